@@ -1,0 +1,34 @@
+// Low-level packing: files and folders into the entries of one group, written
+// as a new package file or appended to a copy of a stub executable.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct TPackInput {
+  std::string SourcePath;  // a file on disk
+  std::string EntryName;   // its name in the package ("sub\file.txt")
+  uint16_t Group = 1;
+};
+
+struct TPackStats {
+  uint32_t Files = 0;
+  uint64_t BytesIn = 0;
+  uint64_t BytesOut = 0;
+};
+
+// Adds File (as its own name) or every file below Folder (names relative to
+// it, "\" between folders) to Inputs. False with Error for a missing path.
+bool CollectPackInputs(const std::string& Path, uint16_t Group, std::vector<TPackInput>& Inputs,
+                       std::string& Error);
+
+// Writes Inputs to Output, behind a copy of Stub when one is named. The
+// package is written to a temporary file next to Output and renamed over it
+// only when complete, so a failed pack leaves Output as it was. Refuses entry
+// names that would leave their folder and names given twice in one group.
+// Progress, when given, is called after every entry.
+bool WritePackage(const std::string& Output, const std::string& Stub, const std::vector<TPackInput>& Inputs,
+                  std::string& Error, TPackStats& Stats,
+                  const std::function<void(const TPackStats&, const TPackInput&)>& Progress = {});

@@ -1,0 +1,322 @@
+#include "cli/WizpakCli.h"
+
+#include <cstdio>
+#include <ostream>
+
+#include "builder/Packer.h"
+#include "common/FileUtils.h"
+#include "common/Strings.h"
+#include "package/ZUI_PakFile.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+constexpr char kUsage[] =
+    "usage: wizpak COMMAND [ARGS]\n"
+    "\n"
+    "Commands:\n"
+    "  list PKG                 show the entries and the trailer of a package\n"
+    "  verify PKG               check every entry as a setup does at start-up\n"
+    "  extract PKG DIR          write the entries of a package into DIR\n"
+    "  pack OUT PATH...         pack files and folders into a package\n"
+    "\n"
+    "PKG is a package file or a setup executable carrying one.\n"
+    "'wizpak COMMAND --help' tells more about a command.\n";
+
+constexpr char kListHelp[] =
+    "usage: wizpak list PKG\n"
+    "\n"
+    "Prints the trailer fields and one line per entry: index, group, original\n"
+    "size, stored size (0 = stored raw), offset, CRC-32 and name.\n";
+
+constexpr char kVerifyHelp[] =
+    "usage: wizpak verify PKG\n"
+    "\n"
+    "Checks every entry the way a setup checks itself at start-up: stored\n"
+    "length, CRC-32, inflation and inflated length (entries of 70 MiB or more\n"
+    "are not checked). Exit status 0 when all pass, 1 naming the first entry\n"
+    "that fails.\n";
+
+constexpr char kExtractHelp[] =
+    "usage: wizpak extract PKG DIR [--group N]\n"
+    "\n"
+    "Writes the entries of group N into DIR, creating folders as needed. Without\n"
+    "--group every group G goes into DIR/groupG. The entries are verified first;\n"
+    "nothing is written when one fails. Entries whose names would leave DIR are\n"
+    "refused.\n";
+
+constexpr char kPackHelp[] =
+    "usage: wizpak pack OUT [--stub EXE] [--group N] PATH...\n"
+    "\n"
+    "Packs files and folders into entries of group N (default 1). A file becomes\n"
+    "an entry named after it; a folder adds every file below it, named by its\n"
+    "path inside the folder. With --stub the package is appended to a copy of\n"
+    "EXE, otherwise OUT is a package file of its own. --group may be given again\n"
+    "before later paths. OUT is replaced only when packing succeeds.\n";
+
+bool WantsHelp(const std::vector<std::string>& args) {
+  for (const std::string& a : args) {
+    if (a == "--help" || a == "-h") return true;
+  }
+  return false;
+}
+
+bool ParseGroup(const std::string& text, uint16_t& group) {
+  int32_t n = IntOrMinusOne(text);
+  if (n < 0 || n > 0xFFFF) return false;
+  group = static_cast<uint16_t>(n);
+  return true;
+}
+
+// Opens a package for reading; false with the reason on Err.
+bool OpenPackage(TPak& pak, const std::string& path, std::ostream& err) {
+  pak.ShowMessage = [&err](const std::string& text, const std::string& caption) {
+    std::string shown = text;
+    for (char& c : shown) {
+      if (c == '\r') c = ' ';
+    }
+    err << caption << ": " << shown << "\n";
+  };
+  if (!pak.IsOpen()) {
+    err << "wizpak: cannot open " << path << ": " << platform::DescribeError(pak.OpenError()) << "\n";
+    return false;
+  }
+  if (!pak.Trailer.HasMagic()) {
+    err << "wizpak: " << path << ": no package found (the last 16 bytes do not start with \"ZUPF\")\n";
+    return false;
+  }
+  if (pak.Entries.empty() && pak.Trailer.Count > 0) {
+    err << "wizpak: " << path << ": the directory of " << pak.Trailer.Count << " entries at offset "
+        << pak.Trailer.DirectoryOffset << " does not fit the file\n";
+    return false;
+  }
+  return true;
+}
+
+// Makes the folders an entry name needs below Target, for any kind of path
+// (extraction itself only creates folders below a drive root).
+void CreateEntryFolders(const std::string& target, const std::string& name) {
+  size_t pos = 0;
+  while ((pos = name.find_first_of("\\/", pos)) != std::string::npos) {
+    platform::CreateDirectory(target + "\\" + name.substr(0, pos));
+    ++pos;
+  }
+}
+
+std::string Hex8(uint32_t v) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "%08X", v);
+  return text;
+}
+
+std::string Pad(const std::string& s, size_t width) { return s.size() >= width ? s : std::string(width - s.size(), ' ') + s; }
+
+int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (WantsHelp(args)) {
+    out << kListHelp;
+    return kExitOk;
+  }
+  if (args.size() != 1) {
+    err << kListHelp;
+    return kExitUsage;
+  }
+  TPak pak(args[0], false, false);
+  if (!OpenPackage(pak, args[0], err)) return kExitFailed;
+  const TPakTrailer& t = pak.Trailer;
+  out << args[0] << ": version " << t.Version << ", " << t.Count << " entries, data start " << t.DataStart
+      << ", directory at " << t.DirectoryOffset << ", file size " << pak.FileSize() << "\n";
+  out << "index group   original     stored     offset checksum name\n";
+  for (size_t i = 0; i < pak.Entries.size(); ++i) {
+    const TPakFile& e = pak.Entries[i];
+    out << Pad(std::to_string(i), 5) << " " << Pad(std::to_string(e.Group), 5) << " "
+        << Pad(std::to_string(e.OrigSize), 10) << " " << Pad(std::to_string(e.StoredSize), 10) << " "
+        << Pad(std::to_string(e.Offset), 10) << " " << Hex8(e.Checksum) << " " << e.Name << "\n";
+  }
+  return kExitOk;
+}
+
+// The start-up check of every entry. Entries of original size 0 have no data
+// and are passed over, as start-up does.
+bool VerifyAll(TPak& pak, const std::string& path, std::ostream& err, int group = -1) {
+  for (uint32_t i = 0; i < pak.Entries.size(); ++i) {
+    const TPakFile& e = pak.Entries[i];
+    if (group >= 0 && e.Group != group) continue;
+    if (e.OrigSize == 0) continue;
+    if (!pak.VerifyEntry(i)) {
+      err << "wizpak: " << path << ": entry " << i << " (" << e.Name << ") failed verification\n";
+      return false;
+    }
+  }
+  return true;
+}
+
+int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (WantsHelp(args)) {
+    out << kVerifyHelp;
+    return kExitOk;
+  }
+  if (args.size() != 1) {
+    err << kVerifyHelp;
+    return kExitUsage;
+  }
+  TPak pak(args[0], false, false);
+  if (!OpenPackage(pak, args[0], err)) return kExitFailed;
+  if (!VerifyAll(pak, args[0], err)) return kExitFailed;
+  out << args[0] << ": " << pak.Entries.size() << " entries verified\n";
+  return kExitOk;
+}
+
+int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (WantsHelp(args)) {
+    out << kExtractHelp;
+    return kExitOk;
+  }
+  std::vector<std::string> positional;
+  int group = -1;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--group") {
+      uint16_t g;
+      if (i + 1 >= args.size() || !ParseGroup(args[i + 1], g)) {
+        err << "wizpak extract: --group takes a number from 0 to 65535\n";
+        return kExitUsage;
+      }
+      group = g;
+      ++i;
+    } else {
+      positional.push_back(args[i]);
+    }
+  }
+  if (positional.size() != 2) {
+    err << kExtractHelp;
+    return kExitUsage;
+  }
+  const std::string& path = positional[0];
+  const std::string& dir = positional[1];
+  TPak pak(path, false, false);
+  if (!OpenPackage(pak, path, err)) return kExitFailed;
+  if (!VerifyAll(pak, path, err, group)) {
+    err << "wizpak: nothing extracted\n";
+    return kExitFailed;
+  }
+  std::vector<uint16_t> groups;
+  if (group >= 0) {
+    groups.push_back(static_cast<uint16_t>(group));
+  } else {
+    for (const TPakFile& e : pak.Entries) {
+      bool known = false;
+      for (uint16_t g : groups) known = known || g == e.Group;
+      if (!known) groups.push_back(e.Group);
+    }
+  }
+  for (uint16_t g : groups) {
+    for (const TPakFile& e : pak.Entries) {
+      if (e.Group == g && !IsSafeRelativeName(e.Name)) {
+        err << "wizpak: " << path << ": refused entry \"" << e.Name << "\" of group " << g
+            << ": its name would leave the target folder\n";
+      }
+    }
+  }
+  uint32_t refused = 0;
+  uint32_t written = 0;
+  for (uint16_t g : groups) {
+    std::string target = group >= 0 ? dir : dir + "/group" + std::to_string(g);
+    platform::CreateDirectory(dir);
+    platform::CreateDirectory(target);
+    if (!platform::DirectoryExists(target)) {
+      err << "wizpak: cannot create " << target << ": " << platform::DescribeError(platform::LastError()) << "\n";
+      return kExitFailed;
+    }
+    for (const TPakFile& e : pak.Entries) {
+      if (e.Group == g && IsSafeRelativeName(e.Name)) CreateEntryFolders(target, e.Name);
+    }
+    refused += pak.ExtractGroup(target, g, TExtractSink{});
+    written += pak.CountInGroup(g);
+  }
+  written -= refused;
+  out << path << ": " << written << " entries extracted into " << dir << "\n";
+  return refused ? kExitFailed : kExitOk;
+}
+
+int Pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (WantsHelp(args)) {
+    out << kPackHelp;
+    return kExitOk;
+  }
+  std::string output, stub;
+  uint16_t group = 1;
+  std::vector<TPackInput> inputs;
+  size_t paths = 0;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--stub") {
+      if (i + 1 >= args.size()) {
+        err << "wizpak pack: --stub needs a file\n";
+        return kExitUsage;
+      }
+      stub = args[++i];
+    } else if (args[i] == "--group") {
+      if (i + 1 >= args.size() || !ParseGroup(args[i + 1], group)) {
+        err << "wizpak pack: --group takes a number from 0 to 65535\n";
+        return kExitUsage;
+      }
+      ++i;
+    } else if (output.empty()) {
+      output = args[i];
+    } else {
+      std::string error;
+      if (!CollectPackInputs(args[i], group, inputs, error)) {
+        err << "wizpak pack: " << error << "\n";
+        return kExitFailed;
+      }
+      ++paths;
+    }
+  }
+  if (output.empty() || paths == 0) {
+    err << kPackHelp;
+    return kExitUsage;
+  }
+  if (!stub.empty() && !platform::FileExists(stub)) {
+    err << "wizpak pack: stub " << stub << ": no such file\n";
+    return kExitFailed;
+  }
+  std::string error;
+  TPackStats stats;
+  uint64_t nextReport = 64ull << 20;
+  auto progress = [&](const TPackStats& s, const TPackInput&) {
+    if (s.BytesIn >= nextReport) {
+      err << "packed " << s.Files << " files, " << FormatSize(s.BytesIn) << " in, " << FormatSize(s.BytesOut)
+          << " out\n";
+      nextReport = s.BytesIn + (64ull << 20);
+    }
+  };
+  if (!WritePackage(output, stub, inputs, error, stats, progress)) {
+    err << "wizpak pack: " << error << "\n";
+    return kExitFailed;
+  }
+  out << output << ": " << stats.Files << " entries, " << stats.BytesIn << " bytes in, " << stats.BytesOut
+      << " bytes stored\n";
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunWizpakCli(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
+  if (Args.empty()) {
+    Err << kUsage;
+    return kExitUsage;
+  }
+  const std::string& verb = Args[0];
+  std::vector<std::string> rest(Args.begin() + 1, Args.end());
+  if (verb == "--help" || verb == "-h" || verb == "help") {
+    Out << kUsage;
+    return kExitOk;
+  }
+  if (verb == "list") return List(rest, Out, Err);
+  if (verb == "verify") return Verify(rest, Out, Err);
+  if (verb == "extract") return Extract(rest, Out, Err);
+  if (verb == "pack") return Pack(rest, Out, Err);
+  Err << "wizpak: unknown command '" << verb << "'\n\n" << kUsage;
+  return kExitUsage;
+}

@@ -1,0 +1,43 @@
+// Whole-file reading and writing, directory creation that feeds the uninstall
+// log, tree removal and shell links.
+#pragma once
+
+#include <string>
+
+#include "common/Bytes.h"
+#include "common/Observers.h"
+
+// For a path of more than three characters beginning "X:\": creates every
+// missing folder from the drive root on, parents first, and reports each one
+// it created to Recorder (which may be null).
+void ForceInstallDirs(const std::string& Path, TInstallRecorder* Recorder);
+// The folder part of Path ("C:\A\b.txt" -> "C:\A\"), empty when it has none.
+std::string ExtractFilePath(const std::string& Path);
+
+// Creates the file's folders, then creates or replaces the file with Count
+// bytes of Data (an empty file when Data is null). Reports nothing; a failure
+// shows up as a missing or short file. Returns whether all bytes were written.
+bool WriteWholeFile(const std::string& Path, const uint8_t* Data, uint32_t Count, TInstallRecorder* Recorder);
+// The whole file. Raises ESetupError naming the file and the reason when it
+// cannot be opened or read.
+TBytes LoadWholeFile(const std::string& Path);
+
+// Deletes Dir with everything below it. What cannot be deleted stays, and so
+// do its parents; returns whether Dir is gone.
+bool RemoveTree(const std::string& Dir);
+
+// Writes a shell link. The icon location is stored only when IconPath differs
+// from Target. Reports nothing; returns whether the link was saved.
+bool CreateShellLink(const std::string& LinkPath, const std::string& Target, const std::string& Arguments,
+                     int IconIndex, const std::string& IconPath, int ShowCommand, const std::string& WorkDir,
+                     TInstallRecorder* Recorder);
+// Short forms: the target as icon (or IconPath, index 0), show command 1 and
+// the target's folder as working directory.
+bool CreateShellLink(const std::string& LinkPath, const std::string& Target, const std::string& Arguments,
+                     TInstallRecorder* Recorder);
+bool CreateShellLink(const std::string& LinkPath, const std::string& Target, const std::string& Arguments,
+                     const std::string& IconPath, TInstallRecorder* Recorder);
+
+// True when an entry name stays inside the folder it is extracted to: not
+// empty, not absolute, no drive or stream (":"), no ".." component.
+bool IsSafeRelativeName(const std::string& Name);

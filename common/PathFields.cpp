@@ -1,0 +1,63 @@
+#include "common/PathFields.h"
+
+#include "common/Exceptions.h"
+#include "common/Strings.h"
+
+namespace {
+constexpr uint32_t kDriveStringsChars = 129;
+}
+
+WideString ExpandPathFields(const WideString& Text, const TPathFields& Fields) {
+  using platform::AnsiToWide;
+  WideString out = Text;
+  out = ReplaceText(out, u"$INSTDIR", AnsiToWide(Fields.InstallDir));
+  out = ReplaceText(out, u"$INSTALLDIR", AnsiToWide(Fields.InstallDir));
+  out = ReplaceText(out, u"$SMPROGRAMS", AnsiToWide(Fields.StartMenuProgramsDir));
+  out = ReplaceText(out, u"$PROGRAMFILES", AnsiToWide(Fields.ProgramFilesDir));
+  out = ReplaceText(out, u"$CDDRIVE", AnsiToWide(Fields.CDDrive));
+  WideString folded;
+  folded.reserve(out.size());
+  for (char16_t c : out) {
+    if (c == u'\\' && !folded.empty() && folded.back() == u'\\') continue;
+    folded += c;
+  }
+  return folded;
+}
+
+std::string ExpandPathFields(const std::string& Text, const TPathFields& Fields) {
+  return platform::WideToAnsi(ExpandPathFields(platform::AnsiToWide(Text), Fields));
+}
+
+WideString CollapsePathFields(const WideString& Text, const TPathFields& Fields) {
+  using platform::AnsiToWide;
+  WideString out = Text;
+  if (!Fields.InstallDir.empty()) out = ReplaceText(out, AnsiToWide(Fields.InstallDir), u"$INSTDIR");
+  if (!Fields.StartMenuProgramsDir.empty()) {
+    out = ReplaceText(out, AnsiToWide(Fields.StartMenuProgramsDir), u"$SMPROGRAMS");
+  }
+  if (!Fields.ProgramFilesDir.empty()) out = ReplaceText(out, AnsiToWide(Fields.ProgramFilesDir), u"$PROGRAMFILES");
+  return out;
+}
+
+std::string CollapsePathFields(const std::string& Text, const TPathFields& Fields) {
+  return platform::WideToAnsi(CollapsePathFields(platform::AnsiToWide(Text), Fields));
+}
+
+std::string SpecialFolder(int Csidl) { return platform::SpecialFolder(Csidl); }
+
+std::string FirstCDDrive() {
+  std::string strings;
+  uint32_t n = platform::LogicalDriveStrings(kDriveStringsChars, strings);
+  if (n > kDriveStringsChars || (n > 0 && strings.empty())) {
+    throw ESetupError(platform::ErrorText(platform::kErrorOutOfMemory));
+  }
+  size_t pos = 0;
+  while (pos < strings.size() && strings[pos] != '\0') {
+    size_t end = strings.find('\0', pos);
+    std::string root = strings.substr(pos, end - pos);
+    if (platform::GetDriveType(root) == platform::DriveType::kCdRom) return root;
+    if (end == std::string::npos) break;
+    pos = end + 1;
+  }
+  return {};
+}

@@ -1,0 +1,135 @@
+#include "common/Strings.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+template <typename Char>
+Char LowerChar(Char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<Char>(c - 'A' + 'a') : c;
+}
+
+template <typename Str>
+Str ReplaceAll(const Str& source, const Str& key, const Str& replacement) {
+  if (key.empty()) return source;
+  Str result;
+  result.reserve(source.size());
+  size_t pos = 0;
+  size_t copied = 0;
+  while (pos + key.size() <= source.size()) {
+    size_t i = 0;
+    while (i < key.size() && LowerChar(source[pos + i]) == LowerChar(key[i])) ++i;
+    if (i == key.size()) {
+      result.append(source, copied, pos - copied);
+      result += replacement;
+      pos += key.size();
+      copied = pos;
+    } else {
+      ++pos;
+    }
+  }
+  result.append(source, copied, Str::npos);
+  return result;
+}
+
+}  // namespace
+
+WideString ReplaceText(const WideString& Source, const WideString& Key, const WideString& Replacement) {
+  return ReplaceAll(Source, Key, Replacement);
+}
+
+std::string ReplaceText(const std::string& Source, const std::string& Key, const std::string& Replacement) {
+  return ReplaceAll(Source, Key, Replacement);
+}
+
+std::string LowerAscii(std::string Text) {
+  for (char& c : Text) c = LowerChar(c);
+  return Text;
+}
+
+bool SameTextAscii(const std::string& A, const std::string& B) {
+  if (A.size() != B.size()) return false;
+  for (size_t i = 0; i < A.size(); ++i) {
+    if (LowerChar(A[i]) != LowerChar(B[i])) return false;
+  }
+  return true;
+}
+
+std::string AddBackslash(const std::string& Path) {
+  if (Path.empty() || Path.back() == '\\') return Path;
+  return Path + "\\";
+}
+
+void SplitKeyValue(const std::string& Line, std::string& Key, std::string& Value) {
+  size_t eq = Line.find('=');
+  if (eq == std::string::npos) {
+    Key.clear();
+    Value = Line;
+  } else {
+    Key = Line.substr(0, eq);
+    Value = Line.substr(eq + 1);
+  }
+}
+
+int32_t IntOrMinusOne(const std::string& Text) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < Text.size() && (Text[i] == '+' || Text[i] == '-')) negative = Text[i++] == '-';
+  if (i == Text.size()) return -1;
+  int64_t value = 0;
+  for (; i < Text.size(); ++i) {
+    if (Text[i] < '0' || Text[i] > '9') return -1;
+    value = value * 10 + (Text[i] - '0');
+    if (value > 2147483648LL) return -1;
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX || value < INT32_MIN) return -1;
+  return static_cast<int32_t>(value);
+}
+
+std::string FormatSize(uint64_t Bytes) {
+  static const char* const kUnits[] = {"Bytes", "KB", "MB", "GB"};
+  double v = static_cast<double>(Bytes);
+  int unit = 0;
+  bool stopped = false;
+  for (int i = 0; i < 3; ++i) {
+    v /= 1024;
+    if (std::trunc(v) > 0) {
+      ++unit;
+    } else {
+      stopped = true;
+      break;
+    }
+  }
+  if (stopped) v *= 1024;
+  // Fixed notation with at most 7 significant digits, then two decimals.
+  char text[64];
+  int digits = v >= 1 ? static_cast<int>(std::floor(std::log10(v))) + 1 : 1;
+  if (digits > 5) {
+    double scale = std::pow(10.0, digits - 7);
+    v = std::round(v / scale) * scale;
+  }
+  std::snprintf(text, sizeof(text), "%.2f %s", v, kUnits[unit]);
+  return text;
+}
+
+std::string FloatToText(double Value) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "%.15g", Value);
+  std::string s = text;
+  // "1e+20" is written "1E20", "1e-05" "1E-5".
+  size_t e = s.find('e');
+  if (e != std::string::npos) {
+    std::string mantissa = s.substr(0, e);
+    std::string exponent = s.substr(e + 1);
+    bool negative = !exponent.empty() && exponent[0] == '-';
+    size_t digits = exponent.find_first_not_of("+-0");
+    s = mantissa + "E" + (negative ? "-" : "") + (digits == std::string::npos ? "0" : exponent.substr(digits));
+  }
+  if (s.find('.') == std::string::npos) s += ".0";
+  return s;
+}
+
+WideString AsciiToWide(const std::string& Text) { return WideString(Text.begin(), Text.end()); }

@@ -1,0 +1,33 @@
+// Text helpers shared by every layer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/Bytes.h"
+
+// Replaces every occurrence of Key in Source, comparing ASCII letters without
+// regard to case and every other character exactly. The search goes on after
+// each inserted replacement, so a replacement holding its own key terminates.
+WideString ReplaceText(const WideString& Source, const WideString& Key, const WideString& Replacement);
+std::string ReplaceText(const std::string& Source, const std::string& Key, const std::string& Replacement);
+
+// ASCII lower-casing, as the package and the logs compare names.
+std::string LowerAscii(std::string Text);
+bool SameTextAscii(const std::string& A, const std::string& B);
+
+// Appends "\" unless Path is empty or already ends with one.
+std::string AddBackslash(const std::string& Path);
+// Splits at the first "="; without one, Key is empty and Value the whole line.
+void SplitKeyValue(const std::string& Line, std::string& Key, std::string& Value);
+// Text as a decimal 32-bit integer (optional sign), or -1 when it is not one.
+int32_t IntOrMinusOne(const std::string& Text);
+
+// A byte count with two decimals and "Bytes", "KB", "MB" or "GB".
+std::string FormatSize(uint64_t Bytes);
+// General decimal text of Value (15 significant digits), ".0" appended when
+// the text holds no ".".
+std::string FloatToText(double Value);
+
+// Wide <-> 8-bit for ASCII-only text (numbers, fixed English texts).
+WideString AsciiToWide(const std::string& Text);

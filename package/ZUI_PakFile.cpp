@@ -1,0 +1,426 @@
+#include "package/ZUI_PakFile.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/BufferManager.h"
+#include "common/Exceptions.h"
+#include "common/FileRecords.h"
+#include "common/FileUtils.h"
+#include "common/Strings.h"
+
+using platform::File;
+using platform::FileDisposition;
+using platform::SeekOrigin;
+
+namespace {
+
+constexpr char kMagic[4] = {'Z', 'U', 'P', 'F'};
+constexpr uint16_t kVersion = 1;
+constexpr char kDecompSizeText[] = "Error: DecompSize - ";
+constexpr char kOrigSizeText[] = " OrigSize - ";
+constexpr char kErrorCaption[] = "Error";
+constexpr int kCompressionLevel = 9;
+
+WideString StatusText(const TExtractSink& sink, const std::string& name) {
+  return ReplaceText(sink.StatusTemplate, u"<%FILENAME%>", platform::AnsiToWide(name));
+}
+
+// Inflates a zlib stream into a buffer of Expected bytes. Produced is the
+// number of bytes the stream really holds, counted past Expected when the
+// stream is longer, so a length mismatch is seen either way.
+TBytes Inflate(const TBytes& stored, uint32_t expected, uint64_t& produced, bool& complete) {
+  TBytes out(expected);
+  z_stream zs;
+  std::memset(&zs, 0, sizeof(zs));
+  produced = 0;
+  complete = false;
+  if (inflateInit(&zs) != Z_OK) return out;
+  zs.next_in = const_cast<Bytef*>(stored.data());
+  zs.avail_in = static_cast<uInt>(stored.size());
+  zs.next_out = out.data();
+  zs.avail_out = static_cast<uInt>(out.size());
+  int rc = inflate(&zs, Z_FINISH);
+  produced = zs.total_out;
+  if (rc == Z_STREAM_END) {
+    complete = true;
+  } else if (zs.avail_out == 0 && (rc == Z_BUF_ERROR || rc == Z_OK)) {
+    // Output full: measure what else the stream holds.
+    uint8_t scratch[4096];
+    do {
+      zs.next_out = scratch;
+      zs.avail_out = sizeof(scratch);
+      rc = inflate(&zs, Z_FINISH);
+    } while (rc == Z_BUF_ERROR && zs.avail_out == 0);
+    produced = zs.total_out;
+    complete = rc == Z_STREAM_END;
+  }
+  inflateEnd(&zs);
+  return out;
+}
+
+}  // namespace
+
+uint32_t PakChecksum(const uint8_t* Data, size_t Size) {
+  if (Size == 0) return 0;
+  uLong crc = crc32(0L, Z_NULL, 0);
+  // crc32 takes at most a uInt per call.
+  while (Size > 0) {
+    uInt n = Size > 0x40000000 ? 0x40000000 : static_cast<uInt>(Size);
+    crc = crc32(crc, Data, n);
+    Data += n;
+    Size -= n;
+  }
+  return static_cast<uint32_t>(crc);
+}
+
+bool TPakTrailer::HasMagic() const { return std::memcmp(Magic, kMagic, 4) == 0; }
+
+TPak::TPak(const std::string& FileName, bool CreateNew, bool Append) : fileName_(FileName) {
+  ShowMessage = [](const std::string& text, const std::string& caption) {
+    platform::MessageBox(text, caption, platform::kMbOk);
+  };
+  if (Append) {
+    if (!handle_.Open(FileName, platform::kAccessReadWrite, platform::kShareRead, FileDisposition::kOpenExisting)) {
+      openError_ = platform::LastError();
+      return;
+    }
+    int64_t size = handle_.Size();
+    Trailer.DataStart = size > 0 && size <= 0xFFFFFFFFLL ? static_cast<uint32_t>(size) : 0;
+  } else if (CreateNew) {
+    if (!handle_.Open(FileName, platform::kAccessReadWrite, platform::kShareNone, FileDisposition::kCreateAlways)) {
+      openError_ = platform::LastError();
+    }
+  } else {
+    if (!handle_.Open(FileName, platform::kAccessRead, platform::kShareReadWrite, FileDisposition::kOpenExisting)) {
+      openError_ = platform::LastError();
+      return;
+    }
+    ReadDirectory();
+  }
+}
+
+TPak::~TPak() { Close(); }
+
+void TPak::Close() { handle_.Close(); }
+
+uint64_t TPak::FileSize() {
+  int64_t size = handle_.Size();
+  return size < 0 ? 0 : static_cast<uint64_t>(size);
+}
+
+void TPak::ReadDirectory() {
+  Entries.clear();
+  Trailer = TPakTrailer{};
+  uint64_t size = FileSize();
+  if (!IsOpen() || size < kTrailerSize) return;
+  uint8_t raw[kTrailerSize];
+  if (!handle_.Seek(static_cast<int64_t>(size - kTrailerSize), SeekOrigin::kBegin) ||
+      handle_.Read(raw, kTrailerSize) != kTrailerSize) {
+    return;
+  }
+  TBufferManager cursor(raw, kTrailerSize);
+  cursor.ReadInto(4, Trailer.Magic);
+  Trailer.Version = ReadU16(cursor);
+  Trailer.Count = ReadU16(cursor);
+  Trailer.DataStart = ReadU32(cursor);
+  Trailer.DirectoryOffset = ReadU32(cursor);
+  if (!Trailer.HasMagic()) return;
+
+  // The directory may lie anywhere before the end of the file; a record that
+  // does not fit makes the whole directory unusable.
+  std::vector<TPakFile> entries;
+  try {
+    TFileReader reader(handle_, Trailer.DirectoryOffset, size);
+    entries.reserve(Trailer.Count);
+    for (uint32_t i = 0; i < Trailer.Count; ++i) {
+      TPakFile e;
+      e.Name = reader.ShortString();
+      e.Checksum = reader.U32();
+      e.Offset = reader.U32();
+      e.StoredSize = reader.U32();
+      e.OrigSize = reader.U32();
+      e.Group = reader.U16();
+      entries.push_back(std::move(e));
+    }
+  } catch (const ESetupError&) {
+    return;
+  }
+  Entries = std::move(entries);
+}
+
+std::optional<TBytes> TPak::ReadStored(uint32_t Index) {
+  if (Index >= Entries.size() || !IsOpen()) return std::nullopt;
+  const TPakFile& e = Entries[Index];
+  uint32_t readSize = e.ReadSize();
+  // Checked before anything is allocated: the bytes must lie inside the file.
+  if (static_cast<uint64_t>(e.Offset) + readSize > FileSize()) return std::nullopt;
+  TBytes stored(readSize);
+  if (readSize > 0) {
+    if (!handle_.Seek(e.Offset, SeekOrigin::kBegin)) return std::nullopt;
+    if (handle_.Read(stored.data(), readSize) != readSize) return std::nullopt;
+  }
+  if (PakChecksum(stored.data(), stored.size()) != e.Checksum) return std::nullopt;
+  return stored;
+}
+
+std::optional<TBytes> TPak::ReadEntry(uint32_t Index) {
+  std::optional<TBytes> stored = ReadStored(Index);
+  if (!stored) return std::nullopt;
+  const TPakFile& e = Entries[Index];
+  if (e.OrigSize == 0) return std::nullopt;
+  if (e.StoredSize == 0) return stored;  // raw: the stored bytes are the data
+  // Large entries are always written raw; a compressed one claiming that size
+  // is malformed and is not inflated into memory.
+  if (e.OrigSize >= kLargeEntrySize) return std::nullopt;
+
+  uint64_t produced = 0;
+  bool complete = false;
+  TBytes data = Inflate(*stored, e.OrigSize, produced, complete);
+  if (produced != e.OrigSize || !complete) {
+    if (ShowMessage) {
+      ShowMessage(e.Name + "\r\r" + kDecompSizeText + std::to_string(produced) + kOrigSizeText +
+                      std::to_string(e.OrigSize),
+                  kErrorCaption);
+    }
+    return std::nullopt;
+  }
+  return data;
+}
+
+bool TPak::VerifyEntry(uint32_t Index) {
+  if (Index >= Entries.size()) return false;
+  if (Entries[Index].OrigSize >= kLargeEntrySize) return true;
+  return ReadEntry(Index).has_value();
+}
+
+std::optional<TBytes> TPak::FindEntry(const std::string& Name, uint16_t Group, uint32_t& Size) {
+  Size = 0;
+  std::string wanted = LowerAscii(Name);
+  for (uint32_t i = 0; i < Entries.size(); ++i) {
+    if (Entries[i].Group == Group && LowerAscii(Entries[i].Name) == wanted) {
+      Size = Entries[i].OrigSize;
+      return ReadEntry(i);
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<TBytes> TPak::FindFirst(uint16_t Group, uint32_t& Size, bool Read, std::string& Name) {
+  Cursor = 0;
+  return FindNext(Group, Size, Read, Name);
+}
+
+std::optional<TBytes> TPak::FindNext(uint16_t Group, uint32_t& Size, bool Read, std::string& Name) {
+  Size = 0;
+  Name.clear();
+  uint32_t index;
+  if (!FindNextIndex(Group, index)) return std::nullopt;
+  Size = Entries[index].OrigSize;
+  Name = Entries[index].Name;
+  return Read ? ReadEntry(index) : std::nullopt;
+}
+
+bool TPak::FindFirstIndex(uint16_t Group, uint32_t& Index) {
+  Cursor = 0;
+  return FindNextIndex(Group, Index);
+}
+
+bool TPak::FindNextIndex(uint16_t Group, uint32_t& Index) {
+  for (uint32_t i = Cursor; i < Entries.size(); ++i) {
+    if (Entries[i].Group == Group) {
+      Index = i;
+      Cursor = i + 1;
+      return true;
+    }
+  }
+  Cursor = static_cast<uint32_t>(Entries.size());
+  return false;
+}
+
+void TPak::ForEachInGroup(uint16_t Group, const std::function<void(uint32_t)>& Callback) {
+  if (!Callback) return;
+  for (uint32_t i = 0; i < Entries.size(); ++i) {
+    if (Entries[i].Group == Group) Callback(i);
+  }
+}
+
+uint32_t TPak::GroupedCount() const {
+  uint32_t n = 0;
+  for (const TPakFile& e : Entries) n += e.Group != 0;
+  return n;
+}
+
+uint32_t TPak::CountInGroup(uint16_t Group) const {
+  uint32_t n = 0;
+  for (const TPakFile& e : Entries) n += e.Group == Group;
+  return n;
+}
+
+uint32_t TPak::ExtractGroup(const std::string& TargetDir, uint16_t Group, const TExtractSink& Sink) {
+  uint32_t refused = 0;
+  for (uint32_t i = 0; i < Entries.size(); ++i) {
+    const TPakFile e = Entries[i];
+    if (e.Group != Group) continue;
+    if (!IsSafeRelativeName(e.Name)) {
+      ++refused;
+      continue;
+    }
+    if (Sink.Observer) Sink.Observer->SetStatusText(StatusText(Sink, e.Name));
+    std::string target = TargetDir + "\\" + e.Name;
+    if (Sink.Recorder) Sink.Recorder->AddInstalledFile(target);
+    if (e.OrigSize >= kLargeEntrySize) {
+      ExtractStreamed(target, e.Name, e.OrigSize, i, Sink);
+    } else {
+      std::optional<TBytes> data = ReadEntry(i);
+      WriteWholeFile(target, data ? data->data() : nullptr, data ? static_cast<uint32_t>(data->size()) : 0,
+                     Sink.Recorder);
+    }
+    if (Sink.Observer) Sink.Observer->StepProgress();
+  }
+  return refused;
+}
+
+bool TPak::ExtractStreamed(const std::string& TargetPath, const std::string& DisplayName, uint32_t Size,
+                           uint32_t Index, const TExtractSink& Sink) {
+  if (Index >= Entries.size()) return false;
+  ForceInstallDirs(ExtractFilePath(TargetPath), Sink.Recorder);
+  File out;
+  if (!out.Open(TargetPath, platform::kAccessWrite, platform::kShareNone, FileDisposition::kCreateAlways)) {
+    return false;
+  }
+  if (!handle_.Seek(Entries[Index].Offset, SeekOrigin::kBegin)) return false;
+  TBytes chunk;
+  uint32_t done = 0;
+  while (done < Size) {
+    if (Sink.Observer) {
+      std::string progress = DisplayName + " - " + FormatSize(done) + " / " + FormatSize(Size);
+      Sink.Observer->SetStatusText(StatusText(Sink, progress));
+    }
+    uint32_t n = Size - done < kStreamChunkSize ? Size - done : kStreamChunkSize;
+    chunk.resize(n);
+    uint32_t got = handle_.Read(chunk.data(), n);
+    if (out.Write(chunk.data(), got) != got || got != n) return false;
+    done += n;
+  }
+  return true;
+}
+
+uint32_t TPak::AddEntry(const std::string& Name, const std::string& SourcePath, uint16_t Group) {
+  TPakFile e;
+  e.Name = Name;
+  e.SourcePath = SourcePath;
+  e.Group = Group;
+  Entries.push_back(std::move(e));
+  return static_cast<uint32_t>(Entries.size() - 1);
+}
+
+std::optional<TBytes> TPak::PrepareEntry(uint32_t Index, const uint8_t* Data, uint32_t Size) {
+  if (Index >= Entries.size()) return std::nullopt;
+  TPakFile& e = Entries[Index];
+  e.OrigSize = Size;
+  if (!Data) return std::nullopt;
+  TBytes stored;
+  e.StoredSize = 0;
+  if (Size < kLargeEntrySize) {
+    uLongf bound = compressBound(Size);
+    stored.resize(bound);
+    if (compress2(stored.data(), &bound, Data, Size, kCompressionLevel) == Z_OK && bound <= Size) {
+      stored.resize(bound);
+      e.StoredSize = static_cast<uint32_t>(bound);
+    }
+  }
+  if (e.StoredSize == 0) stored.assign(Data, Data + Size);
+  e.Checksum = PakChecksum(stored.data(), stored.size());
+  return stored;
+}
+
+std::optional<TBytes> TPak::PrepareEntryFromFile(uint32_t Index) {
+  if (Index >= Entries.size()) return std::nullopt;
+  TBytes data;
+  try {
+    data = LoadWholeFile(Entries[Index].SourcePath);
+  } catch (const ESetupError&) {
+    return std::nullopt;
+  }
+  if (data.size() >= kLargeEntrySize) {
+    TPakFile& e = Entries[Index];
+    e.OrigSize = static_cast<uint32_t>(data.size());
+    e.StoredSize = 0;
+    e.Checksum = 0;
+    return data;
+  }
+  return PrepareEntry(Index, data.data(), static_cast<uint32_t>(data.size()));
+}
+
+bool TPak::AppendStored(uint32_t Index, const TBytes& Stored) {
+  uint64_t end = 0;
+  if (!handle_.Seek(0, SeekOrigin::kEnd, &end) || end + Stored.size() > 0xFFFFFFFFull) return false;
+  Entries[Index].Offset = static_cast<uint32_t>(end);
+  return handle_.Write(Stored.data(), static_cast<uint32_t>(Stored.size())) == Stored.size();
+}
+
+bool TPak::WriteEntry(uint32_t Index, const uint8_t* Data, uint32_t Size) {
+  std::optional<TBytes> stored = PrepareEntry(Index, Data, Size);
+  if (!stored || stored->empty()) return false;
+  return AppendStored(Index, *stored);
+}
+
+bool TPak::WriteEntryFromFile(uint32_t Index) {
+  if (Index >= Entries.size()) return false;
+  TPakFile& e = Entries[Index];
+  File source;
+  if (!source.Open(e.SourcePath, platform::kAccessRead, platform::kShareRead, FileDisposition::kOpenExisting)) {
+    return false;
+  }
+  int64_t size = source.Size();
+  if (size < 0 || size > 0xFFFFFFFFLL) return false;
+  if (size < kLargeEntrySize) {
+    source.Close();
+    std::optional<TBytes> stored = PrepareEntryFromFile(Index);
+    if (!stored || stored->empty()) return false;
+    return AppendStored(Index, *stored);
+  }
+  // Large: copied raw in chunks; the checksum is not relied on and stays 0.
+  uint64_t end = 0;
+  if (!handle_.Seek(0, SeekOrigin::kEnd, &end) || end + static_cast<uint64_t>(size) > 0xFFFFFFFFull) return false;
+  e.Offset = static_cast<uint32_t>(end);
+  e.OrigSize = static_cast<uint32_t>(size);
+  e.StoredSize = 0;
+  e.Checksum = 0;
+  TBytes chunk(kStreamChunkSize);
+  uint64_t done = 0;
+  while (done < static_cast<uint64_t>(size)) {
+    uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kStreamChunkSize, static_cast<uint64_t>(size) - done));
+    if (source.Read(chunk.data(), n) != n || handle_.Write(chunk.data(), n) != n) return false;
+    done += n;
+  }
+  return true;
+}
+
+bool TPak::WriteDirectory() {
+  if (Entries.size() > kMaxEntries) return false;
+  uint64_t end = 0;
+  if (!handle_.Seek(0, SeekOrigin::kEnd, &end) || end > 0xFFFFFFFFull) return false;
+  std::memcpy(Trailer.Magic, kMagic, 4);
+  Trailer.Version = kVersion;
+  Trailer.Count = static_cast<uint16_t>(Entries.size());
+  Trailer.DirectoryOffset = static_cast<uint32_t>(end);
+  TBytes out;
+  for (const TPakFile& e : Entries) {
+    WriteShortString(out, e.Name);
+    WriteU32(out, e.Checksum);
+    WriteU32(out, e.Offset);
+    WriteU32(out, e.StoredSize);
+    WriteU32(out, e.OrigSize);
+    WriteU16(out, e.Group);
+  }
+  out.insert(out.end(), Trailer.Magic, Trailer.Magic + 4);
+  WriteU16(out, Trailer.Version);
+  WriteU16(out, Trailer.Count);
+  WriteU32(out, Trailer.DataStart);
+  WriteU32(out, Trailer.DirectoryOffset);
+  return handle_.Write(out.data(), static_cast<uint32_t>(out.size())) == out.size();
+}

@@ -1,0 +1,147 @@
+// The setup package: named, individually compressed entries, a directory and a
+// 16-byte trailer ("ZUPF") at the very end of a file, usually behind a stub
+// executable. TPak reads it (directory, entries, groups, extraction) and
+// writes it (create or append).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/Bytes.h"
+#include "common/Observers.h"
+#include "platform/Platform.h"
+
+// Entries of this original size or more are stored raw, never held in memory
+// whole, never checked, and copied in chunks.
+constexpr uint32_t kLargeEntrySize = 73400320;   // 70 MiB
+constexpr uint32_t kStreamChunkSize = 26214400;  // 25 MiB
+constexpr uint32_t kTrailerSize = 16;
+constexpr uint32_t kMaxEntries = 0xFFFF;
+
+struct TPakFile {
+  std::string Name;
+  std::string SourcePath;  // when writing: where the data comes from
+  uint32_t Checksum = 0;   // CRC-32 of the stored bytes
+  uint32_t Offset = 0;     // absolute file offset of the stored bytes
+  uint32_t StoredSize = 0; // length of the zlib stream; 0 = stored raw
+  uint32_t OrigSize = 0;
+  uint16_t Group = 0;
+
+  // Bytes to read for the entry: the stored size, or the original size when raw.
+  uint32_t ReadSize() const { return StoredSize == 0 && OrigSize > 0 ? OrigSize : StoredSize; }
+};
+
+struct TPakTrailer {
+  char Magic[4] = {0, 0, 0, 0};
+  uint16_t Version = 0;
+  uint16_t Count = 0;
+  uint32_t DataStart = 0;
+  uint32_t DirectoryOffset = 0;
+
+  bool HasMagic() const;
+};
+
+// What extraction reports to and records in; any member may be null.
+struct TExtractSink {
+  TSetupObserver* Observer = nullptr;
+  TInstallRecorder* Recorder = nullptr;
+  // The progress text (the language's string 18); "<%FILENAME%>" is replaced.
+  WideString StatusTemplate = u"<%FILENAME%>";
+};
+
+class TPak {
+ public:
+  // Opens FileName: read (both flags false), append (Append set) or create
+  // (CreateNew set, Append not). The object always exists; a file that could
+  // not be opened shows as an empty directory and a trailer without magic.
+  TPak(const std::string& FileName, bool CreateNew, bool Append);
+  ~TPak();
+  TPak(const TPak&) = delete;
+  TPak& operator=(const TPak&) = delete;
+
+  // Reads trailer and directory. Without "ZUPF", or with a directory that does
+  // not fit the file, the directory is empty.
+  void ReadDirectory();
+  void Close();
+
+  bool IsOpen() const { return handle_.IsOpen(); }
+  // The error code of a failed open, 0 when the file opened.
+  uint32_t OpenError() const { return openError_; }
+  const std::string& FileName() const { return fileName_; }
+  uint64_t FileSize();
+
+  // --- reading: every buffer returned belongs to the caller ---
+
+  // The stored bytes, only when all of them could be read and their CRC-32
+  // matches the entry's checksum; nothing for an index beyond the directory.
+  std::optional<TBytes> ReadStored(uint32_t Index);
+  // The entry's data: nothing when the stored bytes fail, when the original
+  // size is 0, or (after the "Error: DecompSize - " message) when inflation
+  // gives another length.
+  std::optional<TBytes> ReadEntry(uint32_t Index);
+  // The start-up check of one entry; large entries pass unread.
+  bool VerifyEntry(uint32_t Index);
+  // First entry of Group named Name (ignoring case): its data; Size is its
+  // original size (0 when nothing matches).
+  std::optional<TBytes> FindEntry(const std::string& Name, uint16_t Group, uint32_t& Size);
+
+  // Enumeration of one group with the object's cursor. When no entry is left,
+  // Name is empty and the result nothing.
+  std::optional<TBytes> FindFirst(uint16_t Group, uint32_t& Size, bool Read, std::string& Name);
+  std::optional<TBytes> FindNext(uint16_t Group, uint32_t& Size, bool Read, std::string& Name);
+  bool FindFirstIndex(uint16_t Group, uint32_t& Index);
+  bool FindNextIndex(uint16_t Group, uint32_t& Index);
+  void ForEachInGroup(uint16_t Group, const std::function<void(uint32_t)>& Callback);
+
+  uint32_t GroupedCount() const;
+  uint32_t CountInGroup(uint16_t Group) const;
+
+  // Writes every entry of Group below TargetDir. Names that would leave the
+  // folder (absolute, with a drive or a ".." component) are skipped: not
+  // written, not recorded. Returns the number of entries skipped that way.
+  uint32_t ExtractGroup(const std::string& TargetDir, uint16_t Group, const TExtractSink& Sink);
+  // Copies Size raw bytes of entry Index to TargetPath in 25 MiB chunks, with
+  // a progress text before each chunk. Returns whether all bytes were copied.
+  bool ExtractStreamed(const std::string& TargetPath, const std::string& DisplayName, uint32_t Size, uint32_t Index,
+                       const TExtractSink& Sink);
+
+  // --- writing ---
+
+  uint32_t AddEntry(const std::string& Name, const std::string& SourcePath, uint16_t Group);
+  // Sets the original size and returns the bytes to store (compressed at
+  // level 9, or raw when that is not longer or the entry is large); nothing
+  // for no data.
+  std::optional<TBytes> PrepareEntry(uint32_t Index, const uint8_t* Data, uint32_t Size);
+  // The same for the entry's source file; nothing when it cannot be read.
+  std::optional<TBytes> PrepareEntryFromFile(uint32_t Index);
+  // Prepare, then append the stored bytes at the end of the file; false (and
+  // nothing written) for no data, data of length 0, or a failed write.
+  bool WriteEntry(uint32_t Index, const uint8_t* Data, uint32_t Size);
+  // Large files are copied in chunks, never read whole.
+  bool WriteEntryFromFile(uint32_t Index);
+  // Appends the directory and the trailer; false when a write failed.
+  bool WriteDirectory();
+
+  // --- state ---
+
+  std::vector<TPakFile> Entries;
+  TPakTrailer Trailer;
+  uint32_t Cursor = 0;
+
+  // How the "Error: DecompSize - " message is shown: a message box (no owner,
+  // OK, caption "Error") unless replaced, as the command line does.
+  std::function<void(const std::string& Text, const std::string& Caption)> ShowMessage;
+
+ private:
+  bool AppendStored(uint32_t Index, const TBytes& Stored);
+
+  std::string fileName_;
+  platform::File handle_;
+  uint32_t openError_ = 0;
+};
+
+// CRC-32 as zlib computes it; 0 for no bytes.
+uint32_t PakChecksum(const uint8_t* Data, size_t Size);

@@ -1,0 +1,322 @@
+#include "platform/host/HostMachine.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+namespace platform::host {
+namespace {
+
+constexpr uint64_t kDefaultFreeBytes = 100ull * 1024 * 1024 * 1024;
+
+std::mutex& MachineMutex() {
+  static std::mutex m;
+  return m;
+}
+
+struct State {
+  std::string root;
+  uint64_t generation = 0;
+  bool loaded = false;
+  MachineConfig config;
+};
+
+State& GetState() {
+  static State s;
+  return s;
+}
+
+std::string Trim(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return {};
+  size_t e = s.find_last_not_of(" \t\r\n");
+  return s.substr(b, e - b + 1);
+}
+
+DriveType ParseDriveType(const std::string& name) {
+  std::string n = ToLowerAscii(name);
+  if (n == "fixed") return DriveType::kFixed;
+  if (n == "cdrom" || n == "cd-rom" || n == "cd") return DriveType::kCdRom;
+  if (n == "removable") return DriveType::kRemovable;
+  if (n == "remote" || n == "network") return DriveType::kRemote;
+  if (n == "ramdisk") return DriveType::kRamDisk;
+  return DriveType::kUnknown;
+}
+
+void MakeDirs(const std::string& path) {
+  std::string cur;
+  std::stringstream ss(path);
+  std::string part;
+  if (!path.empty() && path[0] == '/') cur = "/";
+  while (std::getline(ss, part, '/')) {
+    if (part.empty()) continue;
+    cur += part;
+    ::mkdir(cur.c_str(), 0755);
+    cur += "/";
+  }
+}
+
+void DefaultConfig(MachineConfig& c) {
+  c = MachineConfig{};
+  c.Drives.push_back({'C', DriveType::kFixed, kDefaultFreeBytes});
+  c.Folders[kCsidlProgramFiles] = "C:\\Program Files";
+  c.Folders[kCsidlPrograms] = "C:\\Documents and Settings\\All Users\\Start Menu\\Programs";
+  c.Folders[kCsidlCommonPrograms] = "C:\\Documents and Settings\\All Users\\Start Menu\\Programs";
+  c.Folders[kCsidlStartMenu] = "C:\\Documents and Settings\\All Users\\Start Menu";
+  c.Folders[kCsidlCommonStartMenu] = "C:\\Documents and Settings\\All Users\\Start Menu";
+  c.Folders[kCsidlDesktopDirectory] = "C:\\Documents and Settings\\All Users\\Desktop";
+  c.Folders[kCsidlAppData] = "C:\\Documents and Settings\\User\\Application Data";
+  c.Folders[kCsidlWindows] = "C:\\WINDOWS";
+  c.Folders[kCsidlSystem] = "C:\\WINDOWS\\system32";
+}
+
+// machine.ini: [machine] language=, version=, codepage=, tempdir=;
+// [drives] L=type[,free bytes]; [folders] CSIDL=path; [messageboxes] answers=1,2,...
+void ParseIni(std::istream& in, MachineConfig& c) {
+  std::string line, section;
+  bool drivesListed = false;
+  while (std::getline(in, line)) {
+    line = Trim(line);
+    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    if (line.front() == '[' && line.back() == ']') {
+      section = ToLowerAscii(Trim(line.substr(1, line.size() - 2)));
+      continue;
+    }
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string key = Trim(line.substr(0, eq));
+    std::string value = Trim(line.substr(eq + 1));
+    std::string lkey = ToLowerAscii(key);
+    if (section == "machine") {
+      if (lkey == "language") c.LanguageId = static_cast<uint16_t>(std::strtoul(value.c_str(), nullptr, 16));
+      else if (lkey == "version") c.Version = value;
+      else if (lkey == "codepage") c.CodePage = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
+      else if (lkey == "tempdir") c.TempDir = value;
+    } else if (section == "drives" && key.size() >= 1 && std::isalpha(static_cast<unsigned char>(key[0]))) {
+      if (!drivesListed) {
+        c.Drives.clear();
+        drivesListed = true;
+      }
+      DriveConfig d;
+      d.Letter = static_cast<char>(std::toupper(static_cast<unsigned char>(key[0])));
+      size_t comma = value.find(',');
+      d.Type = ParseDriveType(Trim(value.substr(0, comma)));
+      d.FreeBytes = comma == std::string::npos ? 0 : std::strtoull(Trim(value.substr(comma + 1)).c_str(), nullptr, 10);
+      c.Drives.push_back(d);
+    } else if (section == "folders") {
+      c.Folders[std::atoi(key.c_str())] = value;
+    } else if (section == "messageboxes" && lkey == "answers") {
+      std::stringstream ss(value);
+      std::string a;
+      while (std::getline(ss, a, ',')) {
+        a = Trim(a);
+        if (!a.empty()) c.Answers.push_back(std::atoi(a.c_str()));
+      }
+    }
+  }
+}
+
+void LoadLocked(State& s) {
+  if (s.loaded) return;
+  if (s.root.empty()) {
+    const char* env = std::getenv("WIZPAK_HOST_ROOT");
+    s.root = env && *env ? env : "wizpak-machine";
+  }
+  DefaultConfig(s.config);
+  std::ifstream ini(s.root + "/machine.ini");
+  if (ini) ParseIni(ini, s.config);
+  s.loaded = true;
+  // A machine has its drive folders and its temporary folder.
+  for (const DriveConfig& d : s.config.Drives) {
+    MakeDirs(s.root + "/drives/" + static_cast<char>(std::tolower(d.Letter)));
+  }
+}
+
+// Case-insensitive match of one name in a native folder.
+bool MatchName(const std::string& dir, const std::string& name, std::string& actual) {
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return false;
+  std::string want = ToLowerAscii(name);
+  bool found = false;
+  while (dirent* e = ::readdir(d)) {
+    if (std::strcmp(e->d_name, name.c_str()) == 0) {
+      actual = e->d_name;
+      found = true;
+      break;
+    }
+    if (!found && ToLowerAscii(e->d_name) == want) {
+      actual = e->d_name;
+      found = true;  // keep looking for an exact match
+    }
+  }
+  ::closedir(d);
+  return found;
+}
+
+struct OpenRecord {
+  std::string path;
+  uint32_t access;
+  uint32_t share;
+};
+
+std::map<uint64_t, OpenRecord>& OpenTable() {
+  static std::map<uint64_t, OpenRecord> t;
+  return t;
+}
+
+}  // namespace
+
+std::string ToLowerAscii(std::string Text) {
+  for (char& ch : Text) {
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  }
+  return Text;
+}
+
+void SetRoot(const std::string& Root) {
+  std::lock_guard<std::mutex> lock(MachineMutex());
+  State& s = GetState();
+  s.root = Root;
+  s.loaded = false;
+  ++s.generation;
+  MakeDirs(Root);
+}
+
+std::string Root() {
+  std::lock_guard<std::mutex> lock(MachineMutex());
+  State& s = GetState();
+  LoadLocked(s);
+  return s.root;
+}
+
+uint64_t Generation() {
+  std::lock_guard<std::mutex> lock(MachineMutex());
+  return GetState().generation;
+}
+
+MachineConfig& Machine() {
+  std::lock_guard<std::mutex> lock(MachineMutex());
+  State& s = GetState();
+  LoadLocked(s);
+  return s.config;
+}
+
+const DriveConfig* FindDrive(char Letter) {
+  char up = static_cast<char>(std::toupper(static_cast<unsigned char>(Letter)));
+  for (const DriveConfig& d : Machine().Drives) {
+    if (d.Letter == up) return &d;
+  }
+  return nullptr;
+}
+
+bool IsMachinePath(const std::string& Path) {
+  return Path.size() >= 2 && std::isalpha(static_cast<unsigned char>(Path[0])) && Path[1] == ':';
+}
+
+std::string ToNative(const std::string& Path) {
+  if (!IsMachinePath(Path)) {
+    if (Path.size() >= 2 && Path[0] == '\\' && Path[1] == '\\') {
+      return {};  // network paths do not exist on the emulated machine
+    }
+    std::string native = Path;
+    for (char& ch : native) {
+      if (ch == '\\') ch = '/';
+    }
+    return native;
+  }
+  if (!FindDrive(Path[0])) return {};
+  std::string native = Root() + "/drives/" + static_cast<char>(std::tolower(static_cast<unsigned char>(Path[0])));
+  std::vector<std::string> parts;
+  std::string part;
+  for (size_t i = 2; i <= Path.size(); ++i) {
+    char ch = i < Path.size() ? Path[i] : '\\';
+    if (ch == '\\' || ch == '/') {
+      if (part == "..") {
+        if (!parts.empty()) parts.pop_back();
+      } else if (!part.empty() && part != ".") {
+        parts.push_back(part);
+      }
+      part.clear();
+    } else {
+      part += ch;
+    }
+  }
+  bool matching = true;
+  for (const std::string& p : parts) {
+    std::string actual;
+    if (matching && MatchName(native, p, actual)) {
+      native += "/" + actual;
+    } else {
+      matching = false;
+      native += "/" + p;
+    }
+  }
+  return native;
+}
+
+void SetErrorFromErrno(int Errno, bool IsDirectory) {
+  uint32_t code;
+  switch (Errno) {
+    case 0: code = kErrorSuccess; break;
+    case ENOENT: code = kErrorFileNotFound; break;
+    case ENOTDIR: code = kErrorPathNotFound; break;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS: code = kErrorAccessDenied; break;
+    case EEXIST: code = IsDirectory ? kErrorAlreadyExists : kErrorFileExists; break;
+    case ENOTEMPTY: code = kErrorDirNotEmpty; break;
+    case ENOSPC: code = kErrorDiskFull; break;
+    case EBADF: code = kErrorInvalidHandle; break;
+    case ENOMEM: code = kErrorNotEnoughMemory; break;
+    case ENAMETOOLONG: code = kErrorInvalidName; break;
+    case EBUSY: code = kErrorSharingViolation; break;
+    default: code = kErrorWriteFault; break;
+  }
+  SetLastError(code);
+}
+
+std::vector<ShownMessage>& Transcript() {
+  static std::vector<ShownMessage> t;
+  return t;
+}
+
+bool RegisterOpen(const std::string& NativePath, uint32_t Access, uint32_t Share, uint64_t& Token) {
+  static uint64_t next = 1;
+  std::lock_guard<std::mutex> lock(MachineMutex());
+  std::string key = ToLowerAscii(NativePath);
+  for (const auto& [token, rec] : OpenTable()) {
+    if (rec.path != key) continue;
+    // Each side must allow what the other one does.
+    if ((Access & kAccessRead) && !(rec.share & kShareRead)) return false;
+    if ((Access & kAccessWrite) && !(rec.share & kShareWrite)) return false;
+    if ((rec.access & kAccessRead) && !(Share & kShareRead)) return false;
+    if ((rec.access & kAccessWrite) && !(Share & kShareWrite)) return false;
+  }
+  Token = next++;
+  OpenTable()[Token] = {key, Access, Share};
+  return true;
+}
+
+void UnregisterOpen(uint64_t Token) {
+  std::lock_guard<std::mutex> lock(MachineMutex());
+  OpenTable().erase(Token);
+}
+
+bool MayDelete(const std::string& NativePath) {
+  std::lock_guard<std::mutex> lock(MachineMutex());
+  std::string key = ToLowerAscii(NativePath);
+  for (const auto& [token, rec] : OpenTable()) {
+    if (rec.path == key && !(rec.share & kShareDelete)) return false;
+  }
+  return true;
+}
+
+}  // namespace platform::host

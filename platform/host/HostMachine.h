@@ -1,0 +1,74 @@
+// The emulated Windows machine of the host build: a folder holding
+//   machine.ini      drives, language, version, folders, message-box answers
+//   drives/<l>/      the contents of drive L:
+//   registry.reg     the registry, as the registry editor exports it (version 5)
+// The folder is WIZPAK_HOST_ROOT, or the one a test sets with SetRoot.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace platform::host {
+
+struct DriveConfig {
+  char Letter = 'C';  // upper case
+  DriveType Type = DriveType::kFixed;
+  uint64_t FreeBytes = 0;
+};
+
+struct MachineConfig {
+  uint16_t LanguageId = 0x0409;
+  std::string Version = "Windows XP";
+  uint32_t CodePage = 1252;
+  std::string TempDir = "C:\\Temp";
+  std::vector<DriveConfig> Drives;
+  std::map<int, std::string> Folders;  // CSIDL -> path
+  std::vector<int> Answers;            // message-box answers, used in order
+};
+
+// Makes Root (a native folder) the machine for everything that follows and
+// drops what was cached of the previous one. Creates the folder when missing.
+void SetRoot(const std::string& Root);
+// The current machine's folder: the one set, else WIZPAK_HOST_ROOT, else
+// "./wizpak-machine".
+std::string Root();
+// Counts SetRoot calls, so caches of a machine know when to read it anew.
+uint64_t Generation();
+// The machine's configuration, read from machine.ini once per root; defaults
+// stand for what the file does not say.
+MachineConfig& Machine();
+const DriveConfig* FindDrive(char Letter);
+
+// True when Path names a place on the emulated machine ("C:\..." or "C:").
+bool IsMachinePath(const std::string& Path);
+// The native path for a Windows path: names that exist are matched without
+// regard to case, the rest are taken as written. Native paths pass through
+// with "\" turned into "/". Empty when the path cannot be mapped (an unknown
+// drive, a network path).
+std::string ToNative(const std::string& Path);
+
+// Sets the thread's last error from an errno value.
+void SetErrorFromErrno(int Errno, bool IsDirectory = false);
+
+// What the machine "showed": message boxes, in order (caption, then text).
+struct ShownMessage {
+  std::string Caption;
+  std::string Text;
+  uint32_t Flags = 0;
+  int Answer = 0;
+};
+std::vector<ShownMessage>& Transcript();
+
+// Open-file bookkeeping that gives the host layer Windows share modes.
+bool RegisterOpen(const std::string& NativePath, uint32_t Access, uint32_t Share, uint64_t& Token);
+void UnregisterOpen(uint64_t Token);
+// False when an open handle forbids deleting or renaming the file.
+bool MayDelete(const std::string& NativePath);
+
+std::string ToLowerAscii(std::string Text);
+
+}  // namespace platform::host

@@ -1,0 +1,26 @@
+// <windows.h> for the Win32 layer, with the A/W name macros that collide with
+// the seam's own function names taken away again.
+#pragma once
+
+#ifndef WINVER
+#define WINVER 0x0501
+#endif
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0501
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#undef CopyFile
+#undef CreateDirectory
+#undef DeleteFile
+#undef GetDriveType
+#undef GetFileAttributes
+#undef MessageBox
+#undef MoveFile
+#undef RemoveDirectory
+#undef SetFileAttributes
+
+#include "platform/Platform.h"

@@ -1,0 +1,222 @@
+// Files, folders and drives through kernel32's ANSI entry points.
+#include <vector>
+
+#include "platform/win32/Win32Common.h"
+
+namespace platform {
+
+uint32_t LastError() { return ::GetLastError(); }
+void SetLastError(uint32_t Code) { ::SetLastError(Code); }
+
+std::string ErrorText(uint32_t Code) {
+  char* text = nullptr;
+  DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, Code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string result = n && text ? std::string(text, n) : "System Error.  Code: " + std::to_string(Code) + ".";
+  if (text) ::LocalFree(text);
+  while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' ')) {
+    result.pop_back();
+  }
+  return result;
+}
+
+struct File::Impl {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+};
+
+File::File() = default;
+File::~File() { Close(); }
+File::File(File&& Other) noexcept = default;
+File& File::operator=(File&& Other) noexcept {
+  if (this != &Other) {
+    Close();
+    impl_ = std::move(Other.impl_);
+  }
+  return *this;
+}
+
+bool File::Open(const std::string& Path, uint32_t Access, uint32_t Share, FileDisposition Disposition) {
+  Close();
+  DWORD access = 0;
+  if (Access & kAccessRead) access |= GENERIC_READ;
+  if (Access & kAccessWrite) access |= GENERIC_WRITE;
+  DWORD share = 0;
+  if (Share & kShareRead) share |= FILE_SHARE_READ;
+  if (Share & kShareWrite) share |= FILE_SHARE_WRITE;
+  if (Share & kShareDelete) share |= FILE_SHARE_DELETE;
+  DWORD disposition = OPEN_EXISTING;
+  switch (Disposition) {
+    case FileDisposition::kOpenExisting: disposition = OPEN_EXISTING; break;
+    case FileDisposition::kCreateAlways: disposition = CREATE_ALWAYS; break;
+    case FileDisposition::kCreateNew: disposition = CREATE_NEW; break;
+    case FileDisposition::kOpenAlways: disposition = OPEN_ALWAYS; break;
+  }
+  HANDLE h = ::CreateFileA(Path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  impl_ = std::make_unique<Impl>();
+  impl_->handle = h;
+  return true;
+}
+
+bool File::IsOpen() const { return impl_ && impl_->handle != INVALID_HANDLE_VALUE; }
+
+void File::Close() {
+  if (!impl_) return;
+  if (impl_->handle != INVALID_HANDLE_VALUE) ::CloseHandle(impl_->handle);
+  impl_.reset();
+}
+
+uint32_t File::Read(void* Buffer, uint32_t Count) {
+  if (!IsOpen()) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  uint32_t done = 0;
+  auto* out = static_cast<uint8_t*>(Buffer);
+  while (done < Count) {
+    DWORD n = 0;
+    if (!::ReadFile(impl_->handle, out + done, Count - done, &n, nullptr) || n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+uint32_t File::Write(const void* Buffer, uint32_t Count) {
+  if (!IsOpen()) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  uint32_t done = 0;
+  const auto* in = static_cast<const uint8_t*>(Buffer);
+  while (done < Count) {
+    DWORD n = 0;
+    if (!::WriteFile(impl_->handle, in + done, Count - done, &n, nullptr) || n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+bool File::Seek(int64_t Distance, SeekOrigin Origin, uint64_t* NewPosition) {
+  if (!IsOpen()) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  DWORD method = Origin == SeekOrigin::kBegin ? FILE_BEGIN : Origin == SeekOrigin::kCurrent ? FILE_CURRENT : FILE_END;
+  LONG high = static_cast<LONG>(Distance >> 32);
+  ::SetLastError(NO_ERROR);
+  DWORD low = ::SetFilePointer(impl_->handle, static_cast<LONG>(Distance & 0xFFFFFFFF), &high, method);
+  if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) return false;
+  if (NewPosition) *NewPosition = (static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low;
+  return true;
+}
+
+uint64_t File::Position() {
+  uint64_t pos = 0;
+  return Seek(0, SeekOrigin::kCurrent, &pos) ? pos : 0;
+}
+
+int64_t File::Size() {
+  if (!IsOpen()) return -1;
+  DWORD high = 0;
+  ::SetLastError(NO_ERROR);
+  DWORD low = ::GetFileSize(impl_->handle, &high);
+  if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) return -1;
+  return static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
+}
+
+bool File::Truncate() { return IsOpen() && ::SetEndOfFile(impl_->handle); }
+
+bool File::Flush() { return IsOpen() && ::FlushFileBuffers(impl_->handle); }
+
+bool FileExists(const std::string& Path) {
+  DWORD a = ::GetFileAttributesA(Path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& Path) {
+  DWORD a = ::GetFileAttributesA(Path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+uint32_t GetFileAttributes(const std::string& Path) { return ::GetFileAttributesA(Path.c_str()); }
+
+bool SetFileAttributes(const std::string& Path, uint32_t Attributes) {
+  return ::SetFileAttributesA(Path.c_str(), Attributes);
+}
+
+bool DeleteFile(const std::string& Path) { return ::DeleteFileA(Path.c_str()); }
+
+bool MoveFile(const std::string& From, const std::string& To, bool ReplaceExisting) {
+  DWORD flags = MOVEFILE_COPY_ALLOWED | (ReplaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
+  return ::MoveFileExA(From.c_str(), To.c_str(), flags);
+}
+
+bool CopyFile(const std::string& From, const std::string& To, bool FailIfExists) {
+  return ::CopyFileA(From.c_str(), To.c_str(), FailIfExists);
+}
+
+bool CreateDirectory(const std::string& Path) { return ::CreateDirectoryA(Path.c_str(), nullptr); }
+
+bool RemoveDirectory(const std::string& Path) { return ::RemoveDirectoryA(Path.c_str()); }
+
+bool ListDirectory(const std::string& Path, std::vector<DirEntry>& Entries) {
+  Entries.clear();
+  std::string pattern = Path;
+  if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+  pattern += '*';
+  WIN32_FIND_DATAA data;
+  HANDLE h = ::FindFirstFileA(pattern.c_str(), &data);
+  if (h == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    DirEntry e;
+    e.Name = name;
+    e.Attributes = data.dwFileAttributes;
+    e.Size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    Entries.push_back(std::move(e));
+  } while (::FindNextFileA(h, &data));
+  ::FindClose(h);
+  return true;
+}
+
+std::string TempPath() {
+  char buffer[MAX_PATH + 1];
+  DWORD n = ::GetTempPathA(sizeof(buffer), buffer);
+  if (n == 0 || n > sizeof(buffer)) return {};
+  std::string path(buffer, n);
+  if (path.back() != '\\') path += '\\';
+  return path;
+}
+
+uint32_t LogicalDriveStrings(uint32_t BufferChars, std::string& Strings) {
+  Strings.clear();
+  std::vector<char> buffer(BufferChars + 1, '\0');
+  DWORD n = ::GetLogicalDriveStringsA(BufferChars, buffer.data());
+  if (n == 0 || n > BufferChars) return n;
+  Strings.assign(buffer.data(), n + 1);
+  return n;
+}
+
+DriveType GetDriveType(const std::string& Root) { return static_cast<DriveType>(::GetDriveTypeA(Root.c_str())); }
+
+bool FreeBytes(const std::string& Path, uint64_t& Free) {
+  Free = 0;
+  // GetDiskFreeSpaceExA exists from Windows 95 OSR2 on; resolved at run time all the same.
+  using Fn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+  static Fn fn = reinterpret_cast<Fn>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
+  if (fn) {
+    ULARGE_INTEGER avail, total, free;
+    if (!fn(Path.c_str(), &avail, &total, &free)) return false;
+    Free = avail.QuadPart;
+    return true;
+  }
+  DWORD spc, bps, freeClusters, clusters;
+  std::string root = Path.size() >= 3 ? Path.substr(0, 3) : Path;
+  if (!::GetDiskFreeSpaceA(root.c_str(), &spc, &bps, &freeClusters, &clusters)) return false;
+  Free = static_cast<uint64_t>(spc) * bps * freeClusters;
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,162 @@
+// The registry accessor through advapi32's ANSI entry points.
+#include <vector>
+
+#include "platform/win32/Win32Common.h"
+
+namespace platform {
+namespace {
+
+HKEY RootKey(int root) {
+  switch (root) {
+    case kRootLocalMachine: return HKEY_LOCAL_MACHINE;
+    case kRootCurrentUser: return HKEY_CURRENT_USER;
+    case kRootClassesRoot: return HKEY_CLASSES_ROOT;
+    case kRootUsers: return HKEY_USERS;
+    case kRootCurrentConfig: return HKEY_CURRENT_CONFIG;
+    default: return nullptr;
+  }
+}
+
+std::string Normalise(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    if (c == '\\' && (out.empty() || out.back() == '\\')) continue;
+    out += c;
+  }
+  while (!out.empty() && out.back() == '\\') out.pop_back();
+  return out;
+}
+
+// RegDeleteKey refuses keys with subkeys on NT, so the subkeys go first.
+LONG DeleteTree(HKEY parent, const std::string& path) {
+  HKEY key;
+  LONG rc = ::RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ | KEY_WRITE, &key);
+  if (rc != ERROR_SUCCESS) return rc;
+  for (;;) {
+    char name[256];
+    DWORD size = sizeof(name);
+    if (::RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (DeleteTree(key, name) != ERROR_SUCCESS) break;
+  }
+  ::RegCloseKey(key);
+  return ::RegDeleteKeyA(parent, path.c_str());
+}
+
+}  // namespace
+
+struct Registry::Impl {
+  int root = kRootLocalMachine;
+  HKEY key = nullptr;
+};
+
+Registry::Registry() : impl_(std::make_unique<Impl>()) {}
+Registry::~Registry() { CloseKey(); }
+
+void Registry::SetRoot(int Root) {
+  CloseKey();
+  impl_->root = Root;
+}
+
+int Registry::Root() const { return impl_->root; }
+
+bool Registry::OpenKey(const std::string& Path, bool Create) {
+  CloseKey();
+  HKEY root = RootKey(impl_->root);
+  if (!root) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  std::string path = Normalise(Path);
+  HKEY key = nullptr;
+  LONG rc;
+  if (Create) {
+    rc = ::RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                           nullptr);
+  } else {
+    rc = ::RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key);
+    if (rc == ERROR_ACCESS_DENIED) rc = ::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
+  }
+  if (rc != ERROR_SUCCESS) {
+    ::SetLastError(static_cast<DWORD>(rc));
+    return false;
+  }
+  impl_->key = key;
+  return true;
+}
+
+bool Registry::KeyExists(const std::string& Path) {
+  HKEY root = RootKey(impl_->root);
+  if (!root) return false;
+  HKEY key;
+  if (::RegOpenKeyExA(root, Normalise(Path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  ::RegCloseKey(key);
+  return true;
+}
+
+void Registry::CloseKey() {
+  if (impl_->key) ::RegCloseKey(impl_->key);
+  impl_->key = nullptr;
+}
+
+bool Registry::HasOpenKey() const { return impl_->key != nullptr; }
+
+bool Registry::ReadString(const std::string& Name, std::string& Value) {
+  Value.clear();
+  if (!impl_->key) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  DWORD type = 0, size = 0;
+  LONG rc = ::RegQueryValueExA(impl_->key, Name.c_str(), nullptr, &type, nullptr, &size);
+  if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
+    ::SetLastError(rc != ERROR_SUCCESS ? static_cast<DWORD>(rc) : ERROR_INVALID_DATA);
+    return false;
+  }
+  std::vector<char> buffer(size + 1, '\0');
+  rc = ::RegQueryValueExA(impl_->key, Name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
+  if (rc != ERROR_SUCCESS) {
+    ::SetLastError(static_cast<DWORD>(rc));
+    return false;
+  }
+  Value.assign(buffer.data());
+  return true;
+}
+
+bool Registry::WriteString(const std::string& Name, const std::string& Data) {
+  if (!impl_->key) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  LONG rc = ::RegSetValueExA(impl_->key, Name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(Data.c_str()),
+                             static_cast<DWORD>(Data.size() + 1));
+  ::SetLastError(static_cast<DWORD>(rc));
+  return rc == ERROR_SUCCESS;
+}
+
+bool Registry::ValueExists(const std::string& Name) {
+  return impl_->key && ::RegQueryValueExA(impl_->key, Name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+bool Registry::DeleteValue(const std::string& Name) {
+  if (!impl_->key) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  LONG rc = ::RegDeleteValueA(impl_->key, Name.c_str());
+  ::SetLastError(static_cast<DWORD>(rc));
+  return rc == ERROR_SUCCESS;
+}
+
+bool Registry::DeleteKey(const std::string& Path) {
+  HKEY root = RootKey(impl_->root);
+  std::string path = Normalise(Path);
+  if (!root || path.empty()) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  LONG rc = DeleteTree(root, path);
+  ::SetLastError(static_cast<DWORD>(rc));
+  return rc == ERROR_SUCCESS;
+}
+
+}  // namespace platform

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs everything the two builds and the tests need, from Debian's packages only.
+# Idempotent: a second run on a prepared machine does nothing but check.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+sudo=""
+[ "$(id -u)" = 0 ] || sudo="sudo"
+
+packages=(
+  build-essential cmake ninja-build pkg-config dpkg-dev
+  zlib1g-dev libjpeg62-turbo-dev libgtest-dev
+  g++-mingw-w64-i686 libz-mingw-w64-dev
+  wine wine32:i386 wine64 xvfb xauth xdotool imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+# The Windows build takes libjpeg-turbo from Debian's own source package.
+src_list=/etc/apt/sources.list.d/wizpak-src.sources
+need_src=0
+[ -f "$src_list" ] || need_src=1
+
+if [ "${#missing[@]}" -gt 0 ] || [ "$need_src" = 1 ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
+  if [ "$need_src" = 1 ]; then
+    # Mirror every configured binary suite as a deb-src entry.
+    tmp=$(mktemp)
+    for f in /etc/apt/sources.list.d/*.sources; do
+      [ -f "$f" ] || continue
+      [ "$f" = "$src_list" ] && continue
+      awk 'BEGIN{RS="";ORS="\n\n"} /Types:[^\n]*deb/ && /debian/ {sub(/Types:[^\n]*/,"Types: deb-src"); print}' "$f" >>"$tmp"
+    done
+    if [ -f /etc/apt/sources.list ]; then
+      grep -E '^deb [^[]*debian' /etc/apt/sources.list | sed 's/^deb /deb-src /' >"${src_list%.sources}.list" || true
+    fi
+    $sudo install -m 644 "$tmp" "$src_list"
+    rm -f "$tmp"
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -q
+  [ "${#missing[@]}" -gt 0 ] && $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# libjpeg-turbo for i686-w64-mingw32: cross-built once into build/deps, reused afterwards.
+"$here/scripts/build-libjpeg-win32.sh"

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Everything on a fresh Debian machine: install, build all configurations, run
+# every test label (unit, e2e, wine) and the sanitizer run of the host tests.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+"$here/scripts/bootstrap.sh"
+"$here/scripts/build.sh"
+status=0
+for config in host asan win32; do
+  echo "== tests: $config"
+  (cd "$here/build/$config" && ctest --output-on-failure -j 2 --timeout 1200) || status=1
+done
+exit $status

@@ -1,0 +1,128 @@
+#include "cli/WizpakCli.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "package/ZUI_PakFile.h"
+#include "tests/support/TestMachine.h"
+
+namespace {
+
+struct CliRun {
+  int code;
+  std::string out, err;
+};
+
+CliRun Cli(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  int code = RunWizpakCli(args, out, err);
+  return {code, out.str(), err.str()};
+}
+
+// A folder of files to pack: two at the top, one below.
+void MakeTree(const TestMachine& m) {
+  platform::CreateDirectory(m.Path("src"));
+  platform::CreateDirectory(m.Path("src\\sub"));
+  TestMachine::Write(m.Path("src\\readme.txt"), "Read me, " + std::string(500, 'r'));
+  TestMachine::Write(m.Path("src\\empty.dat"), "");
+  TestMachine::Write(m.Path("src\\sub\\data.bin"), std::string(3000, '\x07'));
+}
+
+}  // namespace
+
+// pack -> list -> verify -> extract gives the files back byte for byte.
+TEST(WizpakCli, PackListVerifyExtract) {
+  TestMachine m;
+  MakeTree(m);
+  TestMachine::Write(m.Path("stub.exe"), "MZ" + std::string(1000, 's'));
+  TestMachine::Write(m.Path("extra.txt"), "extra");
+  std::string out = m.Path("Setup.exe");
+  CliRun pack = Cli({"pack", out, "--stub", m.Path("stub.exe"), m.Path("src"), "--group", "2", m.Path("extra.txt")});
+  ASSERT_EQ(pack.code, 0) << pack.err;
+  EXPECT_NE(pack.out.find("4 entries"), std::string::npos) << pack.out;
+
+  CliRun list = Cli({"list", out});
+  ASSERT_EQ(list.code, 0) << list.err;
+  EXPECT_NE(list.out.find("4 entries, data start 1002"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("sub\\data.bin"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("    2        5          0"), std::string::npos) << list.out;  // extra.txt: group 2, raw
+
+  CliRun verify = Cli({"verify", out});
+  EXPECT_EQ(verify.code, 0) << verify.err;
+  EXPECT_NE(verify.out.find("4 entries verified"), std::string::npos);
+
+  CliRun extract = Cli({"extract", out, m.Path("x")});
+  ASSERT_EQ(extract.code, 0) << extract.err;
+  EXPECT_EQ(TestMachine::Read(m.Path("x\\group1\\readme.txt")), TestMachine::Read(m.Path("src\\readme.txt")));
+  EXPECT_EQ(TestMachine::Read(m.Path("x\\group1\\sub\\data.bin")), std::string(3000, '\x07'));
+  EXPECT_EQ(TestMachine::Read(m.Path("x\\group1\\empty.dat")), "");
+  EXPECT_EQ(TestMachine::Read(m.Path("x\\group2\\extra.txt")), "extra");
+
+  CliRun one = Cli({"extract", out, m.Path("only2"), "--group", "2"});
+  ASSERT_EQ(one.code, 0) << one.err;
+  EXPECT_EQ(TestMachine::Read(m.Path("only2\\extra.txt")), "extra");
+  EXPECT_FALSE(platform::FileExists(m.Path("only2\\readme.txt")));
+}
+
+// A damaged entry fails verification by index and name, and extraction then
+// writes nothing.
+TEST(WizpakCli, VerifyNamesTheFirstBadEntry) {
+  TestMachine m;
+  MakeTree(m);
+  std::string out = m.Path("p.pak");
+  ASSERT_EQ(Cli({"pack", out, m.Path("src")}).code, 0);
+  TPak pak(out, false, false);
+  uint32_t bad = 0;
+  while (pak.Entries[bad].Name != "sub\\data.bin") ++bad;
+  uint32_t offset = pak.Entries[bad].Offset;
+  pak.Close();
+  std::string bytes = TestMachine::Read(out);
+  bytes[offset + 3] ^= 0x40;
+  TestMachine::Write(out, bytes);
+  CliRun verify = Cli({"verify", out});
+  EXPECT_EQ(verify.code, 1);
+  EXPECT_NE(verify.err.find("entry " + std::to_string(bad) + " (sub\\data.bin) failed verification"),
+            std::string::npos)
+      << verify.err;
+  CliRun extract = Cli({"extract", out, m.Path("x")});
+  EXPECT_EQ(extract.code, 1);
+  EXPECT_FALSE(platform::DirectoryExists(m.Path("x")));
+}
+
+// Bad input is named with its reason; OUT is left as it was.
+TEST(WizpakCli, ErrorsAndUsage) {
+  TestMachine m;
+  TestMachine::Write(m.Path("plain.bin"), std::string(100, 'p'));
+  CliRun noPak = Cli({"list", m.Path("plain.bin")});
+  EXPECT_EQ(noPak.code, 1);
+  EXPECT_NE(noPak.err.find("no package found"), std::string::npos);
+  CliRun missing = Cli({"verify", m.Path("missing.exe")});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_NE(missing.err.find("missing.exe"), std::string::npos);
+  EXPECT_NE(missing.err.find("(2)"), std::string::npos) << missing.err;
+
+  TestMachine::Write(m.Path("keep.pak"), "old contents");
+  CliRun nosrc = Cli({"pack", m.Path("keep.pak"), m.Path("nothing-here")});
+  EXPECT_EQ(nosrc.code, 1);
+  EXPECT_NE(nosrc.err.find("nothing-here"), std::string::npos);
+  TestMachine::Write(m.Path("a.txt"), "a");
+  platform::CreateDirectory(m.Path("dir"));
+  TestMachine::Write(m.Path("dir\\A.TXT"), "A");
+  CliRun twice = Cli({"pack", m.Path("keep.pak"), m.Path("a.txt"), m.Path("dir")});
+  EXPECT_EQ(twice.code, 1);
+  EXPECT_NE(twice.err.find("twice"), std::string::npos) << twice.err;
+  EXPECT_EQ(TestMachine::Read(m.Path("keep.pak")), "old contents");
+  EXPECT_FALSE(platform::FileExists(m.Path("keep.pak.part")));
+
+  EXPECT_EQ(Cli({}).code, 2);
+  EXPECT_EQ(Cli({"frobnicate"}).code, 2);
+  EXPECT_EQ(Cli({"list"}).code, 2);
+  EXPECT_EQ(Cli({"extract", "a", "b", "--group", "x"}).code, 2);
+  EXPECT_EQ(Cli({"pack", m.Path("o.pak")}).code, 2);
+  for (const char* verb : {"list", "verify", "extract", "pack"}) {
+    CliRun help = Cli({verb, "--help"});
+    EXPECT_EQ(help.code, 0) << verb;
+    EXPECT_NE(help.out.find(std::string("usage: wizpak ") + verb), std::string::npos) << verb;
+  }
+}

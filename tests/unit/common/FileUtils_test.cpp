@@ -1,0 +1,110 @@
+#include "common/FileUtils.h"
+
+#include <gtest/gtest.h>
+
+#include "common/Exceptions.h"
+#include "common/Strings.h"
+#include "tests/support/TestMachine.h"
+
+namespace {
+struct Recorder : TInstallRecorder {
+  std::vector<std::string> files, dirs;
+  void AddInstalledFile(const std::string& Path) override { files.push_back(Path); }
+  void AddDirectory(const std::string& Path) override { dirs.push_back(Path); }
+};
+}  // namespace
+
+// Only the missing folders are made and recorded, parents first.
+TEST(ForceInstallDirs, CreatesMissingFoldersInOrder) {
+  TestMachine m;
+  ASSERT_TRUE(platform::CreateDirectory(m.Path("A")));
+  Recorder r;
+  ForceInstallDirs(m.Path("A\\B\\C"), &r);
+  EXPECT_TRUE(platform::DirectoryExists(m.Path("A\\B\\C")));
+  EXPECT_EQ(r.dirs, (std::vector<std::string>{m.Path("A\\B\\"), m.Path("A\\B\\C")}));
+  r.dirs.clear();
+  ForceInstallDirs(m.Path("A\\B\\C\\"), &r);
+  EXPECT_TRUE(r.dirs.empty());
+  // Paths without "X:\" are left alone.
+  ForceInstallDirs("relative\\dir", &r);
+  ForceInstallDirs("C:\\", &r);
+  EXPECT_TRUE(r.dirs.empty());
+}
+
+TEST(WholeFiles, WriteCreatesFoldersAndLoadReadsBack) {
+  TestMachine m;
+  Recorder r;
+  const std::string data = "hello, world";
+  std::string path = m.Path("x\\y\\file.txt");
+  EXPECT_TRUE(WriteWholeFile(path, reinterpret_cast<const uint8_t*>(data.data()), 12, &r));
+  EXPECT_EQ(TestMachine::Read(path), data);
+  EXPECT_EQ(r.dirs.size(), 2u);
+  EXPECT_TRUE(WriteWholeFile(path, nullptr, 0, &r));  // replaces with an empty file
+  EXPECT_EQ(LoadWholeFile(path).size(), 0u);
+  EXPECT_THROW(LoadWholeFile(m.Path("missing.bin")), ESetupError);
+  try {
+    LoadWholeFile(m.Path("missing.bin"));
+  } catch (const ESetupError& e) {
+    EXPECT_NE(std::string(e.what()).find("missing.bin"), std::string::npos) << e.what();
+  }
+}
+
+// RemoveTree ends when something cannot be deleted and leaves just that path.
+TEST(RemoveTree, RemovesEverythingItCan) {
+  TestMachine m;
+  std::string root = m.Path("tree");
+  ForceInstallDirs(root + "\\a\\b\\", nullptr);
+  ForceInstallDirs(root + "\\c\\", nullptr);
+  TestMachine::Write(root + "\\a\\b\\deep.txt", "x");
+  TestMachine::Write(root + "\\c\\held.txt", "y");
+  TestMachine::Write(root + "\\top.txt", "z");
+  {
+    // Held open without delete sharing: cannot be deleted.
+    platform::File held;
+    ASSERT_TRUE(held.Open(root + "\\c\\held.txt", platform::kAccessRead, platform::kShareRead,
+                          platform::FileDisposition::kOpenExisting));
+    EXPECT_FALSE(RemoveTree(root));
+    EXPECT_TRUE(platform::FileExists(root + "\\c\\held.txt"));
+    EXPECT_FALSE(platform::DirectoryExists(root + "\\a"));
+    EXPECT_FALSE(platform::FileExists(root + "\\top.txt"));
+  }
+  EXPECT_TRUE(RemoveTree(root));
+  EXPECT_FALSE(platform::DirectoryExists(root));
+  EXPECT_FALSE(RemoveTree(root));
+}
+
+TEST(ShellLinks, WrittenAndReadBack) {
+  TestMachine m;
+  Recorder r;
+  std::string target = m.Path("game\\demo.exe");
+  ForceInstallDirs(m.Path("game\\"), nullptr);
+  TestMachine::Write(target, "MZ");
+  std::string link = m.Path("menu\\Demo\\Demo.lnk");
+  ASSERT_TRUE(CreateShellLink(link, target, "-windowed", &r));
+  EXPECT_EQ(r.dirs.size(), 2u);  // menu\ and menu\Demo\ were made
+  platform::ShellLink back;
+  ASSERT_TRUE(platform::LoadShellLink(link, back));
+  EXPECT_TRUE(SameTextAscii(back.Target, target)) << back.Target;
+  EXPECT_EQ(back.Arguments, "-windowed");
+  EXPECT_EQ(back.ShowCommand, 1);
+  EXPECT_TRUE(SameTextAscii(back.WorkingDir + "\\", m.Path("game\\")) || SameTextAscii(back.WorkingDir, m.Path("game\\")))
+      << back.WorkingDir;
+
+  std::string icon = m.Path("game\\demo.ico");
+  TestMachine::Write(icon, "ico");
+  ASSERT_TRUE(CreateShellLink(link, target, "", 3, icon, 7, m.Path("game"), &r));
+  ASSERT_TRUE(platform::LoadShellLink(link, back));
+  EXPECT_TRUE(SameTextAscii(back.IconPath, icon)) << back.IconPath;
+  EXPECT_EQ(back.IconIndex, 3);
+  EXPECT_EQ(back.ShowCommand, 7);
+}
+
+TEST(SafeNames, RefuseEscapes) {
+  for (const char* ok : {"a.txt", "sub\\b.txt", "sub/b.txt", "a..b", "..a", ".\\x", "x\\...y"}) {
+    EXPECT_TRUE(IsSafeRelativeName(ok)) << ok;
+  }
+  for (const char* bad : {"", "..\\..\\x.dll", "C:\\Windows\\x.dll", "\\abs.txt", "/abs", "a\\..\\..\\b", "..",
+                          "a\\..", "c:x.dll", "file.txt:stream", "a\\...\\b", "a\\.. \\b", "../x"}) {
+    EXPECT_FALSE(IsSafeRelativeName(bad)) << bad;
+  }
+}

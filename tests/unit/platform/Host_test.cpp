@@ -1,0 +1,151 @@
+// The emulated machine of the host build: what it stores on disk and how
+// machine.ini shapes it.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "common/Exceptions.h"
+#include "common/PathFields.h"
+#include "platform/Platform.h"
+#include "platform/host/HostMachine.h"
+#include "tests/support/TestMachine.h"
+
+using namespace platform;
+
+namespace {
+
+std::string NativeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteIni(const std::string& text) {
+  std::ofstream(host::Root() + "/machine.ini") << text;
+  host::SetRoot(host::Root());  // read it anew
+}
+
+std::string Utf16ToAscii(const std::string& bytes) {
+  std::string out;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) out += bytes[i];
+  return out;
+}
+
+}  // namespace
+
+// "C:\Program Files\X" lives in drives/c/Program Files/X, found in any case.
+TEST(HostMachine, DrivesMapToFolders) {
+  TestMachine m;
+  TestMachine::Write("C:\\wizpak-test\\Hello.TXT", "hi");
+  EXPECT_EQ(NativeFile(host::Root() + "/drives/c/wizpak-test/Hello.TXT"), "hi");
+  EXPECT_EQ(host::ToNative("c:\\WIZPAK-TEST\\hello.txt"), host::Root() + "/drives/c/wizpak-test/Hello.TXT");
+  EXPECT_EQ(host::ToNative("C:\\wizpak-test\\..\\..\\..\\x"), host::Root() + "/drives/c/x");
+  EXPECT_EQ(host::ToNative("Q:\\x"), "");
+  EXPECT_EQ(host::ToNative("\\\\server\\share"), "");
+  EXPECT_EQ(host::ToNative("relative\\file.txt"), "relative/file.txt");
+}
+
+// machine.ini names drives, folders, the temporary folder and the answers.
+TEST(HostMachine, MachineIniShapesTheMachine) {
+  TestMachine m;
+  WriteIni(
+      "[machine]\nlanguage=0407\nversion=Windows 2000\ntempdir=D:\\Tmp\n"
+      "[drives]\nC=fixed,5000\nD=fixed,77\nE=cdrom\nF=removable\n"
+      "[folders]\n38=D:\\Programme\n"
+      "[messageboxes]\nanswers=2,7\n");
+  EXPECT_EQ(host::Machine().LanguageId, 0x0407);
+  EXPECT_EQ(host::Machine().Version, "Windows 2000");
+  EXPECT_EQ(GetDriveType("E:\\"), DriveType::kCdRom);
+  EXPECT_EQ(GetDriveType("F:\\"), DriveType::kRemovable);
+  EXPECT_EQ(GetDriveType("G:\\"), DriveType::kNoRootDir);
+  uint64_t free = 0;
+  ASSERT_TRUE(FreeBytes("D:\\", free));
+  EXPECT_EQ(free, 77u);
+  EXPECT_EQ(platform::SpecialFolder(kCsidlProgramFiles), "D:\\Programme");
+  EXPECT_EQ(TempPath(), "D:\\Tmp\\");
+  EXPECT_TRUE(DirectoryExists("D:\\Tmp"));
+  EXPECT_EQ(FirstCDDrive(), "E:\\");
+  std::string strings;
+  LogicalDriveStrings(129, strings);
+  EXPECT_EQ(strings, std::string("C:\\\0D:\\\0E:\\\0F:\\\0\0", 17));
+
+  EXPECT_EQ(MessageBox("Really?", "Question", kMbOkCancel), kIdCancel);
+  EXPECT_EQ(MessageBox("Sure?", "Question", kMbYesNo), kIdNo);
+  EXPECT_EQ(MessageBox("Done", "Info", kMbYesNo), kIdYes);  // queue empty: first button
+  ASSERT_GE(host::Transcript().size(), 3u);
+  EXPECT_EQ(host::Transcript().back().Caption, "Info");
+}
+
+// Without a CD-ROM drive there is no $CDDRIVE; with too many drive strings the
+// system's "not enough storage" error is raised.
+TEST(HostMachine, FirstCDDriveLimits) {
+  TestMachine m;
+  EXPECT_EQ(FirstCDDrive(), "");
+  std::string ini = "[drives]\n";
+  for (char l = 'C'; l <= 'Z'; ++l) ini += std::string(1, l) + "=fixed,1\n";
+  WriteIni(ini + "A=removable\nB=removable\n");
+  EXPECT_EQ(FirstCDDrive(), "");  // 26 drives fit in 105 characters
+  WriteIni("[drives]\nC=fixed,1\nD=cdrom\n");
+  EXPECT_EQ(FirstCDDrive(), "D:\\");
+}
+
+// registry.reg reads like an export of the registry editor, version 5.
+TEST(HostMachine, RegistryFileIsAnExport) {
+  TestMachine m;
+  Registry reg;
+  reg.SetRoot(kRootLocalMachine);
+  ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Demo Game", true));
+  ASSERT_TRUE(reg.WriteString("InstallPath", "C:\\Program Files\\Demo \"Game\""));
+  ASSERT_TRUE(reg.WriteString("", "default"));
+  std::string bytes = NativeFile(host::Root() + "/registry.reg");
+  ASSERT_GE(bytes.size(), 2u);
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  std::string text = Utf16ToAscii(bytes);
+  EXPECT_EQ(text,
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Demo Game]\r\n"
+            "\"InstallPath\"=\"C:\\\\Program Files\\\\Demo \\\"Game\\\"\"\r\n"
+            "@=\"default\"\r\n\r\n");
+
+  // A hand-written export (8-bit, other value types kept as they are) is read.
+  std::ofstream(host::Root() + "/registry.reg")
+      << "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\X]\n"
+         "\"Name\"=\"Value\"\n\"Count\"=dword:00000010\n";
+  host::SetRoot(host::Root());
+  Registry again;
+  again.SetRoot(kRootCurrentUser);
+  ASSERT_TRUE(again.OpenKey("software\\x", false));
+  std::string value;
+  EXPECT_TRUE(again.ReadString("name", value));
+  EXPECT_EQ(value, "Value");
+  EXPECT_FALSE(again.ReadString("Count", value));
+  EXPECT_TRUE(again.ValueExists("Count"));
+  ASSERT_TRUE(again.WriteString("New", "1"));
+  EXPECT_NE(Utf16ToAscii(NativeFile(host::Root() + "/registry.reg")).find("\"Count\"=dword:00000010"),
+            std::string::npos);
+}
+
+// Links are written in the binary shell-link format: 0x4C header, the
+// shell-link class id, then the target as a local base path.
+TEST(HostMachine, ShellLinkBytes) {
+  TestMachine m;
+  ShellLink link;
+  link.Target = "C:\\Games\\demo.exe";
+  link.Arguments = "-a";
+  link.WorkingDir = "C:\\Games\\";
+  ASSERT_TRUE(SaveShellLink("C:\\wizpak-test\\Demo.lnk", link));
+  std::string bytes = NativeFile(host::Root() + "/drives/c/wizpak-test/Demo.lnk");
+  ASSERT_GT(bytes.size(), 0x4Cu);
+  EXPECT_EQ(bytes.substr(0, 4), std::string("\x4C\0\0\0", 4));
+  EXPECT_EQ(bytes.substr(4, 16), std::string("\x01\x14\x02\0\0\0\0\0\xC0\0\0\0\0\0\0\x46", 16));
+  uint32_t flags = static_cast<uint8_t>(bytes[20]);
+  EXPECT_EQ(flags, 0x02u | 0x10u | 0x20u | 0x80u);  // link info, working dir, arguments, unicode
+  EXPECT_NE(bytes.find("C:\\Games\\demo.exe"), std::string::npos);
+  EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string(4, '\0'));
+  TestMachine::Write("C:\\wizpak-test\\not.lnk", "garbage that is not a link at all, long enough to read");
+  ShellLink back;
+  EXPECT_FALSE(LoadShellLink("C:\\wizpak-test\\not.lnk", back));
+}

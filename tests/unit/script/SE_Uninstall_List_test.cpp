@@ -1,0 +1,42 @@
+#include "script/SE_Uninstall_List.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+TPathFields Fields() {
+  TPathFields f;
+  f.InstallDir = "C:\\Games\\Demo";
+  f.StartMenuProgramsDir = "C:\\Menu\\Programs\\";
+  f.ProgramFilesDir = "C:\\Program Files\\";
+  return f;
+}
+}  // namespace
+
+// The same file under two spellings is one record, written with $INSTDIR.
+TEST(TUninstallList, FilesAreCollapsedAndUnique) {
+  TUninstallList list(Fields);
+  list.AddInstalledFile("C:\\Games\\Demo\\demo.exe");
+  list.AddInstalledFile("c:\\GAMES\\demo\\DEMO.EXE");
+  list.AddInstalledFile("C:\\Menu\\Programs\\Demo\\Demo.lnk");
+  list.AddInstalledFile("D:\\elsewhere.txt");
+  EXPECT_EQ(list.Files(),
+            (std::vector<std::string>{"$INSTDIR\\demo.exe", "$SMPROGRAMSDemo\\Demo.lnk", "D:\\elsewhere.txt"}));
+  EXPECT_TRUE(list.HasFile("$instdir\\DEMO.exe"));
+  EXPECT_FALSE(list.HasFile("C:\\Games\\Demo\\demo.exe"));
+}
+
+// Registry records are unique ignoring case; directories keep duplicates.
+TEST(TUninstallList, RegistryRecordsAndDirectories) {
+  TUninstallList list(Fields);
+  std::string rec = MakeRegistryRecord("HKLM", "SOFTWARE\\Demo Game", "InstallPath", "$INSTDIR");
+  EXPECT_EQ(rec, "\"HKLM\" \"SOFTWARE\\Demo Game\" \"InstallPath\" \"$INSTDIR\"");
+  list.AddRegistryRecord(rec);
+  list.AddRegistryRecord(MakeRegistryRecord("hklm", "software\\demo game", "installpath", "$instdir"));
+  EXPECT_EQ(MakeRegistryRecord("HKCU", "K", "", ""), "\"HKCU\" \"K\" \"\" \"\"");
+  EXPECT_EQ(list.RegistryRecords().size(), 1u);
+  list.AddDirectory("C:\\Games\\Demo\\");
+  list.AddDirectory("C:\\Games\\Demo\\");
+  EXPECT_EQ(list.Directories().size(), 2u);
+  list.Clear();
+  EXPECT_TRUE(list.Files().empty() && list.RegistryRecords().empty() && list.Directories().empty());
+}

@@ -1,0 +1,51 @@
+#include "ui/JpegPicture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+// A picture made here with libjpeg's own encoder decodes to its size and,
+// within JPEG's loss, its colours.
+TEST(JpegPicture, EncodedPictureDecodes) {
+  TRgbImage image;
+  image.Width = 32;
+  image.Height = 16;
+  for (uint32_t y = 0; y < image.Height; ++y) {
+    for (uint32_t x = 0; x < image.Width; ++x) {
+      image.Pixels.push_back(static_cast<uint8_t>(x * 8));
+      image.Pixels.push_back(static_cast<uint8_t>(y * 16));
+      image.Pixels.push_back(128);
+    }
+  }
+  TBytes jpeg;
+  std::string error;
+  ASSERT_TRUE(EncodeJpeg(image, 95, jpeg, error)) << error;
+  ASSERT_GT(jpeg.size(), 2u);
+  EXPECT_EQ(jpeg[0], 0xFF);
+  EXPECT_EQ(jpeg[1], 0xD8);
+  TRgbImage back;
+  ASSERT_TRUE(DecodeJpeg(jpeg.data(), jpeg.size(), back, error)) << error;
+  EXPECT_EQ(back.Width, 32u);
+  EXPECT_EQ(back.Height, 16u);
+  ASSERT_EQ(back.Pixels.size(), image.Pixels.size());
+  int worst = 0;
+  for (size_t i = 0; i < image.Pixels.size(); ++i) worst = std::max(worst, std::abs(back.Pixels[i] - image.Pixels[i]));
+  EXPECT_LT(worst, 24);
+}
+
+// Truncated or foreign data fails with a reason instead of crashing.
+TEST(JpegPicture, BadDataIsRefused) {
+  TRgbImage image;
+  image.Width = image.Height = 8;
+  image.Pixels.assign(8 * 8 * 3, 200);
+  TBytes jpeg;
+  std::string error;
+  ASSERT_TRUE(EncodeJpeg(image, 80, jpeg, error));
+  TRgbImage back;
+  EXPECT_FALSE(DecodeJpeg(jpeg.data(), 20, back, error));
+  EXPECT_FALSE(error.empty());
+  const uint8_t junk[] = "not a jpeg at all";
+  EXPECT_FALSE(DecodeJpeg(junk, sizeof(junk), back, error));
+  EXPECT_FALSE(DecodeJpeg(nullptr, 0, back, error));
+  EXPECT_EQ(back.Width, 0u);
+}
