@@ -401,7 +401,7 @@ bool ListDirectory(const std::string& Path, std::vector<DirEntry>& Entries) {
     std::string full = native + "/" + e->d_name;
     if (::lstat(full.c_str(), &st) != 0) continue;
     DirEntry entry;
-    entry.Name = e->d_name;
+    entry.Name = host::NameFromNative(e->d_name);
     entry.Attributes = S_ISDIR(st.st_mode) ? kAttributeDirectory : kAttributeArchive;
     if (!(st.st_mode & S_IWUSR)) entry.Attributes |= kAttributeReadOnly;
     entry.Size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
@@ -425,6 +425,7 @@ std::string TempPath() {
       cur += native[i];
       if (native[i] == '/' && i > 0) ::mkdir(cur.c_str(), 0755);
     }
+    ::mkdir(native.c_str(), 0755);
   }
   return temp;
 }

@@ -51,6 +51,11 @@ bool IsMachinePath(const std::string& Path);
 // drive, a network path).
 std::string ToNative(const std::string& Path);
 
+// File names on the native side are UTF-8; the engine's are ANSI. A name
+// that is already valid UTF-8 (a native path typed by a user) is kept.
+std::string NameToNative(const std::string& Name);
+std::string NameFromNative(const std::string& Name);
+
 // Sets the thread's last error from an errno value.
 void SetErrorFromErrno(int Errno, bool IsDirectory = false);
 

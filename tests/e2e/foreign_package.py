@@ -50,7 +50,7 @@ def read_package(path):
 
 
 def run(*args):
-    r = subprocess.run([wizpak, *args], capture_output=True, text=True)
+    r = subprocess.run([wizpak, *args], capture_output=True, encoding='latin-1')
     if r.returncode != 0:
         sys.exit(f'wizpak {" ".join(args)} failed ({r.returncode}):\n{r.stdout}{r.stderr}')
     return r.stdout

@@ -46,7 +46,7 @@ TEST(WizpakCli, PackListVerifyExtract) {
   ASSERT_EQ(list.code, 0) << list.err;
   EXPECT_NE(list.out.find("4 entries, data start 1002"), std::string::npos) << list.out;
   EXPECT_NE(list.out.find("sub\\data.bin"), std::string::npos) << list.out;
-  EXPECT_NE(list.out.find("    2        5          0"), std::string::npos) << list.out;  // extra.txt: group 2, raw
+  EXPECT_NE(list.out.find("    3     2          5          0"), std::string::npos) << list.out;  // extra.txt: group 2, raw
 
   CliRun verify = Cli({"verify", out});
   EXPECT_EQ(verify.code, 0) << verify.err;
