@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Builds the three configurations: host (Linux programs in build/host/bin),
-# win32 (Windows programs in build/win32/bin) and asan (host tests under
+# Builds the configurations: host (Linux programs in build/host/bin), win32
+# (Windows programs in build/win32/bin), win32-tests (the unit tests for Wine,
+# in the compiler's posix thread model) and asan (host tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer). Pass names to build fewer.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${JOBS:-2}
 configs=("$@")
-[ ${#configs[@]} -gt 0 ] || configs=(host win32 asan)
+[ ${#configs[@]} -gt 0 ] || configs=(host win32 win32-tests asan)
 
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
@@ -18,8 +19,12 @@ for config in "${configs[@]}"; do
     win32)
       "$here/scripts/build-libjpeg-win32.sh"
       args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-i686.cmake") ;;
+    win32-tests)
+      "$here/scripts/build-libjpeg-win32.sh"
+      args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-i686-posix.cmake"
+            -DWIZPAK_WINE_UNIT_TESTS=ON) ;;
     asan) args=(-DCMAKE_BUILD_TYPE=Debug -DWIZPAK_SANITIZE=ON) ;;
-    *) echo "unknown configuration: $config (host, win32 or asan)" >&2; exit 2 ;;
+    *) echo "unknown configuration: $config (host, win32, win32-tests or asan)" >&2; exit 2 ;;
   esac
   if [ ! -f "$dir/CMakeCache.txt" ]; then
     cmake -S "$here" -B "$dir" "${generator[@]}" "${args[@]}"

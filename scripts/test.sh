@@ -6,7 +6,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/bootstrap.sh"
 "$here/scripts/build.sh"
 status=0
-for config in host asan win32; do
+for config in host asan win32 win32-tests; do
   echo "== tests: $config"
   (cd "$here/build/$config" && ctest --output-on-failure -j 2 --timeout 1200) || status=1
 done

@@ -149,3 +149,30 @@ TEST(HostMachine, ShellLinkBytes) {
   ShellLink back;
   EXPECT_FALSE(LoadShellLink("C:\\wizpak-test\\not.lnk", back));
 }
+
+// The link the Windows tests open through the Windows shell is exactly what
+// this layer writes.
+TEST(HostMachine, ShellLinkMatchesTheGoldenFile) {
+  TestMachine m;
+  ShellLink link;
+  link.Target = "C:\\Games\\Demo Game\\demo.exe";
+  link.Arguments = "-windowed";
+  link.WorkingDir = "C:\\Games\\Demo Game\\";
+  link.ShowCommand = 3;
+  link.IconPath = "C:\\Games\\Demo Game\\demo.ico";
+  link.IconIndex = 2;
+  ASSERT_TRUE(SaveShellLink("C:\\wizpak-test\\golden.lnk", link));
+  std::string written = NativeFile(host::Root() + "/drives/c/wizpak-test/golden.lnk");
+  std::string golden = NativeFile(std::string(WIZPAK_TEST_DATA_DIR) + "/host-written.lnk");
+  if (std::getenv("WIZPAK_UPDATE_GOLDEN")) {
+    std::ofstream(std::string(WIZPAK_TEST_DATA_DIR) + "/host-written.lnk", std::ios::binary) << written;
+    golden = written;
+  }
+  EXPECT_EQ(written, golden);
+  ShellLink back;
+  ASSERT_TRUE(LoadShellLink("C:\\wizpak-test\\golden.lnk", back));
+  EXPECT_EQ(back.Target, link.Target);
+  EXPECT_EQ(back.IconPath, link.IconPath);
+  EXPECT_EQ(back.IconIndex, 2);
+  EXPECT_EQ(back.ShowCommand, 3);
+}
