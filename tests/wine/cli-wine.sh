@@ -13,13 +13,18 @@ cp -r "$examples/files" "$work/files"
 cat >"$work/run.bat" <<'BAT'
 @echo off
 cd /d %~dp0
-wizpak.exe pack Setup.exe --stub wizpak-stub.exe files || exit /b 11
-wizpak.exe list Setup.exe || exit /b 12
-wizpak.exe verify Setup.exe || exit /b 13
-wizpak.exe extract Setup.exe out --group 1 || exit /b 14
-exit /b 0
+wizpak.exe pack Setup.exe --stub wizpak-stub.exe files
+if errorlevel 1 exit /b 11
+wizpak.exe list Setup.exe
+if errorlevel 1 exit /b 12
+wizpak.exe verify Setup.exe
+if errorlevel 1 exit /b 13
+wizpak.exe extract Setup.exe out --group 1
+if errorlevel 1 exit /b 14
+echo done > done.txt
 BAT
 "$here/run-wine.sh" cmd /c "Z:${work//\//\\}\\run.bat"
+[ -f "$work/done.txt" ] || { echo "wine.cli: the batch file stopped early" >&2; exit 1; }
 diff -r "$examples/files" "$work/out"
 head -c 2 "$work/Setup.exe" | grep -q MZ
 echo "wine.cli: packed, listed, verified and extracted with wizpak.exe"
