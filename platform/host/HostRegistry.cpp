@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "platform/Platform.h"
+#include "platform/PlatformShared.h"
 #include "platform/host/HostMachine.h"
 
 namespace platform {
@@ -217,22 +218,25 @@ bool Save(Hive& h) {
   return true;
 }
 
-// "A\\B\\" and "\A\B" name the same key as "A\B".
-std::string NormalisePath(const std::string& path) {
-  std::string out;
-  for (char c : path) {
-    if (c == '\\' && (out.empty() || out.back() == '\\')) continue;
-    out += c;
-  }
-  while (!out.empty() && out.back() == '\\') out.pop_back();
-  return out;
-}
 
 }  // namespace
 
 struct Registry::Impl {
   int root = kRootLocalMachine;
   std::string openKey;  // lower-cased full path of the open key, empty when none
+
+  // The open key in the loaded hive (the caller holds HiveMutex), or null with
+  // the last error set.
+  Key* OpenedKey() {
+    Hive& h = GetHive();
+    EnsureLoaded(h);
+    auto it = h.keys.find(openKey);
+    if (openKey.empty() || it == h.keys.end()) {
+      SetLastError(kErrorInvalidHandle);
+      return nullptr;
+    }
+    return &it->second;
+  }
 };
 
 Registry::Registry() : impl_(std::make_unique<Impl>()) {}
@@ -251,7 +255,7 @@ bool Registry::OpenKey(const std::string& Path, bool Create) {
     SetLastError(kErrorInvalidHandle);
     return false;
   }
-  std::string rel = NormalisePath(Path);
+  std::string rel = shared::NormaliseKeyPath(Path);
   std::string full = kRootNames[impl_->root];
   if (!rel.empty()) full += "\\" + rel;
   std::string lower = host::ToLowerAscii(full);
@@ -276,7 +280,7 @@ bool Registry::OpenKey(const std::string& Path, bool Create) {
 
 bool Registry::KeyExists(const std::string& Path) {
   if (impl_->root < 0 || impl_->root > 4) return false;
-  std::string rel = NormalisePath(Path);
+  std::string rel = shared::NormaliseKeyPath(Path);
   if (rel.empty()) return true;
   std::lock_guard<std::mutex> lock(HiveMutex());
   Hive& h = GetHive();
@@ -291,17 +295,9 @@ bool Registry::HasOpenKey() const { return !impl_->openKey.empty(); }
 bool Registry::ReadString(const std::string& Name, std::string& Value) {
   Value.clear();
   std::lock_guard<std::mutex> lock(HiveMutex());
-  Hive& h = GetHive();
-  EnsureLoaded(h);
-  auto it = h.keys.find(impl_->openKey);
-  if (impl_->openKey.empty() || it == h.keys.end()) {
-    SetLastError(kErrorInvalidHandle);
-    return false;
-  }
-  platform::Value* v = nullptr;
-  for (auto& candidate : it->second.Values) {
-    if (host::ToLowerAscii(candidate.Name) == host::ToLowerAscii(Name)) v = &candidate;
-  }
+  Key* key = impl_->OpenedKey();
+  if (!key) return false;
+  platform::Value* v = key->Find(Name);
   if (!v || !v->IsString) {
     SetLastError(kErrorFileNotFound);
     return false;
@@ -312,20 +308,15 @@ bool Registry::ReadString(const std::string& Name, std::string& Value) {
 
 bool Registry::WriteString(const std::string& Name, const std::string& Data) {
   std::lock_guard<std::mutex> lock(HiveMutex());
-  Hive& h = GetHive();
-  EnsureLoaded(h);
-  auto it = h.keys.find(impl_->openKey);
-  if (impl_->openKey.empty() || it == h.keys.end()) {
-    SetLastError(kErrorInvalidHandle);
-    return false;
-  }
-  if (platform::Value* v = it->second.Find(Name)) {
+  Key* key = impl_->OpenedKey();
+  if (!key) return false;
+  if (platform::Value* v = key->Find(Name)) {
     v->IsString = true;
     v->Data = Data;
   } else {
-    it->second.Values.push_back({Name, true, Data});
+    key->Values.push_back({Name, true, Data});
   }
-  if (!Save(h)) {
+  if (!Save(GetHive())) {
     SetLastError(kErrorAccessDenied);
     return false;
   }
@@ -334,22 +325,15 @@ bool Registry::WriteString(const std::string& Name, const std::string& Data) {
 
 bool Registry::ValueExists(const std::string& Name) {
   std::lock_guard<std::mutex> lock(HiveMutex());
-  Hive& h = GetHive();
-  EnsureLoaded(h);
-  auto it = h.keys.find(impl_->openKey);
-  return !impl_->openKey.empty() && it != h.keys.end() && it->second.Find(Name) != nullptr;
+  Key* key = impl_->OpenedKey();
+  return key && key->Find(Name) != nullptr;
 }
 
 bool Registry::DeleteValue(const std::string& Name) {
   std::lock_guard<std::mutex> lock(HiveMutex());
-  Hive& h = GetHive();
-  EnsureLoaded(h);
-  auto it = h.keys.find(impl_->openKey);
-  if (impl_->openKey.empty() || it == h.keys.end()) {
-    SetLastError(kErrorInvalidHandle);
-    return false;
-  }
-  auto& values = it->second.Values;
+  Key* key = impl_->OpenedKey();
+  if (!key) return false;
+  auto& values = key->Values;
   std::string want = host::ToLowerAscii(Name);
   auto v = std::find_if(values.begin(), values.end(),
                         [&](const platform::Value& x) { return host::ToLowerAscii(x.Name) == want; });
@@ -358,12 +342,12 @@ bool Registry::DeleteValue(const std::string& Name) {
     return false;
   }
   values.erase(v);
-  return Save(h);
+  return Save(GetHive());
 }
 
 bool Registry::DeleteKey(const std::string& Path) {
   if (impl_->root < 0 || impl_->root > 4) return false;
-  std::string rel = NormalisePath(Path);
+  std::string rel = shared::NormaliseKeyPath(Path);
   if (rel.empty()) {
     SetLastError(kErrorAccessDenied);
     return false;

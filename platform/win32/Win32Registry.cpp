@@ -1,6 +1,7 @@
 // The registry accessor through advapi32's ANSI entry points.
 #include <vector>
 
+#include "platform/PlatformShared.h"
 #include "platform/win32/Win32Common.h"
 
 namespace platform {
@@ -17,15 +18,6 @@ HKEY RootKey(int root) {
   }
 }
 
-std::string Normalise(const std::string& path) {
-  std::string out;
-  for (char c : path) {
-    if (c == '\\' && (out.empty() || out.back() == '\\')) continue;
-    out += c;
-  }
-  while (!out.empty() && out.back() == '\\') out.pop_back();
-  return out;
-}
 
 // RegDeleteKey refuses keys with subkeys on NT, so the subkeys go first.
 LONG DeleteTree(HKEY parent, const std::string& path) {
@@ -66,7 +58,7 @@ bool Registry::OpenKey(const std::string& Path, bool Create) {
     ::SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  std::string path = Normalise(Path);
+  std::string path = shared::NormaliseKeyPath(Path);
   HKEY key = nullptr;
   LONG rc;
   if (Create) {
@@ -88,7 +80,7 @@ bool Registry::KeyExists(const std::string& Path) {
   HKEY root = RootKey(impl_->root);
   if (!root) return false;
   HKEY key;
-  if (::RegOpenKeyExA(root, Normalise(Path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (::RegOpenKeyExA(root, shared::NormaliseKeyPath(Path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   ::RegCloseKey(key);
   return true;
 }
@@ -149,7 +141,7 @@ bool Registry::DeleteValue(const std::string& Name) {
 
 bool Registry::DeleteKey(const std::string& Path) {
   HKEY root = RootKey(impl_->root);
-  std::string path = Normalise(Path);
+  std::string path = shared::NormaliseKeyPath(Path);
   if (!root || path.empty()) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return false;

@@ -4,21 +4,15 @@
 
 #include "common/Exceptions.h"
 #include "common/Strings.h"
+#include "tests/support/Recorders.h"
 #include "tests/support/TestMachine.h"
 
-namespace {
-struct Recorder : TInstallRecorder {
-  std::vector<std::string> files, dirs;
-  void AddInstalledFile(const std::string& Path) override { files.push_back(Path); }
-  void AddDirectory(const std::string& Path) override { dirs.push_back(Path); }
-};
-}  // namespace
 
 // Only the missing folders are made and recorded, parents first.
 TEST(ForceInstallDirs, CreatesMissingFoldersInOrder) {
   TestMachine m;
   ASSERT_TRUE(platform::CreateDirectory(m.Path("A")));
-  Recorder r;
+  RecordingRecorder r;
   ForceInstallDirs(m.Path("A\\B\\C"), &r);
   EXPECT_TRUE(platform::DirectoryExists(m.Path("A\\B\\C")));
   EXPECT_EQ(r.dirs, (std::vector<std::string>{m.Path("A\\B\\"), m.Path("A\\B\\C")}));
@@ -33,7 +27,7 @@ TEST(ForceInstallDirs, CreatesMissingFoldersInOrder) {
 
 TEST(WholeFiles, WriteCreatesFoldersAndLoadReadsBack) {
   TestMachine m;
-  Recorder r;
+  RecordingRecorder r;
   const std::string data = "hello, world";
   std::string path = m.Path("x\\y\\file.txt");
   EXPECT_TRUE(WriteWholeFile(path, reinterpret_cast<const uint8_t*>(data.data()), 12, &r));
@@ -75,7 +69,7 @@ TEST(RemoveTree, RemovesEverythingItCan) {
 
 TEST(ShellLinks, WrittenAndReadBack) {
   TestMachine m;
-  Recorder r;
+  RecordingRecorder r;
   std::string target = m.Path("game\\demo.exe");
   ForceInstallDirs(m.Path("game\\"), nullptr);
   TestMachine::Write(target, "MZ");

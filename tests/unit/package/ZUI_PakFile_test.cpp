@@ -6,6 +6,7 @@
 #include <random>
 
 #include "common/Strings.h"
+#include "tests/support/Recorders.h"
 #include "tests/support/TestMachine.h"
 
 namespace {
@@ -36,20 +37,6 @@ std::string Random(size_t n, unsigned seed) {
   for (char& c : s) c = static_cast<char>(rng());
   return s;
 }
-
-struct Observer : TSetupObserver {
-  std::vector<WideString> status;
-  int steps = 0;
-  void SetStatusText(const WideString& Text) override { status.push_back(Text); }
-  void StepProgress() override { ++steps; }
-  void SetFinishText(const WideString&) override {}
-};
-
-struct Recorder : TInstallRecorder {
-  std::vector<std::string> files, dirs;
-  void AddInstalledFile(const std::string& Path) override { files.push_back(Path); }
-  void AddDirectory(const std::string& Path) override { dirs.push_back(Path); }
-};
 
 }  // namespace
 
@@ -340,8 +327,8 @@ TEST(TPak, ExtractGroupRefusesEscapingNames) {
                   {"empty.txt", "", 1},
                   {"other.txt", "not this group", 2}});
   TPak pak(path, false, false);
-  Observer obs;
-  Recorder rec;
+  RecordingObserver obs;
+  RecordingRecorder rec;
   TExtractSink sink{&obs, &rec, u"Extracting <%FILENAME%>..."};
   std::string target = m.Path("inst\\game");
   EXPECT_EQ(pak.ExtractGroup(target, 1, sink), 4u);
@@ -384,7 +371,7 @@ TEST(TPak, LargeEntryIsStreamed) {
   TPak pak(path, false, false);
   ASSERT_EQ(pak.Entries.size(), 1u);
   EXPECT_TRUE(pak.VerifyEntry(0));
-  Observer obs;
+  RecordingObserver obs;
   TExtractSink sink{&obs, nullptr, u"<%FILENAME%>"};
   EXPECT_EQ(pak.ExtractGroup(m.Path("out"), 1, sink), 0u);
   ASSERT_EQ(obs.status.size(), 5u);  // the entry's own text, then one per chunk

@@ -1,9 +1,26 @@
-// Short English names of the Windows error codes the engine meets, for messages
-// such as "Failed to open C:\X\data.pak: access denied (5)". Shared by both targets.
+// What both implementations of the seam share.
+#include "platform/PlatformShared.h"
+
 #include "platform/Platform.h"
 
 namespace platform {
 
+namespace shared {
+
+std::string NormaliseKeyPath(const std::string& Path) {
+  std::string out;
+  for (char c : Path) {
+    if (c == '\\' && (out.empty() || out.back() == '\\')) continue;
+    out += c;
+  }
+  while (!out.empty() && out.back() == '\\') out.pop_back();
+  return out;
+}
+
+}  // namespace shared
+
+// Short English names of the Windows error codes the engine meets, for messages
+// such as "Failed to open C:\X\data.pak: access denied (5)".
 std::string DescribeError(uint32_t Code) {
   const char* name;
   switch (Code) {
