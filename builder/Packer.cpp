@@ -36,7 +36,7 @@ bool CollectFolder(const std::string& dir, const std::string& prefix, uint16_t g
     if (e.IsDirectory()) {
       if (!CollectFolder(full, name, group, inputs, error)) return false;
     } else {
-      inputs.push_back({full, name, group});
+      inputs.push_back({full, name, group, std::nullopt});
     }
   }
   return true;
@@ -48,7 +48,7 @@ bool CollectPackInputs(const std::string& Path, uint16_t Group, std::vector<TPac
                        std::string& Error) {
   if (platform::DirectoryExists(Path)) return CollectFolder(Path, "", Group, Inputs, Error);
   if (platform::FileExists(Path)) {
-    Inputs.push_back({Path, BaseName(Path), Group});
+    Inputs.push_back({Path, BaseName(Path), Group, std::nullopt});
     return true;
   }
   Error = Path + ": no such file or folder";
@@ -97,31 +97,36 @@ bool WritePackage(const std::string& Output, const std::string& Stub, const std:
     for (size_t i = 0; ok && i < Inputs.size(); ++i) {
       const TPackInput& in = Inputs[i];
       uint32_t index = pak.AddEntry(in.EntryName, in.SourcePath, in.Group);
-      if (!platform::FileExists(in.SourcePath)) {
-        Error = in.SourcePath + ": no such file";
-        ok = false;
-        break;
-      }
-      // An empty file has no stored bytes: the entry stays with all sizes 0.
-      platform::File probe;
-      if (!probe.Open(in.SourcePath, platform::kAccessRead, platform::kShareRead,
-                      platform::FileDisposition::kOpenExisting)) {
-        Error = "Failed to open " + in.SourcePath + ": " + DescribeError(LastError());
-        ok = false;
-        break;
-      }
-      int64_t size = probe.Size();
-      probe.Close();
-      if (size < 0 || size > 0xFFFFFFFFLL) {
-        Error = in.SourcePath + ": file too large for a package entry";
-        ok = false;
-        break;
-      }
-      if (size > 0 && !pak.WriteEntryFromFile(index)) {
-        Error = "Failed to write entry \"" + in.EntryName + "\" from " + in.SourcePath + " to " + temp + ": " +
-                DescribeError(LastError());
-        ok = false;
-        break;
+      int64_t size = 0;
+      if (in.Data) {
+        size = static_cast<int64_t>(in.Data->size());
+        if (size > 0 && !pak.WriteEntry(index, in.Data->data(), static_cast<uint32_t>(size))) {
+          Error = "Failed to write entry \"" + in.EntryName + "\" to " + temp + ": " + DescribeError(LastError());
+          ok = false;
+          break;
+        }
+      } else {
+        // An empty file has no stored bytes: the entry keeps all sizes 0.
+        platform::File probe;
+        if (!probe.Open(in.SourcePath, platform::kAccessRead, platform::kShareRead,
+                        platform::FileDisposition::kOpenExisting)) {
+          Error = "Failed to open " + in.SourcePath + ": " + DescribeError(LastError());
+          ok = false;
+          break;
+        }
+        size = probe.Size();
+        probe.Close();
+        if (size < 0 || size > 0xFFFFFFFFLL) {
+          Error = in.SourcePath + ": file too large for a package entry";
+          ok = false;
+          break;
+        }
+        if (size > 0 && !pak.WriteEntryFromFile(index)) {
+          Error = "Failed to write entry \"" + in.EntryName + "\" from " + in.SourcePath + " to " + temp + ": " +
+                  DescribeError(LastError());
+          ok = false;
+          break;
+        }
       }
       ++Stats.Files;
       Stats.BytesIn += static_cast<uint64_t>(size);

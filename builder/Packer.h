@@ -4,13 +4,17 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "common/Bytes.h"
+
 struct TPackInput {
-  std::string SourcePath;  // a file on disk
+  std::string SourcePath;  // a file on disk, unless Data is given
   std::string EntryName;   // its name in the package ("sub\file.txt")
   uint16_t Group = 1;
+  std::optional<TBytes> Data;  // the entry's bytes, held in memory
 };
 
 struct TPackStats {

@@ -3,10 +3,14 @@
 #include <cstdio>
 #include <ostream>
 
+#include "builder/CompileDriver.h"
 #include "builder/Packer.h"
 #include "common/FileUtils.h"
 #include "common/Strings.h"
+#include "package/ZUI_CompLines.h"
 #include "package/ZUI_PakFile.h"
+#include "package/ZUI_SetupInfo.h"
+#include "script/ZUI_Commands.h"
 
 namespace {
 
@@ -22,6 +26,8 @@ constexpr char kUsage[] =
     "  verify PKG               check every entry as a setup does at start-up\n"
     "  extract PKG DIR          write the entries of a package into DIR\n"
     "  pack OUT PATH...         pack files and folders into a package\n"
+    "  build SCRIPT             compile a setup script into a setup executable\n"
+    "  dump PKG                 print the setup information and compiled lines\n"
     "\n"
     "PKG is a package file or a setup executable carrying one.\n"
     "'wizpak COMMAND --help' tells more about a command.\n";
@@ -56,6 +62,25 @@ constexpr char kPackHelp[] =
     "path inside the folder. With --stub the package is appended to a copy of\n"
     "EXE, otherwise OUT is a package file of its own. --group may be given again\n"
     "before later paths. OUT is replaced only when packing succeeds.\n";
+
+constexpr char kBuildHelp[] =
+    "usage: wizpak build SCRIPT [-o OUT] [--stub EXE | --package-only] [--data DIR] [-v]\n"
+    "\n"
+    "Compiles SCRIPT and writes the setup: the Windows stub with the package\n"
+    "appended (\"SetupInfo\", \"CompiledLines\", page sets, languages and every\n"
+    "file group). OUT defaults to the script's \"outfile\", next to the script.\n"
+    "  --stub EXE       the stub to append to (default: wizpak-stub.exe of this build)\n"
+    "  --package-only   write a bare package file, no stub\n"
+    "  --data DIR       the data folder with languages/ and layout/ (default: the\n"
+    "                   data folder next to this program)\n"
+    "  -v               name every file as it is packed\n"
+    "Errors are reported as FILE:LINE: message, and nothing is written then.\n";
+
+constexpr char kDumpHelp[] =
+    "usage: wizpak dump PKG\n"
+    "\n"
+    "Prints the \"SetupInfo\" fields and every compiled line (row, command number,\n"
+    "keyword, arguments) of a setup, so a built setup can be read back.\n";
 
 bool WantsHelp(const std::vector<std::string>& args) {
   for (const std::string& a : args) {
@@ -300,6 +325,149 @@ int Pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   return kExitOk;
 }
 
+
+// A file next to this program, or where the build tree keeps it.
+std::string Beside(const std::vector<std::string>& candidates) {
+  std::string dir = FolderOf(platform::ExecutablePath());
+  for (const std::string& c : candidates) {
+    std::string path = dir + "/" + c;
+    if (platform::FileExists(path) || platform::DirectoryExists(path)) return path;
+  }
+  return {};
+}
+
+int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (WantsHelp(args)) {
+    out << kBuildHelp;
+    return kExitOk;
+  }
+  TBuildOptions options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& into) {
+      if (i + 1 >= args.size()) return false;
+      into = args[++i];
+      return true;
+    };
+    bool ok = true;
+    if (a == "-o") {
+      ok = value(options.Output);
+    } else if (a == "--stub") {
+      ok = value(options.Stub);
+    } else if (a == "--data") {
+      ok = value(options.DataDir);
+    } else if (a == "--package-only") {
+      options.PackageOnly = true;
+    } else if (a == "-v") {
+      options.Verbose = true;
+    } else if (!a.empty() && a[0] == '-') {
+      err << "wizpak build: unknown option " << a << "\n";
+      return kExitUsage;
+    } else if (options.Script.empty()) {
+      options.Script = a;
+    } else {
+      ok = false;
+    }
+    if (!ok) {
+      err << kBuildHelp;
+      return kExitUsage;
+    }
+  }
+  if (options.Script.empty() || (options.PackageOnly && !options.Stub.empty())) {
+    err << kBuildHelp;
+    return kExitUsage;
+  }
+  if (options.DataDir.empty()) options.DataDir = Beside({"data", "../../../data"});
+  if (options.DataDir.empty()) {
+    err << "wizpak build: no data folder next to this program; give --data DIR\n";
+    return kExitFailed;
+  }
+  if (!options.PackageOnly && options.Stub.empty()) {
+    options.Stub = Beside({"wizpak-stub.exe", "../../win32/bin/wizpak-stub.exe"});
+    if (options.Stub.empty()) {
+      err << "wizpak build: no wizpak-stub.exe next to this program; give --stub EXE or --package-only\n";
+      return kExitFailed;
+    }
+  }
+  if (!options.Stub.empty() && !platform::FileExists(options.Stub)) {
+    err << "wizpak build: stub " << options.Stub << ": no such file\n";
+    return kExitFailed;
+  }
+  std::vector<std::string> errors;
+  std::string output;
+  TPackStats stats;
+  bool ok = BuildSetup(options, errors, output, stats, [&err](const std::string& line) { err << line << "\n"; });
+  for (const std::string& e : errors) err << e << "\n";
+  if (!ok) {
+    err << "wizpak build: " << errors.size() << (errors.size() == 1 ? " error" : " errors") << ", nothing written\n";
+    return kExitFailed;
+  }
+  out << output << ": " << stats.Files << " entries, " << stats.BytesIn << " bytes in, " << stats.BytesOut
+      << " bytes stored\n";
+  return kExitOk;
+}
+
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (WantsHelp(args)) {
+    out << kDumpHelp;
+    return kExitOk;
+  }
+  if (args.size() != 1) {
+    err << kDumpHelp;
+    return kExitUsage;
+  }
+  TPak pak(args[0], false, false);
+  if (!OpenPackage(pak, args[0], err)) return kExitFailed;
+  uint32_t size = 0;
+  std::optional<TBytes> info = pak.FindEntry("SetupInfo", 0, size);
+  std::optional<TBytes> lines = pak.FindEntry("CompiledLines", 0, size);
+  if (!info || !lines) {
+    err << "wizpak: " << args[0] << ": no readable " << (!info ? "\"SetupInfo\"" : "\"CompiledLines\"")
+        << " entry\n";
+    return kExitFailed;
+  }
+  TSetupInfoFile setup;
+  TCompLines compiled;
+  try {
+    setup.LoadFromBuffer(info->data(), static_cast<uint32_t>(info->size()));
+    compiled.LoadFromBuffer(lines->data(), static_cast<uint32_t>(lines->size()));
+  } catch (const std::exception& e) {
+    err << "wizpak: " << args[0] << ": " << e.what() << "\n";
+    return kExitFailed;
+  }
+  const TSetupInfo& i = setup.Info;
+  out << "SetupInfo:\n"
+      << "  SetupName: " << Quoted(i.SetupName) << "\n"
+      << "  SetupShortName: " << Quoted(i.SetupShortName) << "\n"
+      << "  SetupExeName: " << Quoted(i.SetupExeName) << "\n"
+      << "  UninstallExeName: " << Quoted(i.UninstallExeName) << "\n"
+      << "  UninstallPrefix: " << Quoted(i.UninstallPrefix) << "\n"
+      << "  InstallDir: " << Quoted(i.InstallDir) << "\n"
+      << "  Changelog: " << Quoted(i.Changelog) << "\n"
+      << "  InstallDirRegKey.HKEY: " << static_cast<int>(i.InstallDirRegKey.HKEY) << "\n"
+      << "  InstallDirRegKey.Path: " << Quoted(i.InstallDirRegKey.Path) << "\n"
+      << "  InstallDirRegKey.Key: " << Quoted(i.InstallDirRegKey.Key) << "\n"
+      << "  InstallPages: " << Quoted(i.InstallPages) << "\n"
+      << "  UninstallPages: " << Quoted(i.UninstallPages) << "\n"
+      << "  IsUninstaller: " << static_cast<int>(i.IsUninstaller) << "\n"
+      << "  MakeUninstaller: " << static_cast<int>(i.MakeUninstaller) << "\n";
+  TCommandList commands;
+  RegisterCommands(commands);
+  out << "CompiledLines: " << compiled.Lines.size() << " lines\n";
+  for (size_t n = 0; n < compiled.Lines.size(); ++n) {
+    const TCompLine& line = compiled.Lines[n];
+    const TCommandClass* command = commands.ForNumber(line.Command);
+    std::string keyword = line.Command == kLabelLine ? ":label" : line.Command == kNothingLine ? "-" : command ? command->Keyword : "?";
+    out << Pad(std::to_string(n), 5) << " row " << Pad(std::to_string(line.Row), 4) << " cmd "
+        << Pad(std::to_string(line.Command), 3) << " " << keyword;
+    for (const std::string& p : line.Params) out << " " << Quoted(p);
+    out << "\n";
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int RunWizpakCli(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
@@ -317,6 +485,8 @@ int RunWizpakCli(const std::vector<std::string>& Args, std::ostream& Out, std::o
   if (verb == "verify") return Verify(rest, Out, Err);
   if (verb == "extract") return Extract(rest, Out, Err);
   if (verb == "pack") return Pack(rest, Out, Err);
+  if (verb == "build") return Build(rest, Out, Err);
+  if (verb == "dump") return Dump(rest, Out, Err);
   Err << "wizpak: unknown command '" << verb << "'\n\n" << kUsage;
   return kExitUsage;
 }

@@ -15,6 +15,9 @@ std::string ReplaceText(const std::string& Source, const std::string& Key, const
 // ASCII lower-casing, as the package and the logs compare names.
 std::string LowerAscii(std::string Text);
 bool SameTextAscii(const std::string& A, const std::string& B);
+// Lower-casing as the ANSI code page's locale does it for Western text:
+// ASCII and the Latin-1 letters.
+std::string LowerText(const std::string& Text);
 
 // Appends "\" unless Path is empty or already ends with one.
 std::string AddBackslash(const std::string& Path);
@@ -28,6 +31,10 @@ std::string FormatSize(uint64_t Bytes);
 // General decimal text of Value (15 significant digits), ".0" appended when
 // the text holds no ".".
 std::string FloatToText(double Value);
+
+// UTF-8 to UTF-16; false when Text is not valid UTF-8.
+bool Utf8ToWide(const std::string& Text, WideString& Wide);
+std::string WideToUtf8(const WideString& Text);
 
 // Wide <-> 8-bit for ASCII-only text (numbers, fixed English texts).
 WideString AsciiToWide(const std::string& Text);

@@ -1,0 +1,204 @@
+#include "builder/CompileDriver.h"
+
+#include "builder/ScriptParser.h"
+#include "common/Exceptions.h"
+#include "common/FileUtils.h"
+#include "common/Strings.h"
+#include "script/ZUI_Commands.h"
+
+namespace {
+
+constexpr char kSetupInfoEntry[] = "SetupInfo";
+constexpr char kCompiledLinesEntry[] = "CompiledLines";
+constexpr char kUninstallPrefix[] = "UNINSTALL_";
+constexpr char kUninstallIcon[] = "UNINSTALL_ICON.ICO";
+constexpr char kUninstallFinaliser[] = "UNINSTALL_FINALISE.EXE";
+constexpr char kFinaliserFile[] = "finalise.exe";
+
+std::string At(const std::string& script, int line) { return script + ":" + std::to_string(line) + ": "; }
+
+std::string Plural(int32_t n, const char* word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
+
+// Every file directly in a page-set folder, under its own name.
+bool CollectPageSet(const std::string& folder, const std::string& prefix, std::vector<TPackInput>& entries,
+                    std::string& error) {
+  std::vector<platform::DirEntry> files;
+  if (!platform::DirectoryExists(folder) || !platform::ListDirectory(folder, files)) {
+    error = "page set folder " + folder + " not found";
+    return false;
+  }
+  for (const platform::DirEntry& f : files) {
+    if (f.IsDirectory()) continue;
+    std::string name = prefix.empty() ? f.Name : prefix + f.Name;
+    if (!prefix.empty() && SameTextAscii(f.Name, "icon.ico")) name = kUninstallIcon;
+    entries.push_back({folder + "\\" + f.Name, name, 0, std::nullopt});
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string FolderOf(const std::string& Path) {
+  size_t slash = Path.find_last_of("/\\");
+  return slash == std::string::npos ? std::string() : Path.substr(0, slash);
+}
+
+bool CompileScript(const std::string& ScriptName, const std::string& Text, TCompiler& Compiler,
+                   const TCommandList& Commands, std::vector<std::string>& Errors) {
+  size_t errorsBefore = Errors.size();
+  std::vector<TScriptLine> parsed;
+  std::vector<TParseError> parseErrors;
+  ParseScript(Text, parsed, parseErrors);
+  for (const TParseError& e : parseErrors) Errors.push_back(At(ScriptName, e.LineNumber) + e.Text);
+  if (parsed.size() > 0xFFFF) {
+    Errors.push_back(ScriptName + ": " + std::to_string(parsed.size()) + " lines, a script holds at most 65535");
+    return false;
+  }
+
+  // All lines first: label lookups see labels below the jump too.
+  auto& lines = Compiler.Lines.Lines;
+  lines.clear();
+  for (size_t i = 0; i < parsed.size(); ++i) {
+    const TScriptLine& p = parsed[i];
+    TCompLine line;
+    if (p.IsLabel) {
+      line.Command = kLabelLine;
+      line.Params = p.Words;
+      line.Row = static_cast<int32_t>(i);
+    } else if (!p.Keyword.empty()) {
+      int32_t number = Commands.NumberOf(p.Keyword);
+      if (number == 0) {
+        Errors.push_back(At(ScriptName, p.LineNumber) + "unknown command \"" + p.Keyword + "\"");
+      } else {
+        line.Command = number;
+        line.Params = p.Words;
+        line.Row = static_cast<int32_t>(i);
+      }
+    }
+    line.ParamCount = static_cast<int32_t>(line.Params.size());
+    lines.push_back(std::move(line));
+  }
+
+  for (size_t i = 0; i < lines.size(); ++i) {
+    TCommandClass* command = Commands.ForNumber(lines[i].Command);
+    if (!command) continue;
+    const int lineNumber = parsed[i].LineNumber;
+    int32_t given = static_cast<int32_t>(lines[i].Params.size());
+    if (given < command->MinArgs) {
+      Errors.push_back(At(ScriptName, lineNumber) + "\"" + command->Keyword + "\" needs at least " +
+                       Plural(command->MinArgs, "argument") + ", " + std::to_string(given) + " given");
+      continue;
+    }
+    std::string source = lines[i].Params.empty() ? "" : lines[i].Params[0];
+    command->CompileProcess(Compiler, static_cast<int32_t>(i));
+    if (command->GroupKind() != kGroupNone) {
+      std::string full = Compiler.FromSourceDir(source);
+      if (!platform::FileExists(full) && !platform::DirectoryExists(full)) {
+        Errors.push_back(At(ScriptName, lineNumber) + "\"" + command->Keyword + "\" source " + full + " not found");
+      }
+    }
+    if (command->Keyword == "language" || command->Keyword == "uninstalllanguage") {
+      std::string file = Compiler.DataDir + "\\languages\\" + source + ".wri";
+      if (!platform::FileExists(file)) {
+        Errors.push_back(At(ScriptName, lineNumber) + "language file " + file + " not found");
+      }
+    }
+    // Directives live on in the setup information only.
+    if (command->SetupInfoOnly) lines[i] = TCompLine{};
+  }
+
+  for (const TCompilerError& e : Compiler.Errors) {
+    int lineNumber = e.Row >= 0 && static_cast<size_t>(e.Row) < parsed.size() ? parsed[e.Row].LineNumber : 0;
+    Errors.push_back(At(ScriptName, lineNumber) + e.Text);
+  }
+  return Errors.size() == errorsBefore;
+}
+
+bool CollectSetupEntries(const std::string& ScriptName, TCompiler& Compiler, std::vector<TPackInput>& Entries,
+                         std::vector<std::string>& Errors) {
+  size_t errorsBefore = Errors.size();
+  const TSetupInfo& info = Compiler.SetupInfo.Info;
+  try {
+    Entries.push_back({"", kSetupInfoEntry, 0, Compiler.SetupInfo.SaveToBytes()});
+    Entries.push_back({"", kCompiledLinesEntry, 0, Compiler.Lines.SaveToBytes()});
+  } catch (const ESetupError& e) {
+    Errors.push_back(ScriptName + ": " + e.what());
+    return false;
+  }
+  std::string error;
+  if (!info.InstallPages.empty() &&
+      !CollectPageSet(Compiler.DataDir + "\\layout\\" + info.InstallPages, "", Entries, error)) {
+    Errors.push_back(ScriptName + ": \"pages\": " + error);
+  }
+  if (!info.UninstallPages.empty()) {
+    if (!CollectPageSet(Compiler.DataDir + "\\layout\\" + info.UninstallPages, kUninstallPrefix, Entries, error)) {
+      Errors.push_back(ScriptName + ": \"uninstallpages\": " + error);
+    }
+    std::string finaliser = Compiler.DataDir + "\\" + kFinaliserFile;
+    if (platform::FileExists(finaliser)) Entries.push_back({finaliser, kUninstallFinaliser, 0, std::nullopt});
+  }
+  for (const TGroup& group : Compiler.FileList.Groups) {
+    for (const TFile& f : group.Files) {
+      if (!IsSafeRelativeName(f.EntryName)) {
+        Errors.push_back(ScriptName + ": entry \"" + f.EntryName + "\" from " + f.SourcePath +
+                         " would leave its target folder");
+        continue;
+      }
+      Entries.push_back({f.SourcePath, f.EntryName, f.Group, std::nullopt});
+    }
+  }
+  return Errors.size() == errorsBefore;
+}
+
+bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, std::string& Output,
+                TPackStats& Stats, const std::function<void(const std::string&)>& Log) {
+  TBytes text;
+  try {
+    text = LoadWholeFile(Options.Script);
+  } catch (const ESetupError& e) {
+    Errors.push_back(std::string("wizpak build: ") + e.what());
+    return false;
+  }
+  if (!platform::DirectoryExists(Options.DataDir + "\\languages") && !platform::DirectoryExists(Options.DataDir + "\\layout")) {
+    Errors.push_back("wizpak build: data folder " + Options.DataDir + " has no languages or layout folder");
+    return false;
+  }
+  TCommandList commands;
+  RegisterCommands(commands);
+  TCompiler compiler;
+  compiler.SourceDir = FolderOf(Options.Script);
+  compiler.DataDir = Options.DataDir;
+  if (Options.Verbose && Log) {
+    compiler.OnMessage = Log;
+    compiler.OnDetail = Log;
+  }
+  if (!CompileScript(Options.Script, std::string(text.begin(), text.end()), compiler, commands, Errors)) return false;
+
+  std::vector<TPackInput> entries;
+  if (!CollectSetupEntries(Options.Script, compiler, entries, Errors)) return false;
+
+  Output = Options.Output;
+  if (Output.empty()) {
+    if (compiler.SetupInfo.Info.SetupExeName.empty()) {
+      Errors.push_back(Options.Script + ": no output file: give -o OUT or an \"outfile\" line");
+      return false;
+    }
+    Output = compiler.FromSourceDir(compiler.SetupInfo.Info.SetupExeName);
+  }
+  std::string error;
+  uint64_t nextReport = 64ull << 20;
+  auto progress = [&](const TPackStats& s, const TPackInput& in) {
+    if (!Log) return;
+    if (Options.Verbose) Log("packed " + in.EntryName + " (group " + std::to_string(in.Group) + ")");
+    if (s.BytesIn >= nextReport) {
+      Log("packed " + std::to_string(s.Files) + " files, " + FormatSize(s.BytesIn) + " in, " +
+          FormatSize(s.BytesOut) + " out");
+      nextReport = s.BytesIn + (64ull << 20);
+    }
+  };
+  if (!WritePackage(Output, Options.PackageOnly ? "" : Options.Stub, entries, error, Stats, progress)) {
+    Errors.push_back("wizpak build: " + error);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,39 @@
+// The compile driver: script -> compiled lines and setup information -> a
+// setup (stub + package) or a bare package.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "builder/Packer.h"
+#include "package/ZUI_CommandList.h"
+#include "package/ZUI_CompilerThread.h"
+
+struct TBuildOptions {
+  std::string Script;    // the script file
+  std::string Output;    // empty: the script's "outfile", next to the script
+  std::string Stub;      // empty: the project's own Windows stub
+  std::string DataDir;   // the builder's data folder (languages\, layout\)
+  bool PackageOnly = false;
+  bool Verbose = false;
+};
+
+// Compiles Script's text into Compiler (lines, setup information, file list).
+// Errors go to Errors as "FILE:LINE: message"; false when there is any.
+bool CompileScript(const std::string& ScriptName, const std::string& Text, TCompiler& Compiler,
+                   const TCommandList& Commands, std::vector<std::string>& Errors);
+
+// The package entries of a compiled script, in package order: "SetupInfo",
+// "CompiledLines", the install and uninstall page sets, then every file group.
+// Errors as above; false when there is any.
+bool CollectSetupEntries(const std::string& ScriptName, TCompiler& Compiler, std::vector<TPackInput>& Entries,
+                         std::vector<std::string>& Errors);
+
+// Builds the setup Options describe. Nothing is written when anything fails.
+// Log receives progress lines (every file with Verbose).
+bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, std::string& Output,
+                TPackStats& Stats, const std::function<void(const std::string&)>& Log);
+
+// The folder of a path, native or Windows ("" for a bare name).
+std::string FolderOf(const std::string& Path);

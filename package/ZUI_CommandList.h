@@ -1,0 +1,64 @@
+// The command contract and the command registry. Command number n of a
+// compiled line names the object at registry position n - 1.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "package/ZUI_CompLines.h"
+
+class TCompiler;
+
+// Interpreter state of one run: the lines and the jump and stop state that
+// commands change.
+struct TScriptState {
+  explicit TScriptState(TCompLines& Lines) : CompLines(Lines) {}
+  TCompLines& CompLines;
+  std::atomic<int32_t> CurrentLine{-1};
+  std::atomic<bool> StopFlag{false};
+  std::atomic<int32_t> ProgressCount{0};
+};
+
+// No file group, a group of files extracted as they are, a group applied to
+// game archives.
+constexpr uint8_t kGroupNone = 0;
+constexpr uint8_t kGroupFiles = 1;
+constexpr uint8_t kGroupPatch = 2;
+
+class TCommandClass {
+ public:
+  TCommandClass(std::string Keyword, bool SetupInfoOnly, int32_t MinArgs)
+      : Keyword(std::move(Keyword)), SetupInfoOnly(SetupInfoOnly), MinArgs(MinArgs) {}
+  virtual ~TCommandClass() = default;
+
+  // The builder's compile step for line Row of Compiler's lines. A line with
+  // fewer than MinArgs arguments is left unchanged. The base does nothing.
+  virtual void CompileProcess(TCompiler& Compiler, int32_t Row);
+  // Performs line Row of State's lines at setup time. The base does nothing.
+  virtual void SFXProcess(TScriptState& State, int32_t Row);
+  virtual uint8_t GroupKind() const { return kGroupNone; }
+
+  const std::string Keyword;
+  const bool SetupInfoOnly;
+  const int32_t MinArgs;  // the argument count CompileProcess requires
+};
+
+class TCommandList {
+ public:
+  // Appends a command; returns its 0-based position.
+  int32_t Add(std::unique_ptr<TCommandClass> Command);
+  // The command of a compiled line's number, or null for 0, -1 and numbers
+  // beyond the registry.
+  TCommandClass* ForNumber(int32_t Number) const;
+  // The number of the command with this keyword (ignoring case), 0 when none.
+  int32_t NumberOf(const std::string& Keyword) const;
+  size_t Count() const { return Commands.size(); }
+
+  std::vector<std::unique_ptr<TCommandClass>> Commands;
+};
+
+// The argument Index of a line, empty when the line has fewer.
+const std::string& LineArg(const TCompLine& Line, size_t Index);

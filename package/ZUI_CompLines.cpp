@@ -1,0 +1,40 @@
+#include "package/ZUI_CompLines.h"
+
+#include "common/BufferManager.h"
+#include "common/Exceptions.h"
+
+void TCompLines::LoadFromBuffer(const uint8_t* Data, uint32_t Size) {
+  TBufferManager b(Data, Size);
+  uint16_t count = ReadU16(b);
+  std::vector<TCompLine> lines(count);
+  for (uint16_t i = 0; i < count; ++i) {
+    TCompLine& line = lines[i];
+    line.Command = static_cast<int32_t>(ReadU32(b));
+    line.Row = static_cast<int32_t>(ReadU32(b));
+    line.ParamCount = static_cast<int32_t>(ReadU32(b));
+    // Every parameter takes at least its two length bytes.
+    if (line.ParamCount < 0 || static_cast<uint32_t>(line.ParamCount) > b.Remaining() / 2) {
+      throw ESetupError("Compiled line " + std::to_string(i) + " declares " + std::to_string(line.ParamCount) +
+                        " parameters, which the remaining " + std::to_string(b.Remaining()) +
+                        " bytes cannot hold");
+    }
+    line.Params.resize(static_cast<size_t>(line.ParamCount));
+    for (std::string& p : line.Params) p = ReadShortString(b);
+  }
+  Lines = std::move(lines);
+}
+
+TBytes TCompLines::SaveToBytes() const {
+  if (Lines.size() > 0xFFFF) {
+    throw ESetupError("A script of " + std::to_string(Lines.size()) + " lines has more than 65535");
+  }
+  TBytes out;
+  WriteU16(out, static_cast<uint16_t>(Lines.size()));
+  for (const TCompLine& line : Lines) {
+    WriteU32(out, static_cast<uint32_t>(line.Command));
+    WriteU32(out, static_cast<uint32_t>(line.Row));
+    WriteU32(out, static_cast<uint32_t>(line.Params.size()));
+    for (const std::string& p : line.Params) WriteShortString(out, p);
+  }
+  return out;
+}

@@ -1,0 +1,44 @@
+// "SetupInfo": what a setup is installing and how it behaves. Eleven
+// length-prefixed strings, a root byte and two flag bytes, back to back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/Bytes.h"
+
+struct TREGKEY {
+  uint8_t HKEY = 0;  // root number, 0 HKLM .. 4 HKCC
+  std::string Path;
+  std::string Key;  // value name; empty: no registry value named
+};
+
+struct TSetupInfo {
+  std::string SetupName;
+  std::string SetupShortName;
+  std::string SetupExeName;
+  std::string UninstallExeName;
+  std::string UninstallPrefix;
+  std::string InstallDir;
+  std::string Changelog;
+  TREGKEY InstallDirRegKey;
+  std::string InstallPages;
+  std::string UninstallPages;
+  uint8_t IsUninstaller = 0;
+  uint8_t MakeUninstaller = 0;
+};
+
+class TSetupInfoFile {
+ public:
+  // Reads every field in order, replacing the held values. Raises ESetupError
+  // when the data ends inside a string; a byte field beyond the end keeps its
+  // value. Bytes after the last field are ignored.
+  void LoadFromBuffer(const uint8_t* Data, uint32_t Size);
+  // The record's bytes (25 for an empty record). Raises ESetupError for a
+  // string longer than 65,535 bytes.
+  TBytes SaveToBytes() const;
+  // Creates or replaces FileName with the record; false when it cannot be written.
+  bool SaveToFile(const std::string& FileName) const;
+
+  TSetupInfo Info;
+};

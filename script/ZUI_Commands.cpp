@@ -1,0 +1,342 @@
+#include "script/ZUI_Commands.h"
+
+#include "common/DigitKey.h"
+#include "common/Exceptions.h"
+#include "common/RegistryRoots.h"
+#include "common/Strings.h"
+#include "package/ZUI_CompilerThread.h"
+
+const char* const kPasswordKey =
+    "7302958164829301746583920174658392017465839201746583920174658392"
+    "0174658391827364509182736450918273645091827364509182736450918273"
+    "6450918273645092837465019283746501928374650192837465019283746501"
+    "9283746501928374650192837465019283746501928374650192";
+
+namespace {
+
+constexpr char kNotImplemented[] = "not implemented: ";
+
+TCompLine& LineOf(TCompiler& c, int32_t row) { return c.Lines.Lines[static_cast<size_t>(row)]; }
+
+bool HasArgs(TCompiler& c, int32_t row, int32_t min) {
+  return row >= 0 && static_cast<size_t>(row) < c.Lines.Lines.size() &&
+         static_cast<int32_t>(LineOf(c, row).Params.size()) >= min;
+}
+
+void AppendParam(TCompLine& line, const std::string& value) {
+  line.Params.push_back(value);
+  line.ParamCount = static_cast<int32_t>(line.Params.size());
+}
+
+// Commands whose run-time work arrives with the rest of the runtime: they fail
+// loudly instead of pretending to have run.
+class TPendingCommand : public TCommandClass {
+ public:
+  using TCommandClass::TCommandClass;
+  void SFXProcess(TScriptState&, int32_t) override { throw ESetupError(kNotImplemented + Keyword); }
+};
+
+// A group command: appends the next group number and adds its source to it.
+void CompileGroup(TCompiler& c, int32_t row, const std::string& groupName) {
+  TCompLine& line = LineOf(c, row);
+  uint16_t group = ++c.FileList.GroupCounter;
+  AppendParam(line, std::to_string(group));
+  c.FileList.AddPath(line.Params[0], group, false, groupName, row);
+}
+
+// A jump argument: "0" means no jump, anything else names a label.
+void CompileJump(TCompiler& c, int32_t row, size_t index) {
+  std::string& arg = LineOf(c, row).Params[index];
+  arg = arg == "0" ? "-1" : ResolveLabel(c, arg, row);
+}
+
+}  // namespace
+
+
+class TGotoCommand : public TCommandClass {
+ public:
+  TGotoCommand() : TCommandClass("goto", false, 1) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (!HasArgs(c, row, 1) || LineOf(c, row).Command != 1) return;
+    std::string& target = LineOf(c, row).Params[0];
+    target = ResolveLabel(c, target, row);
+  }
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    if (row < 0 || static_cast<size_t>(row) >= s.CompLines.Lines.size()) return;
+    int32_t target = IntOrMinusOne(LineArg(s.CompLines.Lines[static_cast<size_t>(row)], 0));
+    if (target >= 0) s.CurrentLine = target;
+  }
+};
+
+class TNameCommand : public TCommandClass {
+ public:
+  TNameCommand() : TCommandClass("name", true, 1) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (!HasArgs(c, row, 1)) return;
+    c.SetupInfo.Info.SetupName = c.SetupInfo.Info.SetupShortName = LineOf(c, row).Params[0];
+  }
+};
+
+class TOutFileCommand : public TCommandClass {
+ public:
+  TOutFileCommand() : TCommandClass("outfile", true, 1) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (HasArgs(c, row, 1)) c.SetupInfo.Info.SetupExeName = LineOf(c, row).Params[0];
+  }
+};
+
+class TInstallDirCommand : public TCommandClass {
+ public:
+  TInstallDirCommand() : TCommandClass("installdir", true, 1) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (HasArgs(c, row, 1)) c.SetupInfo.Info.InstallDir = LineOf(c, row).Params[0];
+  }
+};
+
+class TInstallDirRegKeyCommand : public TCommandClass {
+ public:
+  TInstallDirRegKeyCommand() : TCommandClass("installdirregkey", true, 3) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (!HasArgs(c, row, 3)) return;
+    const TCompLine& line = LineOf(c, row);
+    TREGKEY& key = c.SetupInfo.Info.InstallDirRegKey;
+    key.HKEY = static_cast<uint8_t>(RootNumberOf(line.Params[0]));
+    key.Path = line.Params[1];
+    key.Key = line.Params[2];
+  }
+};
+
+class TIfFileExistsCommand : public TPendingCommand {
+ public:
+  TIfFileExistsCommand() : TPendingCommand("iffileexists", false, 3) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (!HasArgs(c, row, 3)) return;
+    CompileJump(c, row, 1);
+    CompileJump(c, row, 2);
+  }
+};
+
+class TFileCommand : public TPendingCommand {
+ public:
+  TFileCommand() : TPendingCommand("file", false, 1) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (HasArgs(c, row, 1)) CompileGroup(c, row, "");
+  }
+  uint8_t GroupKind() const override { return kGroupFiles; }
+};
+
+class TDeleteCommand : public TPendingCommand {
+ public:
+  TDeleteCommand() : TPendingCommand("delete", false, 1) {}
+};
+
+class TWriteRegStrCommand : public TPendingCommand {
+ public:
+  TWriteRegStrCommand() : TPendingCommand("writeregstr", false, 4) {}
+};
+
+class TChangelogCommand : public TCommandClass {
+ public:
+  TChangelogCommand() : TCommandClass("changelog", true, 1) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (HasArgs(c, row, 1)) c.SetupInfo.Info.Changelog = c.FromSourceDir(LineOf(c, row).Params[0]);
+  }
+};
+
+class TZUPUpdateCommand : public TPendingCommand {
+ public:
+  TZUPUpdateCommand() : TPendingCommand("zupupdate", false, 3) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (!HasArgs(c, row, 3)) return;
+    CompileGroup(c, row, LineOf(c, row).Params[2]);
+    std::string& password = LineOf(c, row).Params[1];
+    password = AddDigitKey(kPasswordKey, password);
+  }
+  uint8_t GroupKind() const override { return kGroupPatch; }
+};
+
+class TRMDirCommand : public TPendingCommand {
+ public:
+  TRMDirCommand() : TPendingCommand("rmdir", false, 2) {}
+};
+
+class TCreateDirectoryCommand : public TPendingCommand {
+ public:
+  TCreateDirectoryCommand() : TPendingCommand("createdirectory", false, 1) {}
+};
+
+class TCreateShortCutCommand : public TPendingCommand {
+ public:
+  TCreateShortCutCommand() : TPendingCommand("createshortcut", false, 3) {}
+};
+
+class TMessageCommand : public TPendingCommand {
+ public:
+  TMessageCommand() : TPendingCommand("message", false, 1) {}
+};
+
+class TMessageBoxCommand : public TPendingCommand {
+ public:
+  TMessageBoxCommand() : TPendingCommand("messagebox", false, 4) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (!HasArgs(c, row, 4)) return;
+    CompileJump(c, row, 2);
+    CompileJump(c, row, 3);
+  }
+};
+
+class TCopyFileCommand : public TPendingCommand {
+ public:
+  TCopyFileCommand() : TPendingCommand("copyfile", false, 2) {}
+};
+
+// Packs a language file of the data folder under Prefix + L in group 0.
+class TLanguageFileCommand : public TCommandClass {
+ public:
+  TLanguageFileCommand(const char* keyword, const char* entryPrefix)
+      : TCommandClass(keyword, false, 1), entryPrefix_(entryPrefix) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (!HasArgs(c, row, 1)) return;
+    const std::string& language = LineOf(c, row).Params[0];
+    c.FileList.AddFile(c.DataDir + "\\languages\\" + language + ".wri", entryPrefix_ + language, 0, row);
+  }
+
+ private:
+  const std::string entryPrefix_;
+};
+
+class TLanguageCommand : public TLanguageFileCommand {
+ public:
+  TLanguageCommand() : TLanguageFileCommand("language", "LANGUAGE-") {}
+};
+
+class TFailureCommand : public TPendingCommand {
+ public:
+  TFailureCommand() : TPendingCommand("failure", false, 0) {}
+};
+
+class TPagesCommand : public TCommandClass {
+ public:
+  TPagesCommand() : TCommandClass("pages", true, 1) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (HasArgs(c, row, 1)) c.SetupInfo.Info.InstallPages = LineOf(c, row).Params[0];
+  }
+};
+
+class TShortNameCommand : public TCommandClass {
+ public:
+  TShortNameCommand() : TCommandClass("shortname", true, 1) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (HasArgs(c, row, 1)) c.SetupInfo.Info.SetupShortName = LineOf(c, row).Params[0];
+  }
+};
+
+class TUninstallPagesCommand : public TCommandClass {
+ public:
+  TUninstallPagesCommand() : TCommandClass("uninstallpages", true, 1) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (!HasArgs(c, row, 1)) return;
+    c.SetupInfo.Info.UninstallPages = LineOf(c, row).Params[0];
+    c.SetupInfo.Info.MakeUninstaller = 1;
+  }
+};
+
+class TUninstallLanguageCommand : public TLanguageFileCommand {
+ public:
+  TUninstallLanguageCommand() : TLanguageFileCommand("uninstalllanguage", "UNINSTALL_LANGUAGE-") {}
+};
+
+class TUninstallPrefixCommand : public TCommandClass {
+ public:
+  TUninstallPrefixCommand() : TCommandClass("prefix", true, 1) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (!HasArgs(c, row, 1)) return;
+    const std::string& prefix = LineOf(c, row).Params[0];
+    c.SetupInfo.Info.UninstallPrefix = prefix + "_";
+    c.SetupInfo.Info.UninstallExeName = prefix + "_Uninstall.exe";
+  }
+};
+
+class TUninstallLogLoadCommand : public TPendingCommand {
+ public:
+  TUninstallLogLoadCommand() : TPendingCommand("uninstalllogload", false, 1) {}
+};
+
+class TUninstallLogSaveCommand : public TPendingCommand {
+ public:
+  TUninstallLogSaveCommand() : TPendingCommand("uninstalllogsave", false, 1) {}
+};
+
+class TZUPOfficialCommand : public TPendingCommand {
+ public:
+  TZUPOfficialCommand() : TPendingCommand("zupofficial", false, 3) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (!HasArgs(c, row, 3)) return;
+    std::string& code = LineOf(c, row).Params[1];
+    code = AddDigitKey(kPasswordKey, code);
+  }
+};
+
+class TDuplicateEntryCommand : public TPendingCommand {
+ public:
+  TDuplicateEntryCommand() : TPendingCommand("duplicateentry", false, 3) {}
+};
+
+class TWriteRegStr_URLCommand : public TPendingCommand {
+ public:
+  TWriteRegStr_URLCommand() : TPendingCommand("writeregstr_url", false, 3) {}
+};
+
+class TVFSUpdateCommand : public TPendingCommand {
+ public:
+  TVFSUpdateCommand() : TPendingCommand("vfsupdate", false, 2) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (HasArgs(c, row, 2)) CompileGroup(c, row, LineOf(c, row).Params[1]);
+  }
+  uint8_t GroupKind() const override { return kGroupPatch; }
+};
+
+class TRenameCommand : public TPendingCommand {
+ public:
+  TRenameCommand() : TPendingCommand("rename", false, 2) {}
+};
+
+class TExecuteCommand : public TPendingCommand {
+ public:
+  TExecuteCommand() : TPendingCommand("execute", false, 1) {}
+};
+
+void RegisterCommands(TCommandList& List) {
+  List.Add(std::make_unique<TGotoCommand>());
+  List.Add(std::make_unique<TNameCommand>());
+  List.Add(std::make_unique<TOutFileCommand>());
+  List.Add(std::make_unique<TInstallDirCommand>());
+  List.Add(std::make_unique<TInstallDirRegKeyCommand>());
+  List.Add(std::make_unique<TIfFileExistsCommand>());
+  List.Add(std::make_unique<TFileCommand>());
+  List.Add(std::make_unique<TDeleteCommand>());
+  List.Add(std::make_unique<TWriteRegStrCommand>());
+  List.Add(std::make_unique<TChangelogCommand>());
+  List.Add(std::make_unique<TZUPUpdateCommand>());
+  List.Add(std::make_unique<TRMDirCommand>());
+  List.Add(std::make_unique<TCreateDirectoryCommand>());
+  List.Add(std::make_unique<TCreateShortCutCommand>());
+  List.Add(std::make_unique<TMessageCommand>());
+  List.Add(std::make_unique<TMessageBoxCommand>());
+  List.Add(std::make_unique<TCopyFileCommand>());
+  List.Add(std::make_unique<TLanguageCommand>());
+  List.Add(std::make_unique<TFailureCommand>());
+  List.Add(std::make_unique<TPagesCommand>());
+  List.Add(std::make_unique<TShortNameCommand>());
+  List.Add(std::make_unique<TUninstallPagesCommand>());
+  List.Add(std::make_unique<TUninstallLanguageCommand>());
+  List.Add(std::make_unique<TUninstallPrefixCommand>());
+  List.Add(std::make_unique<TUninstallLogLoadCommand>());
+  List.Add(std::make_unique<TUninstallLogSaveCommand>());
+  List.Add(std::make_unique<TZUPOfficialCommand>());
+  List.Add(std::make_unique<TDuplicateEntryCommand>());
+  List.Add(std::make_unique<TWriteRegStr_URLCommand>());
+  List.Add(std::make_unique<TVFSUpdateCommand>());
+  List.Add(std::make_unique<TRenameCommand>());
+  List.Add(std::make_unique<TExecuteCommand>());
+}

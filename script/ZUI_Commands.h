@@ -1,0 +1,15 @@
+// The 32 script commands, registered in the order that gives each its number.
+#pragma once
+
+#include <string>
+
+#include "package/ZUI_CommandList.h"
+
+// The fixed 244-digit key that scrambles the password argument of "zupupdate"
+// and "zupofficial" in the compiled lines; the compile step and the run time
+// share it.
+extern const char* const kPasswordKey;
+
+// Creates one object of each command class and adds them to List in
+// registration order (1 "goto" .. 32 "execute").
+void RegisterCommands(TCommandList& List);
