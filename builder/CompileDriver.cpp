@@ -27,6 +27,7 @@ bool CollectPageSet(const std::string& folder, const std::string& prefix, std::v
     error = "page set folder " + folder + " not found";
     return false;
   }
+  SortByName(files);
   for (const platform::DirEntry& f : files) {
     if (f.IsDirectory()) continue;
     std::string name = prefix.empty() ? f.Name : prefix + f.Name;

@@ -30,6 +30,7 @@ bool CollectFolder(const std::string& dir, const std::string& prefix, uint16_t g
     error = "Failed to list " + dir + ": " + DescribeError(LastError());
     return false;
   }
+  SortByName(entries);
   for (const platform::DirEntry& e : entries) {
     std::string full = JoinPath(dir, e.Name);
     std::string name = prefix.empty() ? e.Name : prefix + "\\" + e.Name;

@@ -1,8 +1,10 @@
 #include "common/FileUtils.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "common/Exceptions.h"
+#include "common/Strings.h"
 
 using platform::DescribeError;
 using platform::LastError;
@@ -114,4 +116,11 @@ bool IsSafeRelativeName(const std::string& Name) {
     start = end + 1;
   }
   return true;
+}
+
+void SortByName(std::vector<platform::DirEntry>& Entries) {
+  std::sort(Entries.begin(), Entries.end(), [](const platform::DirEntry& a, const platform::DirEntry& b) {
+    std::string la = LowerAscii(a.Name), lb = LowerAscii(b.Name);
+    return la != lb ? la < lb : a.Name < b.Name;
+  });
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/Bytes.h"
 #include "common/Observers.h"
@@ -37,6 +38,10 @@ bool CreateShellLink(const std::string& LinkPath, const std::string& Target, con
                      TInstallRecorder* Recorder);
 bool CreateShellLink(const std::string& LinkPath, const std::string& Target, const std::string& Arguments,
                      const std::string& IconPath, TInstallRecorder* Recorder);
+
+// Sorts a folder listing by name, ignoring ASCII case, so that what is built
+// from it does not depend on the file system's listing order.
+void SortByName(std::vector<platform::DirEntry>& Entries);
 
 // True when an entry name stays inside the folder it is extracted to: not
 // empty, not absolute, no drive or stream (":"), no ".." component.

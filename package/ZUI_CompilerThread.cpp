@@ -1,5 +1,6 @@
 #include "package/ZUI_CompilerThread.h"
 
+#include "common/FileUtils.h"
 #include "common/Strings.h"
 #include "package/ZUI_CommandList.h"
 
@@ -55,6 +56,7 @@ void TCompilerFileList::AddPath(const std::string& Path, uint16_t Group, bool Ab
     const std::string folder = work[next];
     std::vector<platform::DirEntry> entries;
     if (!platform::ListDirectory(folder, entries)) continue;
+    SortByName(entries);
     for (const platform::DirEntry& e : entries) {
       if (e.IsDirectory()) {
         work.push_back(folder + e.Name + "\\");

@@ -408,9 +408,11 @@ bool ListDirectory(const std::string& Path, std::vector<DirEntry>& Entries) {
     Entries.push_back(std::move(entry));
   }
   ::closedir(d);
-  // Listing order is the file system's; a stable order keeps runs repeatable.
-  std::sort(Entries.begin(), Entries.end(),
-            [](const DirEntry& a, const DirEntry& b) { return a.Name < b.Name; });
+  // NTFS lists names in case-insensitive order; so does the emulated machine.
+  std::sort(Entries.begin(), Entries.end(), [](const DirEntry& a, const DirEntry& b) {
+    std::string la = host::ToLowerAscii(a.Name), lb = host::ToLowerAscii(b.Name);
+    return la != lb ? la < lb : a.Name < b.Name;
+  });
   return true;
 }
 

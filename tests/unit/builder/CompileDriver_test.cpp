@@ -1,0 +1,265 @@
+#include "builder/CompileDriver.h"
+
+#include <gtest/gtest.h>
+
+#include "builder/ScriptParser.h"
+#include "common/DigitKey.h"
+#include "package/ZUI_PakFile.h"
+#include "script/ZUI_Commands.h"
+#include "tests/support/TestMachine.h"
+
+namespace {
+
+// A source folder and a data folder on a fresh machine.
+struct Workspace {
+  TestMachine m;
+  std::string src = m.Path("src");
+  std::string data = m.Path("data");
+  TCommandList commands;
+
+  Workspace() {
+    RegisterCommands(commands);
+    platform::CreateDirectory(src);
+    for (const char* d : {"data", "data\\languages", "data\\languages\\install", "data\\layout",
+                          "data\\layout\\install", "data\\layout\\uninstall"}) {
+      platform::CreateDirectory(m.Path(d));
+    }
+    TestMachine::Write(data + "\\languages\\install\\english.wri", "\xff\xfe");
+    TestMachine::Write(data + "\\layout\\install\\Pages.txt", "[Pages]\r\nLayout.txt\r\n");
+    TestMachine::Write(data + "\\layout\\install\\icon.ico", "ico");
+    TestMachine::Write(data + "\\layout\\uninstall\\Pages.txt", "[Pages]\r\n");
+    TestMachine::Write(data + "\\layout\\uninstall\\icon.ico", "unico");
+  }
+  void File(const std::string& rel, const std::string& bytes) {
+    std::string path = src + "\\" + rel;
+    size_t slash = path.rfind('\\');
+    std::string dir = path.substr(0, slash);
+    // Make the folders one by one below src.
+    for (size_t p = src.size() + 1; p < dir.size(); ++p) {
+      if (dir[p] == '\\') platform::CreateDirectory(dir.substr(0, p));
+    }
+    platform::CreateDirectory(dir);
+    TestMachine::Write(path, bytes);
+  }
+  bool Compile(const std::string& script, TCompiler& c, std::vector<std::string>& errors) {
+    c.SourceDir = src;
+    c.DataDir = data;
+    return CompileScript("setup.wps", script, c, commands, errors);
+  }
+};
+
+std::string Joined(const std::vector<std::string>& errors) {
+  std::string all;
+  for (const auto& e : errors) all += e + "\n";
+  return all;
+}
+
+}  // namespace
+
+// Words, quotes, comments and labels.
+TEST(ScriptParser, LinesAndWords) {
+  std::vector<TScriptLine> lines;
+  std::vector<TParseError> errors;
+  ASSERT_TRUE(ParseScript(
+      "; comment\r\n"
+      "NAME \"Demo Game\"  # trailing comment\n"
+      "createshortcut \"$SMPROGRAMS\\A B.lnk\" $INSTDIR\\a.exe \"\"\n"
+      ":start ; a label line\n"
+      "\n"
+      "file path;with;semicolons\n",
+      lines, errors));
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_TRUE(lines[0].Keyword.empty());
+  EXPECT_EQ(lines[1].Keyword, "name");
+  EXPECT_EQ(lines[1].Words, (std::vector<std::string>{"Demo Game"}));
+  EXPECT_EQ(lines[2].Words, (std::vector<std::string>{"$SMPROGRAMS\\A B.lnk", "$INSTDIR\\a.exe", ""}));
+  EXPECT_TRUE(lines[3].IsLabel);
+  EXPECT_EQ(lines[3].Words, (std::vector<std::string>{"start"}));
+  EXPECT_EQ(lines[5].Words, (std::vector<std::string>{"path;with;semicolons"}));
+  EXPECT_EQ(lines[5].LineNumber, 6);
+
+  EXPECT_FALSE(ParseScript("name \"unterminated\n", lines, errors));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].LineNumber, 1);
+
+  // UTF-8 scripts become ANSI text.
+  errors.clear();
+  ASSERT_TRUE(ParseScript("name \"Caf\xc3\xa9\"\n", lines, errors));
+  EXPECT_EQ(lines[0].Words[0], "Caf\xe9");
+  EXPECT_FALSE(ParseScript("name \"\xe2\x98\x83\"\n", lines, errors));
+}
+
+// The last of two equal labels wins; "0" means no jump for "iffileexists" and
+// "messagebox"; an unknown label is an error with file and line.
+TEST(CompileDriver, LabelsResolve) {
+  Workspace w;
+  TCompiler c;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(w.Compile(
+      ":again\n"
+      "goto again\n"
+      ":Again\n"
+      "iffileexists x.txt again 0\n"
+      "messagebox text caption 0 AGAIN\n"
+      "goto 7\n",
+      c, errors))
+      << Joined(errors);
+  const auto& lines = c.Lines.Lines;
+  EXPECT_EQ(lines[0].Command, 0);
+  EXPECT_EQ(lines[0].Row, 0);
+  EXPECT_EQ(lines[1].Params, (std::vector<std::string>{"2"}));
+  EXPECT_EQ(lines[3].Params, (std::vector<std::string>{"x.txt", "2", "-1"}));
+  EXPECT_EQ(lines[4].Params, (std::vector<std::string>{"text", "caption", "-1", "2"}));
+  EXPECT_EQ(lines[5].Params, (std::vector<std::string>{"7"}));
+
+  TCompiler bad;
+  errors.clear();
+  EXPECT_FALSE(w.Compile("\n\ngoto nowhere\n", bad, errors));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "setup.wps:3: Label not found - nowhere");
+  EXPECT_EQ(bad.LastError.Text, "Label not found - nowhere");
+  EXPECT_EQ(bad.LastError.Row, 2);
+}
+
+// Group numbers count "file", "zupupdate" and "vfsupdate" in script order; two
+// "zupupdate" lines on one archive share the first one's group, and a file in
+// both folders is packed once, from the second.
+TEST(CompileDriver, GroupsAndSharedArchiveNames) {
+  Workspace w;
+  w.File("loose\\readme.txt", "r");
+  w.File("loose\\sub\\deep.txt", "d");
+  w.File("patch1\\a.dat", "a1");
+  w.File("patch1\\both.dat", "old");
+  w.File("patch2\\both.dat", "new");
+  w.File("patch2\\b.dat", "b2");
+  w.File("vfs\\c.dat", "c");
+  TCompiler c;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(w.Compile(
+      "file loose\\\n"
+      "zupupdate patch1\\ secret Data.zup\n"
+      "vfsupdate vfs\\ game.vfs\n"
+      "zupupdate patch2\\ secret DATA.ZUP\n",
+      c, errors))
+      << Joined(errors);
+  const auto& lines = c.Lines.Lines;
+  EXPECT_EQ(lines[0].Params.back(), "1");
+  EXPECT_EQ(lines[1].Params.back(), "2");
+  EXPECT_EQ(lines[2].Params.back(), "3");
+  EXPECT_EQ(lines[3].Params.back(), "4");
+  EXPECT_EQ(lines[1].Params[1], AddDigitKey(kPasswordKey, "secret"));
+  EXPECT_EQ(SubDigitKey(kPasswordKey, lines[3].Params[1]), "secret");
+
+  const auto& groups = c.FileList.Groups;
+  ASSERT_EQ(groups.size(), 5u);
+  EXPECT_EQ(groups[1].Files.size(), 2u);
+  EXPECT_EQ(groups[1].Files[1].EntryName, "sub\\deep.txt");
+  EXPECT_EQ(groups[2].Name, "data.zup");
+  ASSERT_EQ(groups[2].Files.size(), 3u);  // a.dat, both.dat (from patch2), b.dat
+  for (const TFile& f : groups[2].Files) {
+    EXPECT_EQ(f.Group, 2);
+    if (f.EntryName == "both.dat") {
+      EXPECT_NE(f.SourcePath.find("patch2"), std::string::npos) << f.SourcePath;
+    }
+  }
+  EXPECT_TRUE(groups[4].Files.empty());
+  EXPECT_EQ(groups[3].Files.size(), 1u);
+}
+
+// Directives fill the setup information and leave nothing to run.
+TEST(CompileDriver, DirectivesFillTheSetupInformation) {
+  Workspace w;
+  TCompiler c;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(w.Compile(
+      "name \"Demo Game\"\nshortname Demo\nprefix Game\noutfile Setup.exe\n"
+      "installdir \"$PROGRAMFILES\\Demo\"\ninstalldirregkey hkcu Software\\Demo Path\n"
+      "changelog changes.rtf\npages install\nuninstallpages uninstall\n",
+      c, errors))
+      << Joined(errors);
+  const TSetupInfo& i = c.SetupInfo.Info;
+  EXPECT_EQ(i.SetupName, "Demo Game");
+  EXPECT_EQ(i.SetupShortName, "Demo");
+  EXPECT_EQ(i.UninstallPrefix, "Game_");
+  EXPECT_EQ(i.UninstallExeName, "Game_Uninstall.exe");
+  EXPECT_EQ(i.SetupExeName, "Setup.exe");
+  EXPECT_EQ(i.InstallDir, "$PROGRAMFILES\\Demo");
+  EXPECT_EQ(i.InstallDirRegKey.HKEY, 1);
+  EXPECT_EQ(i.InstallDirRegKey.Path, "Software\\Demo");
+  EXPECT_EQ(i.Changelog, w.src + "\\changes.rtf");
+  EXPECT_EQ(i.MakeUninstaller, 1);
+  for (const TCompLine& l : c.Lines.Lines) {
+    EXPECT_EQ(l.Command, -1);
+    EXPECT_EQ(l.Row, -1);
+    EXPECT_TRUE(l.Params.empty());
+  }
+
+  // "shortname" then "name" leaves both equal; no "prefix": Uninstall.exe.
+  TCompiler d;
+  ASSERT_TRUE(w.Compile("shortname Short\nname Long\n", d, errors));
+  EXPECT_EQ(d.SetupInfo.Info.SetupShortName, "Long");
+  EXPECT_EQ(d.SetupInfo.Info.UninstallExeName, "Uninstall.exe");
+  EXPECT_EQ(d.SetupInfo.Info.UninstallPrefix, "");
+}
+
+// Every fault is reported with its line, and all of them at once.
+TEST(CompileDriver, ErrorsNameFileAndLine) {
+  Workspace w;
+  TCompiler c;
+  std::vector<std::string> errors;
+  EXPECT_FALSE(w.Compile(
+      "frobnicate now\n"
+      "writeregstr HKLM key\n"
+      "file missing\\\n"
+      "language install\\klingon\n"
+      "language install\\english\n",
+      c, errors));
+  ASSERT_EQ(errors.size(), 4u) << Joined(errors);
+  EXPECT_EQ(errors[0], "setup.wps:1: unknown command \"frobnicate\"");
+  EXPECT_EQ(errors[1], "setup.wps:2: \"writeregstr\" needs at least 4 arguments, 2 given");
+  EXPECT_EQ(errors[2].rfind("setup.wps:3: \"file\" source ", 0), 0u) << errors[2];
+  EXPECT_EQ(errors[3].rfind("setup.wps:4: language file ", 0), 0u) << errors[3];
+}
+
+// The whole road: a built setup reads back as the script says; a failed build
+// writes nothing.
+TEST(CompileDriver, BuildWritesAReadableSetup) {
+  Workspace w;
+  w.File("files\\a.txt", std::string(300, 'a'));
+  TestMachine::Write(w.src + "\\setup.wps",
+                     "name Demo\nlanguage install\\english\npages install\nuninstallpages uninstall\n"
+                     ":top\nfile files\\\ngoto top\n");
+  TestMachine::Write(w.m.Path("stub.exe"), "MZ stub");
+  TBuildOptions o;
+  o.Script = w.src + "\\setup.wps";
+  o.Output = w.m.Path("Setup.exe");
+  o.Stub = w.m.Path("stub.exe");
+  o.DataDir = w.data;
+  std::vector<std::string> errors;
+  std::string output;
+  TPackStats stats;
+  ASSERT_TRUE(BuildSetup(o, errors, output, stats, nullptr)) << Joined(errors);
+  TPak pak(output, false, false);
+  EXPECT_EQ(pak.Trailer.DataStart, 7u);
+  std::vector<std::string> names;
+  for (const TPakFile& e : pak.Entries) names.push_back(std::to_string(e.Group) + ":" + e.Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"0:SetupInfo", "0:CompiledLines", "0:icon.ico", "0:Pages.txt",
+                                             "0:UNINSTALL_ICON.ICO", "0:UNINSTALL_Pages.txt",
+                                             "0:LANGUAGE-install\\english", "1:a.txt"}));
+  uint32_t size = 0;
+  auto lines = pak.FindEntry("CompiledLines", 0, size);
+  ASSERT_TRUE(lines);
+  TCompLines compiled;
+  compiled.LoadFromBuffer(lines->data(), size);
+  ASSERT_EQ(compiled.Lines.size(), 7u);
+  EXPECT_EQ(compiled.Lines[6].Params, (std::vector<std::string>{"4"}));
+  EXPECT_EQ(compiled.Lines[5].Params, (std::vector<std::string>{"files\\", "1"}));
+
+  TestMachine::Write(w.src + "\\bad.wps", "name Demo\nfile nothing\\\n");
+  o.Script = w.src + "\\bad.wps";
+  o.Output = w.m.Path("Bad.exe");
+  errors.clear();
+  EXPECT_FALSE(BuildSetup(o, errors, output, stats, nullptr));
+  EXPECT_FALSE(platform::FileExists(w.m.Path("Bad.exe")));
+  EXPECT_FALSE(platform::FileExists(w.m.Path("Bad.exe.part")));
+}
