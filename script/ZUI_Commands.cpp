@@ -37,7 +37,8 @@ class TPendingCommand : public TCommandClass {
 };
 
 // A group command: appends the next group number and adds its source to it.
-void CompileGroup(TCompiler& c, int32_t row, const std::string& groupName) {
+// The group name is taken by value: it may be one of the line's own arguments.
+void CompileGroup(TCompiler& c, int32_t row, std::string groupName) {
   TCompLine& line = LineOf(c, row);
   uint16_t group = ++c.FileList.GroupCounter;
   AppendParam(line, std::to_string(group));
