@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -259,6 +260,100 @@ std::string ExecutablePath();
 // Makes the process load DLLs only from the system folder, so a setup started
 // from a downloads folder never loads a DLL planted beside it. Call first.
 void HardenDllSearchPath();
+
+// The system's default language identifier (GetSystemDefaultLangID).
+uint16_t DefaultLanguageId();
+// Milliseconds since the system started, wrapping at 2^32.
+uint32_t TickCount();
+void Sleep(uint32_t Milliseconds);
+
+struct OsVersion {
+  uint32_t PlatformId = 2;  // 1 Windows 9x, 2 NT
+  uint32_t Major = 5;
+  uint32_t Minor = 1;
+  uint32_t Build = 2600;
+  std::string ServicePackText;
+  bool HasExtended = false;  // the extended query answered
+  uint16_t ServicePackMajor = 0;
+  uint16_t ServicePackMinor = 0;
+  uint16_t SuiteMask = 0;
+  uint8_t ProductType = 1;  // 1 workstation, 2 domain controller, 3 server
+  bool MediaCenter = false;
+  bool TabletPC = false;
+};
+OsVersion GetOsVersion();
+// Total physical memory as the 32-bit figure the system reports.
+uint32_t PhysicalMemoryBytes();
+uint64_t ReadTimeStampCounter();
+
+// Raises the process to the real-time class and the calling thread to
+// time-critical priority for its lifetime, then restores both.
+class PriorityBoost {
+ public:
+  PriorityBoost();
+  ~PriorityBoost();
+  PriorityBoost(const PriorityBoost&) = delete;
+  PriorityBoost& operator=(const PriorityBoost&) = delete;
+
+ private:
+  uint32_t processClass_ = 0;
+  int threadPriority_ = 0;
+};
+
+// Starts File through the shell with the default verb. With Wait set, returns
+// only when the started process has ended (at once when the shell started no
+// process). ShowCommand: 1 normal, 3 maximised. False when nothing started.
+bool ShellExecute(const std::string& File, const std::string& Parameters, int ShowCommand, bool Wait);
+
+// A worker thread running one function. Join waits for it to end.
+class Thread {
+ public:
+  Thread();
+  ~Thread();
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+  bool Start(std::function<void()> Body);
+  void Join();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// COM entered for the calling thread while the object lives (shell links).
+class ComScope {
+ public:
+  ComScope();
+  ~ComScope();
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+
+ private:
+  bool entered_ = false;
+};
+
+// Replaces icon resource Id (language neutral) of an executable with Image,
+// the bytes of one icon image. False when the resources cannot be updated.
+bool ReplaceIconResource(const std::string& Executable, uint16_t Id, const std::vector<uint8_t>& Image);
+
+// The small "Verifying Contents" window start-up shows while it checks the
+// package: a fixed label, a status line and a progress bar. Drawn at once on
+// every change, without a message loop.
+class ProgressWindow {
+ public:
+  ProgressWindow();
+  ~ProgressWindow();
+  ProgressWindow(const ProgressWindow&) = delete;
+  ProgressWindow& operator=(const ProgressWindow&) = delete;
+  void Show(const std::string& Caption, const std::string& Label, const std::string& Status);
+  void SetStatus(const std::string& Status);
+  void SetProgress(uint32_t Position, uint32_t Maximum);
+  void Close();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
 
 // ---------------------------------------------------------------------------
 // Text

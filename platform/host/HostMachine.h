@@ -25,6 +25,8 @@ struct MachineConfig {
   std::string Version = "Windows XP";
   uint32_t CodePage = 1252;
   std::string TempDir = "C:\\Temp";
+  std::string ServicePack = "Service Pack 3";
+  uint32_t PhysicalMemory = 0;  // 0: the host's own figure
   std::vector<DriveConfig> Drives;
   std::map<int, std::string> Folders;  // CSIDL -> path
   std::vector<int> Answers;            // message-box answers, used in order

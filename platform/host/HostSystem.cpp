@@ -1,9 +1,20 @@
-// Process facts of the host build.
+// Process and system facts of the host build; the machine's identity comes
+// from machine.ini.
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
+#include <cstdio>
+#include <fstream>
+#include <thread>
 
 #include "platform/Platform.h"
+#include "platform/host/HostMachine.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <x86intrin.h>
+#endif
 
 namespace platform {
 
@@ -15,5 +26,149 @@ std::string ExecutablePath() {
 
 // Linux loads no DLLs from the current folder.
 void HardenDllSearchPath() {}
+
+uint16_t DefaultLanguageId() { return host::Machine().LanguageId; }
+
+uint32_t TickCount() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void Sleep(uint32_t Milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(Milliseconds)); }
+
+OsVersion GetOsVersion() {
+  struct Known {
+    const char* name;
+    uint32_t platform, major, minor, build;
+  };
+  static const Known kKnown[] = {
+      {"Windows 95", 1, 4, 0, 950},        {"Windows 98", 1, 4, 10, 1998},  {"Windows Me", 1, 4, 90, 3000},
+      {"Windows NT4", 2, 4, 0, 1381},      {"Windows 2000", 2, 5, 0, 2195}, {"Windows XP", 2, 5, 1, 2600},
+      {"Windows Server2003", 2, 5, 2, 3790}, {"Windows Vista", 2, 6, 0, 6000},
+  };
+  const host::MachineConfig& m = host::Machine();
+  OsVersion v;
+  for (const Known& k : kKnown) {
+    if (host::ToLowerAscii(m.Version) == host::ToLowerAscii(k.name)) {
+      v.PlatformId = k.platform;
+      v.Major = k.major;
+      v.Minor = k.minor;
+      v.Build = k.build;
+    }
+  }
+  v.HasExtended = v.PlatformId == 2 && v.Major >= 5;
+  v.ServicePackText = m.ServicePack;
+  if (m.ServicePack.rfind("Service Pack ", 0) == 0) {
+    v.ServicePackMajor = static_cast<uint16_t>(std::atoi(m.ServicePack.c_str() + 13));
+  }
+  return v;
+}
+
+uint32_t PhysicalMemoryBytes() {
+  const host::MachineConfig& m = host::Machine();
+  if (m.PhysicalMemory) return m.PhysicalMemory;
+  std::ifstream in("/proc/meminfo");
+  std::string key;
+  uint64_t kb = 0;
+  while (in >> key >> kb) {
+    if (key == "MemTotal:") break;
+    in.ignore(256, '\n');
+  }
+  uint64_t bytes = kb * 1024;
+  return bytes > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(bytes);
+}
+
+uint64_t ReadTimeStampCounter() {
+#if defined(__x86_64__) || defined(__i386__)
+  return __rdtsc();
+#else
+  using namespace std::chrono;
+  return static_cast<uint64_t>(duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count());
+#endif
+}
+
+// The host process keeps its priority: a test machine has no real-time class.
+PriorityBoost::PriorityBoost() = default;
+PriorityBoost::~PriorityBoost() = default;
+
+bool ShellExecute(const std::string& File, const std::string& Parameters, int ShowCommand, bool Wait) {
+  (void)ShowCommand;
+  std::printf("[Execute] %s %s\n", File.c_str(), Parameters.c_str());
+  std::fflush(stdout);
+  std::string native = host::ToNative(File);
+  if (native.empty() || !FileExists(File)) {
+    SetLastError(kErrorFileNotFound);
+    return false;
+  }
+  // A host executable runs as a process of its own; a document opens with
+  // no program to wait for.
+  char magic[4] = {0, 0, 0, 0};
+  if (FILE* f = std::fopen(native.c_str(), "rb")) {
+    size_t got = std::fread(magic, 1, 4, f);
+    std::fclose(f);
+    if (got != 4) magic[0] = 0;
+  }
+  if (std::string(magic, 4) != "\x7f" "ELF") return true;
+  pid_t pid = ::fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    ::execl(native.c_str(), native.c_str(), Parameters.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  if (Wait) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+  }
+  return true;
+}
+
+struct Thread::Impl {
+  std::thread thread;
+};
+
+Thread::Thread() : impl_(std::make_unique<Impl>()) {}
+Thread::~Thread() { Join(); }
+
+bool Thread::Start(std::function<void()> Body) {
+  if (impl_->thread.joinable()) return false;
+  impl_->thread = std::thread(std::move(Body));
+  return true;
+}
+
+void Thread::Join() {
+  if (impl_->thread.joinable()) impl_->thread.join();
+}
+
+ComScope::ComScope() = default;
+ComScope::~ComScope() = default;
+
+// Host executables carry no Windows resources.
+bool ReplaceIconResource(const std::string&, uint16_t, const std::vector<uint8_t>&) { return false; }
+
+// The window has no screen here: each text it would show is printed.
+struct ProgressWindow::Impl {
+  std::string caption;
+  bool shown = false;
+};
+
+ProgressWindow::ProgressWindow() : impl_(std::make_unique<Impl>()) {}
+ProgressWindow::~ProgressWindow() = default;
+
+void ProgressWindow::Show(const std::string& Caption, const std::string& Label, const std::string& Status) {
+  impl_->caption = Caption;
+  impl_->shown = true;
+  std::printf("[%s] %s\n[%s] %s\n", Caption.c_str(), Label.c_str(), Caption.c_str(), Status.c_str());
+  std::fflush(stdout);
+}
+
+void ProgressWindow::SetStatus(const std::string& Status) {
+  if (!impl_->shown) return;
+  std::printf("[%s] %s\n", impl_->caption.c_str(), Status.c_str());
+  std::fflush(stdout);
+}
+
+void ProgressWindow::SetProgress(uint32_t, uint32_t) {}
+
+void ProgressWindow::Close() { impl_->shown = false; }
 
 }  // namespace platform

@@ -22,5 +22,6 @@
 #undef MoveFile
 #undef RemoveDirectory
 #undef SetFileAttributes
+#undef ShellExecute
 
 #include "platform/Platform.h"

@@ -1,5 +1,14 @@
-// Process facts through kernel32; newer APIs are resolved at run time.
+// Process and system facts through kernel32, user32, shell32 and comctl32;
+// newer APIs are resolved at run time.
 #include "platform/win32/Win32Common.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <intrin.h>
+
+#undef ShellExecute
 
 namespace platform {
 
@@ -21,6 +30,207 @@ void HardenDllSearchPath() {
   using SetDllDirFn = BOOL(WINAPI*)(LPCSTR);
   auto setDllDir = reinterpret_cast<SetDllDirFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDllDirectoryA")));
   if (setDllDir) setDllDir("");
+}
+
+}  // namespace platform
+
+namespace platform {
+
+uint16_t DefaultLanguageId() { return ::GetSystemDefaultLangID(); }
+
+uint32_t TickCount() { return ::GetTickCount(); }
+
+void Sleep(uint32_t Milliseconds) { ::Sleep(Milliseconds); }
+
+OsVersion GetOsVersion() {
+  OsVersion v;
+  OSVERSIONINFOEXA ex;
+  ZeroMemory(&ex, sizeof(ex));
+  ex.dwOSVersionInfoSize = sizeof(ex);
+  if (::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&ex))) {
+    v.HasExtended = true;
+    v.ServicePackMajor = ex.wServicePackMajor;
+    v.ServicePackMinor = ex.wServicePackMinor;
+    v.SuiteMask = ex.wSuiteMask;
+    v.ProductType = ex.wProductType;
+  } else {
+    ZeroMemory(&ex, sizeof(ex));
+    ex.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+    ::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&ex));
+  }
+  v.PlatformId = ex.dwPlatformId;
+  v.Major = ex.dwMajorVersion;
+  v.Minor = ex.dwMinorVersion;
+  v.Build = ex.dwPlatformId == VER_PLATFORM_WIN32_NT ? ex.dwBuildNumber : (ex.dwBuildNumber & 0xFFFF);
+  v.ServicePackText = ex.szCSDVersion;
+  v.MediaCenter = ::GetSystemMetrics(87) != 0;  // SM_MEDIACENTER
+  v.TabletPC = ::GetSystemMetrics(86) != 0;     // SM_TABLETPC
+  return v;
+}
+
+uint32_t PhysicalMemoryBytes() {
+  MEMORYSTATUS status;
+  status.dwLength = sizeof(status);
+  ::GlobalMemoryStatus(&status);
+  return static_cast<uint32_t>(status.dwTotalPhys);
+}
+
+uint64_t ReadTimeStampCounter() { return __rdtsc(); }
+
+PriorityBoost::PriorityBoost() {
+  processClass_ = ::GetPriorityClass(::GetCurrentProcess());
+  threadPriority_ = ::GetThreadPriority(::GetCurrentThread());
+  ::SetPriorityClass(::GetCurrentProcess(), REALTIME_PRIORITY_CLASS);
+  ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+}
+
+PriorityBoost::~PriorityBoost() {
+  ::SetThreadPriority(::GetCurrentThread(), threadPriority_);
+  ::SetPriorityClass(::GetCurrentProcess(), processClass_);
+}
+
+bool ShellExecute(const std::string& File, const std::string& Parameters, int ShowCommand, bool Wait) {
+  SHELLEXECUTEINFOA info;
+  ZeroMemory(&info, sizeof(info));
+  info.cbSize = sizeof(info);
+  info.fMask = Wait ? SEE_MASK_NOCLOSEPROCESS : 0;
+  info.lpVerb = nullptr;
+  info.lpFile = File.c_str();
+  info.lpParameters = Parameters.empty() ? nullptr : Parameters.c_str();
+  info.nShow = ShowCommand;
+  if (!::ShellExecuteExA(&info)) return false;
+  if (Wait && info.hProcess) {
+    ::WaitForSingleObject(info.hProcess, INFINITE);
+    ::CloseHandle(info.hProcess);
+  }
+  return true;
+}
+
+struct Thread::Impl {
+  HANDLE handle = nullptr;
+  std::function<void()> body;
+};
+
+namespace {
+DWORD WINAPI ThreadEntry(void* param) {
+  static_cast<std::function<void()>*>(param)->operator()();
+  return 0;
+}
+}  // namespace
+
+Thread::Thread() : impl_(std::make_unique<Impl>()) {}
+Thread::~Thread() { Join(); }
+
+bool Thread::Start(std::function<void()> Body) {
+  if (impl_->handle) return false;
+  impl_->body = std::move(Body);
+  impl_->handle = ::CreateThread(nullptr, 0, ThreadEntry, &impl_->body, 0, nullptr);
+  return impl_->handle != nullptr;
+}
+
+void Thread::Join() {
+  if (!impl_->handle) return;
+  ::WaitForSingleObject(impl_->handle, INFINITE);
+  ::CloseHandle(impl_->handle);
+  impl_->handle = nullptr;
+}
+
+ComScope::ComScope() {
+  HRESULT hr = ::CoInitialize(nullptr);
+  entered_ = SUCCEEDED(hr);
+}
+
+ComScope::~ComScope() {
+  if (entered_) ::CoUninitialize();
+}
+
+bool ReplaceIconResource(const std::string& Executable, uint16_t Id, const std::vector<uint8_t>& Image) {
+  HANDLE update = ::BeginUpdateResourceA(Executable.c_str(), FALSE);
+  if (!update) return false;
+  BOOL ok = ::UpdateResourceA(update, MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(Id), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                              const_cast<uint8_t*>(Image.data()), static_cast<DWORD>(Image.size()));
+  return ::EndUpdateResourceA(update, !ok) && ok;
+}
+
+// The verification window: a tool window of 321 x 70 client pixels, centred,
+// with a label at (8, 8), the status at (8, 32) and a smooth bar at (8, 48).
+struct ProgressWindow::Impl {
+  HWND window = nullptr;
+  HWND label = nullptr;
+  HWND status = nullptr;
+  HWND bar = nullptr;
+  HFONT font = nullptr;
+
+  void Repaint() {
+    if (window) ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  }
+};
+
+namespace {
+constexpr char kProgressClass[] = "WizpakVerifyWindow";
+
+LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_CLOSE) return 0;  // closed by the program only
+  return ::DefWindowProcA(hwnd, msg, wp, lp);
+}
+}  // namespace
+
+ProgressWindow::ProgressWindow() : impl_(std::make_unique<Impl>()) {}
+ProgressWindow::~ProgressWindow() { Close(); }
+
+void ProgressWindow::Show(const std::string& Caption, const std::string& Label, const std::string& Status) {
+  Close();
+  INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_PROGRESS_CLASS};
+  ::InitCommonControlsEx(&icc);
+  HINSTANCE instance = ::GetModuleHandleA(nullptr);
+  WNDCLASSA wc;
+  ZeroMemory(&wc, sizeof(wc));
+  wc.lpfnWndProc = ProgressProc;
+  wc.hInstance = instance;
+  wc.hCursor = ::LoadCursor(nullptr, IDC_WAIT);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kProgressClass;
+  ::RegisterClassA(&wc);
+  DWORD style = WS_POPUP | WS_CAPTION;
+  DWORD exStyle = WS_EX_TOOLWINDOW;
+  RECT r = {0, 0, 321, 70};
+  ::AdjustWindowRectEx(&r, style, FALSE, exStyle);
+  int w = r.right - r.left, h = r.bottom - r.top;
+  int x = (::GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (::GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+  Impl& i = *impl_;
+  i.window = ::CreateWindowExA(exStyle, kProgressClass, Caption.c_str(), style, x, y, w, h, nullptr, nullptr, instance,
+                               nullptr);
+  if (!i.window) return;
+  i.font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+  i.label = ::CreateWindowExA(0, "STATIC", Label.c_str(), WS_CHILD | WS_VISIBLE, 8, 8, 305, 16, i.window, nullptr,
+                              instance, nullptr);
+  i.status = ::CreateWindowExA(0, "STATIC", Status.c_str(), WS_CHILD | WS_VISIBLE, 8, 32, 305, 16, i.window, nullptr,
+                               instance, nullptr);
+  i.bar = ::CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 8, 48, 305, 16, i.window,
+                            nullptr, instance, nullptr);
+  ::SendMessageA(i.label, WM_SETFONT, reinterpret_cast<WPARAM>(i.font), FALSE);
+  ::SendMessageA(i.status, WM_SETFONT, reinterpret_cast<WPARAM>(i.font), FALSE);
+  ::SendMessageA(i.bar, PBM_SETRANGE32, 0, 100);
+  ::ShowWindow(i.window, SW_SHOWNORMAL);
+  i.Repaint();
+}
+
+void ProgressWindow::SetStatus(const std::string& Status) {
+  if (!impl_->window) return;
+  ::SetWindowTextA(impl_->status, Status.c_str());
+  impl_->Repaint();
+}
+
+void ProgressWindow::SetProgress(uint32_t Position, uint32_t Maximum) {
+  if (!impl_->window) return;
+  ::SendMessageA(impl_->bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(Maximum));
+  ::SendMessageA(impl_->bar, PBM_SETPOS, Position, 0);
+  impl_->Repaint();
+}
+
+void ProgressWindow::Close() {
+  if (impl_->window) ::DestroyWindow(impl_->window);
+  impl_->window = nullptr;
 }
 
 }  // namespace platform
