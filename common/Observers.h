@@ -3,6 +3,7 @@
 // is recorded through TInstallRecorder (the uninstall log implements it).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "common/Bytes.h"
@@ -10,9 +11,25 @@
 class TSetupObserver {
  public:
   virtual ~TSetupObserver() = default;
+  // The status line of the working page.
   virtual void SetStatusText(const WideString& Text) = 0;
+  // One more file done: the progress count grows by one and the bar follows.
   virtual void StepProgress() = 0;
+  // The text of the finish page.
   virtual void SetFinishText(const WideString& Text) = 0;
+  // The bar's range and position, set when a run or an uninstall starts and
+  // while an uninstall goes on.
+  virtual void SetProgress(uint32_t Position, uint32_t Maximum) = 0;
+};
+
+// The numbered strings of the current language, as the engine asks for them.
+class TTextSource {
+ public:
+  virtual ~TTextSource() = default;
+  // String Number of the current language; "NOT FOUND " + Number when missing.
+  virtual WideString GetString(uint16_t Number) const = 0;
+  // Text with its "<LANG" n ">" tokens replaced by the strings.
+  virtual WideString ExpandLangTokens(const WideString& Text) const = 0;
 };
 
 class TInstallRecorder {

@@ -2,7 +2,6 @@
 // compiled line names the object at registry position n - 1.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -11,16 +10,8 @@
 #include "package/ZUI_CompLines.h"
 
 class TCompiler;
-
-// Interpreter state of one run: the lines and the jump and stop state that
-// commands change.
-struct TScriptState {
-  explicit TScriptState(TCompLines& Lines) : CompLines(Lines) {}
-  TCompLines& CompLines;
-  std::atomic<int32_t> CurrentLine{-1};
-  std::atomic<bool> StopFlag{false};
-  std::atomic<int32_t> ProgressCount{0};
-};
+// What a running script works on (script/SE_ScriptState.h).
+struct TScriptState;
 
 // No file group, a group of files extracted as they are, a group applied to
 // game archives.

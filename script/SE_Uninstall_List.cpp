@@ -1,7 +1,12 @@
 #include "script/SE_Uninstall_List.h"
 
+#include "common/BufferManager.h"
+#include "common/DigitKey.h"
+#include "common/FileRecords.h"
+#include "common/RegistryRoots.h"
 #include "common/Strings.h"
 #include "common/ZUI_Global.h"
+#include "script/SE_ScriptState.h"
 
 namespace {
 
@@ -42,4 +47,156 @@ void TUninstallList::AddDirectory(const std::string& Path) { directories_.push_b
 std::string MakeRegistryRecord(const std::string& Root, const std::string& Key, const std::string& Name,
                                const std::string& Data) {
   return "\"" + Root + "\" \"" + Key + "\" \"" + Name + "\" \"" + Data + "\"";
+}
+
+const char* const kUninstallLogKey =
+    "4815162342108159265358979323846264338327950288419716939937510582"
+    "0974944592307816406286208998628034825342117067982148086513282306"
+    "6470938446095505822317253594081284811174502841027019385211055596"
+    "4462294895493038196442881097566593344612847564823378";
+
+namespace {
+
+constexpr char kLogName[] = "install.log";
+constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr char kStatusStart[] = "Status: 0 of ";
+constexpr char kItemsRemaining[] = " items remaining";
+constexpr uint16_t kStringProgress = 19;
+constexpr uint16_t kStringRegistry = 24;
+constexpr uint16_t kStringDirectories = 25;
+
+void WriteRecords(TBytes& out, const std::vector<std::string>& list) {
+  for (const std::string& s : list) {
+    std::string scrambled = AddDigitKey(kUninstallLogKey, s.substr(0, 0xFFFF));
+    WriteShortString(out, scrambled);
+  }
+}
+
+}  // namespace
+
+std::string UninstallLogName(const std::string& Prefix) { return Prefix + kLogName; }
+
+bool TUninstallList::SaveLog(const std::string& Dir, const std::string& Prefix) const {
+  std::string path = Dir + "\\" + UninstallLogName(Prefix);
+  TBytes out;
+  WriteU16(out, static_cast<uint16_t>(files_.size() & 0xFFFF));
+  WriteU16(out, static_cast<uint16_t>(registry_.size() & 0xFFFF));
+  WriteU16(out, static_cast<uint16_t>(directories_.size() & 0xFFFF));
+  WriteRecords(out, files_);
+  WriteRecords(out, registry_);
+  WriteRecords(out, directories_);
+  // A crash or a full disk never leaves a half-written log behind.
+  std::string temp = path + ".tmp";
+  {
+    platform::File f;
+    if (!f.Open(temp, platform::kAccessWrite, platform::kShareNone, platform::FileDisposition::kCreateAlways)) {
+      return false;
+    }
+    if (f.Write(out.data(), static_cast<uint32_t>(out.size())) != out.size() || !f.Flush()) {
+      f.Close();
+      platform::DeleteFile(temp);
+      return false;
+    }
+  }
+  if (!platform::MoveFile(temp, path, true)) {
+    platform::DeleteFile(temp);
+    return false;
+  }
+  return true;
+}
+
+void TUninstallList::LoadLog(const std::string& Dir, const std::string& Prefix) {
+  std::string path = Dir + "\\" + UninstallLogName(Prefix);
+  if (!platform::FileExists(path)) return;
+  platform::File f;
+  if (!f.Open(path, platform::kAccessRead, platform::kShareRead, platform::FileDisposition::kOpenExisting)) return;
+  int64_t size = f.Size();
+  TFileReader reader(f, 0, size < 0 ? 0 : static_cast<uint64_t>(size));
+  uint16_t counts[3];
+  for (uint16_t& c : counts) c = reader.U16();
+  std::vector<std::string>* lists[3] = {&files_, &registry_, &directories_};
+  std::vector<std::string> loaded[3];
+  for (int l = 0; l < 3; ++l) {
+    for (uint16_t i = 0; i < counts[l]; ++i) loaded[l].push_back(SubDigitKey(kUninstallLogKey, reader.ShortString()));
+  }
+  Clear();
+  for (int l = 0; l < 3; ++l) *lists[l] = std::move(loaded[l]);
+}
+
+std::vector<std::string> SplitRegistryRecord(const std::string& Record) {
+  std::vector<std::string> fields;
+  std::string rest = Record;
+  while (fields.size() < 4) {
+    size_t b = rest.find_first_not_of(' ');
+    size_t e = rest.find_last_not_of(' ');
+    rest = b == std::string::npos ? std::string() : rest.substr(b, e - b + 1);
+    size_t end = 0;
+    bool quoted = false;
+    for (; end < rest.size(); ++end) {
+      if (rest[end] == '"') quoted = !quoted;
+      else if (!quoted && (rest[end] == ' ' || rest[end] == '\t')) break;
+    }
+    std::string field;
+    for (size_t i = 0; i < end; ++i) {
+      if (rest[i] != '"') field += rest[i];
+    }
+    fields.push_back(field);
+    rest = rest.substr(end);
+  }
+  return fields;
+}
+
+void RunUninstall(TScriptState& State) {
+  TUninstallList& list = *State.UninstallList;
+  const size_t F = list.Files().size(), D = list.Directories().size(), R = list.RegistryRecords().size();
+  const size_t T = F + D + R;
+  auto status = [&](const WideString& text) {
+    if (State.Observer) State.Observer->SetStatusText(text);
+  };
+  status(AsciiToWide(kStatusStart + std::to_string(T) + kItemsRemaining));
+  if (State.Observer) State.Observer->SetProgress(0, static_cast<uint32_t>(T));
+  auto progress = [&](size_t k, size_t n, size_t position, const WideString& category) {
+    if (k * 100 / n == 0) return;
+    WideString text = State.Text ? State.Text->GetString(kStringProgress) : WideString(u"<%ZUPNAME%>");
+    text = ReplaceText(text, u"<%ZUPNAME%>", category);
+    text = ReplaceText(text, u"<%FNUM%>", AsciiToWide(std::to_string(k)));
+    text = ReplaceText(text, u"<%FTOTAL%>", AsciiToWide(std::to_string(n)));
+    status(text);
+    if (State.Observer) State.Observer->SetProgress(static_cast<uint32_t>(position), static_cast<uint32_t>(T));
+  };
+
+  for (size_t k = 1; k <= F; ++k) {
+    progress(k, F, k, WideString());
+    std::string path = State.Expand(list.Files()[k - 1]);
+    if (platform::FileExists(path)) platform::DeleteFile(path);
+  }
+  WideString directories = State.Text ? State.Text->GetString(kStringDirectories) : WideString();
+  for (size_t k = 1; k <= D; ++k) {
+    progress(k, D, F + k, directories);
+    const std::string& dir = list.Directories()[D - k];
+    if (platform::DirectoryExists(dir)) platform::RemoveDirectory(dir);
+  }
+  WideString registry = State.Text ? State.Text->GetString(kStringRegistry) : WideString();
+  platform::Registry* reg = State.Registry;
+  for (size_t k = 1; k <= R && reg; ++k) {
+    progress(k, R, F + D + k, registry);
+    std::vector<std::string> f = SplitRegistryRecord(list.RegistryRecords()[k - 1]);
+    reg->SetRoot(RootNumberOf(f[0]));
+    if (reg->OpenKey(f[1], false)) {
+      reg->DeleteValue(f[2]);
+      reg->CloseKey();
+    }
+  }
+  const TSetupInfo& info = State.SetupInfo->Info;
+  if (reg) {
+    reg->SetRoot(platform::kRootLocalMachine);
+    std::string key = kUninstallKey + info.SetupShortName;
+    if (reg->OpenKey(key, false)) {
+      reg->DeleteValue("DisplayName");
+      reg->DeleteValue("UninstallString");
+      reg->CloseKey();
+      reg->DeleteKey(key);
+    }
+  }
+  platform::DeleteFile(info.InstallDir + "\\" + UninstallLogName(info.UninstallPrefix));
 }

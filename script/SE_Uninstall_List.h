@@ -26,6 +26,13 @@ class TUninstallList : public TInstallRecorder {
   // Records the directory as given; duplicates are kept.
   void AddDirectory(const std::string& Path) override;
 
+  // Writes Dir + "\" + Prefix + "install.log" through a temporary file that
+  // replaces the old log only when complete. False when it cannot be written.
+  bool SaveLog(const std::string& Dir, const std::string& Prefix) const;
+  // Replaces the lists with that file's records; a missing file changes
+  // nothing. Raises ESetupError for a log that ends inside a record.
+  void LoadLog(const std::string& Dir, const std::string& Prefix);
+
   const std::vector<std::string>& Files() const { return files_; }
   const std::vector<std::string>& RegistryRecords() const { return registry_; }
   const std::vector<std::string>& Directories() const { return directories_; }
@@ -36,6 +43,23 @@ class TUninstallList : public TInstallRecorder {
   std::vector<std::string> registry_;
   std::vector<std::string> directories_;
 };
+
+// The fixed 244-digit key the log's strings are scrambled with.
+extern const char* const kUninstallLogKey;
+
+// The log's file name for a prefix: Prefix + "install.log".
+std::string UninstallLogName(const std::string& Prefix);
+
+// Splits a registry record into at most four fields: blanks or tabs outside
+// double quotes separate them, the quotes are removed, missing ones are empty.
+std::vector<std::string> SplitRegistryRecord(const std::string& Record);
+
+struct TScriptState;
+// The uninstall procedure: deletes the logged files, removes the logged
+// directories from the last to the first, deletes the logged registry values,
+// the product's Uninstall key and the log, reporting progress through the
+// state's observer.
+void RunUninstall(TScriptState& State);
 
 // A registry record: root name, key path, value name and data, each in double
 // quotes, separated by one blank.

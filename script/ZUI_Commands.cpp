@@ -4,7 +4,11 @@
 #include "common/Exceptions.h"
 #include "common/RegistryRoots.h"
 #include "common/Strings.h"
+#include "common/FileUtils.h"
+#include "common/PathFields.h"
 #include "package/ZUI_CompilerThread.h"
+#include "script/SE_ScriptState.h"
+#include "script/SE_Uninstall_List.h"
 
 const char* const kPasswordKey =
     "7302958164829301746583920174658392017465839201746583920174658392"
@@ -15,6 +19,30 @@ const char* const kPasswordKey =
 namespace {
 
 constexpr char kNotImplemented[] = "not implemented: ";
+constexpr char kParamCountInvalid[] = "TFileCommand.SFXProcess - Param Count Invalid!!!";
+constexpr char kErrorCaption[] = "Error";
+constexpr char16_t kFileNameToken[] = u"<%FILENAME%>";
+constexpr uint16_t kStringCopying = 17;
+constexpr uint16_t kStringExtracting = 18;
+constexpr uint16_t kStringFailed = 23;
+
+WideString Str(const TScriptState& s, uint16_t n) { return s.Text ? s.Text->GetString(n) : WideString(); }
+
+void Status(const TScriptState& s, const WideString& text) {
+  if (s.Observer) s.Observer->SetStatusText(text);
+}
+
+std::string FileNameOf(const std::string& path) {
+  size_t slash = path.find_last_of("\\/:");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Extraction of a group into Target, reporting as the setup thread does.
+void Extract(TScriptState& s, const std::string& target, uint16_t group) {
+  if (!s.Pak) return;
+  TExtractSink sink{s.Observer, s.UninstallList, s.Text ? Str(s, kStringExtracting) : WideString(kFileNameToken)};
+  s.Pak->ExtractGroup(target, group, sink);
+}
 
 TCompLine& LineOf(TCompiler& c, int32_t row) { return c.Lines.Lines[static_cast<size_t>(row)]; }
 
@@ -117,11 +145,39 @@ class TIfFileExistsCommand : public TPendingCommand {
   }
 };
 
-class TFileCommand : public TPendingCommand {
+class TFileCommand : public TCommandClass {
  public:
-  TFileCommand() : TPendingCommand("file", false, 1) {}
+  TFileCommand() : TCommandClass("file", false, 1) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (HasArgs(c, row, 1)) CompileGroup(c, row, "");
+  }
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    const TCompLine& line = s.Line(row);
+    const size_t n = line.Params.size();
+    if (n == 0) return;
+    int32_t group = IntOrMinusOne(line.Params[n - 1]);
+    if (group < 0 || group > 0xFFFF) throw ESetupError("file: group number \"" + line.Params[n - 1] + "\" is not a number");
+    const std::string& installDir = s.SetupInfo->Info.InstallDir;
+    auto subFolderTarget = [&] { return AddBackslash(installDir) + AddBackslash(line.Params[1]); };
+    if (n <= 3) {
+      Extract(s, n == 3 ? subFolderTarget() : installDir, static_cast<uint16_t>(group));
+    } else if (n == 8) {
+      bool test = false;
+      if (s.Registry) {
+        s.Registry->SetRoot(RootNumberOf(line.Params[2]));
+        if (s.Registry->OpenKey(line.Params[3], true)) {
+          std::string value;
+          s.Registry->ReadString(line.Params[4], value);
+          test = value == line.Params[5];
+          s.Registry->CloseKey();
+        }
+      }
+      std::string sense = LowerAscii(line.Params[6]);
+      if (sense == "0" || sense == "false" || sense == "f") test = !test;
+      if (test) Extract(s, subFolderTarget(), static_cast<uint16_t>(group));
+    } else {
+      platform::MessageBox(kParamCountInvalid, kErrorCaption, platform::kMbOk);
+    }
   }
   uint8_t GroupKind() const override { return kGroupFiles; }
 };
@@ -131,9 +187,22 @@ class TDeleteCommand : public TPendingCommand {
   TDeleteCommand() : TPendingCommand("delete", false, 1) {}
 };
 
-class TWriteRegStrCommand : public TPendingCommand {
+class TWriteRegStrCommand : public TCommandClass {
  public:
-  TWriteRegStrCommand() : TPendingCommand("writeregstr", false, 4) {}
+  TWriteRegStrCommand() : TCommandClass("writeregstr", false, 4) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    const TCompLine& line = s.Line(row);
+    if (line.Params.size() < 4) return;
+    if (s.Registry) {
+      s.Registry->SetRoot(RootNumberOf(line.Params[0]));
+      if (s.Registry->OpenKey(line.Params[1], true)) s.Registry->WriteString(line.Params[2], s.Expand(line.Params[3]));
+      s.Registry->CloseKey();
+    }
+    if (s.UninstallList) {
+      s.UninstallList->AddRegistryRecord(
+          MakeRegistryRecord(line.Params[0], line.Params[1], line.Params[2], line.Params[3]));
+    }
+  }
 };
 
 class TChangelogCommand : public TCommandClass {
@@ -161,19 +230,43 @@ class TRMDirCommand : public TPendingCommand {
   TRMDirCommand() : TPendingCommand("rmdir", false, 2) {}
 };
 
-class TCreateDirectoryCommand : public TPendingCommand {
+class TCreateDirectoryCommand : public TCommandClass {
  public:
-  TCreateDirectoryCommand() : TPendingCommand("createdirectory", false, 1) {}
+  TCreateDirectoryCommand() : TCommandClass("createdirectory", false, 1) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    const TCompLine& line = s.Line(row);
+    if (line.Params.empty()) return;
+    std::string path = s.Expand(line.Params[0]);
+    ForceInstallDirs(path, s.UninstallList);
+    if (s.UninstallList) s.UninstallList->AddDirectory(path);
+  }
 };
 
-class TCreateShortCutCommand : public TPendingCommand {
+class TCreateShortCutCommand : public TCommandClass {
  public:
-  TCreateShortCutCommand() : TPendingCommand("createshortcut", false, 3) {}
+  TCreateShortCutCommand() : TCommandClass("createshortcut", false, 3) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    const TCompLine& line = s.Line(row);
+    if (line.Params.size() < 3) return;
+    std::string link = s.Expand(line.Params[0]);
+    std::string target = s.Expand(line.Params[1]);
+    std::string parameters = s.Expand(line.Params[2]);
+    std::string icon = line.Params.size() >= 4 ? s.Expand(line.Params[3]) : target;
+    std::string workDir = target.substr(0, target.find_last_of('\\') == std::string::npos ? 0 : target.find_last_of('\\'));
+    CreateShellLink(link, target, parameters, 0, icon, 1, workDir, s.UninstallList);
+    if (s.UninstallList) s.UninstallList->AddInstalledFile(link);
+  }
 };
 
-class TMessageCommand : public TPendingCommand {
+class TMessageCommand : public TCommandClass {
  public:
-  TMessageCommand() : TPendingCommand("message", false, 1) {}
+  TMessageCommand() : TCommandClass("message", false, 1) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    const TCompLine& line = s.Line(row);
+    if (line.Params.empty()) return;
+    WideString text = platform::AnsiToWide(line.Params[0]);
+    Status(s, s.Text ? s.Text->ExpandLangTokens(text) : text);
+  }
 };
 
 class TMessageBoxCommand : public TPendingCommand {
@@ -186,9 +279,19 @@ class TMessageBoxCommand : public TPendingCommand {
   }
 };
 
-class TCopyFileCommand : public TPendingCommand {
+class TCopyFileCommand : public TCommandClass {
  public:
-  TCopyFileCommand() : TPendingCommand("copyfile", false, 2) {}
+  TCopyFileCommand() : TCommandClass("copyfile", false, 2) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    const TCompLine& line = s.Line(row);
+    if (line.Params.size() < 2) return;
+    std::string source = s.Expand(FindOnCDDrives(line.Params[0]));
+    std::string destination = s.Expand(line.Params[1]);
+    ForceInstallDirs(ExtractFilePath(destination), s.UninstallList);
+    Status(s, ReplaceText(Str(s, kStringCopying), kFileNameToken, platform::AnsiToWide(FileNameOf(source))));
+    platform::CopyFile(source, destination, false);
+    if (s.UninstallList) s.UninstallList->AddInstalledFile(destination);
+  }
 };
 
 // Packs a language file of the data folder under Prefix + L in group 0.
@@ -211,9 +314,13 @@ class TLanguageCommand : public TLanguageFileCommand {
   TLanguageCommand() : TLanguageFileCommand("language", "LANGUAGE-") {}
 };
 
-class TFailureCommand : public TPendingCommand {
+class TFailureCommand : public TCommandClass {
  public:
-  TFailureCommand() : TPendingCommand("failure", false, 0) {}
+  TFailureCommand() : TCommandClass("failure", false, 0) {}
+  void SFXProcess(TScriptState& s, int32_t) override {
+    if (s.Observer) s.Observer->SetFinishText(Str(s, kStringFailed));
+    s.StopFlag = true;
+  }
 };
 
 class TPagesCommand : public TCommandClass {
@@ -258,14 +365,26 @@ class TUninstallPrefixCommand : public TCommandClass {
   }
 };
 
-class TUninstallLogLoadCommand : public TPendingCommand {
+// "uninstalllogload" and "uninstalllogsave": argument 0 the folder (path
+// fields expanded), argument 1 the optional prefix.
+class TUninstallLogLoadCommand : public TCommandClass {
  public:
-  TUninstallLogLoadCommand() : TPendingCommand("uninstalllogload", false, 1) {}
+  TUninstallLogLoadCommand() : TCommandClass("uninstalllogload", false, 1) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    const TCompLine& line = s.Line(row);
+    if (line.Params.empty() || !s.UninstallList) return;
+    s.UninstallList->LoadLog(s.Expand(line.Params[0]), line.Params.size() >= 2 ? line.Params[1] : "");
+  }
 };
 
-class TUninstallLogSaveCommand : public TPendingCommand {
+class TUninstallLogSaveCommand : public TCommandClass {
  public:
-  TUninstallLogSaveCommand() : TPendingCommand("uninstalllogsave", false, 1) {}
+  TUninstallLogSaveCommand() : TCommandClass("uninstalllogsave", false, 1) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    const TCompLine& line = s.Line(row);
+    if (line.Params.empty() || !s.UninstallList) return;
+    s.UninstallList->SaveLog(s.Expand(line.Params[0]), line.Params.size() >= 2 ? line.Params[1] : "");
+  }
 };
 
 class TZUPOfficialCommand : public TPendingCommand {
@@ -306,6 +425,28 @@ class TExecuteCommand : public TPendingCommand {
  public:
   TExecuteCommand() : TPendingCommand("execute", false, 1) {}
 };
+
+std::string FindOnCDDrives(const std::string& Path) {
+  std::string upper = Path;
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  if (upper.find("$CDDRIVE") == std::string::npos) return Path;
+  std::string strings;
+  uint32_t n = platform::LogicalDriveStrings(129, strings);
+  if (n == 0 || strings.empty()) return Path;
+  for (size_t pos = 0; pos < strings.size() && strings[pos] != '\0';) {
+    size_t end = strings.find('\0', pos);
+    std::string root = strings.substr(pos, end - pos);
+    if (platform::GetDriveType(root) == platform::DriveType::kCdRom) {
+      std::string candidate = ReplaceText(Path, std::string("$CDDRIVE"), root);
+      if (platform::FileExists(candidate)) return candidate;
+    }
+    if (end == std::string::npos) break;
+    pos = end + 1;
+  }
+  return Path;
+}
 
 void RegisterCommands(TCommandList& List) {
   List.Add(std::make_unique<TGotoCommand>());

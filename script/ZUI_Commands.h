@@ -10,6 +10,10 @@
 // share it.
 extern const char* const kPasswordKey;
 
+// Path with "$CDDRIVE" replaced by the root of the first CD-ROM drive that
+// holds the file; unchanged when none does or the path has no such field.
+std::string FindOnCDDrives(const std::string& Path);
+
 // Creates one object of each command class and adds them to List in
 // registration order (1 "goto" .. 32 "execute").
 void RegisterCommands(TCommandList& List);

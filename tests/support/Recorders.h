@@ -13,6 +13,11 @@ struct RecordingObserver : TSetupObserver {
   void SetStatusText(const WideString& Text) override { status.push_back(Text); }
   void StepProgress() override { ++steps; }
   void SetFinishText(const WideString& Text) override { finish.push_back(Text); }
+  uint32_t position = 0, maximum = 0;
+  void SetProgress(uint32_t Position, uint32_t Maximum) override {
+    position = Position;
+    maximum = Maximum;
+  }
 };
 
 struct RecordingRecorder : TInstallRecorder {

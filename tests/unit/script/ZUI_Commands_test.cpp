@@ -4,6 +4,7 @@
 
 #include "common/DigitKey.h"
 #include "common/Exceptions.h"
+#include "script/SE_ScriptState.h"
 
 // The registry's order gives every command its number; these numbers are part
 // of the compiled-lines format.
@@ -71,10 +72,10 @@ TEST(ZUI_Commands, GotoRunsOthersFailLoudly) {
   list.ForNumber(1)->SFXProcess(state, 1);  // not a number: no jump
   EXPECT_EQ(state.CurrentLine, 1);
   try {
-    list.ForNumber(7)->SFXProcess(state, 0);
-    ADD_FAILURE() << "file ran";
+    list.ForNumber(8)->SFXProcess(state, 0);
+    ADD_FAILURE() << "delete ran";
   } catch (const ESetupError& e) {
-    EXPECT_EQ(std::string(e.what()), "not implemented: file");
+    EXPECT_EQ(std::string(e.what()), "not implemented: delete");
   }
   list.ForNumber(2)->SFXProcess(state, 0);  // "name" has nothing to run
 }

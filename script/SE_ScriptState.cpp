@@ -1,0 +1,16 @@
+#include "script/SE_ScriptState.h"
+
+TPathFields TScriptState::Fields() const {
+  TPathFields f;
+  f.InstallDir = SetupInfo ? SetupInfo->Info.InstallDir : std::string();
+  f.StartMenuProgramsDir = StartMenuProgramsDir;
+  f.ProgramFilesDir = ProgramFilesDir;
+  f.CDDrive = CDDrive;
+  return f;
+}
+
+const TCompLine& TScriptState::Line(int32_t Row) const {
+  static const TCompLine kNone;
+  return Row >= 0 && static_cast<size_t>(Row) < CompLines.Lines.size() ? CompLines.Lines[static_cast<size_t>(Row)]
+                                                                         : kNone;
+}

@@ -1,0 +1,40 @@
+// What a running script works on: its lines, the jump and stop state the
+// commands change, and the collaborators of the run. Pointers may be null in
+// tests that need only part of it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "common/Observers.h"
+#include "common/PathFields.h"
+#include "package/ZUI_CompLines.h"
+#include "package/ZUI_PakFile.h"
+#include "package/ZUI_SetupInfo.h"
+#include "platform/Platform.h"
+
+class TUninstallList;
+
+struct TScriptState {
+  explicit TScriptState(TCompLines& Lines) : CompLines(Lines) {}
+
+  // The path fields with the setup's install directory as it stands now.
+  TPathFields Fields() const;
+  std::string Expand(const std::string& Text) const { return ExpandPathFields(Text, Fields()); }
+  const TCompLine& Line(int32_t Row) const;
+
+  TCompLines& CompLines;
+  std::atomic<int32_t> CurrentLine{-1};
+  std::atomic<bool> StopFlag{false};
+
+  TPak* Pak = nullptr;
+  TSetupInfoFile* SetupInfo = nullptr;
+  TUninstallList* UninstallList = nullptr;
+  TSetupObserver* Observer = nullptr;
+  const TTextSource* Text = nullptr;
+  platform::Registry* Registry = nullptr;
+  // The folders the path fields stand for, besides the install directory.
+  std::string StartMenuProgramsDir;
+  std::string ProgramFilesDir;
+  std::string CDDrive;
+};

@@ -1,0 +1,77 @@
+#include "script/SE_SetupThread.h"
+
+#include <exception>
+
+#include "common/FileUtils.h"
+#include "common/Strings.h"
+#include "script/SE_Uninstall_List.h"
+#include "script/SE_Uninstaller.h"
+
+namespace {
+constexpr char kStatusStart[] = "Status: 0 of ";
+constexpr char kFilesExtracted[] = " files extracted";
+}  // namespace
+
+TSetupThread::TSetupThread(TScriptState& State, const TCommandList& Commands,
+                           std::function<void(const std::string&)> OnError)
+    : state_(State), commands_(Commands), onError_(std::move(OnError)) {}
+
+TSetupThread::~TSetupThread() {
+  RequestQuit();
+  thread_.Join();
+}
+
+bool TSetupThread::Start() {
+  return thread_.Start([this] { Execute(); });
+}
+
+void TSetupThread::Execute() {
+  // No exception leaves the thread: it ends the run and is reported.
+  try {
+    while (!QuitRequested) {
+      if (RunRequested) RunScript();
+      platform::Sleep(1);
+    }
+  } catch (const std::exception& e) {
+    Failed = true;
+    if (onError_) onError_(e.what());
+  }
+}
+
+void TSetupThread::RunScript() {
+  platform::ComScope com;
+  auto& lines = state_.CompLines.Lines;
+  if (!lines.empty()) {
+    do {
+      int32_t current = ++state_.CurrentLine;
+      if (current >= 0 && static_cast<size_t>(current) < lines.size()) {
+        const TCompLine& line = lines[static_cast<size_t>(current)];
+        // Numbers beyond the registry are lines with nothing to run.
+        if (TCommandClass* command = commands_.ForNumber(line.Command)) command->SFXProcess(state_, line.Row);
+      }
+    } while (state_.CurrentLine < static_cast<int32_t>(lines.size()) && !state_.StopFlag);
+  }
+  const TSetupInfo& info = state_.SetupInfo->Info;
+  ForceInstallDirs(info.InstallDir, state_.UninstallList);
+  if (info.MakeUninstaller == 1) {
+    if (state_.UninstallList) state_.UninstallList->SaveLog(info.InstallDir, info.UninstallPrefix);
+    BuildUninstaller(state_);
+  }
+  RunRequested = false;
+}
+
+bool StartRun(TSetupThread& Thread, TScriptState& State, const std::function<void()>& Pump) {
+  uint32_t total = State.Pak ? State.Pak->GroupedCount() : 0;
+  if (State.Observer) {
+    State.Observer->SetStatusText(AsciiToWide(kStatusStart + std::to_string(total) + kFilesExtracted));
+    State.Observer->SetProgress(0, total);
+  }
+  if (State.UninstallList && State.SetupInfo) State.UninstallList->AddDirectory(State.SetupInfo->Info.InstallDir);
+  State.CurrentLine = -1;
+  Thread.RunRequested = true;
+  while (Thread.RunRequested && !Thread.Failed) {
+    if (Pump) Pump();
+    platform::Sleep(1);
+  }
+  return !Thread.Failed;
+}

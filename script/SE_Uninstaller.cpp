@@ -1,0 +1,123 @@
+#include "script/SE_Uninstaller.h"
+
+#include "common/BufferManager.h"
+#include "common/FileUtils.h"
+#include "common/Strings.h"
+#include "package/ZUI_PakFile.h"
+#include "script/SE_ScriptState.h"
+#include "script/SE_Uninstall_List.h"
+
+namespace {
+
+constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr char kUninstallPrefix[] = "UNINSTALL_";
+constexpr size_t kUninstallPrefixLength = 10;
+constexpr char kUninstallIcon[] = "UNINSTALL_ICON.ICO";
+constexpr char kTempIcon[] = "icon.ico";
+constexpr char kTempSetupInfo[] = "SIF.temp";
+constexpr char kSetupInfoEntry[] = "SetupInfo";
+constexpr char kFinaliserEntry[] = "FINALISE.EXE";
+constexpr char kFinaliserFile[] = "FINALISE.exe";
+constexpr uint16_t kIconResource = 1;
+
+std::string Upper(std::string s) {
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return s;
+}
+
+}  // namespace
+
+void BuildUninstaller(TScriptState& State) {
+  const TSetupInfo& info = State.SetupInfo->Info;
+  if (platform::Registry* reg = State.Registry) {
+    reg->SetRoot(platform::kRootLocalMachine);
+    if (reg->OpenKey(kUninstallKey + info.SetupShortName, true)) {
+      reg->WriteString("DisplayName", info.SetupShortName);
+      reg->WriteString("UninstallString", info.InstallDir + "\\" + info.UninstallExeName);
+      reg->CloseKey();
+    }
+  }
+  TPak& pak = *State.Pak;
+  if (pak.Entries.empty()) return;
+
+  // The stub: the package file's bytes before its first entry. For a setup
+  // that is its own executable; for a package file named on the command line,
+  // that file's own bytes.
+  TBytes stub(pak.Entries[0].Offset);
+  {
+    platform::File source;
+    if (!source.Open(pak.FileName(), platform::kAccessRead, platform::kShareReadWrite,
+                     platform::FileDisposition::kOpenExisting)) {
+      return;
+    }
+    if (!stub.empty() && source.Read(stub.data(), static_cast<uint32_t>(stub.size())) != stub.size()) return;
+  }
+  ForceInstallDirs(info.InstallDir, State.UninstallList);
+  const std::string target = info.InstallDir + "\\" + info.UninstallExeName;
+  platform::DeleteFile(target);
+  if (!WriteWholeFile(target, stub.data(), static_cast<uint32_t>(stub.size()), nullptr)) return;
+
+  const std::string temp = AddBackslash(platform::TempPath());
+  for (uint32_t i = 0; i < pak.Entries.size(); ++i) {
+    if (pak.Entries[i].Group != 0 || Upper(pak.Entries[i].Name) != kUninstallIcon) continue;
+    std::optional<TBytes> icon = pak.ReadEntry(i);
+    std::string iconFile = temp + kTempIcon;
+    WriteWholeFile(iconFile, icon ? icon->data() : nullptr, icon ? static_cast<uint32_t>(icon->size()) : 0, nullptr);
+    ChangeIcon(iconFile, target);
+    platform::DeleteFile(iconFile);
+  }
+
+  TPak out(target, false, true);
+  if (!out.IsOpen()) return;
+  for (uint32_t i = 0; i < pak.Entries.size(); ++i) {
+    const TPakFile& e = pak.Entries[i];
+    std::string upper = Upper(e.Name);
+    if (e.Group != 0 || upper.compare(0, kUninstallPrefixLength, kUninstallPrefix) != 0 || upper == kUninstallIcon) {
+      continue;
+    }
+    std::string name = e.Name.substr(kUninstallPrefixLength);
+    uint32_t index = out.AddEntry(name, name, 0);
+    std::optional<TBytes> data = pak.ReadEntry(i);
+    if (data) out.WriteEntry(index, data->data(), static_cast<uint32_t>(data->size()));
+  }
+  TSetupInfoFile copy;
+  copy.Info = info;
+  copy.Info.IsUninstaller = 1;
+  std::string sif = temp + kTempSetupInfo;
+  if (copy.SaveToFile(sif)) {
+    uint32_t index = out.AddEntry(kSetupInfoEntry, sif, 0);
+    out.WriteEntryFromFile(index);
+    platform::DeleteFile(sif);
+  }
+  out.WriteDirectory();
+  out.Close();
+}
+
+bool ChangeIcon(const std::string& IconFile, const std::string& Executable) {
+  platform::File f;
+  if (!f.Open(IconFile, platform::kAccessRead, platform::kShareRead, platform::FileDisposition::kOpenExisting)) {
+    return false;
+  }
+  int64_t size = f.Size();
+  uint8_t header[38];
+  if (size < 38 || f.Read(header, 38) != 38) return false;
+  TBufferManager cursor(header, 38);
+  cursor.Seek(14);
+  uint32_t imageSize = ReadU32(cursor);
+  uint32_t imageOffset = ReadU32(cursor);
+  if (static_cast<uint64_t>(imageOffset) + imageSize > static_cast<uint64_t>(size)) return false;
+  TBytes image(imageSize);
+  if (!f.Seek(imageOffset, platform::SeekOrigin::kBegin) || f.Read(image.data(), imageSize) != imageSize) return false;
+  f.Close();
+  return platform::ReplaceIconResource(Executable, kIconResource, image);
+}
+
+void LaunchFinaliser(TScriptState& State, const std::string& ProgramPath) {
+  std::string path = AddBackslash(platform::TempPath()) + kFinaliserFile;
+  uint32_t size = 0;
+  std::optional<TBytes> data = State.Pak ? State.Pak->FindEntry(kFinaliserEntry, 0, size) : std::nullopt;
+  WriteWholeFile(path, data ? data->data() : nullptr, data ? static_cast<uint32_t>(data->size()) : 0, nullptr);
+  platform::ShellExecute(path, "\"" + ProgramPath + "\"", 1, false);
+}

@@ -1,0 +1,20 @@
+// The uninstaller a setup leaves in its install directory: a copy of the
+// running stub with the uninstall icon and a package of the setup's
+// "UNINSTALL_" entries plus a "SetupInfo" flagged as uninstaller.
+#pragma once
+
+#include <string>
+
+struct TScriptState;
+
+// Registers the product under the machine's Uninstall key and writes
+// InstallDir\UninstallExeName. Failures are not reported; a stub that cannot
+// be read leaves no uninstaller.
+void BuildUninstaller(TScriptState& State);
+// Puts the first image of an icon file into icon resource 1 of an executable;
+// false when the icon cannot be read or the executable's resources cannot be
+// updated.
+bool ChangeIcon(const std::string& IconFile, const std::string& Executable);
+// Writes the package's "FINALISE.EXE" to the temporary folder and starts it
+// with ProgramPath in double quotes, without waiting.
+void LaunchFinaliser(TScriptState& State, const std::string& ProgramPath);
