@@ -115,8 +115,8 @@ bool CompileScript(const std::string& ScriptName, const std::string& Text, TComp
   return Errors.size() == errorsBefore;
 }
 
-bool CollectSetupEntries(const std::string& ScriptName, TCompiler& Compiler, std::vector<TPackInput>& Entries,
-                         std::vector<std::string>& Errors) {
+bool CollectSetupEntries(const std::string& ScriptName, TCompiler& Compiler, const std::string& Finaliser,
+                         std::vector<TPackInput>& Entries, std::vector<std::string>& Errors) {
   size_t errorsBefore = Errors.size();
   const TSetupInfo& info = Compiler.SetupInfo.Info;
   try {
@@ -135,8 +135,7 @@ bool CollectSetupEntries(const std::string& ScriptName, TCompiler& Compiler, std
     if (!CollectPageSet(Compiler.DataDir + "\\layout\\" + info.UninstallPages, kUninstallPrefix, Entries, error)) {
       Errors.push_back(ScriptName + ": \"uninstallpages\": " + error);
     }
-    std::string finaliser = Compiler.DataDir + "\\" + kFinaliserFile;
-    if (platform::FileExists(finaliser)) Entries.push_back({finaliser, kUninstallFinaliser, 0, std::nullopt});
+    if (!Finaliser.empty()) Entries.push_back({Finaliser, kUninstallFinaliser, 0, std::nullopt});
   }
   for (const TGroup& group : Compiler.FileList.Groups) {
     for (const TFile& f : group.Files) {
@@ -175,8 +174,18 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
   }
   if (!CompileScript(Options.Script, std::string(text.begin(), text.end()), compiler, commands, Errors)) return false;
 
+  // The finaliser: the data folder's, else the one built beside the stub.
+  std::string finaliser = Options.DataDir + "\\" + kFinaliserFile;
+  if (!platform::FileExists(finaliser)) {
+    finaliser = Options.Stub.empty() ? "" : FolderOf(Options.Stub) + "\\" + kFinaliserFile;
+    if (!platform::FileExists(finaliser)) finaliser.clear();
+  }
+  if (compiler.SetupInfo.Info.MakeUninstaller && finaliser.empty() && Log) {
+    Log("wizpak build: warning: no " + std::string(kFinaliserFile) +
+        " in the data folder or beside the stub; the uninstaller will not remove itself");
+  }
   std::vector<TPackInput> entries;
-  if (!CollectSetupEntries(Options.Script, compiler, entries, Errors)) return false;
+  if (!CollectSetupEntries(Options.Script, compiler, finaliser, entries, Errors)) return false;
 
   Output = Options.Output;
   if (Output.empty()) {

@@ -27,8 +27,10 @@ bool CompileScript(const std::string& ScriptName, const std::string& Text, TComp
 // The package entries of a compiled script, in package order: "SetupInfo",
 // "CompiledLines", the install and uninstall page sets, then every file group.
 // Errors as above; false when there is any.
-bool CollectSetupEntries(const std::string& ScriptName, TCompiler& Compiler, std::vector<TPackInput>& Entries,
-                         std::vector<std::string>& Errors);
+// Finaliser is the finaliser program packed with the uninstall page set
+// (empty: none found).
+bool CollectSetupEntries(const std::string& ScriptName, TCompiler& Compiler, const std::string& Finaliser,
+                         std::vector<TPackInput>& Entries, std::vector<std::string>& Errors);
 
 // Builds the setup Options describe. Nothing is written when anything fails.
 // Log receives progress lines (every file with Verbose).

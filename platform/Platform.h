@@ -300,6 +300,10 @@ class PriorityBoost {
   int threadPriority_ = 0;
 };
 
+// Deletes Path as soon as the system allows: at the next restart for a file
+// in use (the running program itself), at once where the system permits.
+bool DeleteFileLater(const std::string& Path);
+
 // Starts File through the shell with the default verb. With Wait set, returns
 // only when the started process has ended (at once when the shell started no
 // process). ShowCommand: 1 normal, 3 maximised. False when nothing started.

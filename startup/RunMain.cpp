@@ -3,18 +3,46 @@
 #include <cstring>
 #include <vector>
 
+#include "common/Strings.h"
 #include "startup/Startup.h"
 
+namespace {
+
+// The working page's texts, printed as they come.
+class PrintingObserver : public TSetupObserver {
+ public:
+  void SetStatusText(const WideString& Text) override { Print("Status", WideToUtf8(Text)); }
+  void StepProgress() override { Print("Progress", std::to_string(++count_)); }
+  void SetFinishText(const WideString& Text) override { Print("Finish", WideToUtf8(Text)); }
+  void SetProgress(uint32_t Position, uint32_t Maximum) override {
+    Print("Progress", std::to_string(Position) + " of " + std::to_string(Maximum));
+  }
+
+ private:
+  static void Print(const char* what, const std::string& text) {
+    std::printf("[%s] %s\n", what, text.c_str());
+    std::fflush(stdout);
+  }
+  uint32_t count_ = 0;
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     std::printf(
-        "usage: wizpak-run [PKG]\n"
+        "usage: wizpak-run PROGRAM [ARGS...]\n"
         "\n"
         "Runs a setup, patch or uninstaller on the emulated Windows machine in the\n"
-        "folder WIZPAK_HOST_ROOT (machine.ini, drives/, registry.reg). PKG is a\n"
-        "setup executable or package file; message boxes are printed and answered\n"
-        "from machine.ini.\n");
-    return 0;
+        "folder WIZPAK_HOST_ROOT (machine.ini, drives/, registry.reg). PROGRAM is the\n"
+        "setup or uninstaller file, standing for the running executable; ARGS are\n"
+        "its command line (a package file as first argument is run instead of\n"
+        "PROGRAM's own). Message boxes, window texts, status lines and progress are\n"
+        "printed as they are shown; message boxes are answered from machine.ini.\n"
+        "Exit status: 0 completed, 1 after a fatal start-up message, 2 after an\n"
+        "error log.\n");
+    return argc < 2 ? 2 : 0;
   }
-  return RunProgram(std::vector<std::string>(argv + 1, argv + argc));
+  PrintingObserver observer;
+  return RunProgram(std::vector<std::string>(argv + 1, argv + argc), &observer);
 }

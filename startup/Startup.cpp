@@ -1,33 +1,341 @@
 #include "startup/Startup.h"
 
+#include <exception>
+#include <memory>
+
+#include "common/Exceptions.h"
+#include "common/FileUtils.h"
+#include "common/PathFields.h"
+#include "common/RegistryRoots.h"
+#include "common/Strings.h"
 #include "common/ZUI_Global.h"
+#include "diagnostics/SErrorLog.h"
+#include "package/ZUI_CommandList.h"
+#include "package/ZUI_CompLines.h"
 #include "package/ZUI_PakFile.h"
+#include "package/ZUI_SetupInfo.h"
+#include "script/SE_ScriptState.h"
+#include "script/SE_SetupThread.h"
+#include "script/SE_Uninstall_List.h"
+#include "script/SE_Uninstaller.h"
+#include "script/ZUI_Commands.h"
+#include "ui/ZUI_Language.h"
 
 namespace {
-constexpr char kCaption[] = "wizpak";
-constexpr int kExitNotImplemented = 3;
-}  // namespace
 
-int RunProgram(const std::vector<std::string>& Args) {
-  InitialiseGlobals();
-  std::string package = !Args.empty() && platform::FileExists(Args[0]) ? Args[0] : platform::ExecutablePath();
-  TPak pak(package, false, false);
-  if (!pak.Trailer.HasMagic()) {
-    platform::MessageBox("No setup package was found in " + package + ".", kCaption, platform::kMbIconError);
-    return 1;
+// The fixed texts of start-up.
+constexpr char kVerifyCaption[] = "Verifying Contents";
+constexpr char kVerifyLabel[] = "Verifying contents please wait...";
+constexpr char kLoadingHeader[] = "Loading Header";
+constexpr char kInvalidHeader[] = "Invalid Setup Header. No Contents or Corrupted Contents.";
+constexpr char kVerificationFailed[] = "Error: Verification Failed. Setup is corrupt.\rID: ";
+constexpr char kFilename[] = " Filename: ";
+constexpr char kSetupInfoMissing[] = "Error: Setup Information Missing. Setup is corrupt";
+constexpr char kLogMissing[] = "Error: install log is missing";
+constexpr char kCompiledLinesMissing[] = "Error: Compiled Lines Missing. Setup is corrupt";
+constexpr char kRenamed[] = "Error: Setup`s filename has been renamed\r\rExpected: \r";
+constexpr char kFound[] = "Found: ";
+constexpr char kRegistryKeyNotFound[] = "Error: Registry Key Not Found. Please Install Software";
+constexpr char kCaptionError[] = "Error";
+constexpr char kCaptionVerification[] = "Verification Error";
+constexpr char kCaptionSetup[] = "Setup Error";
+constexpr char kVerificationStage[] = "Verification Stage";
+constexpr char kSetupThreadStage[] = "Setup Thread";
+constexpr char kLanguagePrefix[] = "LANGUAGE-";
+constexpr uint32_t kMinimumVerifyDisplayMs = 500;
+
+std::string StatusVerified(uint32_t done, uint32_t total) {
+  return "Status: " + std::to_string(done) + " out of " + std::to_string(total) + " files verifyed";
+}
+
+std::string FileNamePart(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void Fatal(const std::string& text, const std::string& caption) { platform::MessageBox(text, caption, platform::kMbOk); }
+
+// Everything start-up fills and the road reads; made in the order the
+// program-wide objects are made, the template fields registered by reference.
+struct TProgram {
+  TProgram() {
+    InitialiseGlobals();
+    LanguageStrings.AddField("<%SETUPTITLE%>", &SetupInfoFile.Info.SetupName);
+    LanguageStrings.AddField("<%SETUPSHORTTITLE%>", &SetupInfoFile.Info.SetupShortName);
+    LanguageStrings.AddField("<%CHANGELOG%>", &SetupInfoFile.Info.Changelog);
+    LanguageStrings.AddField("<%SPACEREQ%>", &SpaceRequiredText);
+    LanguageStrings.AddField("<%SPACEAVA%>", &SpaceAvailableText);
   }
-  for (uint32_t i = 0; i < pak.Entries.size(); ++i) {
-    if (pak.Entries[i].OrigSize > 0 && !pak.VerifyEntry(i)) {
-      platform::MessageBox("Entry " + std::to_string(i) + " (" + pak.Entries[i].Name + ") of " + package +
-                               " is damaged.",
-                           kCaption, platform::kMbIconError);
-      return 1;
+
+  std::vector<std::string> Args;
+  TSetupInfoFile SetupInfoFile;
+  TCompLines CompLines;
+  TCommandList CommandList;
+  TLanguages Languages;
+  TLanguageStrings LanguageStrings;
+  TUninstallList UninstallList{[this] { return Fields(); }};
+  std::unique_ptr<TPak> SetupPak;
+  uint16_t LangID = 0;
+  bool ExternalPak = false;
+  bool VerifyFailed = false;
+  uint64_t SpaceRequired = 0;
+  std::string SpaceRequiredText;
+  uint64_t SpaceAvailable = 0;
+  std::string SpaceAvailableText;
+  std::vector<bool> GroupUsesStoredSize;
+
+  TPathFields Fields() const {
+    TPathFields f;
+    f.InstallDir = SetupInfoFile.Info.InstallDir;
+    f.StartMenuProgramsDir = StartMenuProgramsDir;
+    f.ProgramFilesDir = ProgramFilesDir;
+    f.CDDrive = CDDrive;
+    return f;
+  }
+
+  TErrorReport Report() const {
+    TErrorReport r;
+    r.SetupInfo = &SetupInfoFile;
+    r.Trailer = SetupPak ? &SetupPak->Trailer : nullptr;
+    r.Arguments.assign(Args.begin() + (Args.empty() ? 0 : 1), Args.end());
+    r.Registry = SetupRegistry;
+    return r;
+  }
+
+  void FreeSpaceOf(const std::string& dir) {
+    if (dir.empty()) return;
+    char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(dir[0])));
+    if (letter < 'A' || letter > 'Z') return;
+    uint64_t free = 0;
+    if (platform::FreeBytes(std::string(1, letter) + ":\\", free)) {
+      SpaceAvailable = free;
+      SpaceAvailableText = FormatSize(free);
     }
   }
-  // The package is intact; what follows (setup information, script, wizard)
-  // is not built yet and must not pretend to have run.
-  platform::MessageBox("not implemented: running a setup (" + std::to_string(pak.Entries.size()) +
-                           " entries verified in " + package + ")",
-                       kCaption, platform::kMbIconError);
-  return kExitNotImplemented;
+};
+
+// Steps 8 to 10: every entry checked while the window counts, then shown for
+// at least 500 ms. Returns false when an entry failed (its message shown).
+bool Verify(TProgram& p, platform::ProgressWindow& window, uint32_t& groupedTotal) {
+  TPak& pak = *p.SetupPak;
+  const uint32_t n = pak.Trailer.Count;
+  window.SetStatus(StatusVerified(0, n));
+  window.SetProgress(0, n);
+  p.VerifyFailed = false;
+  for (uint32_t i = 0; i < n && i < pak.Entries.size(); ++i) {
+    const TPakFile& e = pak.Entries[i];
+    p.VerifyFailed = e.OrigSize > 0 ? !pak.VerifyEntry(i) : false;
+    if (p.VerifyFailed) {
+      Fatal(kVerificationFailed + std::to_string(i) + kFilename + e.Name, kCaptionVerification);
+      return false;
+    }
+    if (e.Group > 0) groupedTotal += e.OrigSize;
+    window.SetStatus(StatusVerified(i + 1, n));
+    window.SetProgress(i + 1, n);
+  }
+  // A directory that did not fit the file holds fewer entries than the
+  // trailer claims: that is a damaged package too.
+  if (pak.Entries.size() < n) {
+    p.VerifyFailed = true;
+    Fatal(kVerificationFailed + std::to_string(pak.Entries.size()) + kFilename, kCaptionVerification);
+    return false;
+  }
+  uint32_t end = platform::TickCount();
+  while (platform::TickCount() - end < kMinimumVerifyDisplayMs) platform::Sleep(10);
+  window.Close();
+  return true;
+}
+
+// The road without pages: a setup runs its script as the working page starts
+// it; an uninstaller runs the uninstall procedure and starts its finaliser.
+int RunRoad(TProgram& p, TSetupObserver* observer) {
+  TSetupInfo& info = p.SetupInfoFile.Info;
+  // As the wizard's set-up does: the install directory's path fields expanded.
+  info.InstallDir = ExpandPathFields(info.InstallDir, p.Fields());
+
+  TScriptState state(p.CompLines);
+  state.Pak = p.SetupPak.get();
+  state.SetupInfo = &p.SetupInfoFile;
+  state.UninstallList = &p.UninstallList;
+  state.Observer = observer;
+  state.Text = &p.Languages;
+  state.Registry = SetupRegistry;
+  state.StartMenuProgramsDir = StartMenuProgramsDir;
+  state.ProgramFilesDir = ProgramFilesDir;
+  state.CDDrive = CDDrive;
+
+  if (info.IsUninstaller == 1) {
+    RunUninstall(state);
+    LaunchFinaliser(state, p.Args[0]);
+    return kExitCompleted;
+  }
+  std::string threadError;
+  TSetupThread thread(state, p.CommandList, [&threadError](const std::string& message) { threadError = message; });
+  if (!thread.Start()) throw ESetupError("Failed to start the setup thread");
+  bool ok = StartRun(thread, state, nullptr);
+  thread.RequestQuit();
+  if (!ok) {
+    WriteErrorLog(threadError, kSetupThreadStage, p.Report());
+    return kExitErrorLog;
+  }
+  return kExitCompleted;
+}
+
+int Run(TProgram& p, TSetupObserver* observer) {
+  TSetupInfo& info = p.SetupInfoFile.Info;
+  p.LangID = platform::DefaultLanguageId();
+
+  platform::ProgressWindow window;
+  window.Show(kVerifyCaption, kVerifyLabel, kLoadingHeader);
+  window.SetProgress(0, 100);
+
+  std::string package = p.Args[0];
+  if (p.Args.size() >= 2 && platform::FileExists(p.Args[1])) {
+    package = p.Args[1];
+    p.ExternalPak = true;
+  }
+  p.SetupPak = std::make_unique<TPak>(package, false, false);
+  if (!p.SetupPak->Trailer.HasMagic()) {
+    Fatal(kInvalidHeader, kCaptionError);
+    return kExitFatalMessage;
+  }
+
+  uint32_t groupedTotal = 0;
+  try {
+    if (!Verify(p, window, groupedTotal)) return kExitFatalMessage;
+  } catch (const ESetupError& e) {
+    WriteErrorLog(e.what(), kVerificationStage, p.Report());
+  }
+
+  CDDrive = FirstCDDrive();
+  p.SpaceRequired = groupedTotal;
+  p.SpaceRequiredText = FormatSize(p.SpaceRequired);
+
+  TPak& pak = *p.SetupPak;
+  uint32_t size = 0;
+  std::optional<TBytes> setupInfo = pak.FindEntry("SetupInfo", 0, size);
+  if (!setupInfo) {
+    Fatal(kSetupInfoMissing, kCaptionVerification);
+    return kExitFatalMessage;
+  }
+  p.SetupInfoFile.LoadFromBuffer(setupInfo->data(), static_cast<uint32_t>(setupInfo->size()));
+
+  if (info.IsUninstaller == 1) {
+    if (!platform::FileExists(info.InstallDir + "\\" + UninstallLogName(info.UninstallPrefix))) {
+      Fatal(kLogMissing, kCaptionSetup);
+      return kExitFatalMessage;
+    }
+    p.UninstallList.LoadLog(info.InstallDir, info.UninstallPrefix);
+    p.SpaceRequired = 0;
+  } else {
+    std::optional<TBytes> lines = pak.FindEntry("CompiledLines", 0, size);
+    if (!lines) {
+      Fatal(kCompiledLinesMissing, kCaptionVerification);
+      return kExitFatalMessage;
+    }
+    p.CompLines.LoadFromBuffer(lines->data(), static_cast<uint32_t>(lines->size()));
+    RegisterCommands(p.CommandList);
+    p.GroupUsesStoredSize.assign(1, false);
+    for (const TCompLine& line : p.CompLines.Lines) {
+      const TCommandClass* command = p.CommandList.ForNumber(line.Command);
+      if (command && command->GroupKind() != kGroupNone) p.GroupUsesStoredSize.push_back(command->GroupKind() == kGroupPatch);
+    }
+    uint32_t required = 0;
+    for (const TPakFile& e : pak.Entries) {
+      if (e.Group == 0 || e.Group >= p.GroupUsesStoredSize.size()) continue;
+      required += p.GroupUsesStoredSize[e.Group] ? e.ReadSize() : e.OrigSize;
+    }
+    p.SpaceRequired = required;
+  }
+  p.SpaceRequiredText = FormatSize(p.SpaceRequired);
+  ProgramFilesDir = SpecialFolder(platform::kCsidlProgramFiles) + "\\";
+  StartMenuProgramsDir = SpecialFolder(platform::kCsidlPrograms) + "\\";
+
+  if (!p.ExternalPak && info.IsUninstaller == 0) {
+    std::string expected = LowerAscii(FileNamePart(info.SetupExeName));
+    std::string found = FileNamePart(p.Args[0]);
+    if (NormaliseExeName(LowerAscii(found)) != expected) {
+      Fatal(kRenamed + info.SetupExeName + "\r\r" + kFound + "\r" + found, kCaptionError);
+      return kExitFatalMessage;
+    }
+  }
+
+  std::string name;
+  for (std::optional<TBytes> data = pak.FindFirst(0, size, true, name); data; data = pak.FindNext(0, size, true, name)) {
+    std::string upper = name.substr(0, 9);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper == kLanguagePrefix) p.Languages.AddLanguage(data->data(), static_cast<uint32_t>(data->size()));
+  }
+  int32_t chosen = p.Languages.FindByLangID(p.LangID);
+  p.Languages.CurrentIndex = chosen < 0 ? 0 : chosen;
+
+  if (info.IsUninstaller == 0) {
+    const TREGKEY& key = info.InstallDirRegKey;
+    if (!key.Key.empty()) {
+      SetupRegistry->SetRoot(RootKeyOf(key.HKEY));
+      if (SetupRegistry->OpenKey(key.Path, false)) {
+        SetupRegistry->ReadString(key.Key, info.InstallDir);
+        SetupRegistry->CloseKey();
+        if (info.InstallDir.empty()) {
+          Fatal(kRegistryKeyNotFound, kCaptionError);
+          return kExitFatalMessage;
+        }
+        p.FreeSpaceOf(info.InstallDir);
+      } else if (info.InstallDir.empty()) {
+        Fatal(kRegistryKeyNotFound, kCaptionError);
+        return kExitFatalMessage;
+      }
+    } else {
+      if (info.InstallDir.empty()) {
+        Fatal(kRegistryKeyNotFound, kCaptionError);
+        return kExitFatalMessage;
+      }
+      p.FreeSpaceOf(info.InstallDir);
+    }
+  }
+
+  if (p.VerifyFailed) return kExitFatalMessage;
+  return RunRoad(p, observer);
+}
+
+}  // namespace
+
+std::string NormaliseExeName(const std::string& Found) {
+  auto pass = [](const std::string& in, char open, char close) {
+    std::string out;
+    size_t i = 0;
+    while (i < in.size()) {
+      size_t start = in.find(open, i);
+      if (start == std::string::npos) {
+        out += in.substr(i);
+        break;
+      }
+      out += in.substr(i, start - i);
+      size_t end = in.find(close, start + 1);
+      if (end == std::string::npos) {
+        out += in.substr(start);
+        break;
+      }
+      std::string inside = in.substr(start + 1, end - start - 1);
+      if (inside.find_first_not_of("123456789") != std::string::npos) out += in.substr(start, end - start + 1);
+      i = end + 1;
+    }
+    return out;
+  };
+  return pass(pass(Found, '(', ')'), '[', ']');
+}
+
+int RunProgram(const std::vector<std::string>& Args, TSetupObserver* Observer) {
+  TProgram program;
+  program.Args = Args.empty() ? std::vector<std::string>{platform::ExecutablePath()} : Args;
+  try {
+    return Run(program, Observer);
+  } catch (const std::exception& e) {
+    try {
+      WriteErrorLog(e.what(), "", program.Report());
+    } catch (const std::exception&) {
+      // The log itself could not be written; the exit status still tells.
+    }
+    return kExitErrorLog;
+  }
 }

@@ -1,10 +1,24 @@
 // The program body of the setup, patch and uninstall runtime, shared by the
-// Windows stub and the host runner. Returns the process exit status.
+// Windows stub and the host runner.
 #pragma once
 
 #include <string>
 #include <vector>
 
-// Args are the command-line arguments after the program name; an optional
-// first argument names a package file to use instead of the executable's own.
-int RunProgram(const std::vector<std::string>& Args);
+#include "common/Observers.h"
+
+constexpr int kExitCompleted = 0;
+constexpr int kExitFatalMessage = 1;
+constexpr int kExitErrorLog = 2;
+
+// Args[0] is the program's own path; an optional Args[1] naming an existing
+// file is the package to run instead of the program's own payload. Observer
+// (may be null) sees the status line, progress and finish text of the run.
+// Returns kExitCompleted when the road ran to its end, kExitFatalMessage after
+// a fatal start-up message, kExitErrorLog after an error log.
+int RunProgram(const std::vector<std::string>& Args, TSetupObserver* Observer);
+
+// The renamed-executable rule: Found (a file name, lower-cased) with every
+// "(...)" and then every "[...]" group dropped whose content is empty or only
+// the digits 1 to 9.
+std::string NormaliseExeName(const std::string& Found);

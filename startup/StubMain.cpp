@@ -6,5 +6,9 @@
 
 int main(int argc, char** argv) {
   platform::HardenDllSearchPath();
-  return RunProgram(std::vector<std::string>(argv + 1, argv + argc));
+  std::vector<std::string> args(argv, argv + argc);
+  // The program's own full path, whatever the command line called it.
+  if (args.empty()) args.emplace_back();
+  args[0] = platform::ExecutablePath();
+  return RunProgram(args, nullptr);
 }

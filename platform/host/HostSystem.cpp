@@ -87,6 +87,9 @@ uint64_t ReadTimeStampCounter() {
 #endif
 }
 
+// Linux deletes a running program's file at once.
+bool DeleteFileLater(const std::string& Path) { return DeleteFile(Path); }
+
 // The host process keeps its priority: a test machine has no real-time class.
 PriorityBoost::PriorityBoost() = default;
 PriorityBoost::~PriorityBoost() = default;

@@ -77,6 +77,11 @@ uint32_t PhysicalMemoryBytes() {
 
 uint64_t ReadTimeStampCounter() { return __rdtsc(); }
 
+bool DeleteFileLater(const std::string& Path) {
+  if (::DeleteFileA(Path.c_str())) return true;
+  return ::MoveFileExA(Path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
 PriorityBoost::PriorityBoost() {
   processClass_ = ::GetPriorityClass(::GetCurrentProcess());
   threadPriority_ = ::GetThreadPriority(::GetCurrentThread());

@@ -11,6 +11,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/wizpak-wine-cli-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 cp "$wizpak" "$stub" "$work/"
+[ -f "$(dirname "$stub")/finalise.exe" ] && cp "$(dirname "$stub")/finalise.exe" "$work/"
 cp -r "$examples/files" "$work/files"
 cp -r "$examples" "$work/demo"
 cp -r "$(dirname "$wizpak")/data" "$work/data"
@@ -39,7 +40,8 @@ diff -r "$examples/files" "$work/out"
 head -c 2 "$work/Setup.exe" | grep -q MZ
 host_wizpak="$here/../../build/host/bin/wizpak"
 if [ -x "$host_wizpak" ]; then
-  "$host_wizpak" build "$examples/setup.wps" -o "$work/HostDemoSetup.exe" --stub "$stub" --data "$work/data" >/dev/null
+  "$host_wizpak" build "$examples/setup.wps" -o "$work/HostDemoSetup.exe" --stub "$work/wizpak-stub.exe" \
+    --data "$work/data" >/dev/null
   cmp "$work/DemoSetup.exe" "$work/HostDemoSetup.exe"
   echo "wine.cli: wizpak.exe and the Linux wizpak build the same DemoSetup.exe"
 fi

@@ -1,0 +1,118 @@
+#include "diagnostics/SErrorLog.h"
+
+#include <cstdio>
+
+#include "common/Exceptions.h"
+#include "common/Strings.h"
+#include "diagnostics/UOSInfo.h"
+
+namespace {
+
+constexpr char kCaption[] = "Error Report";
+constexpr char kUnknown[] = "Unknown";
+
+std::string Value(const char* label, const std::string& value) {
+  char head[64];
+  std::snprintf(head, sizeof(head), "%-22s : ", label);
+  return head + value + "\r\n";
+}
+
+std::string Title(const std::string& title) { return title + "\r\n" + std::string(title.size(), '-') + "\r\n"; }
+
+std::string Upper(std::string s) {
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return s;
+}
+
+}  // namespace
+
+std::string NextErrorLogName(const std::string& Folder) {
+  std::string base = AddBackslash(Folder);
+  for (unsigned n = 0;; ++n) {
+    char name[32];
+    std::snprintf(name, sizeof(name), "ErrorLog%04u.TXT", n);
+    if (!platform::FileExists(base + name)) return base + name;
+  }
+}
+
+std::string MaskedCommandLine(const std::vector<std::string>& Arguments) {
+  std::string out;
+  for (size_t i = 0; i < Arguments.size(); ++i) {
+    std::string part = Upper(Arguments[i]);
+    if (part == "/J") {
+      part = "/j X X.X.X.X";
+      i += 2;
+    }
+    out += (out.empty() ? "" : " ") + part;
+  }
+  return out;
+}
+
+std::string MemoryText(uint32_t Bytes) { return std::to_string(Bytes / (1024 * 1024) + 1) + "MB"; }
+
+uint32_t MeasureCpuMhz() {
+  uint64_t start, end;
+  {
+    platform::PriorityBoost boost;
+    platform::Sleep(10);
+    start = platform::ReadTimeStampCounter();
+    platform::Sleep(500);
+    end = platform::ReadTimeStampCounter();
+  }
+  return static_cast<uint32_t>((end - start + 250000) / 500000);
+}
+
+std::string ErrorLogText(const std::string& ErrorText, const std::string& ErrorType, const TErrorReport& Report) {
+  TOSInfo os(platform::GetOsVersion(), Report.Registry);
+  const TSetupInfo empty;
+  const TSetupInfo& info = Report.SetupInfo ? Report.SetupInfo->Info : empty;
+  std::string magic = Report.Trailer ? std::string(Report.Trailer->Magic, 4) : std::string();
+  for (char& c : magic) {
+    if (c == '\0') c = ' ';
+  }
+  std::string text;
+  text += Title("General Info");
+  text += Value("Setup Name", info.SetupName);
+  text += Value("Setup EXE Name", info.SetupExeName);
+  text += "\r\n";
+  text += Title("Pak Info");
+  text += Value("ID", magic);
+  text += Value("Version", Report.Trailer ? std::to_string(Report.Trailer->Version) : "");
+  text += Value("Count", Report.Trailer ? std::to_string(Report.Trailer->Count) : "");
+  text += "\r\n";
+  text += Value("ErrorType", ErrorType.empty() ? kUnknown : ErrorType);
+  text += Value("ErrorText", ErrorText);
+  text += "\r\n";
+  text += Value("Params", MaskedCommandLine(Report.Arguments));
+  text += Value("ParamCount", std::to_string(Report.Arguments.size()));
+  text += "\r\n";
+  text += Title("Windows Info");
+  text += Value("Product", std::string(TOSInfo::ProductName(os.Product())) + " " + os.Edition());
+  text += Value("BuildNumber", std::to_string(os.BuildNumber()));
+  text += Value("ServicePack", os.ServicePack());
+  text += Value("ServicePackMajor", std::to_string(os.ServicePackMajor()));
+  text += Value("ServicePackMinor", std::to_string(os.ServicePackMinor()));
+  text += "\r\n";
+  text += Value("Physical Memory", MemoryText(platform::PhysicalMemoryBytes()));
+  uint32_t first = MeasureCpuMhz(), second = MeasureCpuMhz();
+  text += Value("CPU Speed", std::to_string(first > second ? first : second) + "Mhz");
+  return text;
+}
+
+std::string WriteErrorLog(const std::string& ErrorText, const std::string& ErrorType, const TErrorReport& Report) {
+  std::string path = NextErrorLogName(platform::TempPath());
+  std::string text = ErrorLogText(ErrorText, ErrorType, Report);
+  platform::File f;
+  if (!f.Open(path, platform::kAccessWrite, platform::kShareRead, platform::FileDisposition::kCreateNew) ||
+      f.Write(text.data(), static_cast<uint32_t>(text.size())) != text.size()) {
+    throw ESetupError("Failed to write the error log " + path + ": " + platform::DescribeError(platform::LastError()));
+  }
+  f.Close();
+  platform::MessageBox((ErrorType.empty() ? kUnknown : ErrorType) + " Error: " + ErrorText +
+                           "\r\rError Log Created. Please Include \"" + path + "\" with your bug report",
+                       kCaption, platform::kMbOk);
+  platform::ShellExecute(path, "", 3, false);
+  return path;
+}
