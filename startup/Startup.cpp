@@ -82,7 +82,6 @@ struct TProgram {
   std::string SpaceRequiredText;
   uint64_t SpaceAvailable = 0;
   std::string SpaceAvailableText;
-  std::vector<bool> GroupUsesStoredSize;
 
   TPathFields Fields() const {
     TPathFields f;
@@ -235,17 +234,7 @@ int Run(TProgram& p, TSetupObserver* observer) {
     }
     p.CompLines.LoadFromBuffer(lines->data(), static_cast<uint32_t>(lines->size()));
     RegisterCommands(p.CommandList);
-    p.GroupUsesStoredSize.assign(1, false);
-    for (const TCompLine& line : p.CompLines.Lines) {
-      const TCommandClass* command = p.CommandList.ForNumber(line.Command);
-      if (command && command->GroupKind() != kGroupNone) p.GroupUsesStoredSize.push_back(command->GroupKind() == kGroupPatch);
-    }
-    uint32_t required = 0;
-    for (const TPakFile& e : pak.Entries) {
-      if (e.Group == 0 || e.Group >= p.GroupUsesStoredSize.size()) continue;
-      required += p.GroupUsesStoredSize[e.Group] ? e.ReadSize() : e.OrigSize;
-    }
-    p.SpaceRequired = required;
+    p.SpaceRequired = SpaceRequiredFor(pak, p.CompLines, p.CommandList);
   }
   p.SpaceRequiredText = FormatSize(p.SpaceRequired);
   ProgramFilesDir = SpecialFolder(platform::kCsidlProgramFiles) + "\\";
@@ -299,6 +288,21 @@ int Run(TProgram& p, TSetupObserver* observer) {
 }
 
 }  // namespace
+
+uint32_t SpaceRequiredFor(const TPak& Pak, const TCompLines& Lines, const TCommandList& Commands) {
+  // Element g tells whether group g is a patch group, counted at stored size.
+  std::vector<bool> groupUsesStoredSize(1, false);
+  for (const TCompLine& line : Lines.Lines) {
+    const TCommandClass* command = Commands.ForNumber(line.Command);
+    if (command && command->GroupKind() != kGroupNone) groupUsesStoredSize.push_back(command->GroupKind() == kGroupPatch);
+  }
+  uint32_t required = 0;
+  for (const TPakFile& e : Pak.Entries) {
+    if (e.Group == 0 || e.Group >= groupUsesStoredSize.size()) continue;
+    required += groupUsesStoredSize[e.Group] ? e.ReadSize() : e.OrigSize;
+  }
+  return required;
+}
 
 std::string NormaliseExeName(const std::string& Found) {
   auto pass = [](const std::string& in, char open, char close) {

@@ -75,7 +75,8 @@ void TLanguages::AddLanguage(const uint8_t* Data, uint32_t Size) {
   lines.LoadFromBuffer(Data, Size);
   TLanguage language;
   if (lines.Count() >= 1) language.DisplayName = lines.Get(0);
-  if (lines.Count() >= 2) {
+  {
+    // A missing identifier line reads as empty text, which is no number.
     std::string ids = platform::WideToAnsi(lines.Get(1));
     if (ids.find(';') != std::string::npos) {
       while (!ids.empty()) {

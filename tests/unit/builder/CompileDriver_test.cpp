@@ -7,46 +7,9 @@
 #include "package/ZUI_PakFile.h"
 #include "script/ZUI_Commands.h"
 #include "tests/support/TestMachine.h"
+#include "tests/support/Workspace.h"
 
 namespace {
-
-// A source folder and a data folder on a fresh machine.
-struct Workspace {
-  TestMachine m;
-  std::string src = m.Path("src");
-  std::string data = m.Path("data");
-  TCommandList commands;
-
-  Workspace() {
-    RegisterCommands(commands);
-    platform::CreateDirectory(src);
-    for (const char* d : {"data", "data\\languages", "data\\languages\\install", "data\\layout",
-                          "data\\layout\\install", "data\\layout\\uninstall"}) {
-      platform::CreateDirectory(m.Path(d));
-    }
-    TestMachine::Write(data + "\\languages\\install\\english.wri", "\xff\xfe");
-    TestMachine::Write(data + "\\layout\\install\\Pages.txt", "[Pages]\r\nLayout.txt\r\n");
-    TestMachine::Write(data + "\\layout\\install\\icon.ico", "ico");
-    TestMachine::Write(data + "\\layout\\uninstall\\Pages.txt", "[Pages]\r\n");
-    TestMachine::Write(data + "\\layout\\uninstall\\icon.ico", "unico");
-  }
-  void File(const std::string& rel, const std::string& bytes) {
-    std::string path = src + "\\" + rel;
-    size_t slash = path.rfind('\\');
-    std::string dir = path.substr(0, slash);
-    // Make the folders one by one below src.
-    for (size_t p = src.size() + 1; p < dir.size(); ++p) {
-      if (dir[p] == '\\') platform::CreateDirectory(dir.substr(0, p));
-    }
-    platform::CreateDirectory(dir);
-    TestMachine::Write(path, bytes);
-  }
-  bool Compile(const std::string& script, TCompiler& c, std::vector<std::string>& errors) {
-    c.SourceDir = src;
-    c.DataDir = data;
-    return CompileScript("setup.wps", script, c, commands, errors);
-  }
-};
 
 std::string Joined(const std::vector<std::string>& errors) {
   std::string all;

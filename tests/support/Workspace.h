@@ -1,0 +1,87 @@
+// A builder workspace on a fresh test machine: a source folder and a small
+// data folder (one language, two page sets).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "builder/CompileDriver.h"
+#include "script/ZUI_Commands.h"
+#include "tests/support/TestMachine.h"
+
+// A source folder and a data folder on a fresh machine.
+struct Workspace {
+  // An English language file with the strings the runtime shows.
+  static std::string English();
+
+  TestMachine m;
+  std::string src = m.Path("src");
+  std::string data = m.Path("data");
+  TCommandList commands;
+
+  Workspace() {
+    RegisterCommands(commands);
+    platform::CreateDirectory(src);
+    for (const char* d : {"data", "data\\languages", "data\\languages\\install", "data\\layout",
+                          "data\\layout\\install", "data\\layout\\uninstall"}) {
+      platform::CreateDirectory(m.Path(d));
+    }
+    TestMachine::Write(data + "\\languages\\install\\english.wri", English());
+    TestMachine::Write(data + "\\layout\\install\\Pages.txt", "[Pages]\r\nLayout.txt\r\n");
+    TestMachine::Write(data + "\\layout\\install\\icon.ico", "ico");
+    TestMachine::Write(data + "\\layout\\uninstall\\Pages.txt", "[Pages]\r\n");
+    TestMachine::Write(data + "\\layout\\uninstall\\icon.ico", "unico");
+  }
+  void File(const std::string& rel, const std::string& bytes) {
+    std::string path = src + "\\" + rel;
+    size_t slash = path.rfind('\\');
+    std::string dir = path.substr(0, slash);
+    // Make the folders one by one below src.
+    for (size_t p = src.size() + 1; p < dir.size(); ++p) {
+      if (dir[p] == '\\') platform::CreateDirectory(dir.substr(0, p));
+    }
+    platform::CreateDirectory(dir);
+    TestMachine::Write(path, bytes);
+  }
+  // Builds Script into a setup named Name in the machine's folder, behind a
+  // small stub; returns its path (empty, with the errors in a failure, when
+  // the build fails).
+  std::string Build(const std::string& script, const std::string& name = "Setup.exe") {
+    TestMachine::Write(src + "\\setup.wps", script);
+    TestMachine::Write(m.Path("stub.exe"), "MZ" + std::string(510, '\x90'));
+    TBuildOptions o;
+    o.Script = src + "\\setup.wps";
+    o.Output = m.Path(name);
+    o.Stub = m.Path("stub.exe");
+    o.DataDir = data;
+    std::vector<std::string> errors;
+    std::string output;
+    TPackStats stats;
+    if (!BuildSetup(o, errors, output, stats, nullptr)) {
+      for (const auto& e : errors) ADD_FAILURE() << e;
+      return {};
+    }
+    return output;
+  }
+  bool Compile(const std::string& script, TCompiler& c, std::vector<std::string>& errors) {
+    c.SourceDir = src;
+    c.DataDir = data;
+    return CompileScript("setup.wps", script, c, commands, errors);
+  }
+};
+
+
+inline std::string Workspace::English() {
+  const char* text =
+      "English\r\n0409;\r\n17 Copying File <%FILENAME%>\r\n18 Extracting <%FILENAME%>\r\n"
+      "19 Uninstalling <%ZUPNAME%>: <%FNUM%> of <%FTOTAL%> items\r\n21 Beginning Installation\r\n"
+      "23 Setup failed to install.\r\n24 registry values\r\n25 directories\r\n";
+  std::string out = "\xff\xfe";
+  for (const char* c = text; *c; ++c) {
+    out += *c;
+    out += '\0';
+  }
+  return out;
+}

@@ -1,0 +1,78 @@
+#include "diagnostics/SErrorLog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "diagnostics/UOSInfo.h"
+#include "tests/support/TestMachine.h"
+
+// The next free number, four digits at least.
+TEST(SErrorLog, NamesAndMasking) {
+  TestMachine m;
+  EXPECT_EQ(NextErrorLogName(m.Dir()), m.Path("ErrorLog0000.TXT"));
+  TestMachine::Write(m.Path("ErrorLog0000.TXT"), "");
+  TestMachine::Write(m.Path("ErrorLog0001.TXT"), "");
+  EXPECT_EQ(NextErrorLogName(m.Dir() + "\\"), m.Path("ErrorLog0002.TXT"));
+  EXPECT_EQ(MaskedCommandLine({"a.pak", "/j", "name", "10.0.0.1", "extra"}), "A.PAK /j X X.X.X.X EXTRA");
+  EXPECT_EQ(MaskedCommandLine({"/J"}), "/j X X.X.X.X");
+  EXPECT_EQ(MaskedCommandLine({}), "");
+  EXPECT_EQ(MemoryText(2147483648u), "2049MB");
+  EXPECT_EQ(MemoryText(2146435072u), "2048MB");
+}
+
+// The report's lines: titles underlined, "%-22s : %s" values, CR LF.
+TEST(SErrorLog, ReportLayout) {
+  TSetupInfoFile info;
+  info.Info.SetupName = "Demo Game";
+  info.Info.SetupExeName = "DemoSetup.exe";
+  TPakTrailer trailer;
+  std::memcpy(trailer.Magic, "ZUPF", 4);
+  trailer.Version = 1;
+  trailer.Count = 25;
+  TErrorReport report;
+  report.SetupInfo = &info;
+  report.Trailer = &trailer;
+  report.Arguments = {"x.pak"};
+  std::string text = ErrorLogText("boom", "", report);
+  EXPECT_EQ(text.rfind("General Info\r\n------------\r\nSetup Name             : Demo Game\r\n", 0), 0u) << text;
+  EXPECT_NE(text.find("Setup EXE Name         : DemoSetup.exe\r\n\r\nPak Info\r\n--------\r\nID                     : ZUPF\r\n"
+                      "Version                : 1\r\nCount                  : 25\r\n\r\n"
+                      "ErrorType              : Unknown\r\nErrorText              : boom\r\n\r\n"
+                      "Params                 : X.PAK\r\nParamCount             : 1\r\n\r\nWindows Info\r\n------------\r\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("CPU Speed              : "), std::string::npos);
+  EXPECT_EQ(text.substr(text.size() - 5), "Mhz\r\n");
+}
+
+// Product names and editions from the version facts.
+TEST(UOSInfo, ProductsAndEditions) {
+  platform::OsVersion xp;
+  xp.HasExtended = true;
+  xp.SuiteMask = 512;
+  TOSInfo home(xp, nullptr);
+  EXPECT_EQ(home.Product(), 6);
+  EXPECT_EQ(std::string(TOSInfo::ProductName(home.Product())) + " " + home.Edition(), "Windows XP Home Edition");
+  platform::OsVersion vista = xp;
+  vista.Major = 6;
+  vista.Minor = 1;
+  TOSInfo v(vista, nullptr);
+  EXPECT_EQ(std::string(TOSInfo::ProductName(v.Product())) + " " + v.Edition(), "Windows Vista ");
+  platform::OsVersion server = xp;
+  server.Minor = 2;
+  server.ProductType = 3;
+  server.SuiteMask = 2;
+  EXPECT_EQ(TOSInfo(server, nullptr).Edition(), "Enterprise Edition");
+  platform::OsVersion nt41 = xp;
+  nt41.Major = 4;
+  nt41.Minor = 1;
+  EXPECT_EQ(TOSInfo(nt41, nullptr).Product(), 0);
+  platform::OsVersion w95;
+  w95.PlatformId = 1;
+  w95.Major = 4;
+  w95.Minor = 0;
+  w95.ServicePackText = "B";
+  EXPECT_EQ(TOSInfo(w95, nullptr).ServicePack(), "OSR2");
+  EXPECT_EQ(TOSInfo(w95, nullptr).ProductClass(), 0);
+}

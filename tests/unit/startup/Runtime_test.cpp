@@ -1,0 +1,335 @@
+// The road of one install and one uninstall on a fresh machine, and the
+// pieces of it: the run loop, the uninstall log, the uninstaller, start-up.
+#include <gtest/gtest.h>
+
+#include "common/Exceptions.h"
+#include "common/FileUtils.h"
+#include "common/Strings.h"
+#include "package/ZUI_PakFile.h"
+#include "script/SE_ScriptState.h"
+#include "script/SE_SetupThread.h"
+#include "script/SE_Uninstall_List.h"
+#include "startup/Startup.h"
+#include "tests/support/Recorders.h"
+#include "tests/support/Workspace.h"
+#include "ui/ZUI_Language.h"
+
+#ifndef _WIN32
+#include "platform/host/HostMachine.h"
+#endif
+
+namespace {
+
+// A loaded setup ready to run, as start-up leaves it.
+struct Loaded {
+  explicit Loaded(const std::string& setup, const std::string& installDir) : pak(setup, false, false), state(lines) {
+    uint32_t size = 0;
+    auto si = pak.FindEntry("SetupInfo", 0, size);
+    info.LoadFromBuffer(si->data(), size);
+    info.Info.InstallDir = installDir;
+    auto cl = pak.FindEntry("CompiledLines", 0, size);
+    lines.LoadFromBuffer(cl->data(), size);
+    RegisterCommands(commands);
+    std::string lang = Workspace::English();
+    languages.AddLanguage(reinterpret_cast<const uint8_t*>(lang.data()), static_cast<uint32_t>(lang.size()));
+    languages.CurrentIndex = 0;
+    state.Pak = &pak;
+    state.SetupInfo = &info;
+    state.UninstallList = &log;
+    state.Observer = &observer;
+    state.Text = &languages;
+    state.Registry = &registry;
+  }
+  TPak pak;
+  TSetupInfoFile info;
+  TCompLines lines;
+  TCommandList commands;
+  TLanguages languages;
+  TUninstallList log{[this] { return state.Fields(); }};
+  RecordingObserver observer;
+  platform::Registry registry;
+  TScriptState state;
+};
+
+}  // namespace
+
+// Jumps: over lines to a label, "-1" (no jump) and past the last line (the
+// run ends normally).
+TEST(Runtime, RunLoopJumps) {
+  Workspace w;
+  w.File("files\\a.txt", "AAAA");
+  std::string setup = w.Build(
+      "file files\\\n"
+      "goto skip\n"
+      "message never\n"
+      ":skip\n"
+      "goto -1\n"
+      "message \"<LANG21>\"\n"
+      "goto 99\n"
+      "message after\n");
+  ASSERT_FALSE(setup.empty());
+  std::string dir = w.m.Path("Game");
+  Loaded l(setup, dir);
+  TSetupThread thread(l.state, l.commands, nullptr);
+  thread.RunScript();
+  EXPECT_EQ(TestMachine::Read(dir + "\\a.txt"), "AAAA");
+  EXPECT_EQ(l.observer.status, (std::vector<WideString>{u"Extracting a.txt", u"Beginning Installation"}));
+  EXPECT_EQ(l.observer.steps, 1);
+  EXPECT_FALSE(l.state.StopFlag);
+  EXPECT_FALSE(platform::FileExists(dir + "\\install.log"));  // no uninstallpages: no log
+}
+
+// A command that fails ends the run with its exception; the finishing steps
+// are skipped and the thread reports it.
+TEST(Runtime, ExceptionEndsTheRun) {
+  Workspace w;
+  std::string setup = w.Build("uninstallpages uninstall\nexecute notepad.exe\n");
+  ASSERT_FALSE(setup.empty());
+  Loaded l(setup, w.m.Path("Game"));
+  std::string reported;
+  TSetupThread thread(l.state, l.commands, [&](const std::string& m) { reported = m; });
+  ASSERT_TRUE(thread.Start());
+  EXPECT_FALSE(StartRun(thread, l.state, nullptr));
+  EXPECT_EQ(reported, "not implemented: execute");
+  EXPECT_FALSE(platform::DirectoryExists(w.m.Path("Game")));
+}
+
+TEST(Runtime, FailureOnTheLastLineStillFinishes) {
+  Workspace w;
+  w.File("files\\a.txt", "AAAA");
+  std::string setup = w.Build(":top\nuninstallpages uninstall\nprefix Demo\nfile files\\\nmessage \"<LANG21>\"\nfailure\n");
+  ASSERT_FALSE(setup.empty());
+  std::string dir = w.m.Path("Game");
+  Loaded l(setup, dir);
+  TSetupThread thread(l.state, l.commands, nullptr);
+  thread.RunRequested = true;
+  thread.RunScript();
+  EXPECT_FALSE(thread.RunRequested);
+  EXPECT_TRUE(l.state.StopFlag);
+  EXPECT_EQ(l.observer.finish, (std::vector<WideString>{u"Setup failed to install."}));
+  EXPECT_EQ(l.observer.status, (std::vector<WideString>{u"Extracting a.txt", u"Beginning Installation"}));
+  EXPECT_TRUE(platform::FileExists(dir + "\\Demo_install.log"));
+  EXPECT_TRUE(platform::FileExists(dir + "\\Demo_Uninstall.exe"));
+
+  // The uninstaller: the stub, then a package of the UNINSTALL_ entries and a
+  // SetupInfo equal to the setup's but for IsUninstaller.
+  TPak un(dir + "\\Demo_Uninstall.exe", false, false);
+  ASSERT_TRUE(un.Trailer.HasMagic());
+  EXPECT_EQ(un.Trailer.DataStart, 512u);
+  std::vector<std::string> names;
+  for (const TPakFile& e : un.Entries) names.push_back(e.Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Pages.txt", "SetupInfo"}));
+  uint32_t size = 0;
+  auto si = un.FindEntry("SetupInfo", 0, size);
+  ASSERT_TRUE(si);
+  TSetupInfoFile copy;
+  copy.LoadFromBuffer(si->data(), size);
+  EXPECT_EQ(copy.Info.IsUninstaller, 1);
+  copy.Info.IsUninstaller = 0;
+  EXPECT_EQ(copy.SaveToBytes(), l.info.SaveToBytes());
+  EXPECT_EQ(l.info.Info.IsUninstaller, 0);
+  EXPECT_EQ(TestMachine::Read(dir + "\\Demo_Uninstall.exe").substr(0, 512), "MZ" + std::string(510, '\x90'));
+
+  platform::Registry reg;
+  reg.SetRoot(platform::kRootLocalMachine);
+  ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\", false));
+}
+
+// A script of nothing but directives still creates the install directory and
+// writes the log: no files, no values, the directories of the run.
+TEST(Runtime, EmptyScriptStillFinishes) {
+  Workspace w;
+  std::string setup = w.Build("uninstallpages uninstall\n");
+  ASSERT_FALSE(setup.empty());
+  std::string dir = w.m.Path("New\\Game");
+  Loaded l(setup, dir);
+  TSetupThread thread(l.state, l.commands, nullptr);
+  ASSERT_TRUE(thread.Start());
+  ASSERT_TRUE(StartRun(thread, l.state, nullptr));
+  EXPECT_TRUE(platform::DirectoryExists(dir));
+  // The install directory as the run starts, then what ForceInstallDirs made.
+  EXPECT_EQ(l.log.Directories(), (std::vector<std::string>{dir, w.m.Path("New\\"), dir}));
+  std::string bytes = TestMachine::Read(dir + "\\install.log");
+  EXPECT_EQ(bytes.substr(0, 6), std::string("\x00\x00\x00\x00\x03\x00", 6));
+}
+
+// The log's layout: three counts, then every string scrambled with the key;
+// loading gives the lists back.
+TEST(Runtime, UninstallLogLayout) {
+  TestMachine m;
+  ASSERT_TRUE(TUninstallList(nullptr).SaveLog(m.Dir(), ""));
+  EXPECT_EQ(TestMachine::Read(m.Path("install.log")), std::string(6, '\0'));
+  TUninstallList list(nullptr);
+  list.AddInstalledFile("$INSTDIR\\a.txt");
+  list.AddRegistryRecord(MakeRegistryRecord("HKLM", "SOFTWARE\\X Y", "V", "$INSTDIR"));
+  list.AddDirectory("C:\\Game\\");
+  ASSERT_TRUE(list.SaveLog(m.Dir(), "Tool_"));
+  std::string bytes = TestMachine::Read(m.Path("Tool_install.log"));
+  EXPECT_EQ(bytes.substr(0, 6), std::string("\x01\x00\x01\x00\x01\x00", 6));
+  EXPECT_EQ(static_cast<uint8_t>(bytes[6]), 14);
+  std::string first = bytes.substr(8, 14);
+  EXPECT_NE(first, "$INSTDIR\\a.txt");
+  EXPECT_EQ(static_cast<uint8_t>(first[0]), static_cast<uint8_t>('$' + (kUninstallLogKey[0] - '0')));
+  EXPECT_FALSE(platform::FileExists(m.Path("Tool_install.log.tmp")));
+  TUninstallList back(nullptr);
+  back.AddDirectory("kept?");
+  back.LoadLog(m.Dir(), "Tool_");
+  EXPECT_EQ(back.Files(), list.Files());
+  EXPECT_EQ(back.RegistryRecords(), list.RegistryRecords());
+  EXPECT_EQ(back.Directories(), list.Directories());
+  back.LoadLog(m.Dir(), "Missing_");  // no such log: nothing changes
+  EXPECT_EQ(back.Files().size(), 1u);
+  EXPECT_EQ(SplitRegistryRecord(back.RegistryRecords()[0]),
+            (std::vector<std::string>{"HKLM", "SOFTWARE\\X Y", "V", "$INSTDIR"}));
+  EXPECT_EQ(SplitRegistryRecord("  \"a b\"  c "), (std::vector<std::string>{"a b", "c", "", ""}));
+  TestMachine::Write(m.Path("Bad_install.log"), std::string("\x05\x00\x00\x00\x00\x00\x03\x00ab", 10));
+  EXPECT_THROW(back.LoadLog(m.Dir(), "Bad_"), ESetupError);
+}
+
+// Uninstall removes what the log lists and leaves a folder holding foreign
+// files; progress shows only once Trunc(k * 100 / n) > 0.
+TEST(Runtime, UninstallLeavesForeignFiles) {
+  Workspace w;
+  std::string setup = w.Build("uninstallpages uninstall\n");
+  std::string dir = w.m.Path("Game");
+  Loaded l(setup, dir);
+  ForceInstallDirs(dir + "\\sub\\", &l.log);
+  TestMachine::Write(dir + "\\mine.txt", "m");
+  TestMachine::Write(dir + "\\sub\\foreign.txt", "f");
+  l.log.AddInstalledFile(dir + "\\mine.txt");
+  for (int i = 0; i < 250; ++i) l.log.AddInstalledFile(dir + "\\gone" + std::to_string(i));
+  l.registry.SetRoot(platform::kRootCurrentUser);
+  ASSERT_TRUE(l.registry.OpenKey("Software\\Demo", true));
+  ASSERT_TRUE(l.registry.WriteString("Path", "x"));
+  l.registry.CloseKey();
+  l.log.AddRegistryRecord(MakeRegistryRecord("HKCU", "Software\\Demo", "Path", "x"));
+  ASSERT_TRUE(l.log.SaveLog(dir, ""));
+  RunUninstall(l.state);
+  EXPECT_FALSE(platform::FileExists(dir + "\\mine.txt"));
+  EXPECT_TRUE(platform::FileExists(dir + "\\sub\\foreign.txt"));
+  EXPECT_TRUE(platform::DirectoryExists(dir + "\\sub"));
+  EXPECT_FALSE(platform::FileExists(dir + "\\install.log"));
+  l.registry.SetRoot(platform::kRootCurrentUser);
+  ASSERT_TRUE(l.registry.OpenKey("Software\\Demo", false));  // keys stay
+  EXPECT_FALSE(l.registry.ValueExists("Path"));
+  ASSERT_FALSE(l.observer.status.empty());
+  EXPECT_EQ(l.observer.status[0], u"Status: 0 of 254 items remaining");
+  // 251 files: items 1 and 2 show nothing (Trunc(100/251) = 0).
+  EXPECT_EQ(l.observer.status[1], u"Uninstalling : 3 of 251 items");
+  EXPECT_EQ(l.observer.status.back(), u"Uninstalling registry values: 1 of 1 items");
+  EXPECT_EQ(l.observer.maximum, 254u);
+  EXPECT_EQ(l.observer.position, 254u);
+}
+
+// The renamed-executable rule and the space required by group kinds.
+TEST(Startup, RenamedNamesAndSpaceRequired) {
+  EXPECT_EQ(NormaliseExeName("setup(3).exe"), "setup.exe");
+  EXPECT_EQ(NormaliseExeName("setup[1].exe"), "setup.exe");
+  EXPECT_EQ(NormaliseExeName("setup().exe"), "setup.exe");
+  EXPECT_EQ(NormaliseExeName("setup (3).exe"), "setup .exe");
+  EXPECT_EQ(NormaliseExeName("setup(10).exe"), "setup(10).exe");
+  EXPECT_EQ(NormaliseExeName("setup(b).exe"), "setup(b).exe");
+  EXPECT_EQ(NormaliseExeName("setup(2.exe"), "setup(2.exe");
+
+  Workspace w;
+  w.File("files\\big.txt", std::string(10000, 'a'));
+  w.File("patch\\p.txt", std::string(10000, 'b'));
+  std::string setup = w.Build("file files\\\nzupupdate patch\\ pw data.zup\n");
+  ASSERT_FALSE(setup.empty());
+  Loaded l(setup, w.m.Path("Game"));
+  uint32_t stored = 0;
+  for (const TPakFile& e : l.pak.Entries) {
+    if (e.Group == 2) stored = e.StoredSize;
+  }
+  ASSERT_GT(stored, 0u);
+  EXPECT_EQ(SpaceRequiredFor(l.pak, l.lines, l.commands), 10000u + stored);
+}
+
+#ifndef _WIN32
+namespace {
+// Runs a setup file through start-up on the current host machine.
+int Start(const std::vector<std::string>& args, RecordingObserver* observer = nullptr) {
+  platform::host::Transcript().clear();
+  return RunProgram(args, observer);
+}
+std::string LastMessage() {
+  auto& t = platform::host::Transcript();
+  return t.empty() ? "" : t.back().Caption + ": " + t.back().Text;
+}
+}  // namespace
+
+// Start-up's fatal conditions, each a message box and exit status 1.
+TEST(Startup, FatalMessages) {
+  Workspace w;
+  TestMachine::Write(w.m.Path("plain.exe"), std::string(100, 'x'));
+  EXPECT_EQ(Start({w.m.Path("plain.exe")}), kExitFatalMessage);
+  EXPECT_EQ(LastMessage(), "Error: Invalid Setup Header. No Contents or Corrupted Contents.");
+
+  std::string setup = w.Build("name Demo\noutfile Setup.exe\ninstalldir C:\\Demo\n", "Setup.exe");
+  ASSERT_FALSE(setup.empty());
+  std::string bytes = TestMachine::Read(setup);
+  for (const char* ok : {"setup(3).exe", "SETUP[1].EXE"}) {
+    TestMachine::Write(w.m.Path(ok), bytes);
+    EXPECT_EQ(Start({w.m.Path(ok)}), kExitCompleted) << ok << ": " << LastMessage();
+  }
+  for (const char* bad : {"Setup (3).exe", "Setup(10).exe", "Setup(b).exe"}) {
+    TestMachine::Write(w.m.Path(bad), bytes);
+    EXPECT_EQ(Start({w.m.Path(bad)}), kExitFatalMessage) << bad;
+    EXPECT_EQ(LastMessage(), std::string("Error: Error: Setup`s filename has been renamed\r\rExpected: \rSetup.exe\r\rFound: \r") + bad);
+    // A package named as first argument skips the check.
+    EXPECT_EQ(Start({w.m.Path(bad), setup}), kExitCompleted) << bad;
+  }
+
+  // An altered byte names the entry.
+  bytes[600] ^= 1;
+  TestMachine::Write(w.m.Path("Setup.exe"), bytes);
+  EXPECT_EQ(Start({w.m.Path("Setup.exe")}), kExitFatalMessage);
+  EXPECT_EQ(LastMessage(), "Verification Error: Error: Verification Failed. Setup is corrupt.\rID: 0 Filename: SetupInfo");
+
+  std::string noDir = w.Build("name Demo\noutfile NoDir.exe\n", "NoDir.exe");
+  EXPECT_EQ(Start({noDir}), kExitFatalMessage);
+  EXPECT_EQ(LastMessage(), "Error: Error: Registry Key Not Found. Please Install Software");
+}
+
+// The whole road: install, then the uninstaller removes what the setup made.
+TEST(Startup, InstallThenUninstall) {
+  Workspace w;
+  w.File("files\\readme.txt", "read me");
+  w.File("files\\docs\\a.txt", "a");
+  std::string setup = w.Build(
+      "name Demo\noutfile Setup.exe\nprefix Demo\ninstalldir \"$PROGRAMFILES\\Demo\"\nlanguage install\\english\n"
+      "uninstallpages uninstall\nmessage \"<LANG21>\"\nfile files\\\ncreatedirectory \"$SMPROGRAMS\\Demo\"\n"
+      "createshortcut \"$SMPROGRAMS\\Demo\\Read Me.lnk\" \"$INSTDIR\\readme.txt\" \"\"\n"
+      "writeregstr HKLM \"SOFTWARE\\Demo\" Path \"$INSTDIR\"\n");
+  ASSERT_FALSE(setup.empty());
+  RecordingObserver observer;
+  ASSERT_EQ(Start({setup}, &observer), kExitCompleted) << LastMessage();
+  const std::string dir = "C:\\Program Files\\Demo";
+  EXPECT_EQ(TestMachine::Read(dir + "\\docs\\a.txt"), "a");
+  EXPECT_TRUE(platform::FileExists(dir + "\\Demo_install.log"));
+  EXPECT_TRUE(platform::FileExists(dir + "\\Demo_Uninstall.exe"));
+  platform::ShellLink link;
+  ASSERT_TRUE(platform::LoadShellLink(platform::SpecialFolder(platform::kCsidlPrograms) + "\\Demo\\Read Me.lnk", link));
+  EXPECT_EQ(link.Target, dir + "\\readme.txt");
+  platform::Registry reg;
+  std::string value;
+  ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Demo", false));
+  EXPECT_TRUE(reg.ReadString("Path", value));
+  EXPECT_EQ(value, dir);
+  EXPECT_EQ(observer.status.front(), u"Status: 0 of 2 files extracted");
+
+  ASSERT_EQ(Start({dir + "\\Demo_Uninstall.exe"}), kExitCompleted) << LastMessage();
+  EXPECT_FALSE(platform::FileExists(dir + "\\readme.txt"));
+  EXPECT_FALSE(platform::DirectoryExists(dir + "\\docs"));
+  EXPECT_FALSE(platform::FileExists(dir + "\\Demo_install.log"));
+  EXPECT_FALSE(platform::DirectoryExists(platform::SpecialFolder(platform::kCsidlPrograms) + "\\Demo"));
+  reg.SetRoot(platform::kRootLocalMachine);
+  ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Demo", false));
+  EXPECT_FALSE(reg.ValueExists("Path"));
+  EXPECT_FALSE(reg.KeyExists("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo"));
+
+  // Started again, the uninstaller finds no log.
+  EXPECT_EQ(Start({dir + "\\Demo_Uninstall.exe"}), kExitFatalMessage);
+  EXPECT_EQ(LastMessage(), "Setup Error: Error: install log is missing");
+}
+#endif
