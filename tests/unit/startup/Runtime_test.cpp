@@ -182,7 +182,7 @@ TEST(Runtime, UninstallLogLayout) {
   EXPECT_EQ(SplitRegistryRecord(back.RegistryRecords()[0]),
             (std::vector<std::string>{"HKLM", "SOFTWARE\\X Y", "V", "$INSTDIR"}));
   EXPECT_EQ(SplitRegistryRecord("  \"a b\"  c "), (std::vector<std::string>{"a b", "c", "", ""}));
-  TestMachine::Write(m.Path("Bad_install.log"), std::string("\x05\x00\x00\x00\x00\x00\x03\x00ab", 10));
+  TestMachine::Write(m.Path("Bad_install.log"), std::string("\x05\x00\x00\x00\x00\x00\x03\x00", 8) + "ab");
   EXPECT_THROW(back.LoadLog(m.Dir(), "Bad_"), ESetupError);
 }
 

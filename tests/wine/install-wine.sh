@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The demo setup for real under Wine: DemoSetup.exe (the Windows stub with its
+# package) installs; the files, the registry values (wine reg query) and the
+# shortcut are checked; then the uninstaller it built removes everything and
+# its finaliser removes the uninstaller and the emptied folder.
+set -euo pipefail
+wizpak=$1
+stub=$2
+demo=$3
+work=$(mktemp -d /tmp/wizpak-wine-install-XXXXXX)
+export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then
+  display=:$((90 + RANDOM % 100))
+  Xvfb "$display" -screen 0 800x600x24 >/dev/null 2>&1 &
+  xvfb=$!
+  export DISPLAY=$display
+  sleep 1
+fi
+"$wizpak" build "$demo/setup.wps" -o "$work/DemoSetup.exe" --stub "$stub" >/dev/null
+wineboot -i >/dev/null 2>&1
+wineserver -w
+
+wine "$work/DemoSetup.exe" >/dev/null 2>&1
+inst="$WINEPREFIX/drive_c/Program Files/Demo Game"
+for f in readme.txt demo.ini data.bin docs/changes.txt; do
+  cmp "$demo/files/$f" "$inst/$f"
+done
+[ -f "$inst/Demo_install.log" ] && [ -f "$inst/Demo_Uninstall.exe" ]
+wine reg query 'HKLM\SOFTWARE\Demo Game' /v InstallPath | grep -q 'C:\\Program Files\\Demo Game'
+wine reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Demo Game' /v UninstallString |
+  grep -q 'Demo_Uninstall.exe'
+link=$(find "$WINEPREFIX/drive_c/users" -name 'Read Me.lnk' | head -n 1)
+[ -n "$link" ] || { echo "install-wine: no shortcut" >&2; exit 1; }
+echo "install-wine: installed, registry and shortcut checked"
+
+wine 'C:\Program Files\Demo Game\Demo_Uninstall.exe' >/dev/null 2>&1
+# The finaliser waits for the uninstaller to end, then removes it.
+for _ in $(seq 1 50); do
+  [ -e "$inst" ] || break
+  sleep 0.2
+done
+wineserver -w
+if [ -e "$inst" ]; then
+  echo "install-wine: left behind:" >&2
+  find "$inst" >&2
+  exit 1
+fi
+[ ! -e "$link" ]
+if wine reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Demo Game' >/dev/null 2>&1; then
+  echo "install-wine: the Uninstall key is still there" >&2
+  exit 1
+fi
+if wine reg query 'HKLM\SOFTWARE\Demo Game' /v InstallPath >/dev/null 2>&1; then
+  echo "install-wine: InstallPath is still there" >&2
+  exit 1
+fi
+echo "install-wine: uninstalled, nothing left"
