@@ -2,6 +2,8 @@
 // pieces of it: the run loop, the uninstall log, the uninstaller, start-up.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "common/Exceptions.h"
 #include "common/FileUtils.h"
 #include "common/Strings.h"
@@ -331,5 +333,52 @@ TEST(Startup, InstallThenUninstall) {
   // Started again, the uninstaller finds no log.
   EXPECT_EQ(Start({dir + "\\Demo_Uninstall.exe"}), kExitFatalMessage);
   EXPECT_EQ(LastMessage(), "Setup Error: Error: install log is missing");
+}
+#endif
+
+#ifndef _WIN32
+// "file" with 3 arguments extracts into a sub-folder (an empty one adds one
+// "\"); with 8 it asks the registry first, sense "F" inverting the test; any
+// other count is refused with its message. "copyfile" finds a "$CDDRIVE"
+// source on the CD-ROM drive that holds it.
+TEST(Runtime, FileArgumentCountsAndCopyFile) {
+  Workspace w;
+  std::ofstream(platform::host::Root() + "/machine.ini") << "[drives]\nC=fixed,1000000\nD=cdrom\nE=cdrom\n";
+  platform::host::SetRoot(platform::host::Root());
+  w.File("g\\a.txt", "A");
+  platform::CreateDirectory("E:\\extra");
+  TestMachine::Write("E:\\extra\\cd.txt", "from E");
+  std::string setup = w.Build(
+      "file g\\ sub\n"
+      "file g\\ \"\"\n"
+      "file g\\ when HKCU Software\\Test Value expected 1\n"
+      "file g\\ unless HKCU Software\\Test Value expected F\n"
+      "copyfile \"$CDDRIVE\\extra\\cd.txt\" \"$INSTDIR\\copied\\cd.txt\"\n");
+  ASSERT_FALSE(setup.empty());
+  // Argument counts the builder does not write: a damaged line of 5.
+  std::string dir = w.m.Path("Game");
+  Loaded l(setup, dir);
+  TCompLine odd = l.lines.Lines[0];
+  odd.Params = {"a", "b", "c", "d", "1"};
+  odd.Row = static_cast<int32_t>(l.lines.Lines.size());
+  l.lines.Lines.push_back(odd);
+  TSetupThread thread(l.state, l.commands, nullptr);
+  platform::host::Transcript().clear();
+  thread.RunScript();
+  EXPECT_TRUE(platform::FileExists(dir + "\\sub\\a.txt"));
+  EXPECT_TRUE(platform::FileExists(dir + "\\a.txt"));
+  EXPECT_FALSE(platform::FileExists(dir + "\\when\\a.txt"));  // the value is missing, not "expected"
+  EXPECT_TRUE(platform::FileExists(dir + "\\unless\\a.txt"));
+  EXPECT_EQ(TestMachine::Read(dir + "\\copied\\cd.txt"), "from E");
+  ASSERT_EQ(platform::host::Transcript().size(), 1u);
+  EXPECT_EQ(platform::host::Transcript()[0].Text, "TFileCommand.SFXProcess - Param Count Invalid!!!");
+  EXPECT_EQ(platform::host::Transcript()[0].Caption, "Error");
+  EXPECT_TRUE(l.log.HasFile("$INSTDIR\\copied\\cd.txt"));
+  // The 8-argument test created its key.
+  platform::Registry reg;
+  reg.SetRoot(platform::kRootCurrentUser);
+  EXPECT_TRUE(reg.KeyExists("Software\\Test"));
+  EXPECT_EQ(FindOnCDDrives("$cddrive\\extra\\cd.txt"), "E:\\\\extra\\cd.txt");
+  EXPECT_EQ(FindOnCDDrives("$CDDRIVE\\none.txt"), "$CDDRIVE\\none.txt");
 }
 #endif
