@@ -305,9 +305,11 @@ class PriorityBoost {
 bool DeleteFileLater(const std::string& Path);
 
 // Starts File through the shell with the default verb. With Wait set, returns
-// only when the started process has ended (at once when the shell started no
-// process). ShowCommand: 1 normal, 3 maximised. False when nothing started.
-bool ShellExecute(const std::string& File, const std::string& Parameters, int ShowCommand, bool Wait);
+// when the started process has ended (at once when the shell started no
+// process) or as soon as KeepWaiting, asked every millisecond, says no.
+// ShowCommand: 1 normal, 3 maximised. False when nothing started.
+bool ShellExecute(const std::string& File, const std::string& Parameters, int ShowCommand, bool Wait,
+                  const std::function<bool()>& KeepWaiting = {});
 
 // A worker thread running one function. Join waits for it to end.
 class Thread {

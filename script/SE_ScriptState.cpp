@@ -14,3 +14,8 @@ const TCompLine& TScriptState::Line(int32_t Row) const {
   return Row >= 0 && static_cast<size_t>(Row) < CompLines.Lines.size() ? CompLines.Lines[static_cast<size_t>(Row)]
                                                                          : kNone;
 }
+
+TCompLine* TScriptState::MutableLine(int32_t Row) {
+  return Row >= 0 && static_cast<size_t>(Row) < CompLines.Lines.size() ? &CompLines.Lines[static_cast<size_t>(Row)]
+                                                                         : nullptr;
+}

@@ -22,10 +22,14 @@ struct TScriptState {
   TPathFields Fields() const;
   std::string Expand(const std::string& Text) const { return ExpandPathFields(Text, Fields()); }
   const TCompLine& Line(int32_t Row) const;
+  // The line itself, for commands that write their expanded arguments back.
+  TCompLine* MutableLine(int32_t Row);
 
   TCompLines& CompLines;
   std::atomic<int32_t> CurrentLine{-1};
   std::atomic<bool> StopFlag{false};
+  // Set when the program is ending (the setup thread's quit request).
+  const std::atomic<bool>* Terminating = nullptr;
 
   TPak* Pak = nullptr;
   TSetupInfoFile* SetupInfo = nullptr;

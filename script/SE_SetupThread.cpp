@@ -14,7 +14,9 @@ constexpr char kFilesExtracted[] = " files extracted";
 
 TSetupThread::TSetupThread(TScriptState& State, const TCommandList& Commands,
                            std::function<void(const std::string&)> OnError)
-    : state_(State), commands_(Commands), onError_(std::move(OnError)) {}
+    : state_(State), commands_(Commands), onError_(std::move(OnError)) {
+  state_.Terminating = &QuitRequested;
+}
 
 TSetupThread::~TSetupThread() {
   RequestQuit();

@@ -135,9 +135,21 @@ class TInstallDirRegKeyCommand : public TCommandClass {
   }
 };
 
-class TIfFileExistsCommand : public TPendingCommand {
+class TIfFileExistsCommand : public TCommandClass {
  public:
-  TIfFileExistsCommand() : TPendingCommand("iffileexists", false, 3) {}
+  TIfFileExistsCommand() : TCommandClass("iffileexists", false, 3) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    const TCompLine& line = s.Line(row);
+    if (line.Params.size() < 3) return;
+    int32_t yes = IntOrMinusOne(line.Params[1]);
+    int32_t no = IntOrMinusOne(line.Params[2]);
+    std::string path = s.Expand(FindOnCDDrives(line.Params[0]));
+    if (platform::FileExists(path)) {
+      if (yes >= 0) s.CurrentLine = yes;
+    } else if (no >= 0) {
+      s.CurrentLine = no;
+    }
+  }
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 3)) return;
     CompileJump(c, row, 1);
@@ -182,9 +194,15 @@ class TFileCommand : public TCommandClass {
   uint8_t GroupKind() const override { return kGroupFiles; }
 };
 
-class TDeleteCommand : public TPendingCommand {
+class TDeleteCommand : public TCommandClass {
  public:
-  TDeleteCommand() : TPendingCommand("delete", false, 1) {}
+  TDeleteCommand() : TCommandClass("delete", false, 1) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    TCompLine* line = s.MutableLine(row);
+    if (!line || line->Params.empty()) return;
+    line->Params[0] = s.Expand(line->Params[0]);
+    if (platform::FileExists(line->Params[0])) platform::DeleteFile(line->Params[0]);
+  }
 };
 
 class TWriteRegStrCommand : public TCommandClass {
@@ -225,9 +243,14 @@ class TZUPUpdateCommand : public TPendingCommand {
   uint8_t GroupKind() const override { return kGroupPatch; }
 };
 
-class TRMDirCommand : public TPendingCommand {
+class TRMDirCommand : public TCommandClass {
  public:
-  TRMDirCommand() : TPendingCommand("rmdir", false, 2) {}
+  TRMDirCommand() : TCommandClass("rmdir", false, 2) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    const TCompLine& line = s.Line(row);
+    if (line.Params.empty()) return;
+    RemoveTree(s.Expand(line.Params[0]));
+  }
 };
 
 class TCreateDirectoryCommand : public TCommandClass {
@@ -269,9 +292,23 @@ class TMessageCommand : public TCommandClass {
   }
 };
 
-class TMessageBoxCommand : public TPendingCommand {
+class TMessageBoxCommand : public TCommandClass {
  public:
-  TMessageBoxCommand() : TPendingCommand("messagebox", false, 4) {}
+  TMessageBoxCommand() : TCommandClass("messagebox", false, 4) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    const TCompLine& line = s.Line(row);
+    if (line.Params.size() < 4) return;
+    int32_t ok = IntOrMinusOne(line.Params[2]);
+    int32_t cancel = IntOrMinusOne(line.Params[3]);
+    int answer = platform::MessageBox(s.Expand(line.Params[0]), s.Expand(line.Params[1]),
+                                      platform::kMbOkCancel | platform::kMbIconQuestion);
+    // The label line itself runs next, which runs nothing.
+    if (answer == platform::kIdOk) {
+      if (ok > 0) s.CurrentLine = ok - 1;
+    } else if (cancel > 0) {
+      s.CurrentLine = cancel - 1;
+    }
+  }
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 4)) return;
     CompileJump(c, row, 2);
@@ -402,9 +439,35 @@ class TDuplicateEntryCommand : public TPendingCommand {
   TDuplicateEntryCommand() : TPendingCommand("duplicateentry", false, 3) {}
 };
 
-class TWriteRegStr_URLCommand : public TPendingCommand {
+class TWriteRegStr_URLCommand : public TCommandClass {
  public:
-  TWriteRegStr_URLCommand() : TPendingCommand("writeregstr_url", false, 3) {}
+  TWriteRegStr_URLCommand() : TCommandClass("writeregstr_url", false, 3) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    const TCompLine& line = s.Line(row);
+    if (line.Params.size() < 3) return;
+    const std::string& key = line.Params[0];
+    if (platform::Registry* reg = s.Registry) {
+      reg->SetRoot(platform::kRootClassesRoot);
+      reg->OpenKey(key, true);
+      reg->WriteString("", "URL:" + key + " Protocol");
+      reg->WriteString("URL Protocol", "");
+      reg->CloseKey();
+      reg->OpenKey(key + "\\DefaultIcon\\", true);
+      reg->WriteString("", s.Expand(line.Params[1]));
+      reg->CloseKey();
+      std::string command = "\"" + s.Expand(line.Params[2]) + "\"";
+      for (size_t i = 3; i < line.Params.size(); ++i) command += " \"" + line.Params[i] + "\"";
+      reg->OpenKey(key + "\\shell\\open\\command\\", true);
+      reg->WriteString("", command);
+      reg->CloseKey();
+    }
+    if (s.UninstallList) {
+      s.UninstallList->AddRegistryRecord(MakeRegistryRecord("HKCR", key, "", ""));
+      s.UninstallList->AddRegistryRecord(MakeRegistryRecord("HKCR", key, "URL Protocol", ""));
+      s.UninstallList->AddRegistryRecord(MakeRegistryRecord("HKCR", key + "\\DefaultIcon\\", "", ""));
+      s.UninstallList->AddRegistryRecord(MakeRegistryRecord("HKCR", key + "\\shell\\open\\command\\", "", ""));
+    }
+  }
 };
 
 class TVFSUpdateCommand : public TPendingCommand {
@@ -416,14 +479,30 @@ class TVFSUpdateCommand : public TPendingCommand {
   uint8_t GroupKind() const override { return kGroupPatch; }
 };
 
-class TRenameCommand : public TPendingCommand {
+class TRenameCommand : public TCommandClass {
  public:
-  TRenameCommand() : TPendingCommand("rename", false, 2) {}
+  TRenameCommand() : TCommandClass("rename", false, 2) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    TCompLine* line = s.MutableLine(row);
+    if (!line || line->Params.size() < 2) return;
+    line->Params[0] = s.Expand(line->Params[0]);
+    line->Params[1] = s.Expand(line->Params[1]);
+    if (platform::FileExists(line->Params[0])) platform::MoveFile(line->Params[0], line->Params[1], false);
+  }
 };
 
-class TExecuteCommand : public TPendingCommand {
+class TExecuteCommand : public TCommandClass {
  public:
-  TExecuteCommand() : TPendingCommand("execute", false, 1) {}
+  TExecuteCommand() : TCommandClass("execute", false, 1) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    TCompLine* line = s.MutableLine(row);
+    if (!line || line->Params.empty()) return;
+    line->Params[0] = s.Expand(line->Params[0]);
+    std::string parameters = line->Params.size() > 1 ? line->Params[1] : "";
+    platform::ShellExecute(line->Params[0], parameters, 1, true, [&s] {
+      return !s.StopFlag && !(s.Terminating && s.Terminating->load());
+    });
+  }
 };
 
 std::string FindOnCDDrives(const std::string& Path) {

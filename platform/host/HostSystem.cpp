@@ -94,7 +94,8 @@ bool DeleteFileLater(const std::string& Path) { return DeleteFile(Path); }
 PriorityBoost::PriorityBoost() = default;
 PriorityBoost::~PriorityBoost() = default;
 
-bool ShellExecute(const std::string& File, const std::string& Parameters, int ShowCommand, bool Wait) {
+bool ShellExecute(const std::string& File, const std::string& Parameters, int ShowCommand, bool Wait,
+                  const std::function<bool()>& KeepWaiting) {
   (void)ShowCommand;
   std::printf("[Execute] %s %s\n", File.c_str(), Parameters.c_str());
   std::fflush(stdout);
@@ -120,7 +121,10 @@ bool ShellExecute(const std::string& File, const std::string& Parameters, int Sh
   }
   if (Wait) {
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+      if (KeepWaiting && !KeepWaiting()) break;
+      Sleep(1);
+    }
   }
   return true;
 }

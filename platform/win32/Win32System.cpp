@@ -94,7 +94,8 @@ PriorityBoost::~PriorityBoost() {
   ::SetPriorityClass(::GetCurrentProcess(), processClass_);
 }
 
-bool ShellExecute(const std::string& File, const std::string& Parameters, int ShowCommand, bool Wait) {
+bool ShellExecute(const std::string& File, const std::string& Parameters, int ShowCommand, bool Wait,
+                  const std::function<bool()>& KeepWaiting) {
   SHELLEXECUTEINFOA info;
   ZeroMemory(&info, sizeof(info));
   info.cbSize = sizeof(info);
@@ -105,7 +106,9 @@ bool ShellExecute(const std::string& File, const std::string& Parameters, int Sh
   info.nShow = ShowCommand;
   if (!::ShellExecuteExA(&info)) return false;
   if (Wait && info.hProcess) {
-    ::WaitForSingleObject(info.hProcess, INFINITE);
+    while (::WaitForSingleObject(info.hProcess, 1) == WAIT_TIMEOUT) {
+      if (KeepWaiting && !KeepWaiting()) break;
+    }
     ::CloseHandle(info.hProcess);
   }
   return true;

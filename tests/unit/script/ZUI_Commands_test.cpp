@@ -72,10 +72,10 @@ TEST(ZUI_Commands, GotoRunsOthersFailLoudly) {
   list.ForNumber(1)->SFXProcess(state, 1);  // not a number: no jump
   EXPECT_EQ(state.CurrentLine, 1);
   try {
-    list.ForNumber(8)->SFXProcess(state, 0);
-    ADD_FAILURE() << "delete ran";
+    list.ForNumber(28)->SFXProcess(state, 0);
+    ADD_FAILURE() << "duplicateentry ran";
   } catch (const ESetupError& e) {
-    EXPECT_EQ(std::string(e.what()), "not implemented: delete");
+    EXPECT_EQ(std::string(e.what()), "not implemented: duplicateentry");
   }
   list.ForNumber(2)->SFXProcess(state, 0);  // "name" has nothing to run
 }

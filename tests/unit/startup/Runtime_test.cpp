@@ -85,14 +85,14 @@ TEST(Runtime, RunLoopJumps) {
 // are skipped and the thread reports it.
 TEST(Runtime, ExceptionEndsTheRun) {
   Workspace w;
-  std::string setup = w.Build("uninstallpages uninstall\nexecute notepad.exe\n");
+  std::string setup = w.Build("uninstallpages uninstall\nduplicateentry data.zup a b\n");
   ASSERT_FALSE(setup.empty());
   Loaded l(setup, w.m.Path("Game"));
   std::string reported;
   TSetupThread thread(l.state, l.commands, [&](const std::string& m) { reported = m; });
   ASSERT_TRUE(thread.Start());
   EXPECT_FALSE(StartRun(thread, l.state, nullptr));
-  EXPECT_EQ(reported, "not implemented: execute");
+  EXPECT_EQ(reported, "not implemented: duplicateentry");
   EXPECT_FALSE(platform::DirectoryExists(w.m.Path("Game")));
 }
 
