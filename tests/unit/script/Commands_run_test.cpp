@@ -1,0 +1,198 @@
+// The run time of the file-system, registry, shortcut and message commands,
+// each by its effect on the machine and by what it records for the uninstaller.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+
+#include "common/FileUtils.h"
+#include "common/Strings.h"
+#include "script/SE_ScriptState.h"
+#include "script/SE_SetupThread.h"
+#include "script/SE_Uninstall_List.h"
+#include "tests/support/Recorders.h"
+#include "tests/support/Workspace.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+
+#include "platform/host/HostMachine.h"
+#endif
+
+namespace {
+
+// Compiles Script and runs it once against Dir as install directory.
+struct ScriptRun {
+  ScriptRun(Workspace& w, const std::string& script, const std::string& dir) : state(lines) {
+    std::vector<std::string> errors;
+    TCompiler c;
+    EXPECT_TRUE(w.Compile(script, c, errors)) << (errors.empty() ? "" : errors[0]);
+    lines = c.Lines;
+    info = c.SetupInfo;
+    info.Info.InstallDir = dir;
+    state.SetupInfo = &info;
+    state.UninstallList = &log;
+    state.Observer = &observer;
+    state.Registry = &registry;
+    state.StartMenuProgramsDir = w.m.Path("Menu\\");
+    TSetupThread thread(state, w.commands, nullptr);
+    thread.RunScript();
+  }
+  TCompLines lines;
+  TSetupInfoFile info;
+  TUninstallList log{[this] { return state.Fields(); }};
+  RecordingObserver observer;
+  platform::Registry registry;
+  TScriptState state;
+};
+
+std::string Value(platform::Registry& reg, int root, const std::string& key, const std::string& name) {
+  reg.SetRoot(root);
+  std::string v = "<missing>";
+  if (reg.OpenKey(key, false)) {
+    if (!reg.ReadString(name, v)) v = "<missing>";
+    reg.CloseKey();
+  }
+  return v;
+}
+
+}  // namespace
+
+// "rename" onto an existing file leaves both; "delete" keeps the log's record;
+// "rmdir" removes a tree three levels deep; the expanded arguments are written
+// back into the line.
+TEST(CommandsRun, FileSystem) {
+  Workspace w;
+  std::string dir = w.m.Path("Game");
+  ForceInstallDirs(dir + "\\t\\a\\b\\", nullptr);
+  TestMachine::Write(dir + "\\t\\a\\b\\deep.txt", "d");
+  TestMachine::Write(dir + "\\t\\top.txt", "t");
+  TestMachine::Write(dir + "\\one.txt", "1");
+  TestMachine::Write(dir + "\\two.txt", "2");
+  TestMachine::Write(dir + "\\old.txt", "o");
+  TestMachine::Write(dir + "\\gone.txt", "g");
+  ScriptRun r(w,
+        "rename $INSTDIR\\one.txt $INSTDIR\\two.txt\n"
+        "rename $INSTDIR\\old.txt $INSTDIR\\new.txt\n"
+        "delete $INSTDIR\\gone.txt\n"
+        "rmdir $INSTDIR\\t 0\n"
+        "createdirectory $INSTDIR\n"
+        "createdirectory X:\n",
+        dir);
+  EXPECT_EQ(TestMachine::Read(dir + "\\one.txt"), "1");
+  EXPECT_EQ(TestMachine::Read(dir + "\\two.txt"), "2");
+  EXPECT_EQ(TestMachine::Read(dir + "\\new.txt"), "o");
+  EXPECT_FALSE(platform::FileExists(dir + "\\gone.txt"));
+  EXPECT_FALSE(platform::DirectoryExists(dir + "\\t"));
+  EXPECT_EQ(r.lines.Lines[0].Params[0], dir + "\\one.txt");
+  EXPECT_EQ(r.log.Directories(), (std::vector<std::string>{dir, "X:"}));
+}
+
+// "iffileexists" on a folder takes the "does not exist" branch; labels "0"
+// never jump.
+TEST(CommandsRun, IfFileExists) {
+  Workspace w;
+  std::string dir = w.m.Path("Game");
+  ForceInstallDirs(dir + "\\folder\\", nullptr);
+  TestMachine::Write(dir + "\\here.txt", "h");
+  ScriptRun r(w,
+        "iffileexists $INSTDIR\\here.txt yes1 0\n"
+        "message skipped1\n"
+        ":yes1\n"
+        "iffileexists $INSTDIR\\folder 0 no2\n"
+        "message skipped2\n"
+        ":no2\n"
+        "iffileexists $INSTDIR\\here.txt 0 0\n"
+        "message reached\n",
+        dir);
+  EXPECT_EQ(r.observer.status, (std::vector<WideString>{u"reached"}));
+}
+
+// "writeregstr" writes the expanded data and records it unexpanded;
+// "writeregstr_url" writes four keys and values, the extra arguments quoted.
+TEST(CommandsRun, Registry) {
+  Workspace w;
+  std::string dir = w.m.Path("Game");
+  ScriptRun r(w,
+        "writeregstr HKCU \"Software\\Demo Game\" Path \"$INSTDIR\\bin\"\n"
+        "writeregstr_url demo $INSTDIR\\demo.ico $INSTDIR\\demo.exe A B\n",
+        dir);
+  EXPECT_EQ(Value(r.registry, platform::kRootCurrentUser, "Software\\Demo Game", "Path"), dir + "\\bin");
+  EXPECT_EQ(Value(r.registry, platform::kRootClassesRoot, "demo", ""), "URL:demo Protocol");
+  EXPECT_EQ(Value(r.registry, platform::kRootClassesRoot, "demo", "URL Protocol"), "");
+  EXPECT_EQ(Value(r.registry, platform::kRootClassesRoot, "demo\\DefaultIcon", ""), dir + "\\demo.ico");
+  EXPECT_EQ(Value(r.registry, platform::kRootClassesRoot, "demo\\shell\\open\\command", ""),
+            "\"" + dir + "\\demo.exe\" \"A\" \"B\"");
+  EXPECT_EQ(r.log.RegistryRecords(),
+            (std::vector<std::string>{"\"HKCU\" \"Software\\Demo Game\" \"Path\" \"$INSTDIR\\bin\"",
+                                      "\"HKCR\" \"demo\" \"\" \"\"", "\"HKCR\" \"demo\" \"URL Protocol\" \"\"",
+                                      "\"HKCR\" \"demo\\DefaultIcon\\\" \"\" \"\"",
+                                      "\"HKCR\" \"demo\\shell\\open\\command\\\" \"\" \"\""}));
+}
+
+// "createshortcut" with three arguments stores no icon; a fourth different
+// from the target does. The folder is made and recorded, the link recorded.
+TEST(CommandsRun, Shortcuts) {
+  Workspace w;
+  std::string dir = w.m.Path("Game");
+  ScriptRun r(w,
+        "createshortcut \"$SMPROGRAMS\\Demo\\Play.lnk\" \"$INSTDIR\\demo.exe\" \"-fast\"\n"
+        "createshortcut \"$SMPROGRAMS\\Demo\\Icon.lnk\" \"$INSTDIR\\demo.exe\" \"\" \"$INSTDIR\\demo.ico\"\n",
+        dir);
+  platform::ShellLink link;
+  ASSERT_TRUE(platform::LoadShellLink(w.m.Path("Menu\\Demo\\Play.lnk"), link));
+  EXPECT_TRUE(SameTextAscii(link.Target, dir + "\\demo.exe")) << link.Target;
+  EXPECT_EQ(link.Arguments, "-fast");
+  EXPECT_TRUE(SameTextAscii(link.WorkingDir, dir)) << link.WorkingDir;
+  EXPECT_TRUE(link.IconPath.empty() || SameTextAscii(link.IconPath, link.Target)) << link.IconPath;
+  ASSERT_TRUE(platform::LoadShellLink(w.m.Path("Menu\\Demo\\Icon.lnk"), link));
+  EXPECT_TRUE(SameTextAscii(link.IconPath, dir + "\\demo.ico")) << link.IconPath;
+  EXPECT_EQ(r.log.Files(), (std::vector<std::string>{"$SMPROGRAMSDemo\\Play.lnk", "$SMPROGRAMSDemo\\Icon.lnk"}));
+  // Menu\ and Menu\Demo\ for the links, then the install directory at the end.
+  EXPECT_EQ(r.log.Directories(), (std::vector<std::string>{w.m.Path("Menu\\"), w.m.Path("Menu\\Demo\\"), dir}));
+}
+
+#ifndef _WIN32
+// "messagebox": OK and Cancel branches from the answer queue; a label on line
+// 0 takes no jump. "execute" waits for a program, not for a document.
+TEST(CommandsRun, MessageBoxAndExecute) {
+  Workspace w;
+  std::ofstream(platform::host::Root() + "/machine.ini") << "[messageboxes]\nanswers=1,2,1\n";
+  platform::host::SetRoot(platform::host::Root());
+  platform::host::Transcript().clear();
+  std::string dir = w.m.Path("Game");
+  ForceInstallDirs(dir + "\\", nullptr);
+  ScriptRun r(w,
+        ":first\n"
+        "messagebox \"Install $INSTDIR?\" Question okay 0\n"
+        "message skipped-by-ok\n"
+        ":okay\n"
+        "messagebox text caption 0 cancelled\n"
+        "message skipped-by-cancel\n"
+        ":cancelled\n"
+        "messagebox text caption first 0\n"
+        "message after-first\n",
+        dir);
+  EXPECT_EQ(r.observer.status, (std::vector<WideString>{u"after-first"}));
+  ASSERT_EQ(platform::host::Transcript().size(), 3u);
+  EXPECT_EQ(platform::host::Transcript()[0].Text, "Install " + dir + "?");
+  EXPECT_EQ(platform::host::Transcript()[0].Flags, platform::kMbOkCancel | platform::kMbIconQuestion);
+
+  // A host program on the emulated drive runs, and is waited for.
+  std::ifstream in("/bin/sleep", std::ios::binary);
+  std::string program((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(program.empty());
+  TestMachine::Write(dir + "\\sleeper", program);
+  ::chmod(platform::host::ToNative(dir + "\\sleeper").c_str(), 0755);
+  TestMachine::Write(dir + "\\readme.txt", "a document");
+  auto start = std::chrono::steady_clock::now();
+  ScriptRun e(w, "execute $INSTDIR\\readme.txt\n", dir);
+  auto document = std::chrono::steady_clock::now() - start;
+  start = std::chrono::steady_clock::now();
+  ScriptRun p(w, "execute $INSTDIR\\sleeper 0.3\n", dir);
+  auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(280));
+  EXPECT_LT(document, waited);
+  EXPECT_EQ(p.lines.Lines[0].Params[0], dir + "\\sleeper");
+}
+#endif
