@@ -455,8 +455,10 @@ class TWriteRegStr_URLCommand : public TCommandClass {
       reg->OpenKey(key + "\\DefaultIcon\\", true);
       reg->WriteString("", s.Expand(line.Params[1]));
       reg->CloseKey();
-      std::string command = "\"" + s.Expand(line.Params[2]) + "\"";
-      for (size_t i = 3; i < line.Params.size(); ++i) command += " \"" + line.Params[i] + "\"";
+      // Built by appending: GCC 12 at -O3 misreads "x" + s + "y" here (-Wrestrict).
+      std::string command(1, '"');
+      command.append(s.Expand(line.Params[2])).push_back('"');
+      for (size_t i = 3; i < line.Params.size(); ++i) command.append(" \"").append(line.Params[i]).push_back('"');
       reg->OpenKey(key + "\\shell\\open\\command\\", true);
       reg->WriteString("", command);
       reg->CloseKey();
