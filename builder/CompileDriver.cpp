@@ -177,7 +177,8 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
   // The finaliser: the data folder's, else the one built beside the stub.
   std::string finaliser = Options.DataDir + "\\" + kFinaliserFile;
   if (!platform::FileExists(finaliser)) {
-    finaliser = Options.Stub.empty() ? "" : FolderOf(Options.Stub) + "\\" + kFinaliserFile;
+    std::string stubFolder = FolderOf(Options.Stub);
+    finaliser = Options.Stub.empty() ? "" : stubFolder.empty() ? kFinaliserFile : stubFolder + "\\" + kFinaliserFile;
     if (!platform::FileExists(finaliser)) finaliser.clear();
   }
   if (compiler.SetupInfo.Info.MakeUninstaller && finaliser.empty() && Log) {

@@ -226,3 +226,27 @@ TEST(CompileDriver, BuildWritesAReadableSetup) {
   EXPECT_FALSE(platform::FileExists(w.m.Path("Bad.exe")));
   EXPECT_FALSE(platform::FileExists(w.m.Path("Bad.exe.part")));
 }
+
+// The finaliser comes from the data folder, else from beside the stub, and
+// travels as "UNINSTALL_FINALISE.EXE" with the uninstall page set.
+TEST(CompileDriver, FinaliserBesideTheStub) {
+  Workspace w;
+  platform::CreateDirectory(w.m.Path("bin"));
+  TestMachine::Write(w.m.Path("bin\\stub.exe"), "MZ");
+  TestMachine::Write(w.m.Path("bin\\finalise.exe"), "MZ finaliser");
+  TestMachine::Write(w.src + "\\setup.wps", "uninstallpages uninstall\n");
+  TBuildOptions o;
+  o.Script = w.src + "\\setup.wps";
+  o.Output = w.m.Path("Setup.exe");
+  o.Stub = w.m.Path("bin\\stub.exe");
+  o.DataDir = w.data;
+  std::vector<std::string> errors;
+  std::string output;
+  TPackStats stats;
+  ASSERT_TRUE(BuildSetup(o, errors, output, stats, nullptr));
+  TPak pak(output, false, false);
+  uint32_t size = 0;
+  auto finaliser = pak.FindEntry("UNINSTALL_FINALISE.EXE", 0, size);
+  ASSERT_TRUE(finaliser);
+  EXPECT_EQ(std::string(finaliser->begin(), finaliser->end()), "MZ finaliser");
+}
