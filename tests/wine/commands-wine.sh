@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# A setup using every file-system, registry, shortcut and message command,
+# installed and uninstalled for real under Wine.
+set -euo pipefail
+wizpak=$1
+stub=$2
+fixture=$3
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d /tmp/wizpak-wine-commands-XXXXXX)
+export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then
+  display=:$((200 + RANDOM % 100))
+  Xvfb "$display" -screen 0 800x600x24 >/dev/null 2>&1 &
+  xvfb=$!
+  export DISPLAY=$display
+  sleep 1
+fi
+"$wizpak" build "$fixture/setup.wps" -o "$work/CommandsSetup.exe" --stub "$stub" >/dev/null
+wineboot -i >/dev/null 2>&1
+wineserver -w
+wine "$work/CommandsSetup.exe" >/dev/null 2>&1
+wineserver -w
+inst="$WINEPREFIX/drive_c/Program Files/Commands Test"
+fail() { echo "commands-wine: $*" >&2; exit 1; }
+[ -f "$inst/keep.txt" ] || fail "keep.txt missing"
+[ -f "$inst/new.txt" ] && [ ! -e "$inst/old.txt" ] || fail "rename"
+[ ! -e "$inst/remove.txt" ] || fail "delete"
+[ ! -e "$inst/tree" ] || fail "rmdir"
+[ -d "$inst/empty" ] || fail "createdirectory"
+grep -q ran "$WINEPREFIX/drive_c/wizpak-executed.txt" || fail "execute"
+query() { wine reg query "$@" 2>/dev/null | tr -d '\r'; }
+query 'HKLM\SOFTWARE\Commands Test' /v InstallPath | grep -q 'C:\\Program Files\\Commands Test' || fail "writeregstr"
+if query 'HKLM\SOFTWARE\Commands Test' /v Broken | grep -q Broken; then fail "iffileexists did not jump"; fi
+query 'HKCR\wizpaktest' /ve | grep -q 'URL:wizpaktest Protocol' || fail "URL protocol default value"
+query 'HKCR\wizpaktest' /v 'URL Protocol' | grep -q 'URL Protocol' || fail "URL Protocol value"
+query 'HKCR\wizpaktest\DefaultIcon' /ve | grep -q 'keep.txt' || fail "DefaultIcon"
+query 'HKCR\wizpaktest\shell\open\command' /ve | grep -qF '"C:\Program Files\Commands Test\game.exe" "-connect" "%1"' ||
+  fail "command line: $(query 'HKCR\wizpaktest\shell\open\command' /ve)"
+link=$(find "$WINEPREFIX/drive_c/users" -name 'Keep.lnk' | head -n 1)
+[ -n "$link" ] || fail "no shortcut"
+echo "commands-wine: every command had its effect"
+
+wine 'C:\Program Files\Commands Test\Uninstall.exe' >/dev/null 2>&1
+for _ in $(seq 1 50); do
+  [ -e "$inst/Uninstall.exe" ] || break
+  sleep 0.2
+done
+wineserver -w
+# "rename" records nothing, so the renamed file is the one thing the log does
+# not list: it stays, and with it the folder.
+left=$(cd "$inst" && find . -mindepth 1 | sort | tr '\n' ' ')
+[ "$left" = "./new.txt " ] || fail "left behind after uninstall: $left"
+[ ! -e "$link" ] || fail "shortcut left"
+if query 'HKLM\SOFTWARE\Commands Test' /v InstallPath | grep -q InstallPath; then fail "InstallPath left"; fi
+if query 'HKCR\wizpaktest\shell\open\command' /ve | grep -q game.exe; then fail "URL command left"; fi
+echo "commands-wine: uninstalled"
