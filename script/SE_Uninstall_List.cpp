@@ -5,7 +5,6 @@
 #include "common/FileRecords.h"
 #include "common/RegistryRoots.h"
 #include "common/Strings.h"
-#include "common/ZUI_Global.h"
 #include "script/SE_ScriptState.h"
 
 namespace {
@@ -21,7 +20,6 @@ bool Contains(const std::vector<std::string>& list, const std::string& item) {
 
 TUninstallList::TUninstallList(std::function<TPathFields()> Fields) : fields_(std::move(Fields)) { Clear(); }
 
-TUninstallList::TUninstallList() : TUninstallList(CurrentPathFields) {}
 
 void TUninstallList::Clear() {
   files_.clear();

@@ -11,9 +11,9 @@
 
 class TUninstallList : public TInstallRecorder {
  public:
-  // Fields gives the path fields that installed files are collapsed with.
+  // Fields gives the path fields that installed files are collapsed with
+  // (none: paths are kept as given).
   explicit TUninstallList(std::function<TPathFields()> Fields);
-  TUninstallList();
 
   void Clear();
   // Compared after ASCII lower-casing.
