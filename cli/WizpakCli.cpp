@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "builder/CompileDriver.h"
+#include "cli/VfsCli.h"
 #include "builder/Packer.h"
 #include "common/FileUtils.h"
 #include "common/Strings.h"
@@ -28,6 +29,7 @@ constexpr char kUsage[] =
     "  pack OUT PATH...         pack files and folders into a package\n"
     "  build SCRIPT             compile a setup script into a setup executable\n"
     "  dump PKG                 print the setup information and compiled lines\n"
+    "  vfs COMMAND ...          make, list, read, add to and check VFS containers\n"
     "\n"
     "PKG is a package file or a setup executable carrying one.\n"
     "'wizpak COMMAND --help' tells more about a command.\n";
@@ -487,6 +489,7 @@ int RunWizpakCli(const std::vector<std::string>& Args, std::ostream& Out, std::o
   if (verb == "pack") return Pack(rest, Out, Err);
   if (verb == "build") return Build(rest, Out, Err);
   if (verb == "dump") return Dump(rest, Out, Err);
+  if (verb == "vfs") return RunVfsCli(rest, Out, Err);
   Err << "wizpak: unknown command '" << verb << "'\n\n" << kUsage;
   return kExitUsage;
 }

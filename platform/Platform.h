@@ -342,6 +342,24 @@ class ComScope {
 // the bytes of one icon image. False when the resources cannot be updated.
 bool ReplaceIconResource(const std::string& Executable, uint16_t Id, const std::vector<uint8_t>& Image);
 
+// MD5 over a stream of pieces: CryptoAPI on Windows, libmd on the host.
+class Md5 {
+ public:
+  Md5();
+  ~Md5();
+  Md5(const Md5&) = delete;
+  Md5& operator=(const Md5&) = delete;
+  // False when the platform could not supply the hash.
+  bool Ready() const;
+  bool Update(const void* Data, uint32_t Size);
+  // The 16-byte digest; false when it cannot be fetched.
+  bool Final(uint8_t Digest[16]);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
 // The small "Verifying Contents" window start-up shows while it checks the
 // package: a fixed label, a status line and a progress bar. Drawn at once on
 // every change, without a message loop.

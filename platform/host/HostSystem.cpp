@@ -179,3 +179,27 @@ void ProgressWindow::SetProgress(uint32_t, uint32_t) {}
 void ProgressWindow::Close() { impl_->shown = false; }
 
 }  // namespace platform
+
+#include <md5.h>
+
+namespace platform {
+
+struct Md5::Impl {
+  MD5_CTX context;
+};
+
+Md5::Md5() : impl_(std::make_unique<Impl>()) { MD5Init(&impl_->context); }
+Md5::~Md5() = default;
+bool Md5::Ready() const { return true; }
+
+bool Md5::Update(const void* Data, uint32_t Size) {
+  MD5Update(&impl_->context, static_cast<const uint8_t*>(Data), Size);
+  return true;
+}
+
+bool Md5::Final(uint8_t Digest[16]) {
+  MD5Final(Digest, &impl_->context);
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,76 @@
+#include "gamedata/VFS_Check.h"
+
+#include <cstring>
+
+#include "common/BufferManager.h"
+#include "common/FileUtils.h"
+#include "gamedata/VFS_Unit.h"
+
+std::string CheckVFSContainer(const std::string& FileName) {
+  TVFSFile vfs;
+  try {
+    vfs.Open(FileName, true);
+  } catch (const ESetupError& e) {
+    return e.what();
+  }
+  try {
+    uint8_t stored[16];
+    std::memcpy(stored, vfs.Header.MD5, 16);
+    bool zero = true;
+    for (uint8_t b : stored) zero = zero && b == 0;
+    if (!zero) {
+      vfs.CalculateMD5();
+      if (std::memcmp(stored, vfs.Header.MD5, 16) != 0) return "the digest does not match bytes 44 to the end";
+    }
+    std::vector<int> owner(vfs.BlockLinks.size(), -1);
+    int32_t inUse = 0;
+    for (size_t n = 0; n < vfs.Tree.Nodes.size(); ++n) {
+      const TTreeFileInfo& node = vfs.Tree.Nodes[n];
+      if (node.Index == 0xFFFFFFFF) continue;
+      if (node.Entry->FirstBlock <= 0) return node.Path + " has no chain";
+      for (int32_t block : vfs.ChainOf(node.Entry->FirstBlock)) {
+        if (owner[static_cast<size_t>(block)] != -1) {
+          return "block " + std::to_string(block + 1) + " belongs to " + node.Path + " and to " +
+                 vfs.Tree.Nodes[static_cast<size_t>(owner[static_cast<size_t>(block)])].Path;
+        }
+        owner[static_cast<size_t>(block)] = static_cast<int>(n);
+        ++inUse;
+      }
+      uint64_t capacity = static_cast<uint64_t>(vfs.ChainOf(node.Entry->FirstBlock).size()) * vfs.Header.BlockSize;
+      if (static_cast<uint64_t>(node.Entry->Size) > capacity) return node.Path + " is larger than its chain";
+    }
+    for (size_t b = 0; b < vfs.BlockLinks.size(); ++b) {
+      if (owner[b] == -1 && vfs.BlockLinks[b].Next != 0) return "block " + std::to_string(b + 1) + " is in no chain";
+    }
+    if (inUse != vfs.Header.UsedBlocks) {
+      return "UsedBlocks is " + std::to_string(vfs.Header.UsedBlocks) + ", " + std::to_string(inUse) + " blocks are in use";
+    }
+    std::vector<TVFSHashEntry> expected = vfs.Tree.BuildHashTable();
+    std::string side = HashFilePath(FileName);
+    if (expected.empty()) {
+      if (platform::FileExists(side)) return "a side file exists for a container without files";
+      return {};
+    }
+    if (!platform::FileExists(side)) return "the side file " + side + " is missing";
+    TBytes data = LoadWholeFile(side);
+    TBufferManager cursor(data);
+    if (ReadU32(cursor) != expected.size()) return "the side file's record count differs from the tree's";
+    for (const TVFSHashEntry& r : expected) {
+      TVFSHashEntry got;
+      got.Hash = ReadU32(cursor);
+      got.Flags = ReadU32(cursor);
+      got.Size = static_cast<int32_t>(ReadU32(cursor));
+      got.OrigSize = static_cast<int32_t>(ReadU32(cursor));
+      got.FirstBlock = static_cast<int32_t>(ReadU32(cursor));
+      cursor.ReadInto(1, &got.Unique);
+      if (got.Hash != r.Hash || got.Flags != r.Flags || got.Size != r.Size || got.OrigSize != r.OrigSize ||
+          got.FirstBlock != r.FirstBlock || got.Unique != r.Unique) {
+        return "the side file's record for hash " + std::to_string(r.Hash) + " differs from the tree's";
+      }
+    }
+    if (cursor.Remaining() != 0) return "the side file holds bytes after its records";
+  } catch (const ESetupError& e) {
+    return e.what();
+  }
+  return {};
+}

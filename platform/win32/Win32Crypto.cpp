@@ -1,0 +1,38 @@
+// MD5 through CryptoAPI: a verify-only context of the RSA full provider.
+#include "platform/win32/Win32Common.h"
+
+#include <wincrypt.h>
+
+namespace platform {
+
+struct Md5::Impl {
+  HCRYPTPROV provider = 0;
+  HCRYPTHASH hash = 0;
+};
+
+Md5::Md5() : impl_(std::make_unique<Impl>()) {
+  if (::CryptAcquireContextA(&impl_->provider, nullptr, nullptr, PROV_RSA_FULL,
+                             CRYPT_VERIFYCONTEXT | CRYPT_MACHINE_KEYSET)) {
+    if (!::CryptCreateHash(impl_->provider, CALG_MD5, 0, 0, &impl_->hash)) impl_->hash = 0;
+  } else {
+    impl_->provider = 0;
+  }
+}
+
+Md5::~Md5() {
+  if (impl_->hash) ::CryptDestroyHash(impl_->hash);
+  if (impl_->provider) ::CryptReleaseContext(impl_->provider, 0);
+}
+
+bool Md5::Ready() const { return impl_->hash != 0; }
+
+bool Md5::Update(const void* Data, uint32_t Size) {
+  return impl_->hash && ::CryptHashData(impl_->hash, static_cast<const BYTE*>(Data), Size, 0);
+}
+
+bool Md5::Final(uint8_t Digest[16]) {
+  DWORD size = 16;
+  return impl_->hash && ::CryptGetHashParam(impl_->hash, HP_HASHVAL, Digest, &size, 0) && size == 16;
+}
+
+}  // namespace platform

@@ -1,0 +1,229 @@
+#include "gamedata/VFS_Unit.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "gamedata/VFS_Check.h"
+#include "tests/support/TestMachine.h"
+
+namespace {
+
+std::string Container(const TestMachine& m, int32_t blockSize, int32_t blocks, uint32_t roots) {
+  std::string path = m.Path("game.vfs");
+  CreateEmptyContainer(path, blockSize, blocks, roots, "TEST");
+  return path;
+}
+
+TBytes Bytes(size_t n, char c) { return TBytes(n, static_cast<uint8_t>(c)); }
+
+TBytes Random(size_t n) {
+  std::mt19937 rng(5);
+  TBytes b(n);
+  for (auto& x : b) x = static_cast<uint8_t>(rng());
+  return b;
+}
+
+}  // namespace
+
+// Exactly BlockSize bytes take one block, one more byte takes two; a size-0
+// write takes one zeroed block.
+TEST(VFS_Unit, ChainsAndBlocks) {
+  TestMachine m;
+  TVFSFile vfs;
+  vfs.Open(Container(m, 64, 8, 4), true);
+  TVFSEntry a, b, z;
+  TBytes exact = Random(64), more = Random(65);
+  vfs.WriteFile(a, exact.data(), 64);
+  EXPECT_EQ(vfs.ChainOf(a.FirstBlock).size(), 1u);
+  EXPECT_EQ(vfs.BlockLinks[0].Next, -1);
+  vfs.WriteFile(b, more.data(), 65);
+  EXPECT_EQ(vfs.ChainOf(b.FirstBlock), (std::vector<int32_t>{1, 2}));
+  vfs.WriteFile(z, nullptr, 0);
+  EXPECT_EQ(z.Size, 0);
+  EXPECT_EQ(vfs.ChainOf(z.FirstBlock).size(), 1u);
+  EXPECT_EQ(vfs.Header.UsedBlocks, 4);
+  EXPECT_EQ(*vfs.ReadEntryData(b), more);
+  EXPECT_THROW(vfs.WriteFile(z, exact.data(), 0), EAssertionFailed);
+
+  // Blocks 0 and 2 free, 1 in use: a two-block write takes 0 then 2, Next 3.
+  TestMachine m2;
+  TVFSFile v2;
+  v2.Open(Container(m2, 16, 6, 2), true);
+  TVFSEntry x, y, w;
+  TBytes one = Random(16);
+  v2.WriteFile(x, one.data(), 16);
+  v2.WriteFile(y, one.data(), 16);
+  v2.WriteFile(w, one.data(), 16);
+  v2.ReleaseChain(x.FirstBlock);
+  v2.ReleaseChain(w.FirstBlock);
+  TVFSEntry two;
+  TBytes pair = Random(32);
+  v2.WriteFile(two, pair.data(), 32);
+  EXPECT_EQ(two.FirstBlock, 1);
+  EXPECT_EQ(v2.BlockLinks[0].Next, 3);
+  EXPECT_EQ(*v2.ReadEntryData(two), pair);
+}
+
+// A full container refuses a chain it cannot hold before writing anything.
+TEST(VFS_Unit, FullContainerFailsCleanly) {
+  TestMachine m;
+  std::string path = Container(m, 32, 3, 2);
+  std::string before = TestMachine::Read(path);
+  {
+    TVFSFile vfs;
+    vfs.Open(path, true);
+    TVFSEntry e;
+    TBytes big = Random(100);
+    EXPECT_THROW(vfs.WriteFile(e, big.data(), 100), EAssertionFailed);
+    EXPECT_EQ(vfs.Header.UsedBlocks, 0);
+  }
+  EXPECT_EQ(TestMachine::Read(path), before);
+}
+
+// Compressible data is stored in 50,000-byte chunks; incompressible data raw.
+TEST(VFS_Unit, Compression) {
+  TestMachine m;
+  TVFSFile vfs;
+  vfs.Open(Container(m, 512, 64, 4), true);
+  TBytes text = Bytes(120000, 'a');
+  auto packed = vfs.Tree.InternalCompressFile(text.data(), 120000);
+  ASSERT_TRUE(packed);
+  int chunks = 0;
+  for (size_t pos = 0; pos < packed->size(); ++chunks) {
+    uint32_t n = (*packed)[pos] | ((*packed)[pos + 1] << 8) | ((*packed)[pos + 2] << 16) | ((*packed)[pos + 3] << 24);
+    pos += 4 + n;
+  }
+  EXPECT_EQ(chunks, 3);
+  TBytes noise = Random(3000);
+  EXPECT_FALSE(vfs.Tree.InternalCompressFile(noise.data(), 3000));
+  uint32_t node = vfs.Tree.AddFile("noise.bin", noise.data(), 3000);
+  const TVFSEntry& e = *vfs.Tree.Nodes[node].Entry;
+  EXPECT_EQ(e.Flags, vfFile);
+  EXPECT_EQ(e.Size, 3000);
+  EXPECT_EQ(e.OrigSize, 0);
+}
+
+// Paths: maps\desert\a.dat under a root MAPS; a name without "." lands in the
+// root; replacing keeps the directory's chain when its record count is equal.
+TEST(VFS_Unit, TreePathsAndReplacement) {
+  TestMachine m;
+  std::string path = Container(m, 256, 64, 4);
+  {
+    TVFSFile vfs;
+    vfs.Open(path, true);
+    vfs.Tree.EnsurePath(-1, "MAPS");
+    TBytes a = Bytes(10, 'a');
+    vfs.Tree.AddFile("maps\\desert\\a.dat", a.data(), 10);
+    vfs.Tree.AddFile("dir\\readme", a.data(), 10);
+    EXPECT_GE(vfs.Tree.FindByPath("MAPS\\desert\\a.dat"), 0);
+    EXPECT_GE(vfs.Tree.FindByPath("readme"), 0);
+    EXPECT_EQ(vfs.Tree.FindByPath("dir"), -1);
+    int32_t desert = vfs.Tree.FindByPath("maps\\desert");
+    int32_t before = vfs.Tree.Nodes[static_cast<size_t>(desert)].Entry->FirstBlock;
+    TBytes b = Random(20);
+    vfs.Tree.AddFile("MAPS\\DESERT\\A.DAT", b.data(), 20);
+    EXPECT_EQ(vfs.Tree.Nodes[static_cast<size_t>(desert)].Entry->FirstBlock, before);
+    EXPECT_EQ(vfs.Tree.CountChildren(static_cast<uint32_t>(desert)), 1u);
+    vfs.Save(false);
+  }
+  EXPECT_EQ(CheckVFSContainer(path), "");
+  TVFSFile again;
+  again.Open(path, true);
+  int32_t a = again.Tree.FindByPath("maps\\desert\\a.dat");
+  ASSERT_GE(a, 0);
+  EXPECT_EQ(*again.ReadEntryData(*again.Tree.Nodes[static_cast<size_t>(a)].Entry), Random(20));
+}
+
+// Save(true) zeroes the digest; Save(false) is the MD5 of bytes 44 to the end.
+TEST(VFS_Unit, DigestAndDescription) {
+  TestMachine m;
+  std::string path = Container(m, 64, 4, 2);
+  auto saved = [&](bool skip) {
+    TVFSFile vfs;
+    vfs.Open(path, true);
+    vfs.Save(skip);
+    vfs.Close();
+    return TestMachine::Read(path);
+  };
+  std::string bytes = saved(true);
+  EXPECT_EQ(bytes.substr(28, 16), std::string(16, '\0'));
+  bytes = saved(false);
+  platform::Md5 md5;
+  md5.Update(bytes.data() + 44, static_cast<uint32_t>(bytes.size() - 44));
+  uint8_t digest[16];
+  ASSERT_TRUE(md5.Final(digest));
+  EXPECT_EQ(bytes.substr(28, 16), std::string(reinterpret_cast<char*>(digest), 16));
+  // The MD5 of nothing, as a known value of the library.
+  platform::Md5 empty;
+  ASSERT_TRUE(empty.Final(digest));
+  EXPECT_EQ(digest[0], 0xd4);
+  EXPECT_EQ(digest[15], 0x7e);
+}
+
+// Side file: the key's last separator becomes "/", equal hashes give one
+// record with Unique 0, insertion keeps ascending order; no files, no file.
+TEST(VFS_Unit, HashFile) {
+  EXPECT_EQ(HashName("\\a.dat", "a.dat"), HashName("a.dat", "a.dat"));  // a prefix shorter than 2 is ignored
+  uint32_t h = 0;
+  for (char c : std::string("maps\\desert/a.dat")) h = h * 65599u + static_cast<uint8_t>(c);
+  EXPECT_EQ(HashName("maps\\desert\\a.dat", "a.dat"), h);
+  EXPECT_EQ(HashFilePath("C:\\Game\\data.vfs"), "C:\\Game\\data.ht");
+  EXPECT_EQ(HashFilePath("C:\\Game.d\\data"), "C:\\Game.d\\data.ht");
+
+  std::vector<TVFSHashEntry> table(4);
+  uint32_t count = 0;
+  for (uint32_t hash : {30u, 10u, 20u, 20u}) {
+    TVFSHashEntry e;
+    e.Hash = hash;
+    InsertHashEntry(table, 3, e, count);
+  }
+  ASSERT_EQ(count, 3u);
+  EXPECT_EQ(table[0].Hash, 10u);
+  EXPECT_EQ(table[1].Hash, 20u);
+  EXPECT_EQ(table[1].Unique, 0);
+  EXPECT_EQ(table[2].Hash, 30u);
+
+  TestMachine m;
+  std::string path = Container(m, 64, 8, 2);
+  TestMachine::Write(m.Path("game.ht"), "stale");
+  {
+    TVFSFile vfs;
+    vfs.Open(path, true);
+    vfs.Save(false);
+  }
+  EXPECT_FALSE(platform::FileExists(m.Path("game.ht")));
+}
+
+// Malformed containers are refused with a clear error, never read past.
+TEST(VFS_Unit, MalformedContainers) {
+  TestMachine m;
+  std::string path = Container(m, 64, 4, 2);
+  const std::string good = TestMachine::Read(path);
+  auto with = [&](size_t offset, uint32_t value) {
+    std::string b = good;
+    for (int i = 0; i < 4; ++i) b[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    return b;
+  };
+  const std::pair<const char*, std::string> cases[] = {
+      {"short", good.substr(0, 100)},
+      {"no blocks", with(8, 0)},
+      {"no roots", with(12, 0)},
+      {"description", with(44, 200)},
+      {"huge tables", with(8, 0x7FFFFFFF)},
+      {"link outside", with(52 + 256 + 4, 99)},
+  };
+  for (const auto& [what, bytes] : cases) {
+    TestMachine::Write(path, bytes);
+    TVFSFile vfs;
+    EXPECT_THROW(vfs.Open(path, true), EAssertionFailed) << what;
+  }
+  // A chain that loops: block 1 links to itself.
+  std::string loop = with(52 + 256 + 4, 1);
+  loop[52 + 256] = 1;
+  TestMachine::Write(path, loop);
+  TVFSFile vfs;
+  vfs.Open(path, true);
+  EXPECT_THROW(vfs.ChainOf(1), EAssertionFailed);
+  EXPECT_NE(CheckVFSContainer(path), "");
+}
