@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "common/Observers.h"
 #include "common/PathFields.h"
@@ -14,6 +15,7 @@
 #include "platform/Platform.h"
 
 class TUninstallList;
+class TVFSSession;
 
 struct TScriptState {
   explicit TScriptState(TCompLines& Lines) : CompLines(Lines) {}
@@ -41,4 +43,6 @@ struct TScriptState {
   std::string StartMenuProgramsDir;
   std::string ProgramFilesDir;
   std::string CDDrive;
+  // The VFS container a "vfsupdate" left open, made on first use.
+  std::shared_ptr<TVFSSession> Vfs;
 };

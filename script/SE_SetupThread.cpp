@@ -6,6 +6,7 @@
 #include "common/Strings.h"
 #include "script/SE_Uninstall_List.h"
 #include "script/SE_Uninstaller.h"
+#include "script/SE_VFS.h"
 
 namespace {
 constexpr char kStatusStart[] = "Status: 0 of ";
@@ -53,6 +54,9 @@ void TSetupThread::RunScript() {
       }
     } while (state_.CurrentLine < static_cast<int32_t>(lines.size()) && !state_.StopFlag);
   }
+  // A container a last "vfsupdate" left open is saved and closed, so no run
+  // leaves a stale header or side file behind.
+  if (state_.Vfs) state_.Vfs->CloseCurrentVFS(state_);
   const TSetupInfo& info = state_.SetupInfo->Info;
   ForceInstallDirs(info.InstallDir, state_.UninstallList);
   if (info.MakeUninstaller == 1) {

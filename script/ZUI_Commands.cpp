@@ -9,6 +9,7 @@
 #include "package/ZUI_CompilerThread.h"
 #include "script/SE_ScriptState.h"
 #include "script/SE_Uninstall_List.h"
+#include "script/SE_VFS.h"
 
 const char* const kPasswordKey =
     "7302958164829301746583920174658392017465839201746583920174658392"
@@ -472,9 +473,18 @@ class TWriteRegStr_URLCommand : public TCommandClass {
   }
 };
 
-class TVFSUpdateCommand : public TPendingCommand {
+class TVFSUpdateCommand : public TCommandClass {
  public:
-  TVFSUpdateCommand() : TPendingCommand("vfsupdate", false, 2) {}
+  TVFSUpdateCommand() : TCommandClass("vfsupdate", false, 2) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    const TCompLine& line = s.Line(row);
+    if (line.Params.size() < 3) return;
+    int32_t group = IntOrMinusOne(line.Params.back());
+    if (group < 0 || group > 0xFFFF) throw ESetupError("vfsupdate: group number \"" + line.Params.back() + "\" is not a number");
+    bool closeAfter = line.Params.size() >= 4 ? line.Params[2] == "1" : true;
+    if (!s.Vfs) s.Vfs = std::make_shared<TVFSSession>();
+    s.Vfs->VFSUpdate(s, static_cast<uint16_t>(group), line.Params[1], closeAfter);
+  }
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (HasArgs(c, row, 2)) CompileGroup(c, row, LineOf(c, row).Params[1]);
   }
