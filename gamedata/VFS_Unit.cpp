@@ -214,11 +214,13 @@ void TVFSFile::Open(const std::string& Name, bool Build, const std::function<voi
   TBytes table(8ull * static_cast<uint64_t>(Header.BlockCount));
   Read(table.data(), static_cast<uint32_t>(table.size()));
   BlockLinks.resize(static_cast<size_t>(Header.BlockCount));
+  freeBlocks_.clear();
   for (size_t i = 0; i < BlockLinks.size(); ++i) {
     BlockLinks[i].InUse = GetU32(&table[8 * i]);
     BlockLinks[i].Next = static_cast<int32_t>(GetU32(&table[8 * i + 4]));
     VFS_CHECK(BlockLinks[i].Next >= -1 && BlockLinks[i].Next <= Header.BlockCount,
               "Open: block " + std::to_string(i) + " links outside the block table");
+    if (BlockLinks[i].Next == 0) freeBlocks_.insert(static_cast<int32_t>(i));
   }
   if (Progress) Progress(static_cast<uint32_t>(Header.BlockCount), total);
 
@@ -270,19 +272,20 @@ std::optional<TBytes> TVFSFile::ReadEntryData(const TVFSEntry& Entry) {
 }
 
 int32_t TVFSFile::FindFreeBlock(bool SkipFirst) const {
-  bool skipped = !SkipFirst;
-  for (size_t i = 0; i < BlockLinks.size(); ++i) {
-    if (BlockLinks[i].Next != 0) continue;
-    if (skipped) return static_cast<int32_t>(i);
-    skipped = true;
-  }
-  return -1;
+  auto it = freeBlocks_.begin();
+  if (it != freeBlocks_.end() && SkipFirst) ++it;
+  return it == freeBlocks_.end() ? -1 : *it;
 }
 
-uint32_t TVFSFile::FreeBlockCount() const {
-  uint32_t n = 0;
-  for (const TVFSBlockLink& l : BlockLinks) n += l.Next == 0;
-  return n;
+uint32_t TVFSFile::FreeBlockCount() const { return static_cast<uint32_t>(freeBlocks_.size()); }
+
+void TVFSFile::SetLink(int32_t Index, const TVFSBlockLink& Link) {
+  BlockLinks[static_cast<size_t>(Index)] = Link;
+  if (Link.Next == 0) {
+    freeBlocks_.insert(Index);
+  } else {
+    freeBlocks_.erase(Index);
+  }
 }
 
 void TVFSFile::WriteFile(TVFSEntry& Entry, const uint8_t* Data, uint32_t Size) {
@@ -302,7 +305,7 @@ void TVFSFile::WriteFile(TVFSEntry& Entry, const uint8_t* Data, uint32_t Size) {
   do {
     int32_t next = Size > written + blockSize ? FindFreeBlock(true) + 1 : -1;
     TVFSBlockLink link{1, next};
-    BlockLinks[static_cast<size_t>(current)] = link;
+    SetLink(current, link);
     SeekBlockLink(current);
     WriteU32(link.InUse);
     WriteU32(static_cast<uint32_t>(link.Next));
@@ -334,7 +337,7 @@ void TVFSFile::OverwriteFile(TVFSEntry& Entry, const uint8_t* Data, uint32_t Siz
 void TVFSFile::ReleaseChain(int32_t FirstBlock) {
   if (FirstBlock <= 0) return;
   for (int32_t block : ChainOf(FirstBlock)) {
-    BlockLinks[static_cast<size_t>(block)] = TVFSBlockLink{};
+    SetLink(block, TVFSBlockLink{});
     SeekBlockLink(block);
     WriteU32(0);
     WriteU32(0);
@@ -395,6 +398,7 @@ void TVFSFile::Close() {
   Header.Description.clear();
   RootEntries.clear();
   BlockLinks.clear();
+  freeBlocks_.clear();
   Handle.Close();
 }
 
@@ -705,15 +709,28 @@ uint32_t TVFSTree::AddFile(const std::string& Path, const uint8_t* Data, uint32_
 }
 
 std::vector<TVFSHashEntry> TVFSTree::BuildHashTable() const {
-  std::vector<TVFSHashEntry> table(CountFiles());
-  uint32_t count = 0;
+  // The table InsertHashEntry builds record by record, made in one sort: the
+  // first file of each hash in node order, ascending by hash, Unique 0 where
+  // another file had the same hash. Inserting one by one moves the table for
+  // every file, which is quadratic in large containers.
+  std::vector<TVFSHashEntry> table;
+  table.reserve(CountFiles());
   for (const TTreeFileInfo& node : Nodes) {
     if (node.Index == kFreeNode || !(node.Entry->Flags & vfFile)) continue;
     const TVFSEntry& e = *node.Entry;
-    TVFSHashEntry r{HashName(node.Path, e.Name), e.Flags, e.Size, e.OrigSize, e.FirstBlock, 1};
-    InsertHashEntry(table, static_cast<uint32_t>(table.size() - 1), r, count);
+    table.push_back({HashName(node.Path, e.Name), e.Flags, e.Size, e.OrigSize, e.FirstBlock, 1});
   }
-  table.resize(count);
+  std::stable_sort(table.begin(), table.end(),
+                   [](const TVFSHashEntry& a, const TVFSHashEntry& b) { return a.Hash < b.Hash; });
+  size_t out = 0;
+  for (size_t i = 0; i < table.size(); ++i) {
+    if (out > 0 && table[out - 1].Hash == table[i].Hash) {
+      table[out - 1].Unique = 0;
+    } else {
+      table[out++] = table[i];
+    }
+  }
+  table.resize(out);
   return table;
 }
 

@@ -196,6 +196,10 @@ class TVFSFile {
   uint32_t FixedDate = 0;
 
  private:
+  void SetLink(int32_t Index, const TVFSBlockLink& Link);
+  // The free blocks (Next 0) in index order, so allocation needs no scan.
+  std::set<int32_t> freeBlocks_;
+
   void Read(void* Dest, uint32_t Count);
   void Write(const void* Data, uint32_t Count);
   void WriteU32(uint32_t Value);

@@ -227,3 +227,31 @@ TEST(VFS_Unit, MalformedContainers) {
   EXPECT_THROW(vfs.ChainOf(1), EAssertionFailed);
   EXPECT_NE(CheckVFSContainer(path), "");
 }
+
+// The side file built in one sort equals the one InsertHashEntry builds file by
+// file, duplicates included.
+TEST(VFS_Unit, HashTableMatchesInsertion) {
+  TestMachine m;
+  TVFSFile vfs;
+  vfs.Open(Container(m, 64, 256, 8), true);
+  TBytes one = Bytes(5, 'x');
+  for (const char* p : {"b.dat", "a.dat", "d\\c.dat", "d\\b.dat", "e\\f\\b.dat", "z.txt"}) {
+    vfs.Tree.AddFile(p, one.data(), 5);
+  }
+  std::vector<TVFSHashEntry> expected(vfs.Tree.CountFiles());
+  uint32_t count = 0;
+  for (const TTreeFileInfo& n : vfs.Tree.Nodes) {
+    if (n.Index == 0xFFFFFFFF || !(n.Entry->Flags & vfFile)) continue;
+    TVFSHashEntry r{HashName(n.Path, n.Entry->Name), n.Entry->Flags, n.Entry->Size, n.Entry->OrigSize,
+                    n.Entry->FirstBlock, 1};
+    InsertHashEntry(expected, static_cast<uint32_t>(expected.size() - 1), r, count);
+  }
+  expected.resize(count);
+  std::vector<TVFSHashEntry> built = vfs.Tree.BuildHashTable();
+  ASSERT_EQ(built.size(), expected.size());
+  for (size_t i = 0; i < built.size(); ++i) {
+    EXPECT_EQ(built[i].Hash, expected[i].Hash);
+    EXPECT_EQ(built[i].FirstBlock, expected[i].FirstBlock);
+    EXPECT_EQ(built[i].Unique, expected[i].Unique);
+  }
+}
