@@ -14,6 +14,13 @@ cp "$wizpak" "$stub" "$work/"
 [ -f "$(dirname "$stub")/finalise.exe" ] && cp "$(dirname "$stub")/finalise.exe" "$work/"
 cp -r "$examples/files" "$work/files"
 cp -r "$examples" "$work/demo"
+host_wizpak="$here/../../build/host/bin/wizpak"
+if [ -x "$host_wizpak" ]; then
+  # A VFS container the Linux tool made, extended by wizpak.exe under Wine.
+  "$host_wizpak" vfs new "$work/game.vfs" --block-size 512 --blocks 256 --roots 8 >/dev/null
+  "$host_wizpak" vfs add "$work/game.vfs" 'maps\desert\a.dat' "$examples/files/readme.txt" >/dev/null
+  cp "$work/game.vfs" "$work/linux.vfs"
+fi
 cp -r "$(dirname "$wizpak")/data" "$work/data"
 cat >"$work/run.bat" <<'BAT'
 @echo off
@@ -32,14 +39,22 @@ wizpak.exe dump DemoSetup.exe
 if errorlevel 1 exit /b 16
 wizpak.exe verify DemoSetup.exe
 if errorlevel 1 exit /b 17
+if exist game.vfs wizpak.exe vfs add game.vfs maps\desert\b.dat demo\files\data.bin
+if errorlevel 1 exit /b 18
 echo done > done.txt
 BAT
 "$here/run-wine.sh" cmd /c "Z:${work//\//\\}\\run.bat"
 [ -f "$work/done.txt" ] || { echo "wine.cli: the batch file stopped early" >&2; exit 1; }
 diff -r "$examples/files" "$work/out"
 head -c 2 "$work/Setup.exe" | grep -q MZ
-host_wizpak="$here/../../build/host/bin/wizpak"
 if [ -x "$host_wizpak" ]; then
+  # The same addition on Linux gives the same container, digest included
+  # (CryptoAPI's MD5 under Wine, libmd's on Linux).
+  "$host_wizpak" vfs add "$work/linux.vfs" 'maps\desert\b.dat' "$examples/files/data.bin" >/dev/null
+  cmp "$work/game.vfs" "$work/linux.vfs"
+  "$host_wizpak" vfs check "$work/game.vfs"
+  "$host_wizpak" vfs cat "$work/game.vfs" 'maps\desert\b.dat' | cmp - "$examples/files/data.bin"
+  echo "wine.cli: wizpak.exe vfs add and the Linux wizpak give the same container"
   "$host_wizpak" build "$examples/setup.wps" -o "$work/HostDemoSetup.exe" --stub "$work/wizpak-stub.exe" \
     --data "$work/data" >/dev/null
   cmp "$work/DemoSetup.exe" "$work/HostDemoSetup.exe"
