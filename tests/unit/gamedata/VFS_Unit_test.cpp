@@ -255,3 +255,39 @@ TEST(VFS_Unit, HashTableMatchesInsertion) {
     EXPECT_EQ(built[i].Unique, expected[i].Unique);
   }
 }
+
+// DescriptionSize 260 keeps 4 bytes of extra data and moves every later
+// section by 4; a replaced root file takes the next free root slot, the old
+// one zeroed on disk but kept taken until the container is opened again.
+TEST(VFS_Unit, ExtraDataAndRootReplacement) {
+  TestMachine m;
+  std::string path = Container(m, 64, 8, 3);
+  std::string bytes = TestMachine::Read(path);
+  bytes[44] = 4;  // 260
+  bytes[45] = 1;
+  bytes.insert(304, "XTRA");
+  TestMachine::Write(path, bytes);
+  {
+    TVFSFile vfs;
+    vfs.Open(path, true);
+    EXPECT_EQ(vfs.BlockTableStart, 52u + 260u);
+    EXPECT_EQ(vfs.RootTableStart, 52u + 260u + 64u);
+    EXPECT_EQ(vfs.DataStart, 52u + 260u + 64u + 3u * 88u);
+    EXPECT_EQ(std::string(vfs.Header.ExtraData.begin(), vfs.Header.ExtraData.end()), "XTRA");
+    TBytes one = Bytes(3, 'a'), two = Bytes(4, 'b');
+    vfs.Tree.AddFile("root.txt", one.data(), 3);
+    EXPECT_EQ(vfs.Tree.Nodes[static_cast<size_t>(vfs.Tree.FindByPath("root.txt"))].RootSlot, 0);
+    vfs.Tree.AddFile("ROOT.TXT", two.data(), 4);
+    EXPECT_EQ(vfs.Tree.Nodes[static_cast<size_t>(vfs.Tree.FindByPath("root.txt"))].RootSlot, 1);
+    EXPECT_EQ(vfs.RootEntries[0].Name, "root.txt");  // still taken in memory
+    vfs.Save(false);
+  }
+  bytes = TestMachine::Read(path);
+  EXPECT_EQ(bytes.substr(304, 4), "XTRA");
+  EXPECT_EQ(bytes.substr(52 + 260 + 64, 88), std::string(88, '\0'));  // slot 0 zeroed on disk
+  EXPECT_EQ(CheckVFSContainer(path), "");
+  TVFSFile again;
+  again.Open(path, true);
+  EXPECT_TRUE(again.RootEntries[0].Name.empty());
+  EXPECT_EQ(again.RootEntries[1].Name, "ROOT.TXT");
+}
