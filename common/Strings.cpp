@@ -49,6 +49,13 @@ std::string LowerAscii(std::string Text) {
   return Text;
 }
 
+std::string UpperAscii(std::string Text) {
+  for (char& c : Text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return Text;
+}
+
 bool SameTextAscii(const std::string& A, const std::string& B) {
   if (A.size() != B.size()) return false;
   for (size_t i = 0; i < A.size(); ++i) {

@@ -14,6 +14,7 @@ std::string ReplaceText(const std::string& Source, const std::string& Key, const
 
 // ASCII lower-casing, as the package and the logs compare names.
 std::string LowerAscii(std::string Text);
+std::string UpperAscii(std::string Text);
 bool SameTextAscii(const std::string& A, const std::string& B);
 // Lower-casing as the ANSI code page's locale does it for Western text:
 // ASCII and the Latin-1 letters.

@@ -19,12 +19,6 @@ std::string Value(const char* label, const std::string& value) {
 
 std::string Title(const std::string& title) { return title + "\r\n" + std::string(title.size(), '-') + "\r\n"; }
 
-std::string Upper(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
-}
 
 }  // namespace
 
@@ -40,7 +34,7 @@ std::string NextErrorLogName(const std::string& Folder) {
 std::string MaskedCommandLine(const std::vector<std::string>& Arguments) {
   std::string out;
   for (size_t i = 0; i < Arguments.size(); ++i) {
-    std::string part = Upper(Arguments[i]);
+    std::string part = UpperAscii(Arguments[i]);
     if (part == "/J") {
       part = "/j X X.X.X.X";
       i += 2;

@@ -20,12 +20,6 @@ constexpr char kFinaliserEntry[] = "FINALISE.EXE";
 constexpr char kFinaliserFile[] = "FINALISE.exe";
 constexpr uint16_t kIconResource = 1;
 
-std::string Upper(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
-}
 
 }  // namespace
 
@@ -61,7 +55,7 @@ void BuildUninstaller(TScriptState& State) {
 
   const std::string temp = AddBackslash(platform::TempPath());
   for (uint32_t i = 0; i < pak.Entries.size(); ++i) {
-    if (pak.Entries[i].Group != 0 || Upper(pak.Entries[i].Name) != kUninstallIcon) continue;
+    if (pak.Entries[i].Group != 0 || UpperAscii(pak.Entries[i].Name) != kUninstallIcon) continue;
     std::optional<TBytes> icon = pak.ReadEntry(i);
     std::string iconFile = temp + kTempIcon;
     WriteWholeFile(iconFile, icon ? icon->data() : nullptr, icon ? static_cast<uint32_t>(icon->size()) : 0, nullptr);
@@ -73,7 +67,7 @@ void BuildUninstaller(TScriptState& State) {
   if (!out.IsOpen()) return;
   for (uint32_t i = 0; i < pak.Entries.size(); ++i) {
     const TPakFile& e = pak.Entries[i];
-    std::string upper = Upper(e.Name);
+    std::string upper = UpperAscii(e.Name);
     if (e.Group != 0 || upper.compare(0, kUninstallPrefixLength, kUninstallPrefix) != 0 || upper == kUninstallIcon) {
       continue;
     }

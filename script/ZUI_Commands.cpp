@@ -518,11 +518,7 @@ class TExecuteCommand : public TCommandClass {
 };
 
 std::string FindOnCDDrives(const std::string& Path) {
-  std::string upper = Path;
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  if (upper.find("$CDDRIVE") == std::string::npos) return Path;
+  if (UpperAscii(Path).find("$CDDRIVE") == std::string::npos) return Path;
   std::string strings;
   uint32_t n = platform::LogicalDriveStrings(129, strings);
   if (n == 0 || strings.empty()) return Path;

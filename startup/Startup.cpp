@@ -251,9 +251,7 @@ int Run(TProgram& p, TSetupObserver* observer) {
 
   std::string name;
   for (std::optional<TBytes> data = pak.FindFirst(0, size, true, name); data; data = pak.FindNext(0, size, true, name)) {
-    std::string upper = name.substr(0, 9);
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (upper == kLanguagePrefix) p.Languages.AddLanguage(data->data(), static_cast<uint32_t>(data->size()));
+    if (UpperAscii(name.substr(0, 9)) == kLanguagePrefix) p.Languages.AddLanguage(data->data(), static_cast<uint32_t>(data->size()));
   }
   int32_t chosen = p.Languages.FindByLangID(p.LangID);
   p.Languages.CurrentIndex = chosen < 0 ? 0 : chosen;

@@ -7,23 +7,9 @@ stub=$2
 fixture=$3
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/wizpak-wine-commands-XXXXXX)
-export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-cleanup() {
-  wineserver -k >/dev/null 2>&1 || true
-  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  display=:$((200 + RANDOM % 100))
-  Xvfb "$display" -screen 0 800x600x24 >/dev/null 2>&1 &
-  xvfb=$!
-  export DISPLAY=$display
-  sleep 1
-fi
+# shellcheck source=wine-env.sh
+. "$here/wine-env.sh"
 "$wizpak" build "$fixture/setup.wps" -o "$work/CommandsSetup.exe" --stub "$stub" >/dev/null
-wineboot -i >/dev/null 2>&1
-wineserver -w
 wine "$work/CommandsSetup.exe" >/dev/null 2>&1
 wineserver -w
 inst="$WINEPREFIX/drive_c/Program Files/Commands Test"

@@ -8,23 +8,10 @@ wizpak=$1
 stub=$2
 demo=$3
 work=$(mktemp -d /tmp/wizpak-wine-install-XXXXXX)
-export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-cleanup() {
-  wineserver -k >/dev/null 2>&1 || true
-  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  display=:$((90 + RANDOM % 100))
-  Xvfb "$display" -screen 0 800x600x24 >/dev/null 2>&1 &
-  xvfb=$!
-  export DISPLAY=$display
-  sleep 1
-fi
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=wine-env.sh
+. "$here/wine-env.sh"
 "$wizpak" build "$demo/setup.wps" -o "$work/DemoSetup.exe" --stub "$stub" >/dev/null
-wineboot -i >/dev/null 2>&1
-wineserver -w
 
 wine "$work/DemoSetup.exe" >/dev/null 2>&1
 inst="$WINEPREFIX/drive_c/Program Files/Demo Game"
