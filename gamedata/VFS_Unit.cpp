@@ -809,8 +809,13 @@ void CreateEmptyContainer(const std::string& FileName, int32_t BlockSize, int32_
   VFS_CHECK(f.Open(FileName, platform::kAccessReadWrite, platform::kShareNone, platform::FileDisposition::kCreateAlways),
             "CreateEmptyContainer: cannot create " + FileName);
   VFS_CHECK(f.Write(head.data(), static_cast<uint32_t>(head.size())) == head.size(), "CreateEmptyContainer: write");
-  // The data blocks: zero bytes to the end.
-  uint64_t dataSize = static_cast<uint64_t>(BlockSize) * static_cast<uint64_t>(BlockCount);
-  VFS_CHECK(f.Seek(static_cast<int64_t>(head.size() + dataSize), platform::SeekOrigin::kBegin) && f.Truncate(),
-            "CreateEmptyContainer: cannot size " + FileName);
+  // The data blocks, written as zero bytes (a sparse file would make every
+  // later block write allocate on disk).
+  uint64_t remaining = static_cast<uint64_t>(BlockSize) * static_cast<uint64_t>(BlockCount);
+  TBytes zeros(std::min<uint64_t>(remaining, 1 << 20), 0);
+  while (remaining > 0) {
+    uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(remaining, zeros.size()));
+    VFS_CHECK(f.Write(zeros.data(), n) == n, "CreateEmptyContainer: cannot write " + FileName);
+    remaining -= n;
+  }
 }
