@@ -279,6 +279,15 @@ int32_t TVFSFile::FindFreeBlock(bool SkipFirst) const {
 
 uint32_t TVFSFile::FreeBlockCount() const { return static_cast<uint32_t>(freeBlocks_.size()); }
 
+// One 8-byte write per link: every small write costs a system call.
+void TVFSFile::WriteLink(int32_t Index, const TVFSBlockLink& Link) {
+  TBytes b;
+  ::WriteU32(b, Link.InUse);
+  ::WriteU32(b, static_cast<uint32_t>(Link.Next));
+  SeekBlockLink(Index);
+  Write(b.data(), 8);
+}
+
 void TVFSFile::SetLink(int32_t Index, const TVFSBlockLink& Link) {
   BlockLinks[static_cast<size_t>(Index)] = Link;
   if (Link.Next == 0) {
@@ -306,9 +315,7 @@ void TVFSFile::WriteFile(TVFSEntry& Entry, const uint8_t* Data, uint32_t Size) {
     int32_t next = Size > written + blockSize ? FindFreeBlock(true) + 1 : -1;
     TVFSBlockLink link{1, next};
     SetLink(current, link);
-    SeekBlockLink(current);
-    WriteU32(link.InUse);
-    WriteU32(static_cast<uint32_t>(link.Next));
+    WriteLink(current, link);
     SeekBlock(current);
     if (Size == 0) {
       Write(zero.data(), blockSize);
@@ -338,9 +345,7 @@ void TVFSFile::ReleaseChain(int32_t FirstBlock) {
   if (FirstBlock <= 0) return;
   for (int32_t block : ChainOf(FirstBlock)) {
     SetLink(block, TVFSBlockLink{});
-    SeekBlockLink(block);
-    WriteU32(0);
-    WriteU32(0);
+    WriteLink(block, TVFSBlockLink{});
     --Header.UsedBlocks;
   }
 }

@@ -197,6 +197,7 @@ class TVFSFile {
 
  private:
   void SetLink(int32_t Index, const TVFSBlockLink& Link);
+  void WriteLink(int32_t Index, const TVFSBlockLink& Link);
   // The free blocks (Next 0) in index order, so allocation needs no scan.
   std::set<int32_t> freeBlocks_;
 
