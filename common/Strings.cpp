@@ -147,6 +147,38 @@ std::string FloatToText(double Value) {
   return s;
 }
 
+std::string FloatToText(long double Value) {
+  if (Value == 0 || !std::isfinite(Value)) return FloatToText(static_cast<double>(Value));
+  const bool negative = Value < 0;
+  long double v = negative ? -Value : Value;
+  int exponent = static_cast<int>(std::floor(std::log10(v)));
+  // Fifteen significant digits as one integer, corrected when the rounding
+  // or the logarithm lands one decade off.
+  long double scaled = v * std::pow(10.0L, 14 - exponent);
+  long long digits = std::llround(scaled);
+  if (digits >= 1000000000000000LL) {
+    ++exponent;
+    digits = std::llround(v * std::pow(10.0L, 14 - exponent));
+  } else if (digits < 100000000000000LL) {
+    --exponent;
+    digits = std::llround(v * std::pow(10.0L, 14 - exponent));
+  }
+  std::string d = std::to_string(digits);
+  while (d.size() > 1 && d.back() == '0') d.pop_back();
+  std::string text;
+  if (exponent < -4 || exponent >= 15) {
+    text = d.substr(0, 1) + (d.size() > 1 ? "." + d.substr(1) : "") + "E" + std::to_string(exponent);
+  } else if (exponent < 0) {
+    text = "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + d;
+  } else {
+    size_t point = static_cast<size_t>(exponent) + 1;
+    text = d.size() > point ? d.substr(0, point) + "." + d.substr(point) : d + std::string(point - d.size(), '0');
+  }
+  if (negative) text = "-" + text;
+  if (text.find('.') == std::string::npos) text += ".0";
+  return text;
+}
+
 WideString AsciiToWide(const std::string& Text) { return WideString(Text.begin(), Text.end()); }
 
 bool Utf8ToWide(const std::string& Text, WideString& Wide) {

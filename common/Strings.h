@@ -32,6 +32,9 @@ std::string FormatSize(uint64_t Bytes);
 // General decimal text of Value (15 significant digits), ".0" appended when
 // the text holds no ".".
 std::string FloatToText(double Value);
+// The same for an extended-precision value, computed without the C library's
+// long double printing (which not every Windows runtime has).
+std::string FloatToText(long double Value);
 
 // UTF-8 to UTF-16; false when Text is not valid UTF-8.
 bool Utf8ToWide(const std::string& Text, WideString& Wide);

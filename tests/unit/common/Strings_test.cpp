@@ -55,7 +55,7 @@ TEST(PathHelpers, BackslashAndKeyValue) {
 }
 
 TEST(FloatToText, GeneralFormWithPoint) {
-  EXPECT_EQ(FloatToText(1), "1.0");
+  EXPECT_EQ(FloatToText(1.0), "1.0");
   EXPECT_EQ(FloatToText(2.5), "2.5");
   EXPECT_EQ(FloatToText(-0.125), "-0.125");
   EXPECT_EQ(FloatToText(0.1), "0.1");
