@@ -8,8 +8,11 @@ wine_cleanup() {
 }
 trap wine_cleanup EXIT
 if [ -z "${DISPLAY:-}" ]; then
-  display=:$((100 + RANDOM % 400))
-  Xvfb "$display" -screen 0 800x600x24 >/dev/null 2>&1 &
+  # The first display number no X server holds.
+  n=100
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  display=:$n
+  Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
   wine_xvfb=$!
   export DISPLAY=$display
   sleep 1
