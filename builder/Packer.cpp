@@ -1,7 +1,10 @@
 #include "builder/Packer.h"
 
+#include <atomic>
+#include <memory>
 #include <set>
 
+#include "common/Exceptions.h"
 #include "common/FileUtils.h"
 #include "common/Strings.h"
 #include "package/ZUI_PakFile.h"
@@ -58,7 +61,7 @@ bool CollectPackInputs(const std::string& Path, uint16_t Group, std::vector<TPac
 
 bool WritePackage(const std::string& Output, const std::string& Stub, const std::vector<TPackInput>& Inputs,
                   std::string& Error, TPackStats& Stats,
-                  const std::function<void(const TPackStats&, const TPackInput&)>& Progress) {
+                  const std::function<void(const TPackStats&, const TPackInput&)>& Progress, uint32_t Threads) {
   Stats = TPackStats{};
   if (Inputs.size() > kMaxEntries) {
     Error = Output + ": " + std::to_string(Inputs.size()) + " entries, a package holds at most " +
@@ -95,19 +98,23 @@ bool WritePackage(const std::string& Output, const std::string& Stub, const std:
       Error = "Failed to create " + temp + ": " + DescribeError(pak.OpenError());
       ok = false;
     }
+    // Sizes first: entries of memory data or below 70 MiB are prepared by the
+    // workers; large files are streamed by the writer; empty ones hold nothing.
+    struct Job {
+      int64_t size = 0;
+      bool parallel = false;
+      TStoredForm form;
+      std::string error;
+      std::atomic<bool> ready{false};
+    };
+    std::vector<std::unique_ptr<Job>> jobs;
     for (size_t i = 0; ok && i < Inputs.size(); ++i) {
       const TPackInput& in = Inputs[i];
-      uint32_t index = pak.AddEntry(in.EntryName, in.SourcePath, in.Group);
-      int64_t size = 0;
+      pak.AddEntry(in.EntryName, in.SourcePath, in.Group);
+      auto job = std::make_unique<Job>();
       if (in.Data) {
-        size = static_cast<int64_t>(in.Data->size());
-        if (size > 0 && !pak.WriteEntry(index, in.Data->data(), static_cast<uint32_t>(size))) {
-          Error = "Failed to write entry \"" + in.EntryName + "\" to " + temp + ": " + DescribeError(LastError());
-          ok = false;
-          break;
-        }
+        job->size = static_cast<int64_t>(in.Data->size());
       } else {
-        // An empty file has no stored bytes: the entry keeps all sizes 0.
         platform::File probe;
         if (!probe.Open(in.SourcePath, platform::kAccessRead, platform::kShareRead,
                         platform::FileDisposition::kOpenExisting)) {
@@ -115,25 +122,78 @@ bool WritePackage(const std::string& Output, const std::string& Stub, const std:
           ok = false;
           break;
         }
-        size = probe.Size();
-        probe.Close();
-        if (size < 0 || size > 0xFFFFFFFFLL) {
+        job->size = probe.Size();
+        if (job->size < 0 || job->size > 0xFFFFFFFFLL) {
           Error = in.SourcePath + ": file too large for a package entry";
           ok = false;
           break;
         }
-        if (size > 0 && !pak.WriteEntryFromFile(index)) {
-          Error = "Failed to write entry \"" + in.EntryName + "\" from " + in.SourcePath + " to " + temp + ": " +
-                  DescribeError(LastError());
-          ok = false;
-          break;
-        }
       }
+      job->parallel = job->size > 0 && (in.Data || job->size < kLargeEntrySize);
+      jobs.push_back(std::move(job));
+    }
+
+    const uint32_t workers = Threads ? Threads : platform::ProcessorCount();
+    const size_t window = 2 * static_cast<size_t>(workers) + 1;
+    std::atomic<size_t> next{0}, written{0};
+    std::atomic<bool> abort{false};
+    platform::Signal readySignal, roomSignal;
+    auto work = [&] {
+      for (size_t i = next++; i < jobs.size() && !abort; i = next++) {
+        Job& job = *jobs[i];
+        if (job.parallel) {
+          while (i >= written + window && !abort) roomSignal.Wait(1);
+          const TPackInput& in = Inputs[i];
+          try {
+            if (in.Data) {
+              job.form = MakeStoredForm(in.Data->data(), static_cast<uint32_t>(in.Data->size()));
+            } else {
+              TBytes data = LoadWholeFile(in.SourcePath);
+              if (static_cast<int64_t>(data.size()) != job.size) throw ESetupError(in.SourcePath + " changed while packing");
+              job.form = MakeStoredForm(data.data(), static_cast<uint32_t>(data.size()));
+            }
+          } catch (const std::exception& e) {
+            job.error = e.what();
+          }
+        }
+        job.ready = true;
+        readySignal.Notify();
+      }
+    };
+    std::vector<std::unique_ptr<platform::Thread>> threads;
+    for (uint32_t t = 0; ok && t < workers; ++t) {
+      threads.push_back(std::make_unique<platform::Thread>());
+      threads.back()->Start(work);
+    }
+    for (size_t i = 0; ok && i < jobs.size(); ++i) {
+      const TPackInput& in = Inputs[i];
+      Job& job = *jobs[i];
+      while (!job.ready) readySignal.Wait(5);
+      uint32_t index = static_cast<uint32_t>(i);
+      if (!job.error.empty()) {
+        Error = job.error;
+        ok = false;
+      } else if (job.parallel) {
+        if (!pak.WriteStoredForm(index, job.form)) {
+          Error = "Failed to write entry \"" + in.EntryName + "\" to " + temp + ": " + DescribeError(LastError());
+          ok = false;
+        }
+        job.form = TStoredForm{};
+      } else if (job.size > 0 && !pak.WriteEntryFromFile(index)) {
+        Error = "Failed to write entry \"" + in.EntryName + "\" from " + in.SourcePath + " to " + temp + ": " +
+                DescribeError(LastError());
+        ok = false;
+      }
+      written = i + 1;
+      roomSignal.Notify();
+      if (!ok) break;
       ++Stats.Files;
-      Stats.BytesIn += static_cast<uint64_t>(size);
+      Stats.BytesIn += static_cast<uint64_t>(job.size);
       Stats.BytesOut += pak.Entries[index].ReadSize();
       if (Progress) Progress(Stats, in);
     }
+    abort = true;
+    for (auto& t : threads) t->Join();
     if (ok && !pak.WriteDirectory()) {
       Error = "Failed to write the directory of " + temp + ": " + DescribeError(LastError());
       ok = false;

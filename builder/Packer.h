@@ -33,6 +33,10 @@ bool CollectPackInputs(const std::string& Path, uint16_t Group, std::vector<TPac
 // only when complete, so a failed pack leaves Output as it was. Refuses entry
 // names that would leave their folder and names given twice in one group.
 // Progress, when given, is called after every entry.
+// Entries are compressed on Threads worker threads (0: one per processor), a
+// bounded window ahead of the writer, and written in order: the bytes are
+// those of a single-threaded build.
 bool WritePackage(const std::string& Output, const std::string& Stub, const std::vector<TPackInput>& Inputs,
                   std::string& Error, TPackStats& Stats,
-                  const std::function<void(const TPackStats&, const TPackInput&)>& Progress = {});
+                  const std::function<void(const TPackStats&, const TPackInput&)>& Progress = {},
+                  uint32_t Threads = 0);

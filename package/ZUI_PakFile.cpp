@@ -317,24 +317,41 @@ uint32_t TPak::AddEntry(const std::string& Name, const std::string& SourcePath, 
   return static_cast<uint32_t>(Entries.size() - 1);
 }
 
+TStoredForm MakeStoredForm(const uint8_t* Data, uint32_t Size) {
+  TStoredForm form;
+  form.OrigSize = Size;
+  if (Size < kLargeEntrySize) {
+    uLongf bound = compressBound(Size);
+    form.Bytes.resize(bound);
+    if (compress2(form.Bytes.data(), &bound, Data, Size, kCompressionLevel) == Z_OK && bound <= Size) {
+      form.Bytes.resize(bound);
+      form.StoredSize = static_cast<uint32_t>(bound);
+    }
+  }
+  if (form.StoredSize == 0) form.Bytes.assign(Data, Data + Size);
+  form.Checksum = PakChecksum(form.Bytes.data(), form.Bytes.size());
+  return form;
+}
+
 std::optional<TBytes> TPak::PrepareEntry(uint32_t Index, const uint8_t* Data, uint32_t Size) {
   if (Index >= Entries.size()) return std::nullopt;
   TPakFile& e = Entries[Index];
   e.OrigSize = Size;
   if (!Data) return std::nullopt;
-  TBytes stored;
-  e.StoredSize = 0;
-  if (Size < kLargeEntrySize) {
-    uLongf bound = compressBound(Size);
-    stored.resize(bound);
-    if (compress2(stored.data(), &bound, Data, Size, kCompressionLevel) == Z_OK && bound <= Size) {
-      stored.resize(bound);
-      e.StoredSize = static_cast<uint32_t>(bound);
-    }
-  }
-  if (e.StoredSize == 0) stored.assign(Data, Data + Size);
-  e.Checksum = PakChecksum(stored.data(), stored.size());
-  return stored;
+  TStoredForm form = MakeStoredForm(Data, Size);
+  e.StoredSize = form.StoredSize;
+  e.Checksum = form.Checksum;
+  return std::move(form.Bytes);
+}
+
+bool TPak::WriteStoredForm(uint32_t Index, const TStoredForm& Form) {
+  if (Index >= Entries.size()) return false;
+  TPakFile& e = Entries[Index];
+  e.OrigSize = Form.OrigSize;
+  e.StoredSize = Form.StoredSize;
+  e.Checksum = Form.Checksum;
+  if (Form.Bytes.empty()) return false;
+  return AppendStored(Index, Form.Bytes);
 }
 
 std::optional<TBytes> TPak::PrepareEntryFromFile(uint32_t Index) {

@@ -52,6 +52,17 @@ struct TExtractSink {
   WideString StatusTemplate = u"<%FILENAME%>";
 };
 
+// The stored form of an entry's data (compressed at level 9, or raw when that
+// is not longer or the entry is large), made without touching any package, so
+// that several threads can prepare entries at once.
+struct TStoredForm {
+  TBytes Bytes;
+  uint32_t OrigSize = 0;
+  uint32_t StoredSize = 0;  // 0: raw
+  uint32_t Checksum = 0;
+};
+TStoredForm MakeStoredForm(const uint8_t* Data, uint32_t Size);
+
 class TPak {
  public:
   // Opens FileName: read (both flags false), append (Append set) or create
@@ -122,6 +133,9 @@ class TPak {
   bool WriteEntry(uint32_t Index, const uint8_t* Data, uint32_t Size);
   // Large files are copied in chunks, never read whole.
   bool WriteEntryFromFile(uint32_t Index);
+  // Takes a stored form made by MakeStoredForm for entry Index and appends its
+  // bytes; false (nothing written) for an empty form or a failed write.
+  bool WriteStoredForm(uint32_t Index, const TStoredForm& Form);
   // Appends the directory and the trailer; false when a write failed.
   bool WriteDirectory();
 
@@ -142,6 +156,7 @@ class TPak {
   platform::File handle_;
   uint32_t openError_ = 0;
 };
+
 
 // CRC-32 as zlib computes it; 0 for no bytes.
 uint32_t PakChecksum(const uint8_t* Data, size_t Size);

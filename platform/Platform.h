@@ -326,6 +326,25 @@ class Thread {
   std::unique_ptr<Impl> impl_;
 };
 
+// The number of processors the process may run on (at least 1).
+uint32_t ProcessorCount();
+
+// A wake-up call between threads: Notify wakes one Wait (or the next one to
+// come); Wait returns after Timeout milliseconds at the latest.
+class Signal {
+ public:
+  Signal();
+  ~Signal();
+  Signal(const Signal&) = delete;
+  Signal& operator=(const Signal&) = delete;
+  void Notify();
+  void Wait(uint32_t TimeoutMs);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
 // COM entered for the calling thread while the object lives (shell links).
 class ComScope {
  public:

@@ -203,3 +203,38 @@ bool Md5::Final(uint8_t Digest[16]) {
 }
 
 }  // namespace platform
+
+#include <condition_variable>
+#include <mutex>
+
+namespace platform {
+
+uint32_t ProcessorCount() {
+  long n = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return n > 0 ? static_cast<uint32_t>(n) : 1;
+}
+
+struct Signal::Impl {
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool set = false;
+};
+
+Signal::Signal() : impl_(std::make_unique<Impl>()) {}
+Signal::~Signal() = default;
+
+void Signal::Notify() {
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->set = true;
+  }
+  impl_->cv.notify_one();
+}
+
+void Signal::Wait(uint32_t TimeoutMs) {
+  std::unique_lock<std::mutex> lock(impl_->mutex);
+  impl_->cv.wait_for(lock, std::chrono::milliseconds(TimeoutMs), [this] { return impl_->set; });
+  impl_->set = false;
+}
+
+}  // namespace platform

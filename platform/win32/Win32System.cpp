@@ -242,3 +242,27 @@ void ProgressWindow::Close() {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+uint32_t ProcessorCount() {
+  SYSTEM_INFO info;
+  ::GetSystemInfo(&info);
+  return info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1;
+}
+
+struct Signal::Impl {
+  HANDLE event = nullptr;
+};
+
+Signal::Signal() : impl_(std::make_unique<Impl>()) { impl_->event = ::CreateEventA(nullptr, FALSE, FALSE, nullptr); }
+
+Signal::~Signal() {
+  if (impl_->event) ::CloseHandle(impl_->event);
+}
+
+void Signal::Notify() { ::SetEvent(impl_->event); }
+
+void Signal::Wait(uint32_t TimeoutMs) { ::WaitForSingleObject(impl_->event, TimeoutMs); }
+
+}  // namespace platform

@@ -1,0 +1,54 @@
+#include "builder/Packer.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "package/ZUI_PakFile.h"
+#include "tests/support/TestMachine.h"
+
+namespace {
+std::vector<TPackInput> Inputs(const TestMachine& m, int files) {
+  std::mt19937 rng(3);
+  std::vector<TPackInput> in;
+  in.push_back({"", "SetupInfo", 0, TBytes(25, 0)});
+  for (int i = 0; i < files; ++i) {
+    std::string bytes;
+    size_t n = rng() % 20000;
+    for (size_t k = 0; k < n; ++k) bytes += static_cast<char>(i % 3 ? 'a' + k % 7 : static_cast<char>(rng()));
+    std::string path = m.Path("f" + std::to_string(i) + ".bin");
+    TestMachine::Write(path, bytes);
+    in.push_back({path, "dir\\f" + std::to_string(i) + ".bin", static_cast<uint16_t>(1 + i % 2), std::nullopt});
+  }
+  return in;
+}
+}  // namespace
+
+// The parallel packer writes exactly the bytes of a single-threaded one.
+TEST(Packer, ParallelBytesEqualSingleThreaded) {
+  TestMachine m;
+  std::vector<TPackInput> in = Inputs(m, 60);
+  std::string error;
+  TPackStats one, many;
+  ASSERT_TRUE(WritePackage(m.Path("one.pak"), "", in, error, one, {}, 1)) << error;
+  ASSERT_TRUE(WritePackage(m.Path("many.pak"), "", in, error, many, {}, 4)) << error;
+  EXPECT_EQ(TestMachine::Read(m.Path("one.pak")), TestMachine::Read(m.Path("many.pak")));
+  EXPECT_EQ(one.Files, 61u);
+  EXPECT_EQ(one.BytesOut, many.BytesOut);
+  TPak pak(m.Path("many.pak"), false, false);
+  for (uint32_t i = 0; i < pak.Entries.size(); ++i) EXPECT_TRUE(pak.Entries[i].OrigSize == 0 || pak.VerifyEntry(i)) << i;
+}
+
+// A source that disappears before it is read fails the pack, names the file
+// and leaves no output behind.
+TEST(Packer, FailingSourceWritesNothing) {
+  TestMachine m;
+  std::vector<TPackInput> in = Inputs(m, 20);
+  in[7].SourcePath = m.Path("gone.bin");
+  std::string error;
+  TPackStats stats;
+  EXPECT_FALSE(WritePackage(m.Path("out.pak"), "", in, error, stats, {}, 3));
+  EXPECT_NE(error.find("gone.bin"), std::string::npos) << error;
+  EXPECT_FALSE(platform::FileExists(m.Path("out.pak")));
+  EXPECT_FALSE(platform::FileExists(m.Path("out.pak.part")));
+}
