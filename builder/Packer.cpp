@@ -14,13 +14,6 @@ using platform::LastError;
 
 namespace {
 
-std::string BaseName(const std::string& path) {
-  std::string p = path;
-  while (p.size() > 1 && (p.back() == '/' || p.back() == '\\')) p.pop_back();
-  size_t slash = p.find_last_of("/\\");
-  return slash == std::string::npos ? p : p.substr(slash + 1);
-}
-
 std::string JoinPath(const std::string& dir, const std::string& name) {
   if (!dir.empty() && (dir.back() == '/' || dir.back() == '\\')) return dir + name;
   return dir + "/" + name;
@@ -52,7 +45,7 @@ bool CollectPackInputs(const std::string& Path, uint16_t Group, std::vector<TPac
                        std::string& Error) {
   if (platform::DirectoryExists(Path)) return CollectFolder(Path, "", Group, Inputs, Error);
   if (platform::FileExists(Path)) {
-    Inputs.push_back({Path, BaseName(Path), Group, std::nullopt});
+    Inputs.push_back({Path, ExtractFileName(Path), Group, std::nullopt});
     return true;
   }
   Error = Path + ": no such file or folder";

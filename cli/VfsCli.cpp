@@ -1,7 +1,5 @@
 #include "cli/VfsCli.h"
 
-#include <zlib.h>
-
 #include <ostream>
 
 #include "common/FileUtils.h"
@@ -32,30 +30,6 @@ std::string FlagsText(uint32_t flags) {
   s += (flags & vfFile) ? 'f' : '-';
   s += (flags & vfCompressed) ? 'z' : '-';
   return s;
-}
-
-// The stored bytes of an entry in their original form.
-TBytes Unpack(TVFSFile& vfs, const TVFSEntry& e) {
-  std::optional<TBytes> stored = vfs.ReadEntryData(e);
-  if (!stored) return {};
-  if (!(e.Flags & vfCompressed)) return *stored;
-  TBytes out;
-  size_t pos = 0;
-  while (pos + 4 <= stored->size()) {
-    uint32_t n = static_cast<uint32_t>((*stored)[pos]) | ((*stored)[pos + 1] << 8) | ((*stored)[pos + 2] << 16) |
-                 (static_cast<uint32_t>((*stored)[pos + 3]) << 24);
-    pos += 4;
-    if (n > stored->size() - pos) throw ESetupError("a compressed chunk runs past the end of " + e.Name);
-    TBytes chunk(kVFSChunkSize);
-    uLongf got = chunk.size();
-    if (uncompress(chunk.data(), &got, stored->data() + pos, n) != Z_OK) {
-      throw ESetupError("a compressed chunk of " + e.Name + " does not inflate");
-    }
-    out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<ptrdiff_t>(got));
-    pos += n;
-  }
-  if (out.size() != static_cast<size_t>(e.OrigSize)) throw ESetupError(e.Name + " inflates to the wrong size");
-  return out;
 }
 
 }  // namespace
@@ -137,7 +111,9 @@ int RunVfsCli(const std::vector<std::string>& Args, std::ostream& Out, std::ostr
           Err << "wizpak vfs: " << a[0] << ": no file " << a[1] << "\n";
           return kFailed;
         }
-        TBytes data = Unpack(vfs, *vfs.Tree.Nodes[static_cast<size_t>(node)].Entry);
+        const TVFSEntry& entry = *vfs.Tree.Nodes[static_cast<size_t>(node)].Entry;
+        std::optional<TBytes> stored = vfs.ReadEntryData(entry);
+        TBytes data = stored ? UnpackStoredData(entry, *stored) : TBytes();
         Out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
         return kOk;
       }

@@ -43,6 +43,11 @@ bool WriteWholeFile(const std::string& Path, const uint8_t* Data, uint32_t Count
   return f.Write(Data, Count) == Count;
 }
 
+std::string ExtractFileName(const std::string& Path) {
+  size_t slash = Path.find_last_of("\\/:");
+  return slash == std::string::npos ? Path : Path.substr(slash + 1);
+}
+
 TBytes LoadWholeFile(const std::string& Path) {
   platform::File f;
   if (!f.Open(Path, platform::kAccessRead, platform::kShareRead, platform::FileDisposition::kOpenExisting)) {

@@ -14,6 +14,8 @@
 void ForceInstallDirs(const std::string& Path, TInstallRecorder* Recorder);
 // The folder part of Path ("C:\A\b.txt" -> "C:\A\"), empty when it has none.
 std::string ExtractFilePath(const std::string& Path);
+// The name after the last "\", "/" or drive colon ("C:\A\b.txt" -> "b.txt").
+std::string ExtractFileName(const std::string& Path);
 
 // Creates the file's folders, then creates or replaces the file with Count
 // bytes of Data (an empty file when Data is null). Reports nothing; a failure

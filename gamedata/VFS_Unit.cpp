@@ -61,6 +61,26 @@ TVFSEntry DecodeEntry(const uint8_t* Record) {
   return e;
 }
 
+TBytes UnpackStoredData(const TVFSEntry& Entry, const TBytes& Stored) {
+  if (!(Entry.Flags & vfCompressed)) return Stored;
+  TBytes out;
+  size_t pos = 0;
+  while (pos + 4 <= Stored.size()) {
+    uint32_t n = GetU32(Stored.data() + pos);
+    pos += 4;
+    if (n > Stored.size() - pos) throw ESetupError("a compressed chunk runs past the end of " + Entry.Name);
+    TBytes chunk(kVFSChunkSize);
+    uLongf got = chunk.size();
+    if (uncompress(chunk.data(), &got, Stored.data() + pos, n) != Z_OK) {
+      throw ESetupError("a compressed chunk of " + Entry.Name + " does not inflate");
+    }
+    out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<ptrdiff_t>(got));
+    pos += n;
+  }
+  if (out.size() != static_cast<size_t>(Entry.OrigSize)) throw ESetupError(Entry.Name + " inflates to the wrong size");
+  return out;
+}
+
 std::string DirectoryPart(const std::string& Path) {
   if (Path.find('.') == std::string::npos || Path.find('\\') == std::string::npos) return {};
   return Path.substr(0, Path.rfind('\\'));

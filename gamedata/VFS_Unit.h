@@ -214,6 +214,10 @@ std::string ParentPath(const std::string& Path);
 uint32_t HashName(const std::string& Path, const std::string& Name);
 std::string HashFilePath(const std::string& ContainerName);
 void InsertHashEntry(std::vector<TVFSHashEntry>& Table, uint32_t Last, const TVFSHashEntry& Entry, uint32_t& Count);
+// An entry's original bytes from its stored ones: the chunks inflated when
+// the entry is compressed. Raises ESetupError for chunks that do not inflate
+// to the entry's original size.
+TBytes UnpackStoredData(const TVFSEntry& Entry, const TBytes& Stored);
 // Encodes and decodes one 88-byte entry record.
 void EncodeEntry(const TVFSEntry& Entry, TBytes& Out);
 TVFSEntry DecodeEntry(const uint8_t* Record);

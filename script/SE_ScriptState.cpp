@@ -9,6 +9,16 @@ TPathFields TScriptState::Fields() const {
   return f;
 }
 
+WideString TScriptState::String(uint16_t Number) const {
+  if (Text) return Text->GetString(Number);
+  std::string fallback = "NOT FOUND " + std::to_string(Number);
+  return WideString(fallback.begin(), fallback.end());
+}
+
+void TScriptState::SetStatusText(const WideString& Text) const {
+  if (Observer) Observer->SetStatusText(Text);
+}
+
 const TCompLine& TScriptState::Line(int32_t Row) const {
   static const TCompLine kNone;
   return Row >= 0 && static_cast<size_t>(Row) < CompLines.Lines.size() ? CompLines.Lines[static_cast<size_t>(Row)]

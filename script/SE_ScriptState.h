@@ -24,6 +24,10 @@ struct TScriptState {
   TPathFields Fields() const;
   std::string Expand(const std::string& Text) const { return ExpandPathFields(Text, Fields()); }
   const TCompLine& Line(int32_t Row) const;
+  // String Number of the current language ("NOT FOUND " + Number without one).
+  WideString String(uint16_t Number) const;
+  // The status line, when someone watches.
+  void SetStatusText(const WideString& Text) const;
   // The line itself, for commands that write their expanded arguments back.
   TCompLine* MutableLine(int32_t Row);
 

@@ -56,7 +56,6 @@ const char* const kUninstallLogKey =
 namespace {
 
 constexpr char kLogName[] = "install.log";
-constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr char kStatusStart[] = "Status: 0 of ";
 constexpr char kItemsRemaining[] = " items remaining";
 constexpr uint16_t kStringProgress = 19;
@@ -148,18 +147,15 @@ void RunUninstall(TScriptState& State) {
   TUninstallList& list = *State.UninstallList;
   const size_t F = list.Files().size(), D = list.Directories().size(), R = list.RegistryRecords().size();
   const size_t T = F + D + R;
-  auto status = [&](const WideString& text) {
-    if (State.Observer) State.Observer->SetStatusText(text);
-  };
-  status(AsciiToWide(kStatusStart + std::to_string(T) + kItemsRemaining));
+  State.SetStatusText(AsciiToWide(kStatusStart + std::to_string(T) + kItemsRemaining));
   if (State.Observer) State.Observer->SetProgress(0, static_cast<uint32_t>(T));
   auto progress = [&](size_t k, size_t n, size_t position, const WideString& category) {
     if (k * 100 / n == 0) return;
-    WideString text = State.Text ? State.Text->GetString(kStringProgress) : WideString(u"<%ZUPNAME%>");
+    WideString text = State.String(kStringProgress);
     text = ReplaceText(text, u"<%ZUPNAME%>", category);
     text = ReplaceText(text, u"<%FNUM%>", AsciiToWide(std::to_string(k)));
     text = ReplaceText(text, u"<%FTOTAL%>", AsciiToWide(std::to_string(n)));
-    status(text);
+    State.SetStatusText(text);
     if (State.Observer) State.Observer->SetProgress(static_cast<uint32_t>(position), static_cast<uint32_t>(T));
   };
 
@@ -168,13 +164,13 @@ void RunUninstall(TScriptState& State) {
     std::string path = State.Expand(list.Files()[k - 1]);
     if (platform::FileExists(path)) platform::DeleteFile(path);
   }
-  WideString directories = State.Text ? State.Text->GetString(kStringDirectories) : WideString();
+  WideString directories = State.String(kStringDirectories);
   for (size_t k = 1; k <= D; ++k) {
     progress(k, D, F + k, directories);
     const std::string& dir = list.Directories()[D - k];
     if (platform::DirectoryExists(dir)) platform::RemoveDirectory(dir);
   }
-  WideString registry = State.Text ? State.Text->GetString(kStringRegistry) : WideString();
+  WideString registry = State.String(kStringRegistry);
   platform::Registry* reg = State.Registry;
   for (size_t k = 1; k <= R && reg; ++k) {
     progress(k, R, F + D + k, registry);
@@ -188,7 +184,7 @@ void RunUninstall(TScriptState& State) {
   const TSetupInfo& info = State.SetupInfo->Info;
   if (reg) {
     reg->SetRoot(platform::kRootLocalMachine);
-    std::string key = kUninstallKey + info.SetupShortName;
+    std::string key = kProductUninstallKey + info.SetupShortName;
     if (reg->OpenKey(key, false)) {
       reg->DeleteValue("DisplayName");
       reg->DeleteValue("UninstallString");

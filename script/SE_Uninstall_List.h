@@ -44,6 +44,9 @@ class TUninstallList : public TInstallRecorder {
   std::vector<std::string> directories_;
 };
 
+// The machine's Uninstall key, below which a product's key is its short name.
+constexpr char kProductUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
 // The fixed 244-digit key the log's strings are scrambled with.
 extern const char* const kUninstallLogKey;
 

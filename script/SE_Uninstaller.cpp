@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr char kUninstallPrefix[] = "UNINSTALL_";
 constexpr size_t kUninstallPrefixLength = 10;
 constexpr char kUninstallIcon[] = "UNINSTALL_ICON.ICO";
@@ -27,7 +26,7 @@ void BuildUninstaller(TScriptState& State) {
   const TSetupInfo& info = State.SetupInfo->Info;
   if (platform::Registry* reg = State.Registry) {
     reg->SetRoot(platform::kRootLocalMachine);
-    if (reg->OpenKey(kUninstallKey + info.SetupShortName, true)) {
+    if (reg->OpenKey(kProductUninstallKey + info.SetupShortName, true)) {
       reg->WriteString("DisplayName", info.SetupShortName);
       reg->WriteString("UninstallString", info.InstallDir + "\\" + info.UninstallExeName);
       reg->CloseKey();

@@ -12,12 +12,6 @@ constexpr char16_t kNameToken[] = u"<%ZUPNAME%>";
 constexpr char kMissingText[] = "Error: Unable to find <";
 constexpr char kMissingCaption[] = "VFS Error";
 
-WideString Text(const TScriptState& s, uint16_t n) { return s.Text ? s.Text->GetString(n) : WideString(kNameToken); }
-
-void Status(const TScriptState& s, const WideString& text) {
-  if (s.Observer) s.Observer->SetStatusText(text);
-}
-
 std::string ContainerPath(const TScriptState& s, const std::string& name) {
   return s.SetupInfo->Info.InstallDir + "\\" + name;
 }
@@ -26,14 +20,14 @@ std::string ContainerPath(const TScriptState& s, const std::string& name) {
 
 WideString TVFSSession::VFSProgressText(const TScriptState& State, const std::string& Name, uint32_t Done,
                                         uint32_t Total) const {
-  WideString text = ReplaceText(Text(State, kStringProgress), kNameToken, platform::AnsiToWide(Name));
+  WideString text = ReplaceText(State.String(kStringProgress), kNameToken, platform::AnsiToWide(Name));
   text = ReplaceText(text, u"<%FNUM%>", AsciiToWide(std::to_string(Done)));
   return ReplaceText(text, u"<%FTOTAL%>", AsciiToWide(std::to_string(Total)));
 }
 
 void TVFSSession::OpenVFS(TScriptState& State, const std::string& Name) {
   CloseCurrentVFS(State);
-  Status(State, ReplaceText(Text(State, kStringLoading), kNameToken, platform::AnsiToWide(Name)));
+  State.SetStatusText(ReplaceText(State.String(kStringLoading), kNameToken, platform::AnsiToWide(Name)));
   auto vfs = std::make_unique<TVFSFile>();
   vfs->Open(ContainerPath(State, Name), true);
   CurrentVFS = std::move(vfs);
@@ -42,7 +36,7 @@ void TVFSSession::OpenVFS(TScriptState& State, const std::string& Name) {
 
 void TVFSSession::SaveCurrentVFS(TScriptState& State) {
   if (!CurrentVFS) return;
-  Status(State, ReplaceText(Text(State, kStringHeader), kNameToken, platform::AnsiToWide(CurrentVFSName)));
+  State.SetStatusText(ReplaceText(State.String(kStringHeader), kNameToken, platform::AnsiToWide(CurrentVFSName)));
   CurrentVFS->Save(false);
 }
 
@@ -56,7 +50,7 @@ void TVFSSession::CloseCurrentVFS(TScriptState& State) {
 void TVFSSession::AddVFSMember(TScriptState& State, uint32_t Index) {
   uint32_t percent = VFSTotal ? VFSDone * 100 / VFSTotal : 0;
   if (percent > VFSLastPercent) VFSLastPercent = percent;
-  Status(State, VFSProgressText(State, CurrentVFSName, VFSDone, VFSTotal));
+  State.SetStatusText(VFSProgressText(State, CurrentVFSName, VFSDone, VFSTotal));
   const TPakFile& e = State.Pak->Entries[Index];
   std::optional<TBytes> data = State.Pak->ReadEntry(Index);
   CurrentVFS->Tree.AddFile(e.Name, data ? data->data() : nullptr, data ? static_cast<uint32_t>(data->size()) : 0);
@@ -69,14 +63,14 @@ void TVFSSession::VFSUpdate(TScriptState& State, uint16_t Group, const std::stri
   if (VFSTotal == 0) return;
   if (!platform::FileExists(ContainerPath(State, Name))) {
     platform::MessageBox(kMissingText + Name + ">", kMissingCaption, platform::kMbOk);
-    if (State.Observer) State.Observer->SetFinishText(Text(State, kStringFailed));
+    if (State.Observer) State.Observer->SetFinishText(State.String(kStringFailed));
     State.StopFlag = true;
     return;
   }
   OpenVFS(State, Name);
   VFSDone = 0;
   VFSLastPercent = 0;
-  Status(State, VFSProgressText(State, Name, 0, VFSTotal));
+  State.SetStatusText(VFSProgressText(State, Name, 0, VFSTotal));
   try {
     State.Pak->ForEachInGroup(Group, [&](uint32_t index) { AddVFSMember(State, index); });
   } catch (...) {

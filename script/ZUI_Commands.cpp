@@ -27,21 +27,10 @@ constexpr uint16_t kStringCopying = 17;
 constexpr uint16_t kStringExtracting = 18;
 constexpr uint16_t kStringFailed = 23;
 
-WideString Str(const TScriptState& s, uint16_t n) { return s.Text ? s.Text->GetString(n) : WideString(); }
-
-void Status(const TScriptState& s, const WideString& text) {
-  if (s.Observer) s.Observer->SetStatusText(text);
-}
-
-std::string FileNameOf(const std::string& path) {
-  size_t slash = path.find_last_of("\\/:");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Extraction of a group into Target, reporting as the setup thread does.
 void Extract(TScriptState& s, const std::string& target, uint16_t group) {
   if (!s.Pak) return;
-  TExtractSink sink{s.Observer, s.UninstallList, s.Text ? Str(s, kStringExtracting) : WideString(kFileNameToken)};
+  TExtractSink sink{s.Observer, s.UninstallList, s.Text ? s.String(kStringExtracting) : WideString(kFileNameToken)};
   s.Pak->ExtractGroup(target, group, sink);
 }
 
@@ -289,7 +278,7 @@ class TMessageCommand : public TCommandClass {
     const TCompLine& line = s.Line(row);
     if (line.Params.empty()) return;
     WideString text = platform::AnsiToWide(line.Params[0]);
-    Status(s, s.Text ? s.Text->ExpandLangTokens(text) : text);
+    s.SetStatusText(s.Text ? s.Text->ExpandLangTokens(text) : text);
   }
 };
 
@@ -326,7 +315,7 @@ class TCopyFileCommand : public TCommandClass {
     std::string source = s.Expand(FindOnCDDrives(line.Params[0]));
     std::string destination = s.Expand(line.Params[1]);
     ForceInstallDirs(ExtractFilePath(destination), s.UninstallList);
-    Status(s, ReplaceText(Str(s, kStringCopying), kFileNameToken, platform::AnsiToWide(FileNameOf(source))));
+    s.SetStatusText(ReplaceText(s.String(kStringCopying), kFileNameToken, platform::AnsiToWide(ExtractFileName(source))));
     platform::CopyFile(source, destination, false);
     if (s.UninstallList) s.UninstallList->AddInstalledFile(destination);
   }
@@ -356,7 +345,7 @@ class TFailureCommand : public TCommandClass {
  public:
   TFailureCommand() : TCommandClass("failure", false, 0) {}
   void SFXProcess(TScriptState& s, int32_t) override {
-    if (s.Observer) s.Observer->SetFinishText(Str(s, kStringFailed));
+    if (s.Observer) s.Observer->SetFinishText(s.String(kStringFailed));
     s.StopFlag = true;
   }
 };

@@ -48,11 +48,6 @@ std::string StatusVerified(uint32_t done, uint32_t total) {
   return "Status: " + std::to_string(done) + " out of " + std::to_string(total) + " files verifyed";
 }
 
-std::string FileNamePart(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 void Fatal(const std::string& text, const std::string& caption) { platform::MessageBox(text, caption, platform::kMbOk); }
 
 // Everything start-up fills and the road reads; made in the order the
@@ -241,8 +236,8 @@ int Run(TProgram& p, TSetupObserver* observer) {
   StartMenuProgramsDir = SpecialFolder(platform::kCsidlPrograms) + "\\";
 
   if (!p.ExternalPak && info.IsUninstaller == 0) {
-    std::string expected = LowerAscii(FileNamePart(info.SetupExeName));
-    std::string found = FileNamePart(p.Args[0]);
+    std::string expected = LowerAscii(ExtractFileName(info.SetupExeName));
+    std::string found = ExtractFileName(p.Args[0]);
     if (NormaliseExeName(LowerAscii(found)) != expected) {
       Fatal(kRenamed + info.SetupExeName + "\r\r" + kFound + "\r" + found, kCaptionError);
       return kExitFatalMessage;
