@@ -26,11 +26,6 @@ constexpr uint32_t kHashRecordSize = 21;
 constexpr uint32_t kFreeNode = 0xFFFFFFFF;
 constexpr uint32_t kFreeChild = 0xFFFFFFFF;
 
-uint32_t GetU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
 std::string NameOf(const uint8_t* field) {
   size_t n = 0;
   while (n < kVFSNameSize && field[n] != 0) ++n;

@@ -238,6 +238,7 @@ bool LoadShellLink(const std::string& LinkPath, ShellLink& Link);
 constexpr uint32_t kMbOk = 0x00;
 constexpr uint32_t kMbOkCancel = 0x01;
 constexpr uint32_t kMbYesNo = 0x04;
+constexpr uint32_t kMbRetryCancel = 0x05;
 constexpr uint32_t kMbIconError = 0x10;
 constexpr uint32_t kMbIconQuestion = 0x20;
 constexpr uint32_t kMbIconWarning = 0x30;
@@ -245,6 +246,7 @@ constexpr uint32_t kMbIconInformation = 0x40;
 
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
+constexpr int kIdRetry = 4;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 
@@ -260,6 +262,26 @@ std::string ExecutablePath();
 // Makes the process load DLLs only from the system folder, so a setup started
 // from a downloads folder never loads a DLL planted beside it. Call first.
 void HardenDllSearchPath();
+
+// Shows Text in the system's fatal-application-exit box and ends the process
+// at once, without running any cleanup. The process ends with
+// kFatalAppExitCode (its low 8 bits where exit codes are 8 bits wide).
+constexpr uint32_t kFatalAppExitCode = 0x40000015;
+[[noreturn]] void FatalAppExit(const std::string& Text);
+// Ends the process at once with Code.
+[[noreturn]] void ExitProcess(uint32_t Code);
+
+// Fills Buffer with bytes from the system's cryptographic random source;
+// false when it cannot.
+bool RandomBytes(void* Buffer, uint32_t Count);
+
+struct CalendarDate {
+  uint16_t Year = 1980;
+  uint16_t Month = 1;  // 1..12
+  uint16_t Day = 1;    // 1..31
+};
+// Today's date in local time.
+CalendarDate Today();
 
 // The system's default language identifier (GetSystemDefaultLangID).
 uint16_t DefaultLanguageId();

@@ -9,6 +9,7 @@
 #include "package/ZUI_CompilerThread.h"
 #include "script/SE_ScriptState.h"
 #include "script/SE_Uninstall_List.h"
+#include "gamedata/ZU_PakSystem.h"
 #include "script/SE_VFS.h"
 
 const char* const kPasswordKey =
@@ -19,7 +20,6 @@ const char* const kPasswordKey =
 
 namespace {
 
-constexpr char kNotImplemented[] = "not implemented: ";
 constexpr char kParamCountInvalid[] = "TFileCommand.SFXProcess - Param Count Invalid!!!";
 constexpr char kErrorCaption[] = "Error";
 constexpr char16_t kFileNameToken[] = u"<%FILENAME%>";
@@ -46,13 +46,38 @@ void AppendParam(TCompLine& line, const std::string& value) {
   line.ParamCount = static_cast<int32_t>(line.Params.size());
 }
 
-// Commands whose run-time work arrives with the rest of the runtime: they fail
-// loudly instead of pretending to have run.
-class TPendingCommand : public TCommandClass {
+// The group number a group command's compile step appended to its line.
+uint16_t GroupOf(const TCompLine& line, const std::string& keyword) {
+  int32_t group = line.Params.empty() ? -1 : IntOrMinusOne(line.Params.back());
+  if (group < 0 || group > 0xFFFF) {
+    throw ESetupError(keyword + ": group number \"" + (line.Params.empty() ? "" : line.Params.back()) +
+                      "\" is not a number");
+  }
+  return static_cast<uint16_t>(group);
+}
+
+// A package group as the members of an archive update.
+class TPakGroupMembers : public TArchiveMembers {
  public:
-  using TCommandClass::TCommandClass;
-  void SFXProcess(TScriptState&, int32_t) override { throw ESetupError(kNotImplemented + Keyword); }
+  TPakGroupMembers(TPak& pak, uint16_t group) : pak_(pak), group_(group) {}
+  uint32_t Count() override { return pak_.CountInGroup(group_); }
+  void ForEach(const std::function<void(uint32_t)>& callback) override { pak_.ForEachInGroup(group_, callback); }
+  std::string Name(uint32_t index) override { return pak_.Entries[index].Name; }
+  uint32_t OrigSize(uint32_t index) override { return pak_.Entries[index].OrigSize; }
+  std::optional<TBytes> Read(uint32_t index) override { return pak_.ReadEntry(index); }
+
+ private:
+  TPak& pak_;
+  uint16_t group_;
 };
+
+// The archive system, told where the setup installs and who watches.
+TPakSystem& ArchivesFor(const TScriptState& s) {
+  PakSystem.InstallDir = s.SetupInfo ? s.SetupInfo->Info.InstallDir : std::string();
+  PakSystem.Observer = s.Observer;
+  PakSystem.Text = s.Text;
+  return PakSystem;
+}
 
 // A group command: appends the next group number and adds its source to it.
 // The group name is taken by value: it may be one of the line's own arguments.
@@ -221,9 +246,19 @@ class TChangelogCommand : public TCommandClass {
   }
 };
 
-class TZUPUpdateCommand : public TPendingCommand {
+class TZUPUpdateCommand : public TCommandClass {
  public:
-  TZUPUpdateCommand() : TPendingCommand("zupupdate", false, 3) {}
+  TZUPUpdateCommand() : TCommandClass("zupupdate", false, 3) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    const TCompLine& line = s.Line(row);
+    if (line.Params.size() < 3) return;
+    // The line keeps the scrambled text, so every run of it gives the same password.
+    std::string password = SubDigitKey(kPasswordKey, line.Params[1]);
+    uint16_t group = GroupOf(line, Keyword);
+    if (!s.Pak) return;
+    TPakGroupMembers members(*s.Pak, group);
+    ArchivesFor(s).UpdateArchive(members, line.Params[2], password);
+  }
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 3)) return;
     CompileGroup(c, row, LineOf(c, row).Params[2]);
@@ -414,9 +449,14 @@ class TUninstallLogSaveCommand : public TCommandClass {
   }
 };
 
-class TZUPOfficialCommand : public TPendingCommand {
+class TZUPOfficialCommand : public TCommandClass {
  public:
-  TZUPOfficialCommand() : TPendingCommand("zupofficial", false, 3) {}
+  TZUPOfficialCommand() : TCommandClass("zupofficial", false, 3) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    const TCompLine& line = s.Line(row);
+    if (line.Params.size() < 3) return;
+    ArchivesFor(s).SetOfficial(line.Params[0], SubDigitKey(kPasswordKey, line.Params[1]), line.Params[2]);
+  }
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 3)) return;
     std::string& code = LineOf(c, row).Params[1];
@@ -424,9 +464,14 @@ class TZUPOfficialCommand : public TPendingCommand {
   }
 };
 
-class TDuplicateEntryCommand : public TPendingCommand {
+class TDuplicateEntryCommand : public TCommandClass {
  public:
-  TDuplicateEntryCommand() : TPendingCommand("duplicateentry", false, 3) {}
+  TDuplicateEntryCommand() : TCommandClass("duplicateentry", false, 3) {}
+  void SFXProcess(TScriptState& s, int32_t row) override {
+    const TCompLine& line = s.Line(row);
+    if (line.Params.size() < 3) return;
+    ArchivesFor(s).DuplicateEntry(line.Params[0], line.Params[1], line.Params[2]);
+  }
 };
 
 class TWriteRegStr_URLCommand : public TCommandClass {
@@ -468,11 +513,10 @@ class TVFSUpdateCommand : public TCommandClass {
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 3) return;
-    int32_t group = IntOrMinusOne(line.Params.back());
-    if (group < 0 || group > 0xFFFF) throw ESetupError("vfsupdate: group number \"" + line.Params.back() + "\" is not a number");
+    uint16_t group = GroupOf(line, Keyword);
     bool closeAfter = line.Params.size() >= 4 ? line.Params[2] == "1" : true;
     if (!s.Vfs) s.Vfs = std::make_shared<TVFSSession>();
-    s.Vfs->VFSUpdate(s, static_cast<uint16_t>(group), line.Params[1], closeAfter);
+    s.Vfs->VFSUpdate(s, group, line.Params[1], closeAfter);
   }
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (HasArgs(c, row, 2)) CompileGroup(c, row, LineOf(c, row).Params[1]);

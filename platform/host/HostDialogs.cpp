@@ -1,6 +1,7 @@
 // Message boxes and text conversion of the emulated machine. A message box has
 // no screen: it is printed, recorded in the transcript and answered from the
-// machine's answer queue (the first button when the queue is empty).
+// machine's answer queue (the first button when the queue is empty; Cancel
+// for Retry/Cancel, where retrying without an answer would never end).
 #include <cstdio>
 #include <mutex>
 
@@ -30,7 +31,7 @@ int FirstButton(uint32_t Flags) {
     case 0x03:  // yes/no/cancel
       return kIdYes;
     case 0x02: return 3;  // abort
-    case 0x05: return 4;  // retry
+    case 0x05: return kIdCancel;  // retry/cancel: retrying unanswered would never end
     default: return kIdOk;
   }
 }

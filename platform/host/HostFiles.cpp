@@ -113,6 +113,8 @@ bool File::Open(const std::string& Path, uint32_t Access, uint32_t Share, FileDi
       break;
     case FileDisposition::kOpenAlways: flags |= O_CREAT; break;
   }
+  bool changesDisk = Disposition == FileDisposition::kCreateAlways || (!exists && Disposition != FileDisposition::kOpenExisting);
+  if (changesDisk && !host::FileOperationAllowed()) return false;
   uint64_t token = 0;
   if (!host::RegisterOpen(native, Access, Share, token)) {
     SetLastError(kErrorSharingViolation);
@@ -178,6 +180,7 @@ uint32_t File::Write(const void* Buffer, uint32_t Count) {
     SetLastError(kErrorInvalidHandle);
     return 0;
   }
+  if (!host::FileOperationAllowed()) return 0;
   uint32_t done = 0;
   const auto* in = static_cast<const uint8_t*>(Buffer);
   while (done < Count) {
@@ -221,7 +224,7 @@ int64_t File::Size() {
 }
 
 bool File::Truncate() {
-  if (!IsOpen()) return false;
+  if (!IsOpen() || !host::FileOperationAllowed()) return false;
   off_t pos = ::lseek(impl_->fd, 0, SEEK_CUR);
   if (pos < 0 || ::ftruncate(impl_->fd, pos) != 0) {
     SetErrorFromErrno(errno);
@@ -231,7 +234,7 @@ bool File::Truncate() {
 }
 
 bool File::Flush() {
-  if (!IsOpen()) return false;
+  if (!IsOpen() || !host::FileOperationAllowed()) return false;
   return ::fsync(impl_->fd) == 0;
 }
 
@@ -270,6 +273,7 @@ bool SetFileAttributes(const std::string& Path, uint32_t Attributes) {
   }
   mode_t mode = st.st_mode & 07777;
   mode = (Attributes & kAttributeReadOnly) ? (mode & ~0222) : (mode | S_IWUSR);
+  if (!host::FileOperationAllowed()) return false;
   if (::chmod(native.c_str(), mode) != 0) {
     SetErrorFromErrno(errno);
     return false;
@@ -295,6 +299,7 @@ bool DeleteFile(const std::string& Path) {
     SetLastError(kErrorSharingViolation);
     return false;
   }
+  if (!host::FileOperationAllowed()) return false;
   if (::unlink(native.c_str()) != 0) {
     SetErrorFromErrno(errno);
     return false;
@@ -325,6 +330,7 @@ bool MoveFile(const std::string& From, const std::string& To, bool ReplaceExisti
     SetLastError(kErrorSharingViolation);
     return false;
   }
+  if (!host::FileOperationAllowed()) return false;
   if (::rename(from.c_str(), to.c_str()) != 0) {
     SetErrorFromErrno(errno);
     return false;
@@ -358,6 +364,7 @@ bool CreateDirectory(const std::string& Path) {
     SetLastError(kErrorAlreadyExists);
     return false;
   }
+  if (!host::FileOperationAllowed()) return false;
   if (::mkdir(native.c_str(), 0755) != 0) {
     int err = errno;
     if (err == ENOENT) {
@@ -379,6 +386,7 @@ bool RemoveDirectory(const std::string& Path) {
     SetLastError(kErrorAccessDenied);
     return false;
   }
+  if (!host::FileOperationAllowed()) return false;
   if (::rmdir(native.c_str()) != 0) {
     SetErrorFromErrno(errno, true);
     return false;

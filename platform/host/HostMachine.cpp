@@ -1,5 +1,6 @@
 #include "platform/host/HostMachine.h"
 
+#include <atomic>
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -77,7 +78,7 @@ void DefaultConfig(MachineConfig& c) {
   c.Folders[kCsidlSystem] = "C:\\WINDOWS\\system32";
 }
 
-// machine.ini: [machine] language=, version=, codepage=, tempdir=;
+// machine.ini: [machine] language=, version=, codepage=, tempdir=, date=;
 // [drives] L=type[,free bytes]; [folders] CSIDL=path; [messageboxes] answers=1,2,...
 void ParseIni(std::istream& in, MachineConfig& c) {
   std::string line, section;
@@ -100,6 +101,7 @@ void ParseIni(std::istream& in, MachineConfig& c) {
       else if (lkey == "codepage") c.CodePage = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
       else if (lkey == "tempdir") c.TempDir = value;
       else if (lkey == "servicepack") c.ServicePack = value;
+      else if (lkey == "date") c.Date = value;
       else if (lkey == "memory") c.PhysicalMemory = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
     } else if (section == "drives" && key.size() >= 1 && std::isalpha(static_cast<unsigned char>(key[0]))) {
       if (!drivesListed) {
@@ -243,6 +245,32 @@ std::string ToLowerAscii(std::string Text) {
     if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
   }
   return Text;
+}
+
+namespace {
+std::atomic<uint64_t> g_faultAt{0};
+std::atomic<uint64_t> g_operations{0};
+std::atomic<bool> g_faultPersists{false};
+std::atomic<bool> g_faultFired{false};
+}  // namespace
+
+void InjectFileFault(uint64_t N, bool Persist) {
+  g_faultAt = N;
+  g_faultPersists = Persist;
+  g_operations = 0;
+  g_faultFired = false;
+}
+
+uint64_t FileOperationCount() { return g_operations; }
+bool FileFaultFired() { return g_faultFired; }
+
+bool FileOperationAllowed() {
+  uint64_t n = ++g_operations;
+  uint64_t at = g_faultAt;
+  if (at == 0 || n < at || (n > at && !g_faultPersists)) return true;
+  g_faultFired = true;
+  platform::SetLastError(kErrorDiskFull);
+  return false;
 }
 
 void SetRoot(const std::string& Root) {

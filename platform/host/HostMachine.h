@@ -30,6 +30,7 @@ struct MachineConfig {
   std::vector<DriveConfig> Drives;
   std::map<int, std::string> Folders;  // CSIDL -> path
   std::vector<int> Answers;            // message-box answers, used in order
+  std::string Date;                    // "YYYY-MM-DD" for a fixed today; empty: the host's
 };
 
 // Makes Root (a native folder) the machine for everything that follows and
@@ -77,5 +78,18 @@ void UnregisterOpen(uint64_t Token);
 bool MayDelete(const std::string& NativePath);
 
 std::string ToLowerAscii(std::string Text);
+
+// Fault injection for tests: file operations that change the disk (create,
+// write, truncate, flush, rename, delete, attribute change, folder create and
+// remove) are counted from 1; operation N fails as a full disk would, and
+// with Persist every operation after it fails too, as after a crash.
+// N = 0 switches injection off. The counter restarts with every call.
+void InjectFileFault(uint64_t N, bool Persist);
+// Operations counted since the last InjectFileFault call.
+uint64_t FileOperationCount();
+// True once an injected fault has fired.
+bool FileFaultFired();
+// Counts one operation; false when it must fail (the last error is then set).
+bool FileOperationAllowed();
 
 }  // namespace platform::host

@@ -238,3 +238,57 @@ void Signal::Wait(uint32_t TimeoutMs) {
 }
 
 }  // namespace platform
+
+#include <ctime>
+#include <sys/random.h>
+
+namespace platform {
+
+// The emulated machine has no screen: the fatal box is recorded and printed
+// like any message box, then the process ends with the code Windows gives a
+// program ended this way.
+void FatalAppExit(const std::string& Text) {
+  host::Transcript().push_back({"FatalAppExit", Text, kMbIconError, kIdOk});
+  std::printf("[FatalAppExit] %s\n", Text.c_str());
+  std::fflush(stdout);
+  std::fflush(stderr);
+  ::_exit(static_cast<int>(kFatalAppExitCode & 0xFF));
+}
+
+void ExitProcess(uint32_t Code) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  ::_exit(static_cast<int>(Code));
+}
+
+bool RandomBytes(void* Buffer, uint32_t Count) {
+  auto* out = static_cast<uint8_t*>(Buffer);
+  uint32_t done = 0;
+  while (done < Count) {
+    ssize_t n = ::getrandom(out + done, Count - done, 0);
+    if (n <= 0) return false;
+    done += static_cast<uint32_t>(n);
+  }
+  return true;
+}
+
+CalendarDate Today() {
+  CalendarDate d;
+  const std::string& fixed = host::Machine().Date;
+  int y = 0, m = 0, day = 0;
+  if (!fixed.empty() && std::sscanf(fixed.c_str(), "%d-%d-%d", &y, &m, &day) == 3) {
+    d.Year = static_cast<uint16_t>(y);
+    d.Month = static_cast<uint16_t>(m);
+    d.Day = static_cast<uint16_t>(day);
+    return d;
+  }
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  d.Year = static_cast<uint16_t>(local.tm_year + 1900);
+  d.Month = static_cast<uint16_t>(local.tm_mon + 1);
+  d.Day = static_cast<uint16_t>(local.tm_mday);
+  return d;
+}
+
+}  // namespace platform

@@ -16,6 +16,7 @@
 #undef CopyFile
 #undef CreateDirectory
 #undef DeleteFile
+#undef FatalAppExit
 #undef GetDriveType
 #undef GetFileAttributes
 #undef MessageBox

@@ -36,3 +36,15 @@ bool Md5::Final(uint8_t Digest[16]) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+bool RandomBytes(void* Buffer, uint32_t Count) {
+  HCRYPTPROV provider = 0;
+  if (!::CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) return false;
+  bool ok = ::CryptGenRandom(provider, Count, static_cast<BYTE*>(Buffer)) != 0;
+  ::CryptReleaseContext(provider, 0);
+  return ok;
+}
+
+}  // namespace platform

@@ -266,3 +266,20 @@ void Signal::Notify() { ::SetEvent(impl_->event); }
 void Signal::Wait(uint32_t TimeoutMs) { ::WaitForSingleObject(impl_->event, TimeoutMs); }
 
 }  // namespace platform
+
+namespace platform {
+
+void FatalAppExit(const std::string& Text) {
+  ::FatalAppExitA(0, Text.c_str());
+  ::ExitProcess(kFatalAppExitCode);
+}
+
+void ExitProcess(uint32_t Code) { ::ExitProcess(Code); }
+
+CalendarDate Today() {
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  return CalendarDate{now.wYear, now.wMonth, now.wDay};
+}
+
+}  // namespace platform

@@ -53,8 +53,8 @@ TEST(ZUI_Commands, RegistrationOrderKindsAndMinimums) {
   EXPECT_EQ(list.NumberOf("nosuch"), 0);
 }
 
-// "goto" jumps to its target line; commands whose work is not built yet say so.
-TEST(ZUI_Commands, GotoRunsOthersFailLoudly) {
+// "goto" jumps to its target line; a damaged group number ends the run.
+TEST(ZUI_Commands, GotoAndDamagedLines) {
   TCommandList list;
   RegisterCommands(list);
   TCompLines lines;
@@ -64,18 +64,22 @@ TEST(ZUI_Commands, GotoRunsOthersFailLoudly) {
   jump.Params = {"5"};
   TCompLine bad = jump;
   bad.Params = {"start"};
-  lines.Lines = {jump, bad};
+  TCompLine damaged = jump;
+  damaged.Params = {"files\\", AddDigitKey(kPasswordKey, "pw"), "data.zup", "x"};
+  lines.Lines = {jump, bad, damaged};
   TScriptState state(lines);
   list.ForNumber(1)->SFXProcess(state, 0);
   EXPECT_EQ(state.CurrentLine, 5);
   state.CurrentLine = 1;
   list.ForNumber(1)->SFXProcess(state, 1);  // not a number: no jump
   EXPECT_EQ(state.CurrentLine, 1);
-  try {
-    list.ForNumber(28)->SFXProcess(state, 0);
-    ADD_FAILURE() << "duplicateentry ran";
-  } catch (const ESetupError& e) {
-    EXPECT_EQ(std::string(e.what()), "not implemented: duplicateentry");
+  for (const char* keyword : {"zupupdate", "vfsupdate"}) {
+    try {
+      list.ForNumber(list.NumberOf(keyword))->SFXProcess(state, 2);
+      ADD_FAILURE() << keyword << " ran";
+    } catch (const ESetupError& e) {
+      EXPECT_EQ(std::string(e.what()), std::string(keyword) + ": group number \"x\" is not a number");
+    }
   }
   list.ForNumber(2)->SFXProcess(state, 0);  // "name" has nothing to run
 }

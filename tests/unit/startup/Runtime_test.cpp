@@ -7,6 +7,7 @@
 #include "common/Exceptions.h"
 #include "common/FileUtils.h"
 #include "common/Strings.h"
+#include "gamedata/ZU_PakSystem.h"
 #include "package/ZUI_PakFile.h"
 #include "script/SE_ScriptState.h"
 #include "script/SE_SetupThread.h"
@@ -89,10 +90,14 @@ TEST(Runtime, ExceptionEndsTheRun) {
   ASSERT_FALSE(setup.empty());
   Loaded l(setup, w.m.Path("Game"));
   std::string reported;
+  // Cancel on the missing archive's box would end the program; here it raises.
+  auto exit = PakSystem.OnExit;
+  PakSystem.OnExit = [](uint32_t) {};
   TSetupThread thread(l.state, l.commands, [&](const std::string& m) { reported = m; });
   ASSERT_TRUE(thread.Start());
   EXPECT_FALSE(StartRun(thread, l.state, nullptr));
-  EXPECT_EQ(reported, "not implemented: duplicateentry");
+  PakSystem.OnExit = exit;
+  EXPECT_EQ(reported, "cancelled: File not found: \"" + w.m.Path("Game") + "\\data.zup\".");
   EXPECT_FALSE(platform::DirectoryExists(w.m.Path("Game")));
 }
 

@@ -1,0 +1,209 @@
+// The game's own data archives: member data one after another, then a zlib
+// directory of 152-byte records, a 20-byte directory header and a trailer that
+// may carry an enciphered password and an "official" flag. Updates append new
+// member data and write a new directory, header and trailer at the end.
+//
+// An update first saves the old directory, header and trailer to an undo file
+// beside the archive ("<archive>.undo"); it is deleted once the new ones are
+// written and flushed. An archive opened while an undo file is there gets its
+// old end back, so an update cut short by a crash or a full disk leaves the
+// archive as it was before that update.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/Bytes.h"
+#include "common/Exceptions.h"
+#include "common/Observers.h"
+#include "platform/Platform.h"
+
+constexpr uint32_t kArchiveEntrySize = 152;
+constexpr uint32_t kArchiveHeaderSize = 20;
+constexpr uint32_t kArchiveVersion = 5;
+constexpr uint32_t kArchiveNameMax = 127;
+constexpr uint16_t kArchiveMarker = 0x0A0D;
+constexpr uint8_t kMemberSound = 1;
+constexpr uint8_t kMemberStream = 2;
+constexpr uint32_t kSoundHeaderSize = 58;
+constexpr uint32_t kAdpcmBlockBytes = 2048;
+constexpr uint32_t kOldTrailerSize = 13;
+constexpr char kUndoSuffix[] = ".undo";
+constexpr char kOfficialAccessCode[] = "vormelk";
+
+struct TArchiveEntry {
+  uint16_t Marker = kArchiveMarker;
+  uint8_t Kind = 0;
+  uint32_t Date = 0;
+  uint32_t StoredSize = 0;
+  uint32_t OrigSize = 0;
+  uint32_t Offset = 0;
+  std::string Name;  // at most 127 characters
+
+  // The 152-byte record: the name field zero after the name, offset 20 zero.
+  void WriteTo(uint8_t* Out) const;
+};
+
+struct TExtraInfo {
+  bool HasPassword = false;
+  bool Official = false;
+  std::string Password;
+};
+
+enum class TTrailerForm { kNone, kOld, kCurrent };
+
+// The records of an open archive in file order, found by name ignoring case.
+class TArchiveDirectory {
+ public:
+  const TArchiveEntry* Find(const std::string& Name) const;
+  TArchiveEntry* Find(const std::string& Name);
+  void Append(const TArchiveEntry& Entry);
+  // Removes the first record under Name; false when there is none.
+  bool Remove(const std::string& Name);
+  void Clear();
+  size_t Count() const { return records_.size(); }
+  const std::list<TArchiveEntry>& Records() const { return records_; }
+
+ private:
+  std::list<TArchiveEntry> records_;
+  // Lower-cased name -> record; equal keys stay in file order.
+  std::multimap<std::string, std::list<TArchiveEntry>::iterator> index_;
+};
+
+// Where an update's members come from: a package group at run time, pairs of
+// names and files in the command-line tool.
+class TArchiveMembers {
+ public:
+  virtual ~TArchiveMembers() = default;
+  virtual uint32_t Count() = 0;
+  virtual void ForEach(const std::function<void(uint32_t)>& Callback) = 0;
+  virtual std::string Name(uint32_t Index) = 0;
+  virtual uint32_t OrigSize(uint32_t Index) = 0;
+  // The member's bytes; nothing when they cannot be read.
+  virtual std::optional<TBytes> Read(uint32_t Index) = 0;
+};
+
+// Members read from files, in the order given.
+class TFileMembers : public TArchiveMembers {
+ public:
+  struct Item {
+    std::string Name;    // the member name
+    std::string Source;  // the file its bytes come from
+  };
+  explicit TFileMembers(std::vector<Item> Items) : items_(std::move(Items)) {}
+  uint32_t Count() override { return static_cast<uint32_t>(items_.size()); }
+  void ForEach(const std::function<void(uint32_t)>& Callback) override;
+  std::string Name(uint32_t Index) override { return items_[Index].Name; }
+  uint32_t OrigSize(uint32_t Index) override;
+  std::optional<TBytes> Read(uint32_t Index) override;
+
+ private:
+  std::vector<Item> items_;
+};
+
+// Raised after FatalExit when the end handler returns (tests replace it); the
+// operation does not go on, as the program would have ended.
+class EArchiveFatal : public ESetupError {
+ public:
+  using ESetupError::ESetupError;
+};
+
+// The sound form of a ".WAV" member.
+struct TSoundForm {
+  TBytes Bytes;  // the 58-byte header and the payload
+  bool Adpcm = false;
+  int32_t LoopStart = -1;
+  int32_t LoopEnd = -1;
+  bool LoopToEnd = false;
+};
+
+class TPakSystem {
+ public:
+  TPakSystem();
+
+  // Adds or replaces every member of Members in archive ArchiveName.
+  void UpdateArchive(TArchiveMembers& Members, const std::string& ArchiveName, const std::string& Password);
+  void SetOfficial(const std::string& ArchiveName, const std::string& AccessCode, const std::string& FlagText);
+  void DuplicateEntry(const std::string& ArchiveName, const std::string& SourceName, const std::string& NewName);
+
+  // Archive names are relative to InstallDir; an empty InstallDir takes them
+  // as paths. Observer and Text may be null.
+  std::string InstallDir;
+  TSetupObserver* Observer = nullptr;
+  const TTextSource* Text = nullptr;
+  // How the program ends: the platform's fatal box and exit, unless a test or
+  // a tool replaces them. When one returns, EArchiveFatal is raised.
+  std::function<void(const std::string&)> OnFatalExit;
+  std::function<void(uint32_t)> OnExit;
+
+  uint8_t OldTrailer[kOldTrailerSize] = {};
+  uint8_t TrailerRecord[6] = {};
+  TExtraInfo ExtraInfo;
+  std::string ArchiveName;
+
+  // The trailer as the last read found it, for listings.
+  TTrailerForm TrailerForm = TTrailerForm::kNone;
+  std::string TrailerTag;  // "EIH1", "EIH2" or empty
+  uint8_t SeedA = 0;
+  uint8_t SeedB = 0;
+
+  // The state of the operation under way.
+  TArchiveDirectory Directory;
+  std::string ArchivePath;
+  platform::File ArchiveHandle;
+  uint64_t DirectoryOffset = 0;
+  uint64_t WritePosition = 0;
+  bool WriteFailed = false;
+  uint32_t MemberTotal = 0;
+  uint32_t MemberCounter = 0;
+  uint32_t LastPercent = 0;
+  // Set when OpenArchive put back the end of an archive from its undo file.
+  bool Restored = false;
+
+  // The inner steps, open for tests and the command-line tool.
+  std::string PathOf(const std::string& Name) const;
+  void OpenArchive(const std::string& Path);
+  uint32_t ReadTrailer();
+  void ReadDirectory(uint32_t TrailerLength);
+  void CutAtDirectory();
+  void AddMember(TArchiveMembers& Members, uint32_t Index);
+  void WriteDirectory();
+  bool WriteTrailer();
+  void CloseArchive();
+  [[noreturn]] void FatalExit(const std::string& Text);
+  // A record's stored bytes; nothing when they lie outside the member data.
+  std::optional<TBytes> ReadStored(const TArchiveEntry& Entry);
+
+ private:
+  void Finish();
+  void ShowStatus(uint16_t Number, uint32_t Done);
+  bool RestoreFromUndo();
+  void WriteUndo();
+  std::string Message(int Number) const;
+};
+
+extern TPakSystem PakSystem;
+
+// The member forms, usable on their own.
+void ScrambleStream(uint8_t* Bytes, size_t Length);
+TBytes CompressMember(const uint8_t* Data, size_t Size);  // zlib level 9, scrambled
+// Nothing when the data is not a canonical 44-byte-header WAVE file.
+std::optional<TSoundForm> EncodeSound(const std::string& Name, const uint8_t* Data, size_t Size);
+void FindLoopPoints(const uint8_t* Data, size_t Size, uint32_t DataSize, TSoundForm& Form);
+// Encodes Count 16-bit samples into Out (Count / 2 bytes); States holds the
+// predictor and step index of each channel and carries between blocks.
+struct TAdpcmState {
+  int32_t Predictor = 0;
+  int32_t Index = 0;
+};
+void EncodeAdpcmBlock(const int16_t* Samples, uint32_t Count, bool Stereo, TAdpcmState States[2], uint8_t* Out);
+// A member's original bytes: the inflated stream for kind 2, a playable WAVE
+// file (PCM as stored, ADPCM decoded) for kind 1. Nothing when malformed.
+std::optional<TBytes> DecodeMember(const TArchiveEntry& Entry, const TBytes& Stored);
+// A DOS date (high word) with time 00:00.
+uint32_t DosDate(const platform::CalendarDate& Date);
