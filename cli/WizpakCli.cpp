@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "builder/CompileDriver.h"
+#include "cli/ArchiveCli.h"
 #include "cli/VfsCli.h"
 #include "builder/Packer.h"
 #include "common/FileUtils.h"
@@ -30,6 +31,7 @@ constexpr char kUsage[] =
     "  build SCRIPT             compile a setup script into a setup executable\n"
     "  dump PKG                 print the setup information and compiled lines\n"
     "  vfs COMMAND ...          make, list, read, add to and check VFS containers\n"
+    "  archive COMMAND ...      make, list, read and update game archives\n"
     "\n"
     "PKG is a package file or a setup executable carrying one.\n"
     "'wizpak COMMAND --help' tells more about a command.\n";
@@ -490,6 +492,7 @@ int RunWizpakCli(const std::vector<std::string>& Args, std::ostream& Out, std::o
   if (verb == "build") return Build(rest, Out, Err);
   if (verb == "dump") return Dump(rest, Out, Err);
   if (verb == "vfs") return RunVfsCli(rest, Out, Err);
+  if (verb == "archive") return RunArchiveCli(rest, Out, Err);
   Err << "wizpak: unknown command '" << verb << "'\n\n" << kUsage;
   return kExitUsage;
 }

@@ -376,6 +376,30 @@ std::optional<TBytes> DecodeMember(const TArchiveEntry& Entry, const TBytes& Sto
 TPakSystem::TPakSystem() {
   OnFatalExit = [](const std::string& Text) { platform::FatalAppExit(Text); };
   OnExit = [](uint32_t Code) { platform::ExitProcess(Code); };
+  OnOpenFailed = [](const std::string& Text) {
+    return platform::MessageBox(Text, "Error", platform::kMbRetryCancel | platform::kMbIconWarning) ==
+           platform::kIdRetry;
+  };
+}
+
+void TPakSystem::CreateArchive(const std::string& Path, const std::string& Password) {
+  CloseArchive();
+  ArchivePath = Path;
+  if (!ArchiveHandle.Open(Path, platform::kAccessReadWrite, platform::kShareRead,
+                          platform::FileDisposition::kCreateNew)) {
+    throw ESetupError("Unable to create " + Path + ": " + platform::DescribeError(platform::LastError()));
+  }
+  ExtraInfo = TExtraInfo{};
+  ExtraInfo.Password = Password;
+  ExtraInfo.HasPassword = !Password.empty();
+  try {
+    WriteDirectory();
+  } catch (...) {
+    CloseArchive();
+    platform::DeleteFile(Path);
+    throw;
+  }
+  CloseArchive();
 }
 
 std::string TPakSystem::PathOf(const std::string& Name) const {
@@ -428,9 +452,9 @@ void TPakSystem::OpenArchive(const std::string& Path) {
       bool missing = error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound;
       text = Message(missing ? 2 : 3);
     }
-    if (platform::MessageBox(text, "Error", platform::kMbRetryCancel | platform::kMbIconWarning) != platform::kIdRetry) {
+    if (!OnOpenFailed(text)) {
       OnExit(0);
-      throw EArchiveFatal("cancelled: " + text);
+      throw EArchiveFatal(text);
     }
   }
   Restored = RestoreFromUndo();
@@ -723,7 +747,6 @@ void TPakSystem::ShowStatus(uint16_t Number, uint32_t Done) {
 }
 
 void TPakSystem::Finish() {
-  ShowStatus(kStringHeader, MemberCounter);
   try {
     WriteDirectory();
   } catch (...) {
@@ -761,9 +784,11 @@ void TPakSystem::UpdateArchive(TArchiveMembers& Members, const std::string& Name
   } catch (const EArchiveFatal&) {
     throw;  // the program has ended
   } catch (...) {
+    ShowStatus(kStringHeader, MemberCounter);
     Finish();
     throw;
   }
+  ShowStatus(kStringHeader, MemberCounter);
   Finish();
 }
 

@@ -140,6 +140,13 @@ class TPakSystem {
   // a tool replaces them. When one returns, EArchiveFatal is raised.
   std::function<void(const std::string&)> OnFatalExit;
   std::function<void(uint32_t)> OnExit;
+  // Asked when the archive cannot be opened, with the message: true to try
+  // again. The platform's Retry/Cancel box unless replaced.
+  std::function<bool(const std::string&)> OnOpenFailed;
+
+  // Writes a new archive with no members and Password; raises ESetupError
+  // when Path exists or cannot be written.
+  void CreateArchive(const std::string& Path, const std::string& Password);
 
   uint8_t OldTrailer[kOldTrailerSize] = {};
   uint8_t TrailerRecord[6] = {};

@@ -257,6 +257,9 @@ int MessageBoxWide(const WideString& Text, const WideString& Caption, uint32_t F
 // ---------------------------------------------------------------------------
 // Process
 
+// Standard output takes bytes as they are (no line-end translation).
+void SetStdoutBinary();
+
 // The full path of the running executable.
 std::string ExecutablePath();
 // Makes the process load DLLs only from the system folder, so a setup started

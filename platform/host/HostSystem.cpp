@@ -249,7 +249,11 @@ namespace platform {
 // program ended this way.
 void FatalAppExit(const std::string& Text) {
   host::Transcript().push_back({"FatalAppExit", Text, kMbIconError, kIdOk});
-  std::printf("[FatalAppExit] %s\n", Text.c_str());
+  std::string shown = Text;
+  for (char& ch : shown) {
+    if (ch == '\r') ch = '\n';
+  }
+  std::printf("[FatalAppExit] %s\n", shown.c_str());
   std::fflush(stdout);
   std::fflush(stderr);
   ::_exit(static_cast<int>(kFatalAppExitCode & 0xFF));
@@ -291,4 +295,8 @@ CalendarDate Today() {
   return d;
 }
 
+}  // namespace platform
+
+namespace platform {
+void SetStdoutBinary() {}
 }  // namespace platform

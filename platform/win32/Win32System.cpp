@@ -283,3 +283,12 @@ CalendarDate Today() {
 }
 
 }  // namespace platform
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+
+namespace platform {
+void SetStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }
+}  // namespace platform

@@ -97,7 +97,7 @@ TEST(Runtime, ExceptionEndsTheRun) {
   ASSERT_TRUE(thread.Start());
   EXPECT_FALSE(StartRun(thread, l.state, nullptr));
   PakSystem.OnExit = exit;
-  EXPECT_EQ(reported, "cancelled: File not found: \"" + w.m.Path("Game") + "\\data.zup\".");
+  EXPECT_EQ(reported, "File not found: \"" + w.m.Path("Game") + "\\data.zup\".");
   EXPECT_FALSE(platform::DirectoryExists(w.m.Path("Game")));
 }
 
