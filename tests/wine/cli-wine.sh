@@ -20,6 +20,9 @@ if [ -x "$host_wizpak" ]; then
   "$host_wizpak" vfs new "$work/game.vfs" --block-size 512 --blocks 256 --roots 8 >/dev/null
   "$host_wizpak" vfs add "$work/game.vfs" 'maps\desert\a.dat' "$examples/files/readme.txt" >/dev/null
   cp "$work/game.vfs" "$work/linux.vfs"
+  # A game archive the Linux tool made, updated by wizpak.exe under Wine.
+  "$host_wizpak" archive new "$work/game.zup" --password Pw1 >/dev/null
+  "$host_wizpak" archive add "$work/game.zup" 'Docs\Readme.txt' "$examples/files/readme.txt" --password Pw1 >/dev/null
 fi
 cp -r "$(dirname "$wizpak")/data" "$work/data"
 cat >"$work/run.bat" <<'BAT'
@@ -41,6 +44,12 @@ wizpak.exe verify DemoSetup.exe
 if errorlevel 1 exit /b 17
 if exist game.vfs wizpak.exe vfs add game.vfs maps\desert\b.dat demo\files\data.bin
 if errorlevel 1 exit /b 18
+if exist game.zup wizpak.exe archive add game.zup data\data.bin demo\files\data.bin docs\readme.txt demo\files\readme.txt --password Pw1
+if errorlevel 1 exit /b 19
+if exist game.zup wizpak.exe archive official game.zup vormelk 1
+if errorlevel 1 exit /b 20
+if exist game.zup wizpak.exe archive cat game.zup data\data.bin > data.bin.out
+if errorlevel 1 exit /b 21
 echo done > done.txt
 BAT
 "$here/run-wine.sh" cmd /c "Z:${work//\//\\}\\run.bat"
@@ -55,6 +64,16 @@ if [ -x "$host_wizpak" ]; then
   "$host_wizpak" vfs check "$work/game.vfs"
   "$host_wizpak" vfs cat "$work/game.vfs" 'maps\desert\b.dat' | cmp - "$examples/files/data.bin"
   echo "wine.cli: wizpak.exe vfs add and the Linux wizpak give the same container"
+  # The archive wizpak.exe updated reads back on Linux: the unchanged readme
+  # was not written again, the new member is there, the flag is set.
+  listing=$("$host_wizpak" archive ls "$work/game.zup")
+  grep -q 'official: yes' <<<"$listing"
+  grep -q 'password: set' <<<"$listing"
+  [ "$(grep -c ' Docs\\Readme.txt$' <<<"$listing")" = 1 ]
+  grep -Eq '^2 [0-9]+ [0-9]+ 0 [0-9-]+ Docs\\Readme.txt$' <<<"$listing"  # still at offset 0
+  "$host_wizpak" archive cat "$work/game.zup" 'data\data.bin' | cmp - "$examples/files/data.bin"
+  cmp "$work/data.bin.out" "$examples/files/data.bin"
+  echo "wine.cli: wizpak.exe archive add updates an archive the Linux wizpak reads back"
   "$host_wizpak" build "$examples/setup.wps" -o "$work/HostDemoSetup.exe" --stub "$work/wizpak-stub.exe" \
     --data "$work/data" >/dev/null
   cmp "$work/DemoSetup.exe" "$work/HostDemoSetup.exe"

@@ -118,6 +118,7 @@ struct Archives {
   Archives() {
     sys.OnFatalExit = [this](const std::string& t) { fatal = t; };
     sys.OnExit = [this](uint32_t c) { exitCode = static_cast<int>(c); };
+    sys.OnOpenFailed = [](const std::string&) { return false; };  // no box on a test's screen
   }
   TPakSystem sys;
   std::string fatal;
@@ -541,10 +542,35 @@ TEST(ZU_PakSystem, MalformedArchivesAreRefused) {
   }
 }
 
-TEST(ZU_PakSystem, MissingArchiveAsksRetryOrCancel) {
+// A missing archive asks Retry or Cancel; Cancel ends the program with 0.
+// A read-only one loses the attribute and is updated.
+TEST(ZU_PakSystem, OpeningTheArchive) {
   Fixture f;
+  std::vector<std::string> asked;
+  f.a.sys.OnOpenFailed = [&](const std::string& Text) {
+    asked.push_back(Text);
+    if (asked.size() == 2) f.Put(MakeArchive({}, {}));  // there on the third try
+    return asked.size() < 3;
+  };
+  f.a.sys.DuplicateEntry(f.archive, "a", "b");
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[0], "File not found: \"" + f.archive + "\".");
+  EXPECT_EQ(f.a.exitCode, -1);
+  asked.clear();
+  platform::DeleteFile(f.archive);
+  f.a.sys.OnOpenFailed = [&](const std::string& Text) {
+    asked.push_back(Text);
+    return false;
+  };
   EXPECT_THROW(f.a.sys.DuplicateEntry(f.archive, "a", "b"), EArchiveFatal);
+  EXPECT_EQ(asked.size(), 1u);
   EXPECT_EQ(f.a.exitCode, 0);
+
+  f.Put(MakeArchive({}, {}));
+  ASSERT_TRUE(platform::SetFileAttributes(f.archive, platform::kAttributeReadOnly));
+  f.Update({{"a.txt", Bytes("a")}});
+  EXPECT_EQ(platform::GetFileAttributes(f.archive) & platform::kAttributeReadOnly, 0u);
+  EXPECT_EQ(f.Contents().size(), 1u);
 }
 
 #ifndef _WIN32
