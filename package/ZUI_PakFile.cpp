@@ -3,12 +3,15 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <cstring>
 
 #include "common/BufferManager.h"
 #include "common/Exceptions.h"
 #include "common/FileRecords.h"
 #include "common/FileUtils.h"
+#include "common/OrderedWork.h"
 #include "common/Strings.h"
 
 using platform::File;
@@ -151,42 +154,51 @@ void TPak::ReadDirectory() {
   Entries = std::move(entries);
 }
 
-std::optional<TBytes> TPak::ReadStored(uint32_t Index) {
-  if (Index >= Entries.size() || !IsOpen()) return std::nullopt;
+std::optional<TBytes> TPak::ReadStoredFrom(File& Handle, uint64_t Size, uint32_t Index) const {
+  if (Index >= Entries.size() || !Handle.IsOpen()) return std::nullopt;
   const TPakFile& e = Entries[Index];
   uint32_t readSize = e.ReadSize();
   // Checked before anything is allocated: the bytes must lie inside the file.
-  if (static_cast<uint64_t>(e.Offset) + readSize > FileSize()) return std::nullopt;
+  if (static_cast<uint64_t>(e.Offset) + readSize > Size) return std::nullopt;
   TBytes stored(readSize);
   if (readSize > 0) {
-    if (!handle_.Seek(e.Offset, SeekOrigin::kBegin)) return std::nullopt;
-    if (handle_.Read(stored.data(), readSize) != readSize) return std::nullopt;
+    if (!Handle.Seek(e.Offset, SeekOrigin::kBegin)) return std::nullopt;
+    if (Handle.Read(stored.data(), readSize) != readSize) return std::nullopt;
   }
   if (PakChecksum(stored.data(), stored.size()) != e.Checksum) return std::nullopt;
   return stored;
 }
 
-std::optional<TBytes> TPak::ReadEntry(uint32_t Index) {
-  std::optional<TBytes> stored = ReadStored(Index);
-  if (!stored) return std::nullopt;
+std::optional<TBytes> TPak::ReadStored(uint32_t Index) { return ReadStoredFrom(handle_, FileSize(), Index); }
+
+std::optional<TBytes> TPak::DecodeEntry(uint32_t Index, std::optional<TBytes> Stored, std::string& Message) const {
+  Message.clear();
+  if (!Stored) return std::nullopt;
   const TPakFile& e = Entries[Index];
   if (e.OrigSize == 0) return std::nullopt;
-  if (e.StoredSize == 0) return stored;  // raw: the stored bytes are the data
+  if (e.StoredSize == 0) return Stored;  // raw: the stored bytes are the data
   // Large entries are always written raw; a compressed one claiming that size
   // is malformed and is not inflated into memory.
   if (e.OrigSize >= kLargeEntrySize) return std::nullopt;
 
   uint64_t produced = 0;
   bool complete = false;
-  TBytes data = Inflate(*stored, e.OrigSize, produced, complete);
+  TBytes data = Inflate(*Stored, e.OrigSize, produced, complete);
   if (produced != e.OrigSize || !complete) {
-    if (ShowMessage) {
-      ShowMessage(e.Name + "\r\r" + kDecompSizeText + std::to_string(produced) + kOrigSizeText +
-                      std::to_string(e.OrigSize),
-                  kErrorCaption);
-    }
+    Message = e.Name + "\r\r" + kDecompSizeText + std::to_string(produced) + kOrigSizeText + std::to_string(e.OrigSize);
     return std::nullopt;
   }
+  return data;
+}
+
+void TPak::Report(const std::string& Message) const {
+  if (!Message.empty() && ShowMessage) ShowMessage(Message, kErrorCaption);
+}
+
+std::optional<TBytes> TPak::ReadEntry(uint32_t Index) {
+  std::string message;
+  std::optional<TBytes> data = DecodeEntry(Index, ReadStored(Index), message);
+  Report(message);
   return data;
 }
 
@@ -194,6 +206,81 @@ bool TPak::VerifyEntry(uint32_t Index) {
   if (Index >= Entries.size()) return false;
   if (Entries[Index].OrigSize >= kLargeEntrySize) return true;
   return ReadEntry(Index).has_value();
+}
+
+namespace {
+
+// What an entry holds while it waits to be used: its stored and its inflated
+// bytes; large entries are streamed at use and hold nothing before.
+uint64_t HeldBytes(const TPakFile& e) {
+  return e.OrigSize >= kLargeEntrySize ? 0 : static_cast<uint64_t>(e.ReadSize()) + e.OrigSize;
+}
+
+}  // namespace
+
+// Read-only handles of the package, one per worker thread, so that workers
+// never share a file position. Without them the work runs on one thread
+// through the package's own handle.
+struct TPak::TReaders {
+  TReaders(TPak& Pak, uint32_t Threads) : pak(Pak) {
+    uint32_t n = Threads ? Threads : platform::ProcessorCount();
+    handles = std::vector<File>(n);
+    busy = std::vector<std::atomic<bool>>(n);
+    for (size_t i = 0; i < n; ++i) {
+      busy[i] = false;
+      if (!handles[i].Open(pak.fileName_, platform::kAccessRead, platform::kShareReadWrite,
+                           FileDisposition::kOpenExisting)) {
+        threads = 1;
+      }
+    }
+    if (threads != 1) threads = n;
+  }
+  // The stored bytes of entry Index, read through a free handle.
+  std::optional<TBytes> Read(uint32_t Index) {
+    if (threads == 1) return pak.ReadStored(Index);
+    size_t h = 0;
+    for (;; h = (h + 1) % handles.size()) {
+      bool expected = false;
+      if (busy[h].compare_exchange_strong(expected, true)) break;
+    }
+    std::optional<TBytes> stored = pak.ReadStoredFrom(handles[h], size, Index);
+    busy[h] = false;
+    return stored;
+  }
+  TPak& pak;
+  uint64_t size = pak.FileSize();
+  uint32_t threads = 0;
+  std::vector<File> handles;
+  std::vector<std::atomic<bool>> busy;
+};
+
+uint32_t TPak::VerifyEntries(uint32_t Count, uint32_t Threads, const std::function<bool(uint32_t, bool)>& Done) {
+  Count = std::min<uint32_t>(Count, static_cast<uint32_t>(Entries.size()));
+  struct Result {
+    bool ok = false;
+    std::string message;
+  };
+  std::vector<Result> results(Count);
+  TReaders readers(*this, Threads);
+  uint32_t checked = 0;
+  TOrderedWork work;
+  work.Count = Count;
+  work.Threads = readers.threads;
+  work.Cost = [&](size_t i) { return HeldBytes(Entries[i]); };
+  work.Prepare = [&](size_t i) {
+    const TPakFile& e = Entries[i];
+    Result& r = results[i];
+    auto index = static_cast<uint32_t>(i);
+    r.ok = e.OrigSize == 0 || e.OrigSize >= kLargeEntrySize ||
+           DecodeEntry(index, readers.Read(index), r.message).has_value();
+  };
+  work.Use = [&](size_t i) {
+    Report(results[i].message);
+    ++checked;
+    return Done(static_cast<uint32_t>(i), results[i].ok) && results[i].ok;
+  };
+  RunOrdered(work);
+  return checked;
 }
 
 std::optional<TBytes> TPak::FindEntry(const std::string& Name, uint16_t Group, uint32_t& Size) {
@@ -261,25 +348,51 @@ uint32_t TPak::CountInGroup(uint16_t Group) const {
 
 uint32_t TPak::ExtractGroup(const std::string& TargetDir, uint16_t Group, const TExtractSink& Sink) {
   uint32_t refused = 0;
+  std::vector<uint32_t> items;
   for (uint32_t i = 0; i < Entries.size(); ++i) {
-    const TPakFile e = Entries[i];
-    if (e.Group != Group) continue;
-    if (!IsSafeRelativeName(e.Name)) {
+    if (Entries[i].Group != Group) continue;
+    if (IsSafeRelativeName(Entries[i].Name)) {
+      items.push_back(i);
+    } else {
       ++refused;
-      continue;
     }
+  }
+  // The next entries are read and inflated on worker threads while the
+  // current one is written; texts, records and writes stay in entry order.
+  struct Item {
+    std::optional<TBytes> data;
+    std::string message;
+  };
+  std::vector<Item> prepared(items.size());
+  TReaders readers(*this, ExtractThreads);
+  TOrderedWork work;
+  work.Count = items.size();
+  work.Threads = readers.threads;
+  work.Cost = [&](size_t k) { return HeldBytes(Entries[items[k]]); };
+  work.Prepare = [&](size_t k) {
+    uint32_t i = items[k];
+    if (Entries[i].OrigSize >= kLargeEntrySize) return;
+    prepared[k].data = DecodeEntry(i, readers.Read(i), prepared[k].message);
+  };
+  work.Use = [&](size_t k) {
+    uint32_t i = items[k];
+    const TPakFile& e = Entries[i];
     if (Sink.Observer) Sink.Observer->SetStatusText(StatusText(Sink, e.Name));
     std::string target = TargetDir + "\\" + e.Name;
     if (Sink.Recorder) Sink.Recorder->AddInstalledFile(target);
     if (e.OrigSize >= kLargeEntrySize) {
       ExtractStreamed(target, e.Name, e.OrigSize, i, Sink);
     } else {
-      std::optional<TBytes> data = ReadEntry(i);
+      Report(prepared[k].message);
+      std::optional<TBytes> data = std::move(prepared[k].data);
+      prepared[k] = Item{};
       WriteWholeFile(target, data ? data->data() : nullptr, data ? static_cast<uint32_t>(data->size()) : 0,
                      Sink.Recorder);
     }
     if (Sink.Observer) Sink.Observer->StepProgress();
-  }
+    return true;
+  };
+  RunOrdered(work);
   return refused;
 }
 

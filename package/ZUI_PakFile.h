@@ -95,6 +95,12 @@ class TPak {
   std::optional<TBytes> ReadEntry(uint32_t Index);
   // The start-up check of one entry; large entries pass unread.
   bool VerifyEntry(uint32_t Index);
+  // The start-up check of entries 0 to Count - 1, ahead on Threads worker
+  // threads (0: one per processor). Done(Index, Ok) is called on this thread
+  // for each entry in order, after any "Error: DecompSize - " message of it;
+  // the checks stop after the first entry that fails or when Done returns
+  // false. Returns the number of entries reported.
+  uint32_t VerifyEntries(uint32_t Count, uint32_t Threads, const std::function<bool(uint32_t, bool)>& Done);
   // First entry of Group named Name (ignoring case): its data; Size is its
   // original size (0 when nothing matches).
   std::optional<TBytes> FindEntry(const std::string& Name, uint16_t Group, uint32_t& Size);
@@ -145,12 +151,23 @@ class TPak {
   TPakTrailer Trailer;
   uint32_t Cursor = 0;
 
+  // Worker threads reading ahead during ExtractGroup (0: one per processor).
+  uint32_t ExtractThreads = 0;
+
   // How the "Error: DecompSize - " message is shown: a message box (no owner,
   // OK, caption "Error") unless replaced, as the command line does.
   std::function<void(const std::string& Text, const std::string& Caption)> ShowMessage;
 
  private:
+  struct TReaders;
   bool AppendStored(uint32_t Index, const TBytes& Stored);
+  // Reading through any handle, without touching the object's own state, so
+  // that worker threads can share the object.
+  std::optional<TBytes> ReadStoredFrom(platform::File& Handle, uint64_t Size, uint32_t Index) const;
+  // The entry's data from its stored bytes; Message gets the DecompSize text
+  // instead of showing it.
+  std::optional<TBytes> DecodeEntry(uint32_t Index, std::optional<TBytes> Stored, std::string& Message) const;
+  void Report(const std::string& Message) const;
 
   std::string fileName_;
   platform::File handle_;

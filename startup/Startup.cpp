@@ -116,9 +116,11 @@ bool Verify(TProgram& p, platform::ProgressWindow& window, uint32_t& groupedTota
   window.SetStatus(StatusVerified(0, n));
   window.SetProgress(0, n);
   p.VerifyFailed = false;
-  for (uint32_t i = 0; i < n && i < pak.Entries.size(); ++i) {
+  // Entries are checked ahead on worker threads and reported here in
+  // directory order, so the first failing entry is the one named.
+  pak.VerifyEntries(n, 0, [&](uint32_t i, bool ok) {
     const TPakFile& e = pak.Entries[i];
-    p.VerifyFailed = e.OrigSize > 0 ? !pak.VerifyEntry(i) : false;
+    p.VerifyFailed = !ok;
     if (p.VerifyFailed) {
       Fatal(kVerificationFailed + std::to_string(i) + kFilename + e.Name, kCaptionVerification);
       return false;
@@ -126,7 +128,9 @@ bool Verify(TProgram& p, platform::ProgressWindow& window, uint32_t& groupedTota
     if (e.Group > 0) groupedTotal += e.OrigSize;
     window.SetStatus(StatusVerified(i + 1, n));
     window.SetProgress(i + 1, n);
-  }
+    return true;
+  });
+  if (p.VerifyFailed) return false;
   // A directory that did not fit the file holds fewer entries than the
   // trailer claims: that is a damaged package too.
   if (pak.Entries.size() < n) {

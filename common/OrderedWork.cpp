@@ -1,0 +1,71 @@
+#include "common/OrderedWork.h"
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "platform/Platform.h"
+
+bool RunOrdered(const TOrderedWork& Work) {
+  const size_t n = Work.Count;
+  uint32_t threads = Work.Threads ? Work.Threads : platform::ProcessorCount();
+  if (threads > n) threads = static_cast<uint32_t>(n);
+  if (threads <= 1) {
+    for (size_t i = 0; i < n; ++i) {
+      Work.Prepare(i);
+      if (!Work.Use(i)) return false;
+    }
+    return true;
+  }
+
+  // The calling thread lets items start in order while the bytes started and
+  // not yet used stay within the budget; workers claim the next item and wait
+  // until it may start.
+  std::unique_ptr<std::atomic<bool>[]> ready(new std::atomic<bool>[n]);
+  for (size_t i = 0; i < n; ++i) ready[i] = false;
+  std::vector<uint64_t> cost(n);
+  for (size_t i = 0; i < n; ++i) cost[i] = Work.Cost ? Work.Cost(i) : 0;
+  std::atomic<size_t> next{0}, allowed{0};
+  std::atomic<bool> stop{false};
+  platform::Signal readySignal, roomSignal;
+  uint64_t held = 0;
+  size_t admitted = 0;
+  auto admit = [&] {
+    while (admitted < n && (held == 0 || held + cost[admitted] <= Work.Budget)) held += cost[admitted++];
+    allowed = admitted;
+    roomSignal.Notify();
+  };
+  auto worker = [&] {
+    for (size_t i = next++; i < n && !stop; i = next++) {
+      while (i >= allowed && !stop) roomSignal.Wait(1);
+      if (stop) break;
+      Work.Prepare(i);
+      ready[i] = true;
+      readySignal.Notify();
+    }
+  };
+  admit();
+  std::vector<std::unique_ptr<platform::Thread>> pool;
+  for (uint32_t t = 0; t < threads; ++t) {
+    pool.push_back(std::make_unique<platform::Thread>());
+    if (!pool.back()->Start(worker)) pool.pop_back();
+  }
+  bool complete = true;
+  for (size_t i = 0; i < n; ++i) {
+    if (pool.empty()) {
+      Work.Prepare(i);  // no thread could start: prepare here
+    } else {
+      while (!ready[i]) readySignal.Wait(5);
+    }
+    bool go = Work.Use(i);
+    held -= cost[i];
+    if (!go) {
+      complete = false;
+      break;
+    }
+    admit();
+  }
+  stop = true;
+  for (auto& t : pool) t->Join();
+  return complete;
+}
