@@ -1,11 +1,11 @@
 #include "builder/Packer.h"
 
-#include <atomic>
 #include <memory>
 #include <set>
 
 #include "common/Exceptions.h"
 #include "common/FileUtils.h"
+#include "common/OrderedWork.h"
 #include "common/Strings.h"
 #include "package/ZUI_PakFile.h"
 
@@ -98,7 +98,6 @@ bool WritePackage(const std::string& Output, const std::string& Stub, const std:
       bool parallel = false;
       TStoredForm form;
       std::string error;
-      std::atomic<bool> ready{false};
     };
     std::vector<std::unique_ptr<Job>> jobs;
     for (size_t i = 0; ok && i < Inputs.size(); ++i) {
@@ -126,42 +125,31 @@ bool WritePackage(const std::string& Output, const std::string& Stub, const std:
       jobs.push_back(std::move(job));
     }
 
-    const uint32_t workers = Threads ? Threads : platform::ProcessorCount();
-    const size_t window = 2 * static_cast<size_t>(workers) + 1;
-    std::atomic<size_t> next{0}, written{0};
-    std::atomic<bool> abort{false};
-    platform::Signal readySignal, roomSignal;
-    auto work = [&] {
-      for (size_t i = next++; i < jobs.size() && !abort; i = next++) {
-        Job& job = *jobs[i];
-        if (job.parallel) {
-          while (i >= written + window && !abort) roomSignal.Wait(1);
-          const TPackInput& in = Inputs[i];
-          try {
-            if (in.Data) {
-              job.form = MakeStoredForm(in.Data->data(), static_cast<uint32_t>(in.Data->size()));
-            } else {
-              TBytes data = LoadWholeFile(in.SourcePath);
-              if (static_cast<int64_t>(data.size()) != job.size) throw ESetupError(in.SourcePath + " changed while packing");
-              job.form = MakeStoredForm(data.data(), static_cast<uint32_t>(data.size()));
-            }
-          } catch (const std::exception& e) {
-            job.error = e.what();
-          }
+    // Entries are compressed on worker threads ahead of the writer, within a
+    // memory budget, and written in input order: the same bytes as one thread.
+    TOrderedWork work;
+    work.Count = ok ? jobs.size() : 0;
+    work.Threads = Threads;
+    work.Cost = [&](size_t i) { return jobs[i]->parallel ? 2 * static_cast<uint64_t>(jobs[i]->size) : 0; };
+    work.Prepare = [&](size_t i) {
+      Job& job = *jobs[i];
+      if (!job.parallel) return;
+      const TPackInput& in = Inputs[i];
+      try {
+        if (in.Data) {
+          job.form = MakeStoredForm(in.Data->data(), static_cast<uint32_t>(in.Data->size()));
+        } else {
+          TBytes data = LoadWholeFile(in.SourcePath);
+          if (static_cast<int64_t>(data.size()) != job.size) throw ESetupError(in.SourcePath + " changed while packing");
+          job.form = MakeStoredForm(data.data(), static_cast<uint32_t>(data.size()));
         }
-        job.ready = true;
-        readySignal.Notify();
+      } catch (const std::exception& e) {
+        job.error = e.what();
       }
     };
-    std::vector<std::unique_ptr<platform::Thread>> threads;
-    for (uint32_t t = 0; ok && t < workers; ++t) {
-      threads.push_back(std::make_unique<platform::Thread>());
-      threads.back()->Start(work);
-    }
-    for (size_t i = 0; ok && i < jobs.size(); ++i) {
+    work.Use = [&](size_t i) {
       const TPackInput& in = Inputs[i];
       Job& job = *jobs[i];
-      while (!job.ready) readySignal.Wait(5);
       uint32_t index = static_cast<uint32_t>(i);
       if (!job.error.empty()) {
         Error = job.error;
@@ -177,16 +165,14 @@ bool WritePackage(const std::string& Output, const std::string& Stub, const std:
                 DescribeError(LastError());
         ok = false;
       }
-      written = i + 1;
-      roomSignal.Notify();
-      if (!ok) break;
+      if (!ok) return false;
       ++Stats.Files;
       Stats.BytesIn += static_cast<uint64_t>(job.size);
       Stats.BytesOut += pak.Entries[index].ReadSize();
       if (Progress) Progress(Stats, in);
-    }
-    abort = true;
-    for (auto& t : threads) t->Join();
+      return true;
+    };
+    RunOrdered(work);
     if (ok && !pak.WriteDirectory()) {
       Error = "Failed to write the directory of " + temp + ": " + DescribeError(LastError());
       ok = false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <random>
 
 #include "common/Strings.h"
@@ -412,4 +413,120 @@ TEST(TPak, WriteEntryFromFile) {
   ASSERT_EQ(pak.Entries.size(), 1u);
   EXPECT_EQ(AsString(pak.ReadEntry(0)), std::string(3000, 'k'));
   EXPECT_EQ(pak.Entries[0].SourcePath, "");
+}
+
+namespace {
+
+// A package whose first entry is slow to inflate, so that workers finish the
+// later entries first; entries 2 and 4 are damaged, entry 3 lies about its
+// length (the DecompSize message).
+std::string SlowFirstPak(const TestMachine& m) {
+  std::string path = m.Path("slow.pak");
+  {
+    TPak pak(path, true, false);
+    std::vector<std::string> data = {std::string(24 << 20, 'z') + Random(1 << 20, 1), "one", Random(3000, 2),
+                                     std::string(2000, 'd'), Random(3000, 4), "five"};
+    for (size_t i = 0; i < data.size(); ++i) {
+      uint32_t k = pak.AddEntry("e" + std::to_string(i), "", 1);
+      pak.WriteEntry(k, reinterpret_cast<const uint8_t*>(data[i].data()), static_cast<uint32_t>(data[i].size()));
+    }
+    pak.Entries[3].OrigSize = 1999;
+    pak.WriteDirectory();
+  }
+  std::string bytes = TestMachine::Read(path);
+  TPak probe(path, false, false);
+  bytes[probe.Entries[2].Offset + 100] ^= 0x10;
+  bytes[probe.Entries[4].Offset + 100] ^= 0x10;
+  probe.Close();
+  TestMachine::Write(path, bytes);
+  return path;
+}
+
+}  // namespace
+
+// Checked ahead on workers, the entries are still reported in order, and the
+// first failing entry in that order is the one that stops the check.
+TEST(TPak, VerifyEntriesInOrder) {
+  TestMachine m;
+  std::string path = SlowFirstPak(m);
+  for (uint32_t threads : {1u, 2u, 4u}) {
+    TPak pak(path, false, false);
+    std::vector<std::string> events;
+    pak.ShowMessage = [&](const std::string& t, const std::string&) { events.push_back("message " + t); };
+    uint32_t n = pak.VerifyEntries(6, threads, [&](uint32_t i, bool ok) {
+      events.push_back(std::to_string(i) + (ok ? " ok" : " failed"));
+      return true;
+    });
+    EXPECT_EQ(n, 3u) << threads;
+    EXPECT_EQ(events, (std::vector<std::string>{"0 ok", "1 ok", "2 failed"})) << threads;
+    // Past the damaged entry (the caller stops after it anyway), the length
+    // message comes before the entry's own report.
+    events.clear();
+    pak.Entries[2] = pak.Entries[1];
+    n = pak.VerifyEntries(6, threads, [&](uint32_t i, bool ok) {
+      events.push_back(std::to_string(i) + (ok ? " ok" : " failed"));
+      return true;
+    });
+    EXPECT_EQ(events, (std::vector<std::string>{"0 ok", "1 ok", "2 ok",
+                                                 "message e3\r\rError: DecompSize - 2000 OrigSize - 1999",
+                                                 "3 failed"}))
+        << threads;
+    // The caller may stop early.
+    EXPECT_EQ(pak.VerifyEntries(6, threads, [](uint32_t i, bool) { return i < 1; }), 2u);
+  }
+}
+
+// Extraction with workers reading ahead writes the same files and reports the
+// same texts, records and messages in the same order as on one thread.
+TEST(TPak, ExtractionAheadKeepsTheOrder) {
+  TestMachine m;
+  std::string path = m.Path("many.pak");
+  std::vector<Entry> entries;
+  for (int i = 0; i < 40; ++i) {
+    entries.push_back({"dir" + std::to_string(i % 3) + "\\f" + std::to_string(i) + ".bin",
+                       i % 5 == 0 ? Random(20000 + i, i) : std::string(3000 + 7 * i, static_cast<char>('a' + i % 26)),
+                       static_cast<uint16_t>(i % 2 + 1)});
+  }
+  entries.push_back({"..\\escape.txt", "no", 1});
+  WritePak(path, entries);
+  // Texts, messages, records and steps in one log, as they happen.
+  struct Log : TSetupObserver, TInstallRecorder {
+    std::vector<std::string> lines;
+    void SetStatusText(const WideString& Text) override { lines.push_back(platform::WideToAnsi(Text)); }
+    void StepProgress() override { lines.push_back("step"); }
+    void SetFinishText(const WideString&) override {}
+    void SetProgress(uint32_t, uint32_t) override {}
+    void AddInstalledFile(const std::string& Path) override { lines.push_back("file " + Path); }
+    void AddDirectory(const std::string& Path) override { lines.push_back("dir " + Path); }
+  };
+  auto run = [&](uint32_t threads, const std::string& target) {
+    TPak pak(path, false, false);
+    pak.Entries[12].OrigSize -= 1;  // one entry gives the DecompSize message
+    pak.ExtractThreads = threads;
+    Log log;
+    pak.ShowMessage = [&](const std::string& t, const std::string&) { log.lines.push_back("message " + t); };
+    TExtractSink sink{&log, &log, u"Extracting <%FILENAME%>"};
+    EXPECT_EQ(pak.ExtractGroup(target, 1, sink), 1u);
+    for (std::string& line : log.lines) line = ReplaceText(line, target, "T");
+    return log.lines;
+  };
+  std::vector<std::string> single = run(1, m.Path("one"));
+  EXPECT_EQ(run(2, m.Path("two")), single);
+  EXPECT_EQ(run(3, m.Path("three")), single);
+  // Entry 12 is the seventh of the group: text, record, message, then the
+  // (empty) file is written and the step counted.
+  auto at = std::find(single.begin(), single.end(), "Extracting " + entries[12].name);
+  ASSERT_NE(at, single.end());
+  ASSERT_GE(single.end() - at, 4);
+  EXPECT_EQ(at[1], "file T\\" + entries[12].name);
+  EXPECT_EQ(at[2], "message " + entries[12].name + "\r\rError: DecompSize - " +
+                       std::to_string(entries[12].data.size()) + " OrigSize - " +
+                       std::to_string(entries[12].data.size() - 1));
+  EXPECT_EQ(at[3].rfind("dir ", 0) == 0 ? at[4] : at[3], "step");
+  EXPECT_EQ(std::count(single.begin(), single.end(), "step"), 20);
+  for (int i = 0; i < 40; i += 2) {
+    std::string want = i == 12 ? "" : entries[i].data;
+    EXPECT_EQ(TestMachine::Read(m.Path("two") + "\\" + entries[i].name), want) << i;
+    EXPECT_EQ(TestMachine::Read(m.Path("one") + "\\" + entries[i].name), want) << i;
+  }
 }
