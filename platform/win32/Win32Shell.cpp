@@ -5,6 +5,14 @@
 
 #include "platform/win32/Win32Common.h"
 
+namespace {
+// The shell-link class and interfaces, defined here so that the program does
+// not link the whole table of system GUIDs.
+const GUID kClsidShellLink = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const GUID kIidShellLinkA = {0x000214EE, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const GUID kIidPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+}  // namespace
+
 namespace platform {
 namespace {
 
@@ -38,7 +46,7 @@ std::string SpecialFolder(int Csidl) {
 bool SaveShellLink(const std::string& LinkPath, const ShellLink& Link) {
   if (!EnsureCom()) return false;
   IShellLinkA* link = nullptr;
-  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  if (FAILED(::CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER, kIidShellLinkA,
                                 reinterpret_cast<void**>(&link)))) {
     return false;
   }
@@ -49,7 +57,7 @@ bool SaveShellLink(const std::string& LinkPath, const ShellLink& Link) {
   if (!Link.IconPath.empty()) link->SetIconLocation(Link.IconPath.c_str(), Link.IconIndex);
   IPersistFile* file = nullptr;
   bool ok = false;
-  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+  if (SUCCEEDED(link->QueryInterface(kIidPersistFile, reinterpret_cast<void**>(&file)))) {
     ok = SUCCEEDED(file->Save(ToWide(LinkPath).c_str(), TRUE));
     file->Release();
   }
@@ -61,13 +69,13 @@ bool LoadShellLink(const std::string& LinkPath, ShellLink& Link) {
   Link = ShellLink{};
   if (!EnsureCom()) return false;
   IShellLinkA* link = nullptr;
-  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  if (FAILED(::CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER, kIidShellLinkA,
                                 reinterpret_cast<void**>(&link)))) {
     return false;
   }
   IPersistFile* file = nullptr;
   bool ok = false;
-  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+  if (SUCCEEDED(link->QueryInterface(kIidPersistFile, reinterpret_cast<void**>(&file)))) {
     if (SUCCEEDED(file->Load(ToWide(LinkPath).c_str(), STGM_READ))) {
       char buffer[MAX_PATH * 4] = {0};
       link->GetPath(buffer, sizeof(buffer), nullptr, SLGP_RAWPATH);
