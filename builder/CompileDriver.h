@@ -17,6 +17,7 @@ struct TBuildOptions {
   std::string DataDir;   // the builder's data folder (languages\, layout\)
   bool PackageOnly = false;
   bool Verbose = false;
+  uint32_t Threads = 0;  // compressing threads; 0: one per processor
 };
 
 // Compiles Script's text into Compiler (lines, setup information, file list).

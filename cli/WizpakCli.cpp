@@ -68,7 +68,7 @@ constexpr char kPackHelp[] =
     "before later paths. OUT is replaced only when packing succeeds.\n";
 
 constexpr char kBuildHelp[] =
-    "usage: wizpak build SCRIPT [-o OUT] [--stub EXE | --package-only] [--data DIR] [-v]\n"
+    "usage: wizpak build SCRIPT [-o OUT] [--stub EXE | --package-only] [--data DIR] [--threads N] [-v]\n"
     "\n"
     "Compiles SCRIPT and writes the setup: the Windows stub with the package\n"
     "appended (\"SetupInfo\", \"CompiledLines\", page sets, languages and every\n"
@@ -77,6 +77,8 @@ constexpr char kBuildHelp[] =
     "  --package-only   write a bare package file, no stub\n"
     "  --data DIR       the data folder with languages/ and layout/ (default: the\n"
     "                   data folder next to this program)\n"
+    "  --threads N      compress on N threads (default: one per processor); the\n"
+    "                   package is the same for every N\n"
     "  -v               name every file as it is packed\n"
     "Errors are reported as FILE:LINE: message, and nothing is written then.\n";
 
@@ -362,6 +364,10 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
       ok = value(options.DataDir);
     } else if (a == "--package-only") {
       options.PackageOnly = true;
+    } else if (a == "--threads") {
+      std::string n;
+      ok = value(n) && IntOrMinusOne(n) > 0;
+      if (ok) options.Threads = static_cast<uint32_t>(IntOrMinusOne(n));
     } else if (a == "-v") {
       options.Verbose = true;
     } else if (!a.empty() && a[0] == '-') {

@@ -1,0 +1,201 @@
+#!/usr/bin/env python3
+"""Build and install benchmark: wizpak against makensis (zlib, non-solid) on
+one deterministic payload, and a wizpak-run install against gzip -dc of the
+payload's tar.gz plus cp -r of the payload.
+
+usage: bench/bench.py [--small] [--pairs N] [--work DIR]
+
+The payload (fixed seed): 2,000 files in nested folders, 200 MB; one 80 MB
+incompressible file, and of the rest a fifth highly compressible text, half
+structured binary, the rest random bytes. --small makes a tenth of it (200
+files, 20 MB, an 8 MB big file). Runs are interleaved A B A B ...; the table
+shows wall time, peak memory (maximum resident set of the process) and output
+size per run, the ratios per pair and the medians.
+
+Needs the host build (build/host/bin) and makensis (Debian package nsis, which
+bench/run.sh installs with apt-get).
+"""
+import argparse
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+here = os.path.dirname(os.path.abspath(__file__))
+root = os.path.dirname(here)
+bin_dir = os.path.join(root, 'build', 'host', 'bin')
+WIZPAK = os.path.join(bin_dir, 'wizpak')
+RUN = os.path.join(bin_dir, 'wizpak-run')
+
+WORDS = ('unit tank map sector bridge river supply convoy radar tower village road forest hill artillery '
+         'infantry mission objective briefing victory defeat reinforcement scout patrol depot').split()
+
+
+def make_payload(path, small):
+    rng = random.Random(20261208)
+    scale = 10 if small else 1
+    files = 2000 // scale
+    total = 200_000_000 // scale
+    big = 80_000_000 // scale
+    rest = total - big
+    # Sizes of the other files: log-uniform, scaled to the rest exactly.
+    raw = [rng.lognormvariate(0, 1.2) for _ in range(files - 1)]
+    factor = rest / sum(raw)
+    sizes = [max(1, int(r * factor)) for r in raw]
+    sizes[-1] += rest - sum(sizes)
+    # A fifth of the bytes text, half structured binary, the rest random.
+    kinds = []
+    acc = [0, 0, 0]
+    goals = [rest * 0.2, rest * 0.5, rest * 0.3]
+    for s in sizes:
+        k = max(range(3), key=lambda i: goals[i] - acc[i])
+        kinds.append(k)
+        acc[k] += s
+    if os.path.isdir(path):
+        shutil.rmtree(path)
+    os.makedirs(path)
+    for i, (size, kind) in enumerate(zip(sizes, kinds)):
+        folder = os.path.join(path, f'd{i % 7}', f's{i % 13}', f't{i % 5}')
+        os.makedirs(folder, exist_ok=True)
+        name = os.path.join(folder, f'f{i:04d}' + ('.txt', '.dat', '.bin')[kind])
+        with open(name, 'wb') as f:
+            f.write(content(rng, kind, size))
+    with open(os.path.join(path, 'd0', 'movie.bin'), 'wb') as f:
+        left = big
+        while left:
+            n = min(left, 1 << 20)
+            f.write(rng.randbytes(n))
+            left -= n
+
+
+def content(rng, kind, size):
+    if kind == 0:
+        out = []
+        n = 0
+        while n < size:
+            line = ' '.join(rng.choice(WORDS) for _ in range(rng.randint(4, 12))) + '\r\n'
+            out.append(line)
+            n += len(line)
+        return ''.join(out).encode()[:size]
+    if kind == 1:
+        # Records of a small header, counters, slowly changing values and noise.
+        out = bytearray()
+        k = 0
+        while len(out) < size:
+            out += b'REC\x01' + k.to_bytes(4, 'little') + (k * 7 % 1000).to_bytes(2, 'little')
+            out += bytes((k + j) % 16 for j in range(10)) + rng.randbytes(4)
+            k += 1
+        return bytes(out[:size])
+    return rng.randbytes(size)
+
+
+def timed(args, cwd=None, env=None, stdout=subprocess.DEVNULL):
+    """(seconds, peak resident KiB) of one command, which must succeed."""
+    start = time.perf_counter()
+    proc = subprocess.Popen(args, cwd=cwd, env=env, stdout=stdout, stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(proc.pid, 0)
+    elapsed = time.perf_counter() - start
+    err = proc.stderr.read().decode(errors='replace')
+    proc.stderr.close()
+    code = os.waitstatus_to_exitcode(status)
+    if code != 0:
+        sys.exit(f'{" ".join(args)} exited {code}:\n{err}')
+    return elapsed, usage.ru_maxrss
+
+
+def shell_timed(command, cwd=None):
+    return timed(['bash', '-c', command], cwd=cwd)
+
+
+def mb(n):
+    return f'{n / 1e6:.1f}'
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
+    ap.add_argument('--small', action='store_true', help='a tenth of the payload')
+    ap.add_argument('--pairs', type=int, default=3, help='interleaved pairs of runs (at least 3)')
+    ap.add_argument('--work', default=os.path.join(root, 'build', 'bench'), help='work folder')
+    a = ap.parse_args()
+    pairs = max(3, a.pairs)
+    makensis = shutil.which('makensis')
+    if not makensis:
+        sys.exit('makensis not found: run bench/run.sh, which installs the nsis package')
+    for tool in (WIZPAK, RUN):
+        if not os.access(tool, os.X_OK):
+            sys.exit(f'{tool} not found: build the host programs (scripts/build.sh host)')
+    work = a.work
+    os.makedirs(work, exist_ok=True)
+    payload = os.path.join(work, 'payload')
+    print(f'making the payload in {payload} ...', flush=True)
+    make_payload(payload, a.small)
+    payload_bytes = sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(payload) for f in fs)
+    payload_files = sum(len(fs) for _, _, fs in os.walk(payload))
+    largest = max(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(payload) for f in fs
+                  if os.path.getsize(os.path.join(d, f)) < 73400320)
+
+    with open(os.path.join(work, 'setup.wps'), 'w') as f:
+        f.write('name "Bench"\noutfile "Bench.exe"\ninstalldir "C:\\Bench"\n'
+                'language install\\english\nfile "payload\\"\n')
+    with open(os.path.join(work, 'setup.nsi'), 'w') as f:
+        f.write('SetCompressor zlib\nOutFile "bench-nsis.exe"\nInstallDir "$TEMP\\bench"\n'
+                'RequestExecutionLevel user\nSection\nSetOutPath $INSTDIR\nFile /r "payload\\*"\nSectionEnd\n')
+    stub = os.path.join(work, 'stub.exe')
+    with open(stub, 'wb') as f:
+        f.write(b'MZ' + b'\0' * 510)
+
+    print(f'payload: {payload_files} files, {mb(payload_bytes)} MB; largest below 70 MiB: {mb(largest)} MB')
+    print(f'\nbuild, {pairs} interleaved pairs (wizpak: all cores; makensis: zlib, non-solid)')
+    print(f'{"pair":>4} {"wizpak s":>9} {"MB peak":>8} {"out MB":>7} {"nsis s":>8} {"MB peak":>8} {"out MB":>7}'
+          f' {"time ratio":>10}')
+    rows = []
+    for p in range(pairs):
+        wt, wm = timed([WIZPAK, 'build', 'setup.wps', '-o', 'Bench.exe', '--stub', stub], cwd=work)
+        ws = os.path.getsize(os.path.join(work, 'Bench.exe'))
+        nt, nm = timed([makensis, '-V1', 'setup.nsi'], cwd=work)
+        ns = os.path.getsize(os.path.join(work, 'bench-nsis.exe'))
+        rows.append((wt, wm, ws, nt, nm, ns))
+        print(f'{p + 1:>4} {wt:>9.2f} {wm / 1024:>8.1f} {mb(ws):>7} {nt:>8.2f} {nm / 1024:>8.1f} {mb(ns):>7}'
+              f' {wt / nt:>10.3f}', flush=True)
+    med = [statistics.median(r[i] for r in rows) for i in range(6)]
+    print(f'{"med":>4} {med[0]:>9.2f} {med[1] / 1024:>8.1f} {mb(med[2]):>7} {med[3]:>8.2f} {med[4] / 1024:>8.1f}'
+          f' {mb(med[5]):>7} {statistics.median(r[0] / r[3] for r in rows):>10.3f}')
+
+    # The same bytes from one thread.
+    subprocess.run([WIZPAK, 'build', 'setup.wps', '-o', 'Bench1.exe', '--stub', stub, '--threads', '1'], cwd=work,
+                   check=True, stdout=subprocess.DEVNULL)
+    same = open(os.path.join(work, 'Bench.exe'), 'rb').read() == open(os.path.join(work, 'Bench1.exe'), 'rb').read()
+    print(f'parallel and single-threaded packages identical: {"yes" if same else "NO"}')
+
+    print(f'\ninstall, {pairs} interleaved pairs (wizpak-run, verification included; baseline: gzip -dc of the '
+          f'tar.gz, then cp -r)')
+    subprocess.run(['tar', '-czf', 'payload.tar.gz', 'payload'], cwd=work, check=True)
+    machine = os.path.join(work, 'machine')
+    env = dict(os.environ, WIZPAK_HOST_ROOT=machine)
+    print(f'{"pair":>4} {"wizpak-run s":>12} {"MB peak":>8} {"gzip+cp s":>10} {"time ratio":>10}')
+    rows = []
+    for p in range(pairs):
+        shutil.rmtree(machine, ignore_errors=True)
+        os.makedirs(os.path.join(machine, 'drives', 'c'))
+        rt, rm = timed([RUN, os.path.join(work, 'Bench.exe')], env=env)
+        installed = os.path.join(machine, 'drives', 'c', 'Bench')
+        copy = os.path.join(work, 'copy')
+        shutil.rmtree(copy, ignore_errors=True)
+        gt, _ = shell_timed('gzip -dc payload.tar.gz > /dev/null', cwd=work)
+        ct, _ = shell_timed('cp -r payload copy', cwd=work)
+        base = gt + ct
+        rows.append((rt, rm, base))
+        print(f'{p + 1:>4} {rt:>12.2f} {rm / 1024:>8.1f} {base:>10.2f} {rt / base:>10.3f}', flush=True)
+    subprocess.run(['diff', '-r', '-q', payload, installed], check=True)
+    med = [statistics.median(r[i] for r in rows) for i in range(3)]
+    print(f'{"med":>4} {med[0]:>12.2f} {med[1] / 1024:>8.1f} {med[2]:>10.2f} '
+          f'{statistics.median(r[0] / r[2] for r in rows):>10.3f}')
+    print(f'installed files identical to the payload: yes')
+    print(f'\nmemory bound (2 x largest entry below 70 MiB + 32 MiB): {mb(2 * largest + 32 * 1048576)} MB')
+
+
+if __name__ == '__main__':
+    main()
