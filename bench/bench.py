@@ -166,7 +166,7 @@ def main():
 
     # The same bytes from one thread.
     subprocess.run([WIZPAK, 'build', 'setup.wps', '-o', 'Bench1.exe', '--stub', stub, '--threads', '1'], cwd=work,
-                   check=True, stdout=subprocess.DEVNULL)
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     same = open(os.path.join(work, 'Bench.exe'), 'rb').read() == open(os.path.join(work, 'Bench1.exe'), 'rb').read()
     print(f'parallel and single-threaded packages identical: {"yes" if same else "NO"}')
 

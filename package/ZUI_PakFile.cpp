@@ -368,7 +368,14 @@ uint32_t TPak::ExtractGroup(const std::string& TargetDir, uint16_t Group, const 
   TOrderedWork work;
   work.Count = items.size();
   work.Threads = readers.threads;
-  work.Cost = [&](size_t k) { return HeldBytes(Entries[items[k]]); };
+  // Within the 32 MiB the setup may hold beyond its largest entries, with
+  // room for the program itself: a streamed entry's chunk runs alone.
+  work.Budget = 24ull << 20;
+  // A large entry holds one chunk at a time while it is streamed at use.
+  work.Cost = [&](size_t k) {
+    const TPakFile& e = Entries[items[k]];
+    return e.OrigSize >= kLargeEntrySize ? static_cast<uint64_t>(kStreamChunkSize) : HeldBytes(e);
+  };
   work.Prepare = [&](size_t k) {
     uint32_t i = items[k];
     if (Entries[i].OrigSize >= kLargeEntrySize) return;
