@@ -48,9 +48,15 @@ void BuildUninstaller(TScriptState& State) {
     if (!stub.empty() && source.Read(stub.data(), static_cast<uint32_t>(stub.size())) != stub.size()) return;
   }
   ForceInstallDirs(info.InstallDir, State.UninstallList);
+  // Written beside its place and renamed over it only when complete, so a
+  // failed write never leaves a broken uninstaller (nor removes a good one).
   const std::string target = info.InstallDir + "\\" + info.UninstallExeName;
-  platform::DeleteFile(target);
-  if (!WriteWholeFile(target, stub.data(), static_cast<uint32_t>(stub.size()), nullptr)) return;
+  const std::string partial = target + ".part";
+  platform::DeleteFile(partial);
+  if (!WriteWholeFile(partial, stub.data(), static_cast<uint32_t>(stub.size()), nullptr)) {
+    platform::DeleteFile(partial);
+    return;
+  }
 
   const std::string temp = AddBackslash(platform::TempPath());
   for (uint32_t i = 0; i < pak.Entries.size(); ++i) {
@@ -58,34 +64,41 @@ void BuildUninstaller(TScriptState& State) {
     std::optional<TBytes> icon = pak.ReadEntry(i);
     std::string iconFile = temp + kTempIcon;
     WriteWholeFile(iconFile, icon ? icon->data() : nullptr, icon ? static_cast<uint32_t>(icon->size()) : 0, nullptr);
-    ChangeIcon(iconFile, target);
+    ChangeIcon(iconFile, partial);
     platform::DeleteFile(iconFile);
   }
 
-  TPak out(target, false, true);
-  if (!out.IsOpen()) return;
-  for (uint32_t i = 0; i < pak.Entries.size(); ++i) {
-    const TPakFile& e = pak.Entries[i];
-    std::string upper = UpperAscii(e.Name);
-    if (e.Group != 0 || upper.compare(0, kUninstallPrefixLength, kUninstallPrefix) != 0 || upper == kUninstallIcon) {
-      continue;
+  bool ok = false;
+  {
+    TPak out(partial, false, true);
+    ok = out.IsOpen();
+    for (uint32_t i = 0; ok && i < pak.Entries.size(); ++i) {
+      const TPakFile& e = pak.Entries[i];
+      std::string upper = UpperAscii(e.Name);
+      if (e.Group != 0 || upper.compare(0, kUninstallPrefixLength, kUninstallPrefix) != 0 || upper == kUninstallIcon) {
+        continue;
+      }
+      std::string name = e.Name.substr(kUninstallPrefixLength);
+      uint32_t index = out.AddEntry(name, name, 0);
+      std::optional<TBytes> data = pak.ReadEntry(i);
+      if (data) ok = out.WriteEntry(index, data->data(), static_cast<uint32_t>(data->size()));
     }
-    std::string name = e.Name.substr(kUninstallPrefixLength);
-    uint32_t index = out.AddEntry(name, name, 0);
-    std::optional<TBytes> data = pak.ReadEntry(i);
-    if (data) out.WriteEntry(index, data->data(), static_cast<uint32_t>(data->size()));
+    TSetupInfoFile copy;
+    copy.Info = info;
+    copy.Info.IsUninstaller = 1;
+    std::string sif = temp + kTempSetupInfo;
+    if (ok) {
+      ok = copy.SaveToFile(sif);
+      if (ok) {
+        uint32_t index = out.AddEntry(kSetupInfoEntry, sif, 0);
+        ok = out.WriteEntryFromFile(index);
+      }
+      platform::DeleteFile(sif);
+    }
+    ok = ok && out.WriteDirectory();
+    out.Close();
   }
-  TSetupInfoFile copy;
-  copy.Info = info;
-  copy.Info.IsUninstaller = 1;
-  std::string sif = temp + kTempSetupInfo;
-  if (copy.SaveToFile(sif)) {
-    uint32_t index = out.AddEntry(kSetupInfoEntry, sif, 0);
-    out.WriteEntryFromFile(index);
-    platform::DeleteFile(sif);
-  }
-  out.WriteDirectory();
-  out.Close();
+  if (!ok || !platform::MoveFile(partial, target, true)) platform::DeleteFile(partial);
 }
 
 bool ChangeIcon(const std::string& IconFile, const std::string& Executable) {

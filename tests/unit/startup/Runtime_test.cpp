@@ -345,6 +345,70 @@ TEST(Startup, InstallThenUninstall) {
 #endif
 
 #ifndef _WIN32
+// An install, then an uninstall, with a file operation failing (once, or from
+// then on as on a full disk) at every point in turn: neither crashes or hangs,
+// the uninstall log is never half-written, and an uninstaller that is there
+// with its log removes the installation.
+TEST(Startup, InstallAndUninstallWithEveryWriteFailing) {
+  for (bool persist : {true, false}) {
+    int walked = 0;
+    for (uint64_t n = 1; n < 2000; ++n) {
+      Workspace w;
+      w.File("files\\readme.txt", "read me");
+      w.File("files\\docs\\a.txt", std::string(5000, 'a'));
+      std::string setup = w.Build(
+          "name Demo\noutfile Setup.exe\nprefix Demo\ninstalldir \"$PROGRAMFILES\\Demo\"\nlanguage install\\english\n"
+          "uninstallpages uninstall\nfile files\\\ncreatedirectory \"$SMPROGRAMS\\Demo\"\n"
+          "createshortcut \"$SMPROGRAMS\\Demo\\Read Me.lnk\" \"$INSTDIR\\readme.txt\" \"\"\n");
+      ASSERT_FALSE(setup.empty());
+      const std::string dir = "C:\\Program Files\\Demo";
+      platform::host::InjectFileFault(n, persist);
+      Start({setup});
+      bool fired = platform::host::FileFaultFired();
+      platform::host::InjectFileFault(0, false);
+      // The log is complete or absent: it loads, and lists what it lists whole.
+      TUninstallList log([] { return TPathFields{}; });
+      EXPECT_NO_THROW(log.LoadLog(dir, "Demo_")) << n;
+      if (platform::FileExists(dir + "\\Demo_Uninstall.exe") && platform::FileExists(dir + "\\Demo_install.log")) {
+        Start({dir + "\\Demo_Uninstall.exe"});
+        EXPECT_FALSE(platform::FileExists(dir + "\\docs\\a.txt")) << n << ": " << LastMessage();
+        EXPECT_FALSE(platform::FileExists(dir + "\\Demo_install.log")) << n;
+      }
+      if (!fired) {
+        EXPECT_TRUE(platform::FileExists(dir + "\\Demo_Uninstall.exe") || n == 1) << n;
+        break;
+      }
+      ++walked;
+    }
+    EXPECT_GE(walked, 10) << persist;
+  }
+  // The same for the uninstall: the log is removed last, so an uninstall cut
+  // short can run again.
+  for (uint64_t n = 1; n < 2000; ++n) {
+    Workspace w;
+    w.File("files\\readme.txt", "read me");
+    std::string setup = w.Build(
+        "name Demo\noutfile Setup.exe\nprefix Demo\ninstalldir \"$PROGRAMFILES\\Demo\"\nlanguage install\\english\n"
+        "uninstallpages uninstall\nfile files\\\n");
+    ASSERT_FALSE(setup.empty());
+    const std::string dir = "C:\\Program Files\\Demo";
+    ASSERT_EQ(Start({setup}), kExitCompleted);
+    platform::host::InjectFileFault(n, true);
+    Start({dir + "\\Demo_Uninstall.exe"});
+    bool fired = platform::host::FileFaultFired();
+    platform::host::InjectFileFault(0, false);
+    if (!fired) break;
+    if (platform::FileExists(dir + "\\Demo_install.log")) {
+      TUninstallList log([] { return TPathFields{}; });
+      EXPECT_NO_THROW(log.LoadLog(dir, "Demo_")) << n;
+      Start({dir + "\\Demo_Uninstall.exe"});
+      EXPECT_FALSE(platform::FileExists(dir + "\\readme.txt")) << n << ": " << LastMessage();
+    }
+  }
+}
+#endif
+
+#ifndef _WIN32
 // "file" with 3 arguments extracts into a sub-folder (an empty one adds one
 // "\"); with 8 it asks the registry first, sense "F" inverting the test; any
 // other count is refused with its message. "copyfile" finds a "$CDDRIVE"
