@@ -273,6 +273,9 @@ std::vector<int32_t> TVFSFile::ChainOf(int32_t FirstBlock) const {
 
 std::optional<TBytes> TVFSFile::ReadEntryData(const TVFSEntry& Entry) {
   if (Entry.Size <= 0) return std::nullopt;
+  // No entry holds more than the container: checked before allocating.
+  VFS_CHECK(Entry.Size <= Handle.Size(), "ReadEntryData: " + Entry.Name + " claims " + std::to_string(Entry.Size) +
+                                             " bytes, more than " + FileName + " holds");
   TBytes data(static_cast<size_t>(Entry.Size));
   uint32_t remaining = static_cast<uint32_t>(Entry.Size);
   for (int32_t block : ChainOf(Entry.FirstBlock)) {
@@ -319,8 +322,10 @@ void TVFSFile::WriteFile(TVFSEntry& Entry, const uint8_t* Data, uint32_t Size) {
   // The whole chain must fit before anything is touched.
   VFS_CHECK(needed <= FreeBlockCount(), "WriteFile: " + std::to_string(needed) + " blocks needed for " + Entry.Name +
                                             ", " + std::to_string(FreeBlockCount()) + " free in " + FileName);
+  // An empty file still owns one zeroed block, written in pieces so a large
+  // block size costs no large buffer.
   TBytes zero;
-  if (Size == 0) zero.assign(blockSize, 0);
+  if (Size == 0) zero.assign(std::min<uint32_t>(blockSize, 65536), 0);
   Entry.FirstBlock = FindFreeBlock(false) + 1;
   Entry.Size = static_cast<int32_t>(Size);
   Entry.Date = Today();
@@ -333,7 +338,9 @@ void TVFSFile::WriteFile(TVFSEntry& Entry, const uint8_t* Data, uint32_t Size) {
     WriteLink(current, link);
     SeekBlock(current);
     if (Size == 0) {
-      Write(zero.data(), blockSize);
+      for (uint32_t done = 0; done < blockSize; done += static_cast<uint32_t>(zero.size())) {
+        Write(zero.data(), std::min<uint32_t>(static_cast<uint32_t>(zero.size()), blockSize - done));
+      }
     } else {
       Write(Data + written, static_cast<uint32_t>(std::min<uint64_t>(blockSize, Size - written)));
     }

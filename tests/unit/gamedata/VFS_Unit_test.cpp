@@ -226,6 +226,17 @@ TEST(VFS_Unit, MalformedContainers) {
   vfs.Open(path, true);
   EXPECT_THROW(vfs.ChainOf(1), EAssertionFailed);
   EXPECT_NE(CheckVFSContainer(path), "");
+  vfs.Close();
+  // An entry claiming more bytes than the container holds is refused before
+  // anything is allocated for it.
+  TestMachine::Write(path, good);
+  TVFSFile fresh;
+  fresh.Open(path, true);
+  TVFSEntry huge;
+  huge.Name = "huge";
+  huge.FirstBlock = 1;
+  huge.Size = 0x7FFFFFF0;
+  EXPECT_THROW(fresh.ReadEntryData(huge), EAssertionFailed);
 }
 
 // The side file built in one sort equals the one InsertHashEntry builds file by
