@@ -8,6 +8,8 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 status=0
 for config in host asan win32 win32-tests; do
   echo "== tests: $config"
-  (cd "$here/build/$config" && ctest --output-on-failure -j 2 --timeout 1200) || status=1
+  (cd "$here/build/$config" && ctest --output-on-failure -j 2 --timeout 1200 -LE tsan) || status=1
 done
+echo "== tests: tsan"
+(cd "$here/build/tsan" && ctest --output-on-failure --timeout 1200 -L tsan) || status=1
 exit $status
