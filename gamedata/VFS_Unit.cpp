@@ -215,6 +215,10 @@ void TVFSFile::Open(const std::string& Name, bool Build, const std::function<voi
   RootTableStart = BlockTableStart + 8ull * static_cast<uint64_t>(Header.BlockCount);
   DataStart = RootTableStart + static_cast<uint64_t>(kVFSEntrySize) * Header.RootCount;
   VFS_CHECK(DataStart <= fileSize, "Open: the tables of " + Name + " run past the end of the file");
+  // Every data block starts inside the file (the last may be short): a
+  // container cut short would otherwise grow by whole blocks at every write.
+  VFS_CHECK(DataStart + static_cast<uint64_t>(Header.BlockCount - 1) * static_cast<uint64_t>(Header.BlockSize) <= fileSize,
+            "Open: the data blocks of " + Name + " run past the end of the file");
 
   Header.Description.assign(kDescriptionField, '\0');
   Read(Header.Description.data(), kDescriptionField);

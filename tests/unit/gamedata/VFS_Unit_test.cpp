@@ -211,6 +211,8 @@ TEST(VFS_Unit, MalformedContainers) {
       {"no roots", with(12, 0)},
       {"description", with(44, 200)},
       {"huge tables", with(8, 0x7FFFFFFF)},
+      {"blocks past the end", with(4, 0x63000000)},
+      {"cut short", good.substr(0, good.size() - 2 * 64)},
       {"link outside", with(52 + 256 + 4, 99)},
   };
   for (const auto& [what, bytes] : cases) {
