@@ -341,7 +341,8 @@ std::optional<TBytes> DecodeMember(const TArchiveEntry& Entry, const TBytes& Sto
   const uint8_t* body = Stored.data() + kSoundHeaderSize;
   if (Stored[44] == 0) {
     if (dataSize > payload) return std::nullopt;
-    wav.insert(wav.end(), body, body + dataSize);
+    wav.resize(44 + static_cast<size_t>(dataSize));
+    if (dataSize) std::memcpy(wav.data() + 44, body, dataSize);
   } else {
     bool stereo = GetU16(Stored.data() + 22) != 1;
     uint32_t blocks = (dataSize + kAdpcmBlockBytes - 1) / kAdpcmBlockBytes;
