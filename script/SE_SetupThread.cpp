@@ -36,8 +36,10 @@ void TSetupThread::Execute() {
       platform::Sleep(1);
     }
   } catch (const std::exception& e) {
-    Failed = true;
+    // Reported before Failed is set: whoever waits for Failed then sees the
+    // report complete.
     if (onError_) onError_(e.what());
+    Failed = true;
   }
 }
 
