@@ -204,8 +204,15 @@ std::optional<TBytes> TPak::ReadEntry(uint32_t Index) {
 
 bool TPak::VerifyEntry(uint32_t Index) {
   if (Index >= Entries.size()) return false;
-  if (Entries[Index].OrigSize >= kLargeEntrySize) return true;
+  if (Entries[Index].OrigSize >= kLargeEntrySize) return LargeEntryFits(Entries[Index], FileSize());
   return ReadEntry(Index).has_value();
+}
+
+// A large entry passes unread, but only as what the writer makes of one: raw
+// bytes inside the file. A size that grew past 70 MiB in a damaged directory
+// fails here instead of being copied out unchecked.
+bool TPak::LargeEntryFits(const TPakFile& Entry, uint64_t Size) {
+  return Entry.StoredSize == 0 && static_cast<uint64_t>(Entry.Offset) + Entry.OrigSize <= Size;
 }
 
 namespace {
@@ -271,8 +278,13 @@ uint32_t TPak::VerifyEntries(uint32_t Count, uint32_t Threads, const std::functi
     const TPakFile& e = Entries[i];
     Result& r = results[i];
     auto index = static_cast<uint32_t>(i);
-    r.ok = e.OrigSize == 0 || e.OrigSize >= kLargeEntrySize ||
-           DecodeEntry(index, readers.Read(index), r.message).has_value();
+    if (e.OrigSize == 0) {
+      r.ok = true;
+    } else if (e.OrigSize >= kLargeEntrySize) {
+      r.ok = LargeEntryFits(e, readers.size);
+    } else {
+      r.ok = DecodeEntry(index, readers.Read(index), r.message).has_value();
+    }
   };
   work.Use = [&](size_t i) {
     Report(results[i].message);

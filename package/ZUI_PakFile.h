@@ -168,6 +168,7 @@ class TPak {
   // instead of showing it.
   std::optional<TBytes> DecodeEntry(uint32_t Index, std::optional<TBytes> Stored, std::string& Message) const;
   void Report(const std::string& Message) const;
+  static bool LargeEntryFits(const TPakFile& Entry, uint64_t Size);
 
   std::string fileName_;
   platform::File handle_;

@@ -173,6 +173,11 @@ TEST(TPak, AlteredByteIsRefused) {
   EXPECT_FALSE(pak.ReadEntry(0).has_value());
   EXPECT_FALSE(pak.VerifyEntry(0));
   EXPECT_TRUE(pak.VerifyEntry(1));
+  // A size grown past 70 MiB in the directory no longer passes unread.
+  pak.Entries[1].OrigSize |= 0xFF000000u;
+  EXPECT_FALSE(pak.VerifyEntry(1));
+  pak.Entries[0] = pak.Entries[1];
+  EXPECT_EQ(pak.VerifyEntries(2, 2, [](uint32_t, bool ok) { return ok; }), 1u);
 }
 
 // A length mismatch after inflation shows the DecompSize message and gives nothing.
