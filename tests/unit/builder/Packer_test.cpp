@@ -52,3 +52,46 @@ TEST(Packer, FailingSourceWritesNothing) {
   EXPECT_FALSE(platform::FileExists(m.Path("out.pak")));
   EXPECT_FALSE(platform::FileExists(m.Path("out.pak.part")));
 }
+
+#ifndef _WIN32
+#include "platform/host/HostMachine.h"
+
+// A build with a file operation failing at every point in turn: it fails with
+// a message and a package already there stays whole.
+TEST(Packer, EveryWriteFailing) {
+  TestMachine m;
+  std::vector<TPackInput> in = Inputs(m, 6);
+  std::string error;
+  TPackStats stats;
+  ASSERT_TRUE(WritePackage(m.Path("out.pak"), "", in, error, stats, {}, 2)) << error;
+  const std::string good = TestMachine::Read(m.Path("out.pak"));
+  in.pop_back();  // a different package, so that a half-made one would show
+  for (bool persist : {true, false}) {
+    int walked = 0;
+    for (uint64_t n = 1; n < 1000; ++n) {
+      platform::host::InjectFileFault(n, persist);
+      bool ok = WritePackage(m.Path("out.pak"), "", in, error, stats, {}, 2);
+      bool fired = platform::host::FileFaultFired();
+      platform::host::InjectFileFault(0, false);
+      if (!fired) {
+        EXPECT_TRUE(ok) << error;
+        TestMachine::Write(m.Path("out.pak"), good);
+        break;
+      }
+      ++walked;
+      // After a single failure the partial file is removed; when every later
+      // operation fails too it cannot be, and the next build replaces it.
+      if (!persist) {
+        EXPECT_FALSE(platform::FileExists(m.Path("out.pak.part"))) << n;
+      }
+      std::string now = TestMachine::Read(m.Path("out.pak"));
+      if (!ok) {
+        EXPECT_FALSE(error.empty()) << n;
+        EXPECT_TRUE(now == good) << n << ": " << error;  // the old package untouched
+      }
+      TestMachine::Write(m.Path("out.pak"), good);
+    }
+    EXPECT_GE(walked, 8) << persist;
+  }
+}
+#endif
