@@ -522,12 +522,17 @@ void TVFSTree::RemoveChild(uint32_t Parent, uint32_t Child) {
 }
 
 void TVFSTree::LoadSubdirectories(uint32_t Start) {
+  // Each directory owns its blocks: one met twice is a loop in a damaged
+  // container, which would otherwise be expanded without end.
+  std::set<int32_t> loaded;
   for (size_t i = Start; i < Nodes.size(); ++i) {
     if (Nodes[i].Index == kFreeNode) continue;
     const TVFSEntry entry = *Nodes[i].Entry;
     if (!(entry.Flags & vfDirectory) || entry.Size == 0) continue;
     VFS_CHECK(entry.Size % kVFSEntrySize == 0, "LoadSubdirectories: directory " + Nodes[i].Path + " has " +
                                                    std::to_string(entry.Size) + " bytes, not a multiple of 88");
+    VFS_CHECK(loaded.insert(entry.FirstBlock).second,
+              "LoadSubdirectories: directory " + Nodes[i].Path + " shares its blocks with another directory");
     std::optional<TBytes> data = file_.ReadEntryData(entry);
     if (!data) continue;
     for (size_t r = 0; r + kVFSEntrySize <= data->size(); r += kVFSEntrySize) {
