@@ -79,11 +79,9 @@ int RunArchiveCli(const std::vector<std::string>& Args, std::ostream& Out, std::
     Err << "wizpak archive " << verb << ": --password needs a value\n";
     return kUsage;
   }
-  const size_t counts[] = {verb == "new" || verb == "ls" ? 1u : 0u, verb == "cat" ? 2u : 0u,
-                           verb == "official" || verb == "dup" ? 3u : 0u};
-  size_t need = counts[0] + counts[1] + counts[2];
-  bool known = need > 0 || verb == "add";
-  if (!known) {
+  // Arguments each command takes after its name ("add" takes pairs).
+  const size_t need = verb == "new" || verb == "ls" ? 1 : verb == "cat" ? 2 : verb == "official" || verb == "dup" ? 3 : 0;
+  if (need == 0 && verb != "add") {
     Err << "wizpak archive: unknown command '" << verb << "'\n\n" << kHelp;
     return kUsage;
   }

@@ -42,3 +42,5 @@ std::string WideToUtf8(const WideString& Text);
 
 // Wide <-> 8-bit for ASCII-only text (numbers, fixed English texts).
 WideString AsciiToWide(const std::string& Text);
+// A progress template with "<%ZUPNAME%>", "<%FNUM%>" and "<%FTOTAL%>" filled in.
+WideString FillProgressText(const WideString& Template, const WideString& Name, uint64_t Done, uint64_t Total);

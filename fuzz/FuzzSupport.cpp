@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "platform/Platform.h"
@@ -9,11 +10,12 @@
 
 const std::string& FuzzDir() {
   static const std::string dir = [] {
-    char pattern[] = "/tmp/wizpak-fuzz-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    std::string d = made ? made : "/tmp";
-    platform::host::SetRoot(d + "/machine");
-    return d;
+    uint32_t id = 0;
+    platform::RandomBytes(&id, sizeof(id));
+    std::filesystem::path d = std::filesystem::temp_directory_path() / ("wizpak-fuzz-" + std::to_string(id));
+    std::filesystem::create_directories(d);
+    platform::host::SetRoot(d.string() + "/machine");
+    return d.string();
   }();
   return dir;
 }

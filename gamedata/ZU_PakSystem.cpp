@@ -742,9 +742,8 @@ void TPakSystem::WriteDirectory() {
 
 void TPakSystem::ShowStatus(uint16_t Number, uint32_t Done) {
   if (!Observer || !Text) return;
-  WideString text = ReplaceText(Text->GetString(Number), u"<%ZUPNAME%>", platform::AnsiToWide(ArchiveName));
-  text = ReplaceText(text, u"<%FNUM%>", AsciiToWide(std::to_string(Done)));
-  Observer->SetStatusText(ReplaceText(text, u"<%FTOTAL%>", AsciiToWide(std::to_string(MemberTotal))));
+  Observer->SetStatusText(
+      FillProgressText(Text->GetString(Number), platform::AnsiToWide(ArchiveName), Done, MemberTotal));
 }
 
 void TPakSystem::Finish() {

@@ -151,11 +151,7 @@ void RunUninstall(TScriptState& State) {
   if (State.Observer) State.Observer->SetProgress(0, static_cast<uint32_t>(T));
   auto progress = [&](size_t k, size_t n, size_t position, const WideString& category) {
     if (k * 100 / n == 0) return;
-    WideString text = State.String(kStringProgress);
-    text = ReplaceText(text, u"<%ZUPNAME%>", category);
-    text = ReplaceText(text, u"<%FNUM%>", AsciiToWide(std::to_string(k)));
-    text = ReplaceText(text, u"<%FTOTAL%>", AsciiToWide(std::to_string(n)));
-    State.SetStatusText(text);
+    State.SetStatusText(FillProgressText(State.String(kStringProgress), category, k, n));
     if (State.Observer) State.Observer->SetProgress(static_cast<uint32_t>(position), static_cast<uint32_t>(T));
   };
 

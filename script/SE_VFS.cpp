@@ -20,9 +20,7 @@ std::string ContainerPath(const TScriptState& s, const std::string& name) {
 
 WideString TVFSSession::VFSProgressText(const TScriptState& State, const std::string& Name, uint32_t Done,
                                         uint32_t Total) const {
-  WideString text = ReplaceText(State.String(kStringProgress), kNameToken, platform::AnsiToWide(Name));
-  text = ReplaceText(text, u"<%FNUM%>", AsciiToWide(std::to_string(Done)));
-  return ReplaceText(text, u"<%FTOTAL%>", AsciiToWide(std::to_string(Total)));
+  return FillProgressText(State.String(kStringProgress), platform::AnsiToWide(Name), Done, Total);
 }
 
 void TVFSSession::OpenVFS(TScriptState& State, const std::string& Name) {

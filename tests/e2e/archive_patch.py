@@ -10,21 +10,14 @@ box and changes nothing."""
 import decimal
 import os
 import struct
-import subprocess
 import sys
 import tempfile
 import zlib
 
+from e2e_support import call
+
 wizpak, run, fixtures = sys.argv[1:4]
 fixture = os.path.join(fixtures, 'archivepatch')
-
-
-def call(args, env=None, code=0):
-    r = subprocess.run(args, capture_output=True, env=env)
-    if r.returncode != code:
-        sys.exit(f'{" ".join(args)} exited {r.returncode}, expected {code}:\n{r.stdout.decode(errors="replace")}'
-                 f'{r.stderr.decode(errors="replace")}')
-    return r.stdout
 
 
 # --- the password cipher -----------------------------------------------------

@@ -5,20 +5,12 @@ then passes wizpak vfs check and holds the new bytes. A missing container
 stops the run with the failure text."""
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 
+from e2e_support import call
+
 wizpak, run, fixture = sys.argv[1:4]
-
-
-def call(args, env=None, code=0):
-    r = subprocess.run(args, capture_output=True, env=env)
-    if r.returncode != code:
-        sys.exit(f'{" ".join(args)} exited {r.returncode}, expected {code}:\n{r.stdout.decode(errors="replace")}'
-                 f'{r.stderr.decode(errors="replace")}')
-    return r.stdout
-
 
 with tempfile.TemporaryDirectory() as work:
     machine = os.path.join(work, 'machine')
