@@ -747,13 +747,12 @@ void TPakSystem::ShowStatus(uint16_t Number, uint32_t Done) {
 }
 
 void TPakSystem::Finish() {
-  try {
-    WriteDirectory();
-  } catch (...) {
-    CloseArchive();
-    throw;
-  }
-  CloseArchive();
+  // The operation's state goes whether the write succeeds or raises.
+  struct Closer {
+    TPakSystem& System;
+    ~Closer() { System.CloseArchive(); }
+  } closer{*this};
+  WriteDirectory();
 }
 
 void TPakSystem::UpdateArchive(TArchiveMembers& Members, const std::string& Name, const std::string& Password) {
