@@ -22,3 +22,8 @@ inline void PutU16(uint8_t* P, uint16_t Value) {
 inline void PutU32(uint8_t* P, uint32_t Value) {
   for (int i = 0; i < 4; ++i) P[i] = static_cast<uint8_t>(Value >> (8 * i));
 }
+inline uint64_t GetU64(const uint8_t* P) { return GetU32(P) | (static_cast<uint64_t>(GetU32(P + 4)) << 32); }
+inline void PutU64(uint8_t* P, uint64_t Value) {
+  PutU32(P, static_cast<uint32_t>(Value));
+  PutU32(P + 4, static_cast<uint32_t>(Value >> 32));
+}

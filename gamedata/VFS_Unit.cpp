@@ -140,8 +140,19 @@ void TVFSFile::Read(void* Dest, uint32_t Count) {
 }
 
 void TVFSFile::Write(const void* Data, uint32_t Count) {
-  VFS_CHECK(Handle.IsOpen() && Handle.Write(Data, Count) == Count,
-            "Write: cannot write to " + FileName + ": " + platform::DescribeError(platform::LastError()));
+  VFS_CHECK(Handle.IsOpen() && undo_, "Write: " + FileName + " is not open");
+  VFS_CHECK(!writeFailed_, "Write: an earlier write to " + FileName + " failed; the update is undone when it is closed");
+  try {
+    undo_->Begin({HashFilePath(FileName)});
+    undo_->Protect(Handle.Position(), Count);
+  } catch (const ESetupError&) {
+    writeFailed_ = true;
+    throw;
+  }
+  if (Handle.Write(Data, Count) != Count) {
+    writeFailed_ = true;
+    VFS_CHECK(false, "Write: cannot write to " + FileName + ": " + platform::DescribeError(platform::LastError()));
+  }
 }
 
 void TVFSFile::WriteU32(uint32_t Value) {
@@ -191,6 +202,10 @@ void TVFSFile::Open(const std::string& Name, bool Build, const std::function<voi
   VFS_CHECK(Handle.Open(Name, platform::kAccessReadWrite, platform::kShareReadWrite | platform::kShareDelete,
                         platform::FileDisposition::kOpenExisting),
             "Open: cannot open " + Name + ": " + platform::DescribeError(platform::LastError()));
+  writeFailed_ = false;
+  undo_ = std::make_unique<TUndoJournal>(Handle, Name + kUndoSuffix);
+  Restored = TUndoJournal::Recover(Handle, undo_->Path());
+  Handle.Seek(0, platform::SeekOrigin::kBegin);
   const uint64_t fileSize = static_cast<uint64_t>(std::max<int64_t>(Handle.Size(), 0));
   VFS_CHECK(fileSize >= kHeaderFixedSize + 4 + kDescriptionField + 4, "Open: " + Name + " is too short for a header");
   uint8_t fixed[kHeaderFixedSize + 4];
@@ -393,6 +408,7 @@ void TVFSFile::CalculateMD5() {
 }
 
 void TVFSFile::Save(bool SkipMD5) {
+  VFS_CHECK(!writeFailed_, "Save: an earlier write to " + FileName + " failed; the update is undone when it is closed");
   Handle.Seek(kHeaderFixedSize, platform::SeekOrigin::kBegin);
   WriteU32(static_cast<uint32_t>(Header.DescriptionSize));
   std::string description = Header.Description;
@@ -414,15 +430,38 @@ void TVFSFile::Save(bool SkipMD5) {
   WriteU32(Header.Reserved2);
   WriteU32(static_cast<uint32_t>(Header.Reserved3));
   Write(Header.MD5, 16);
-  Handle.Flush();
-  if (BuildTree) {
-    Tree.SaveHashFile();
-  } else if (HashFile.Loaded) {
-    HashFile.Save();
+  if (!Handle.Flush()) {
+    writeFailed_ = true;
+    VFS_CHECK(false, "Save: cannot flush " + FileName + ": " + platform::DescribeError(platform::LastError()));
+  }
+  try {
+    if (BuildTree) {
+      Tree.SaveHashFile();
+    } else if (HashFile.Loaded) {
+      HashFile.Save();
+    }
+  } catch (const ESetupError&) {
+    writeFailed_ = true;
+    throw;
+  }
+  // The update is whole on the disk once its journal is gone; a journal that
+  // stays would undo it at the next open, so it is undone now as well.
+  if (!undo_->Commit()) {
+    writeFailed_ = true;
+    throw ESetupError("Unable to delete " + undo_->Path() + ": " + platform::DescribeError(platform::LastError()) +
+                      "; the update of " + FileName + " is undone");
   }
 }
 
 void TVFSFile::Close() {
+  if (undo_ && undo_->Active()) {
+    // What fails here is put back at the next open, from the journal.
+    try {
+      undo_->Rollback();
+    } catch (const ESetupError&) {
+    }
+  }
+  undo_.reset();
   Tree.Clear();
   HashFile.Clear();
   Header.ExtraData.clear();
@@ -785,7 +824,7 @@ void WriteHashFile(const std::string& path, const std::vector<TVFSHashEntry>& en
   }
   platform::File f;
   VFS_CHECK(f.Open(path, platform::kAccessWrite, platform::kShareNone, platform::FileDisposition::kCreateAlways) &&
-                f.Write(out.data(), static_cast<uint32_t>(out.size())) == out.size(),
+                f.Write(out.data(), static_cast<uint32_t>(out.size())) == out.size() && f.Flush(),
             "SaveHashFile: cannot write " + path + ": " + platform::DescribeError(platform::LastError()));
 }
 
@@ -793,7 +832,8 @@ void WriteHashFile(const std::string& path, const std::vector<TVFSHashEntry>& en
 
 void TVFSTree::SaveHashFile() {
   std::string path = HashFilePath(file_.FileName);
-  if (platform::FileExists(path)) platform::DeleteFile(path);
+  VFS_CHECK(!platform::FileExists(path) || platform::DeleteFile(path),
+            "SaveHashFile: cannot delete " + path + ": " + platform::DescribeError(platform::LastError()));
   if (CountFiles() == 0) return;
   WriteHashFile(path, BuildHashTable());
 }
@@ -822,7 +862,8 @@ void TVFSHashFile::Load() {
 void TVFSHashFile::Save() {
   if (!Loaded) return;
   std::string path = HashFilePath(file_.FileName);
-  if (platform::FileExists(path)) platform::DeleteFile(path);
+  VFS_CHECK(!platform::FileExists(path) || platform::DeleteFile(path),
+            "Save: cannot delete " + path + ": " + platform::DescribeError(platform::LastError()));
   if (!Entries.empty()) WriteHashFile(path, Entries);
 }
 

@@ -1,11 +1,16 @@
 // The game's virtual-file-system container: a header, a block table, a root
 // table and fixed-size data blocks, with the directory tree in memory and the
-// ".ht" side file of path hashes beside it. Every change is written through.
+// ".ht" side file of path hashes beside it. Every change is written through,
+// after the bytes it overwrites are kept in an undo journal beside the
+// container ("<container>.undo"); Save deletes the journal once the header,
+// digest and side file are on the disk. A container closed without a finished
+// Save, or opened after an interrupted update, is put back as it was.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -13,6 +18,7 @@
 
 #include "common/Bytes.h"
 #include "common/Exceptions.h"
+#include "gamedata/UndoJournal.h"
 #include "platform/Platform.h"
 
 // A failed internal check of the game-data code; the text names the check,
@@ -151,12 +157,16 @@ class TVFSFile {
   TVFSFile(const TVFSFile&) = delete;
   TVFSFile& operator=(const TVFSFile&) = delete;
 
-  // Opens and reads the container. Raises EAssertionFailed for a file that
-  // cannot be opened or a header, table or chain that does not make sense.
+  // Opens and reads the container, first putting back what an interrupted
+  // update left (Restored). Raises EAssertionFailed for a file that cannot be
+  // opened or a header, table or chain that does not make sense, ESetupError
+  // when an undo journal is there but cannot be applied.
   void Open(const std::string& FileName, bool BuildTree,
             const std::function<void(uint32_t, uint32_t)>& Progress = {});
-  // Rewrites the header (with a fresh digest unless SkipMD5) and the side file.
+  // Rewrites the header (with a fresh digest unless SkipMD5) and the side
+  // file, then ends the update's journal. Refused after a failed write.
   void Save(bool SkipMD5);
+  // Closes the file; changes not ended by Save are undone.
   void Close();
 
   // The whole chain of an entry (Size bytes); nothing for Size 0.
@@ -183,6 +193,8 @@ class TVFSFile {
   std::string FileName;
   platform::File Handle;
   bool ReadError = false;
+  // Set when Open put back the container from an interrupted update's journal.
+  bool Restored = false;
   uint64_t BlockTableStart = 0;
   uint64_t RootTableStart = 0;
   uint64_t DataStart = 0;
@@ -200,6 +212,9 @@ class TVFSFile {
   void WriteLink(int32_t Index, const TVFSBlockLink& Link);
   // The free blocks (Next 0) in index order, so allocation needs no scan.
   std::set<int32_t> freeBlocks_;
+  std::unique_ptr<TUndoJournal> undo_;
+  // A write failed: nothing more is written, and Close undoes the update.
+  bool writeFailed_ = false;
 
   void Read(void* Dest, uint32_t Count);
   void Write(const void* Data, uint32_t Count);

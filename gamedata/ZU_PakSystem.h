@@ -21,6 +21,7 @@
 #include "common/Bytes.h"
 #include "common/Exceptions.h"
 #include "common/Observers.h"
+#include "gamedata/UndoJournal.h"
 #include "platform/Platform.h"
 
 constexpr uint32_t kArchiveEntrySize = 152;
@@ -33,7 +34,6 @@ constexpr uint8_t kMemberStream = 2;
 constexpr uint32_t kSoundHeaderSize = 58;
 constexpr uint32_t kAdpcmBlockBytes = 2048;
 constexpr uint32_t kOldTrailerSize = 13;
-constexpr char kUndoSuffix[] = ".undo";
 constexpr char kOfficialAccessCode[] = "vormelk";
 
 struct TArchiveEntry {

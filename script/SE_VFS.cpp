@@ -40,7 +40,15 @@ void TVFSSession::SaveCurrentVFS(TScriptState& State) {
 
 void TVFSSession::CloseCurrentVFS(TScriptState& State) {
   if (!CurrentVFS) return;
-  SaveCurrentVFS(State);
+  // The container is closed even when saving fails: closing undoes an
+  // update that was not saved whole.
+  try {
+    SaveCurrentVFS(State);
+  } catch (...) {
+    CurrentVFS->Close();
+    CurrentVFS.reset();
+    throw;
+  }
   CurrentVFS->Close();
   CurrentVFS.reset();
 }
@@ -72,7 +80,14 @@ void TVFSSession::VFSUpdate(TScriptState& State, uint16_t Group, const std::stri
   try {
     State.Pak->ForEachInGroup(Group, [&](uint32_t index) { AddVFSMember(State, index); });
   } catch (...) {
-    if (CloseAfter) CloseCurrentVFS(State);
+    // What was added is kept when the save goes through (a full container
+    // ends the update that way); the first error is the one reported.
+    if (CloseAfter) {
+      try {
+        CloseCurrentVFS(State);
+      } catch (...) {
+      }
+    }
     throw;
   }
   if (CloseAfter) CloseCurrentVFS(State);
