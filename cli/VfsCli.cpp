@@ -79,7 +79,9 @@ int RunVfsCli(const std::vector<std::string>& Args, std::ostream& Out, std::ostr
         Err << kHelp;
         return kUsage;
       }
-      std::string problem = CheckVFSContainer(a[0]);
+      bool restored = false;
+      std::string problem = CheckVFSContainer(a[0], &restored);
+      if (restored) Out << a[0] << ": put back as it was before an interrupted update (" << a[0] << kUndoSuffix << ")\n";
       if (!problem.empty()) {
         Err << "wizpak vfs: " << a[0] << ": " << problem << "\n";
         return kFailed;

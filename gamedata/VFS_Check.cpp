@@ -6,13 +6,14 @@
 #include "common/FileUtils.h"
 #include "gamedata/VFS_Unit.h"
 
-std::string CheckVFSContainer(const std::string& FileName) {
+std::string CheckVFSContainer(const std::string& FileName, bool* Restored) {
   TVFSFile vfs;
   try {
     vfs.Open(FileName, true);
   } catch (const ESetupError& e) {
     return e.what();
   }
+  if (Restored) *Restored = vfs.Restored;
   try {
     uint8_t stored[16];
     std::memcpy(stored, vfs.Header.MD5, 16);

@@ -4,5 +4,6 @@
 
 #include <string>
 
-// The first problem found, or empty when the container is sound.
-std::string CheckVFSContainer(const std::string& FileName);
+// The first problem found, or empty when the container is sound. Opening it
+// first puts back what an interrupted update left; Restored tells.
+std::string CheckVFSContainer(const std::string& FileName, bool* Restored = nullptr);

@@ -92,4 +92,8 @@ bool FileFaultFired();
 // Counts one operation; false when it must fail (the last error is then set).
 bool FileOperationAllowed();
 
+// For tests that start many runs: Sleep returns at once and moves TickCount
+// on by the time it was asked to wait.
+void SetFastClock(bool On);
+
 }  // namespace platform::host

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -29,12 +30,27 @@ void HardenDllSearchPath() {}
 
 uint16_t DefaultLanguageId() { return host::Machine().LanguageId; }
 
+namespace {
+std::atomic<bool> gFastClock{false};
+std::atomic<uint32_t> gClockAhead{0};
+}  // namespace
+
+void host::SetFastClock(bool On) { gFastClock = On; }
+
 uint32_t TickCount() {
   using namespace std::chrono;
-  return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+  return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count()) +
+         gClockAhead.load();
 }
 
-void Sleep(uint32_t Milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(Milliseconds)); }
+void Sleep(uint32_t Milliseconds) {
+  if (gFastClock) {
+    gClockAhead += Milliseconds;
+    std::this_thread::yield();
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(Milliseconds));
+}
 
 OsVersion GetOsVersion() {
   struct Known {

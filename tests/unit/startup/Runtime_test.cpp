@@ -7,6 +7,8 @@
 #include "common/Exceptions.h"
 #include "common/FileUtils.h"
 #include "common/Strings.h"
+#include "gamedata/VFS_Check.h"
+#include "gamedata/VFS_Unit.h"
 #include "gamedata/ZU_PakSystem.h"
 #include "package/ZUI_PakFile.h"
 #include "script/SE_ScriptState.h"
@@ -19,6 +21,15 @@
 
 #ifndef _WIN32
 #include "platform/host/HostMachine.h"
+
+namespace {
+// Runs without the waits a person would see (the verification window's
+// shortest showing).
+struct FastClock {
+  FastClock() { platform::host::SetFastClock(true); }
+  ~FastClock() { platform::host::SetFastClock(false); }
+};
+}  // namespace
 #endif
 
 namespace {
@@ -350,6 +361,7 @@ TEST(Startup, InstallThenUninstall) {
 // the uninstall log is never half-written, and an uninstaller that is there
 // with its log removes the installation.
 TEST(Startup, InstallAndUninstallWithEveryWriteFailing) {
+  FastClock fast;
   for (bool persist : {true, false}) {
     int walked = 0;
     for (uint64_t n = 1; n < 2000; ++n) {
@@ -404,6 +416,58 @@ TEST(Startup, InstallAndUninstallWithEveryWriteFailing) {
       Start({dir + "\\Demo_Uninstall.exe"});
       EXPECT_FALSE(platform::FileExists(dir + "\\readme.txt")) << n << ": " << LastMessage();
     }
+  }
+}
+#endif
+
+#ifndef _WIN32
+// A patch that applies two files to a VFS container, with a file operation
+// failing at every point in turn: the container comes out of every run with
+// its old files or with the new ones, and passes its check.
+TEST(Startup, VfsPatchWithEveryWriteFailing) {
+  FastClock fast;
+  const std::string dir = "C:\\Games\\Demo", container = dir + "\\data.vfs";
+  for (bool persist : {true, false}) {
+    int walked = 0, kept = 0;
+    for (uint64_t n = 1; n < 2000; ++n) {
+      Workspace w;
+      w.File("patch\\readme.txt", "the new readme");
+      w.File("patch\\maps\\a.dat", std::string(3000, 'n'));
+      std::string setup = w.Build("name Patch\noutfile Setup.exe\ninstalldir \"" + dir +
+                                  "\"\nlanguage install\\english\nvfsupdate patch\\ data.vfs\n");
+      ASSERT_FALSE(setup.empty());
+      ForceInstallDirs(dir + "\\", nullptr);
+      CreateEmptyContainer(container, 512, 64, 8, "TEST");
+      {
+        TVFSFile vfs;
+        vfs.Open(container, true);
+        vfs.Tree.AddFile("readme.txt", reinterpret_cast<const uint8_t*>("old"), 3);
+        vfs.Save(false);
+      }
+      platform::host::InjectFileFault(n, persist);
+      Start({setup});
+      bool fired = platform::host::FileFaultFired();
+      platform::host::InjectFileFault(0, false);
+      ASSERT_EQ(CheckVFSContainer(container), "") << n;
+      TVFSFile vfs;
+      vfs.Open(container, true);
+      int32_t readme = vfs.Tree.FindByPath("readme.txt");
+      ASSERT_GE(readme, 0) << n;
+      const TVFSEntry& e = *vfs.Tree.Nodes[static_cast<size_t>(readme)].Entry;
+      TBytes bytes = UnpackStoredData(e, vfs.ReadEntryData(e).value_or(TBytes()));
+      std::string text(bytes.begin(), bytes.end());
+      if (text == "old") {
+        EXPECT_LT(vfs.Tree.FindByPath("maps\\a.dat"), 0) << n;
+        ++kept;
+      } else {
+        EXPECT_EQ(text, "the new readme") << n;
+        EXPECT_GE(vfs.Tree.FindByPath("maps\\a.dat"), 0) << n;
+      }
+      if (!fired) break;
+      ++walked;
+    }
+    EXPECT_GE(walked, 10) << persist;
+    EXPECT_GE(kept, 5) << persist;
   }
 }
 #endif
