@@ -2,10 +2,17 @@
 // read where the caller needs them, and failed internal checks.
 #pragma once
 
-#include <stdexcept>
+#include <exception>
 #include <string>
 
-class ESetupError : public std::runtime_error {
+// Derived from std::exception with its own text, not from std::runtime_error:
+// that one keeps its text in the library's older string type, which would
+// carry a second string implementation into every setup.
+class ESetupError : public std::exception {
  public:
-  explicit ESetupError(const std::string& Message) : std::runtime_error(Message) {}
+  explicit ESetupError(std::string Message) : message_(std::move(Message)) {}
+  const char* what() const noexcept override { return message_.c_str(); }
+
+ private:
+  std::string message_;
 };

@@ -120,35 +120,45 @@ std::string FormatSize(uint64_t Bytes) {
   }
   if (stopped) v *= 1024;
   // Fixed notation with at most 7 significant digits, then two decimals.
-  char text[64];
   int digits = v >= 1 ? static_cast<int>(std::floor(std::log10(v))) + 1 : 1;
   if (digits > 5) {
     double scale = std::pow(10.0, digits - 7);
     v = std::round(v / scale) * scale;
   }
-  std::snprintf(text, sizeof(text), "%.2f %s", v, kUnits[unit]);
-  return text;
+  return FixedTwoDecimals(v) + " " + kUnits[unit];
 }
 
-std::string FloatToText(double Value) {
-  char text[64];
-  std::snprintf(text, sizeof(text), "%.15g", Value);
-  std::string s = text;
-  // "1e+20" is written "1E20", "1e-05" "1E-5".
-  size_t e = s.find('e');
-  if (e != std::string::npos) {
-    std::string mantissa = s.substr(0, e);
-    std::string exponent = s.substr(e + 1);
-    bool negative = !exponent.empty() && exponent[0] == '-';
-    size_t digits = exponent.find_first_not_of("+-0");
-    s = mantissa + "E" + (negative ? "-" : "") + (digits == std::string::npos ? "0" : exponent.substr(digits));
+std::string FixedTwoDecimals(double Value) {
+  // Value = Mantissa / 2^Shift exactly, with a 53-bit integer mantissa.
+  int exponent = 0;
+  double fraction = std::frexp(Value, &exponent);
+  uint64_t mantissa = static_cast<uint64_t>(std::ldexp(fraction, 53));
+  int shift = 53 - exponent;
+  uint64_t whole = 0, hundredths = 0;
+  if (shift <= 0) {
+    whole = mantissa << -shift;
+  } else if (shift < 64) {
+    whole = mantissa >> shift;
+    uint64_t mask = (uint64_t{1} << shift) - 1;
+    uint64_t scaled = (mantissa & mask) * 100;  // below 2^60
+    uint64_t rest = scaled & mask, half = uint64_t{1} << (shift - 1);
+    hundredths = scaled >> shift;
+    if (rest > half || (rest == half && (hundredths & 1))) ++hundredths;
+    if (hundredths == 100) {
+      ++whole;
+      hundredths = 0;
+    }
   }
-  if (s.find('.') == std::string::npos) s += ".0";
-  return s;
+  std::string decimals = std::to_string(hundredths);
+  if (decimals.size() < 2) decimals.insert(0, 1, '0');
+  return std::to_string(whole) + "." + decimals;
 }
 
 std::string FloatToText(long double Value) {
-  if (Value == 0 || !std::isfinite(Value)) return FloatToText(static_cast<double>(Value));
+  // As the double form writes them, without its printf.
+  if (Value == 0) return std::signbit(Value) ? "-0.0" : "0.0";
+  if (std::isnan(Value)) return "nan.0";
+  if (std::isinf(Value)) return Value < 0 ? "-inf.0" : "inf.0";
   const bool negative = Value < 0;
   long double v = negative ? -Value : Value;
   int exponent = static_cast<int>(std::floor(std::log10(v)));

@@ -29,6 +29,10 @@ int32_t IntOrMinusOne(const std::string& Text);
 
 // A byte count with two decimals and "Bytes", "KB", "MB" or "GB".
 std::string FormatSize(uint64_t Bytes);
+// Value (finite, 0 <= Value < 2^63) in fixed notation with two decimals,
+// rounded as printf's "%.2f" rounds: to nearest, ties to even, on the exact
+// binary value. Written out so a setup needs no printf.
+std::string FixedTwoDecimals(double Value);
 // General decimal text of Value (15 significant digits), ".0" appended when
 // the text holds no ".".
 std::string FloatToText(double Value);

@@ -1,7 +1,5 @@
 #include "diagnostics/SErrorLog.h"
 
-#include <cstdio>
-
 #include "common/Exceptions.h"
 #include "common/Strings.h"
 #include "diagnostics/UOSInfo.h"
@@ -12,9 +10,9 @@ constexpr char kCaption[] = "Error Report";
 constexpr char kUnknown[] = "Unknown";
 
 std::string Value(const char* label, const std::string& value) {
-  char head[64];
-  std::snprintf(head, sizeof(head), "%-22s : ", label);
-  return head + value + "\r\n";
+  std::string head = label;
+  if (head.size() < 22) head.resize(22, ' ');
+  return head + " : " + value + "\r\n";
 }
 
 std::string Title(const std::string& title) { return title + "\r\n" + std::string(title.size(), '-') + "\r\n"; }
@@ -25,9 +23,10 @@ std::string Title(const std::string& title) { return title + "\r\n" + std::strin
 std::string NextErrorLogName(const std::string& Folder) {
   std::string base = AddBackslash(Folder);
   for (unsigned n = 0;; ++n) {
-    char name[32];
-    std::snprintf(name, sizeof(name), "ErrorLog%04u.TXT", n);
-    if (!platform::FileExists(base + name)) return base + name;
+    std::string digits = std::to_string(n);
+    if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
+    std::string name = base + "ErrorLog" + digits + ".TXT";
+    if (!platform::FileExists(name)) return name;
   }
 }
 

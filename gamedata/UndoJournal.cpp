@@ -65,7 +65,7 @@ void TUndoJournal::Begin(const std::vector<std::string>& SideFiles) {
     platform::DeleteFile(path_);
     throw ESetupError("Unable to write " + path_ + ": " + reason);
   }
-  saved_.clear();
+  saved_.assign(static_cast<size_t>((originalSize_ + kGranule - 1) / kGranule), false);
   active_ = true;
 }
 
@@ -79,67 +79,38 @@ void TUndoJournal::Protect(uint64_t Offset, uint64_t Length) {
   if (!active_) throw ESetupError("Unable to change the file before " + path_ + " is started");
   uint64_t end = std::min(Offset + Length, originalSize_);
   if (Length == 0 || Offset >= end) return;
-  uint64_t from = Offset / kGranule * kGranule;
-  uint64_t to = std::min(std::max((end + kGranule - 1) / kGranule * kGranule, from + kAhead), originalSize_);
-  // The parts of [from, to) not saved yet; saved_ holds disjoint ranges.
-  std::vector<std::pair<uint64_t, uint64_t>> gaps;
-  uint64_t cursor = from;
-  auto it = saved_.upper_bound(from);
-  if (it != saved_.begin()) --it;
-  for (; it != saved_.end() && it->first < to; ++it) {
-    if (it->second <= cursor) continue;
-    if (it->first > cursor) gaps.emplace_back(cursor, it->first);
-    cursor = std::max(cursor, it->second);
-  }
-  if (cursor < to) gaps.emplace_back(cursor, to);
-  // Only ranges that the write touches force a flush; the ones ahead ride along.
+  // The granules the write touches; nothing to do when they are all saved.
+  size_t first = static_cast<size_t>(Offset / kGranule), last = static_cast<size_t>((end - 1) / kGranule);
   bool needed = false;
-  for (const auto& [a, b] : gaps) needed = needed || (a < end && b > Offset);
+  for (size_t g = first; g <= last; ++g) needed = needed || !saved_[g];
   if (!needed) return;
-
+  // Those and the ones ahead, up to kAhead bytes, in records of runs of
+  // granules not saved yet; flushed once.
+  size_t limit = std::min(std::max(last + 1, first + static_cast<size_t>(kAhead / kGranule)), saved_.size());
   uint64_t back = target_.Position();
   TBytes record;
-  for (auto [a, b] : gaps) {
-    for (uint64_t at = a; at < b;) {
-      uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(b - at, kMaxRecord));
-      record.assign(12 + static_cast<size_t>(n) + 4, 0);
-      PutU64(record.data(), at);
-      PutU32(record.data() + 8, n);
-      if (!target_.Seek(static_cast<int64_t>(at), platform::SeekOrigin::kBegin) ||
-          !ReadExact(target_, record.data() + 12, n)) {
-        std::string reason = Reason();
-        target_.Seek(static_cast<int64_t>(back), platform::SeekOrigin::kBegin);
-        throw ESetupError("Unable to read the bytes to keep in " + path_ + ": " + reason);
-      }
-      PutU32(record.data() + 12 + n, Crc(record.data(), 12 + static_cast<size_t>(n)));
-      try {
-        Append(record.data(), record.size());
-      } catch (...) {
-        target_.Seek(static_cast<int64_t>(back), platform::SeekOrigin::kBegin);
-        throw;
-      }
-      at += n;
+  for (size_t g = first; g < limit;) {
+    if (saved_[g]) {
+      ++g;
+      continue;
     }
+    size_t run = g;
+    while (run < limit && !saved_[run] && run - g < kMaxRecord / kGranule) saved_[run++] = true;
+    uint64_t at = g * kGranule;
+    uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(run * kGranule, originalSize_) - at);
+    record.assign(12 + static_cast<size_t>(n) + 4, 0);
+    PutU64(record.data(), at);
+    PutU32(record.data() + 8, n);
+    bool read = target_.Seek(static_cast<int64_t>(at), platform::SeekOrigin::kBegin) &&
+                ReadExact(target_, record.data() + 12, n);
+    std::string reason = Reason();
+    target_.Seek(static_cast<int64_t>(back), platform::SeekOrigin::kBegin);
+    if (!read) throw ESetupError("Unable to read the bytes to keep in " + path_ + ": " + reason);
+    PutU32(record.data() + 12 + n, Crc(record.data(), 12 + static_cast<size_t>(n)));
+    Append(record.data(), record.size());
+    g = run;
   }
-  target_.Seek(static_cast<int64_t>(back), platform::SeekOrigin::kBegin);
   if (!journal_.Flush()) throw ESetupError("Unable to write " + path_ + ": " + Reason());
-  for (auto [a, b] : gaps) {
-    // Merge with the neighbours so the map stays small.
-    auto next = saved_.lower_bound(a);
-    if (next != saved_.begin()) {
-      auto prev = std::prev(next);
-      if (prev->second >= a) {
-        a = prev->first;
-        saved_.erase(prev);
-      }
-    }
-    next = saved_.lower_bound(a);
-    while (next != saved_.end() && next->first <= b) {
-      b = std::max(b, next->second);
-      next = saved_.erase(next);
-    }
-    saved_[a] = b;
-  }
 }
 
 bool TUndoJournal::Commit() {

@@ -12,7 +12,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -59,6 +58,6 @@ class TUndoJournal {
   platform::File journal_;
   bool active_ = false;
   uint64_t originalSize_ = 0;
-  // Saved ranges of the target: start -> end, disjoint.
-  std::map<uint64_t, uint64_t> saved_;
+  // Per 64 KiB granule of the target's old length: its bytes are saved.
+  std::vector<bool> saved_;
 };

@@ -12,9 +12,9 @@
 
 // Internal consistency checks raise the assertion with the check, the unit
 // and the line.
-#define VFS_CHECK(cond, text)                                                                       \
-  do {                                                                                              \
-    if (!(cond)) throw EAssertionFailed(std::string(text) + " (VFS_Unit, line " + std::to_string(__LINE__) + ")"); \
+#define VFS_CHECK(cond, text)                      \
+  do {                                             \
+    if (!(cond)) RaiseAssertion(text, "VFS_Unit", __LINE__); \
   } while (0)
 
 namespace {
@@ -124,6 +124,10 @@ void InsertHashEntry(std::vector<TVFSHashEntry>& Table, uint32_t Last, const TVF
   ++Count;
   for (size_t i = Table.size() - 1; i > position; --i) Table[i] = Table[i - 1];
   Table[position] = Entry;
+}
+
+void RaiseAssertion(const std::string& Text, const char* Unit, int Line) {
+  throw EAssertionFailed(Text + " (" + Unit + ", line " + std::to_string(Line) + ")");
 }
 
 // --- TVFSFile ---

@@ -27,6 +27,9 @@ class EAssertionFailed : public ESetupError {
  public:
   using ESetupError::ESetupError;
 };
+// Raises EAssertionFailed with "<Text> (<Unit>, line <Line>)"; one call site
+// per check instead of the whole message and throw at each.
+[[noreturn]] void RaiseAssertion(const std::string& Text, const char* Unit, int Line);
 
 constexpr uint32_t vfFile = 1;
 constexpr uint32_t vfDirectory = 2;

@@ -11,9 +11,9 @@
 #include "gamedata/LineEncryption.h"
 #include "gamedata/VFS_Unit.h"
 
-#define ZUP_CHECK(cond, text)                                                                              \
-  do {                                                                                                   \
-    if (!(cond)) throw EAssertionFailed(std::string(text) + " (ZU_PakSystem, line " + std::to_string(__LINE__) + ")"); \
+#define ZUP_CHECK(cond, text)                          \
+  do {                                                 \
+    if (!(cond)) RaiseAssertion(text, "ZU_PakSystem", __LINE__); \
   } while (0)
 
 TPakSystem PakSystem;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <random>
+
 #include "common/RegistryRoots.h"
 
 // FormatSize at and around the unit boundaries.
@@ -18,6 +21,28 @@ TEST(FormatSize, UnitBoundaries) {
       {1536, "1.50 KB"},
   };
   for (const auto& [bytes, text] : cases) EXPECT_EQ(FormatSize(bytes), text) << bytes;
+}
+
+// Two decimals exactly as the C library's "%.2f" writes them: ties (exact
+// binary halves such as 0.125 or 2.675's neighbours) go to even, large values
+// keep every digit; checked against snprintf over many values.
+TEST(FixedTwoDecimals, MatchesPrintf) {
+  auto printf2 = [](double v) {
+    char text[64];
+    std::snprintf(text, sizeof(text), "%.2f", v);
+    return std::string(text);
+  };
+  for (double v : {0.0, 0.005, 0.015, 0.125, 0.375, 1.005, 2.675, 1023.995, 99.995, 0.994999, 1e-30, 12345678.9,
+                   9007199254740993.0, 4611686018427387904.0, 123456.7}) {
+    EXPECT_EQ(FixedTwoDecimals(v), printf2(v)) << v;
+  }
+  std::mt19937_64 rng(7);
+  for (int i = 0; i < 200000; ++i) {
+    uint64_t bytes = rng() >> (rng() % 64);
+    double v = static_cast<double>(bytes) / static_cast<double>(uint64_t{1} << (10 * (rng() % 4)));
+    if (i % 3 == 0) v = static_cast<double>(rng() % 100000) / 8.0;  // exact quarters and eighths: ties
+    ASSERT_EQ(FixedTwoDecimals(v), printf2(v)) << v;
+  }
 }
 
 // Case is ignored for ASCII letters only; the search continues after each
