@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "gamedata/VFS_Check.h"
 #include "gamedata/VFS_Unit.h"
 #include "platform/host/HostMachine.h"
 

@@ -123,9 +123,3 @@ bool IsSafeRelativeName(const std::string& Name) {
   return true;
 }
 
-void SortByName(std::vector<platform::DirEntry>& Entries) {
-  std::sort(Entries.begin(), Entries.end(), [](const platform::DirEntry& a, const platform::DirEntry& b) {
-    std::string la = LowerAscii(a.Name), lb = LowerAscii(b.Name);
-    return la != lb ? la < lb : a.Name < b.Name;
-  });
-}

@@ -2,11 +2,13 @@
 // log, tree removal and shell links.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "common/Bytes.h"
 #include "common/Observers.h"
+#include "common/Strings.h"
 
 // For a path of more than three characters beginning "X:\": creates every
 // missing folder from the drive root on, parents first, and reports each one
@@ -42,8 +44,15 @@ bool CreateShellLink(const std::string& LinkPath, const std::string& Target, con
                      const std::string& IconPath, TInstallRecorder* Recorder);
 
 // Sorts a folder listing by name, ignoring ASCII case, so that what is built
-// from it does not depend on the file system's listing order.
-void SortByName(std::vector<platform::DirEntry>& Entries);
+// from it does not depend on the file system's listing order. Inline: only
+// the builder sorts listings, and a Windows program carries every function of
+// each object file it links.
+inline void SortByName(std::vector<platform::DirEntry>& Entries) {
+  std::sort(Entries.begin(), Entries.end(), [](const platform::DirEntry& a, const platform::DirEntry& b) {
+    std::string la = LowerAscii(a.Name), lb = LowerAscii(b.Name);
+    return la != lb ? la < lb : a.Name < b.Name;
+  });
+}
 
 // True when an entry name stays inside the folder it is extracted to: not
 // empty, not absolute, no drive or stream (":"), no ".." component.

@@ -122,7 +122,9 @@ std::string FormatSize(uint64_t Bytes) {
   // Fixed notation with at most 7 significant digits, then two decimals.
   int digits = v >= 1 ? static_cast<int>(std::floor(std::log10(v))) + 1 : 1;
   if (digits > 5) {
-    double scale = std::pow(10.0, digits - 7);
+    // 10^(digits - 7): 0.1, or a power of ten a double holds exactly.
+    double scale = digits == 6 ? 0.1 : 1;
+    for (int i = 7; i < digits; ++i) scale *= 10;
     v = std::round(v / scale) * scale;
   }
   return FixedTwoDecimals(v) + " " + kUnits[unit];

@@ -65,7 +65,7 @@ void TUndoJournal::Begin(const std::vector<std::string>& SideFiles) {
     platform::DeleteFile(path_);
     throw ESetupError("Unable to write " + path_ + ": " + reason);
   }
-  saved_.assign(static_cast<size_t>((originalSize_ + kGranule - 1) / kGranule), false);
+  saved_.assign(static_cast<size_t>((originalSize_ + kGranule - 1) / kGranule), 0);
   active_ = true;
 }
 
@@ -95,7 +95,7 @@ void TUndoJournal::Protect(uint64_t Offset, uint64_t Length) {
       continue;
     }
     size_t run = g;
-    while (run < limit && !saved_[run] && run - g < kMaxRecord / kGranule) saved_[run++] = true;
+    while (run < limit && !saved_[run] && run - g < kMaxRecord / kGranule) saved_[run++] = 1;
     uint64_t at = g * kGranule;
     uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(run * kGranule, originalSize_) - at);
     record.assign(12 + static_cast<size_t>(n) + 4, 0);

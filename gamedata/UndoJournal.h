@@ -59,5 +59,5 @@ class TUndoJournal {
   bool active_ = false;
   uint64_t originalSize_ = 0;
   // Per 64 KiB granule of the target's old length: its bytes are saved.
-  std::vector<bool> saved_;
+  std::vector<uint8_t> saved_;
 };

@@ -38,6 +38,8 @@ constexpr uint32_t kVFSEntrySize = 88;
 constexpr uint32_t kVFSNameSize = 65;
 constexpr uint32_t kVFSChunkSize = 50000;
 constexpr int32_t kVFSNoRootSlot = 255;
+// The fixed width of the header's description text.
+constexpr uint32_t kDescriptionField = 256;
 
 struct TVFSEntry {
   std::string Name;  // at most 65 characters
@@ -232,13 +234,6 @@ std::string ParentPath(const std::string& Path);
 uint32_t HashName(const std::string& Path, const std::string& Name);
 std::string HashFilePath(const std::string& ContainerName);
 void InsertHashEntry(std::vector<TVFSHashEntry>& Table, uint32_t Last, const TVFSHashEntry& Entry, uint32_t& Count);
-// An entry's original bytes from its stored ones: the chunks inflated when
-// the entry is compressed. Raises ESetupError for chunks that do not inflate
-// to the entry's original size.
-TBytes UnpackStoredData(const TVFSEntry& Entry, const TBytes& Stored);
 // Encodes and decodes one 88-byte entry record.
 void EncodeEntry(const TVFSEntry& Entry, TBytes& Out);
 TVFSEntry DecodeEntry(const uint8_t* Record);
-// Writes an empty container: BlockCount free blocks, RootCount free slots.
-void CreateEmptyContainer(const std::string& FileName, int32_t BlockSize, int32_t BlockCount, uint32_t RootCount,
-                          const std::string& Signature);

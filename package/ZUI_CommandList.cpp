@@ -2,6 +2,11 @@
 
 #include "common/Strings.h"
 
+TCommandClass::TCommandClass(const char* Keyword, bool SetupInfoOnly, int32_t MinArgs)
+    : Keyword(Keyword), SetupInfoOnly(SetupInfoOnly), MinArgs(MinArgs) {}
+
+TCommandClass::~TCommandClass() = default;
+
 void TCommandClass::CompileProcess(TCompiler&, int32_t) {}
 
 void TCommandClass::SFXProcess(TScriptState&, int32_t) {}

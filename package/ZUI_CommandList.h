@@ -21,9 +21,9 @@ constexpr uint8_t kGroupPatch = 2;
 
 class TCommandClass {
  public:
-  TCommandClass(std::string Keyword, bool SetupInfoOnly, int32_t MinArgs)
-      : Keyword(std::move(Keyword)), SetupInfoOnly(SetupInfoOnly), MinArgs(MinArgs) {}
-  virtual ~TCommandClass() = default;
+  // Out of line, so the 32 registrations do not each build a string inline.
+  TCommandClass(const char* Keyword, bool SetupInfoOnly, int32_t MinArgs);
+  virtual ~TCommandClass();
 
   // The builder's compile step for line Row of Compiler's lines. A line with
   // fewer than MinArgs arguments is left unchanged. The base does nothing.

@@ -23,6 +23,8 @@ std::string Backslashes(std::string path) {
 
 TCompilerFileList::TCompilerFileList(TCompiler& Owner) : owner_(Owner) { Clear(); }
 
+TCompilerFileList::~TCompilerFileList() = default;
+
 void TCompilerFileList::Clear() {
   Groups.assign(1, TGroup{});
   GroupCounter = 0;
@@ -101,6 +103,10 @@ void TCompilerFileList::AddFile(const std::string& SourcePath, const std::string
 
 TCompiler::TCompiler() : FileList(*this) { SetupInfo.Info.UninstallExeName = kDefaultUninstallExe; }
 
+TCompiler::~TCompiler() = default;
+
+TCompilerFileList& TCompiler::Files() { return FileList; }
+
 void TCompiler::Error(const std::string& Text, int32_t Row) {
   LastError = {Text, Row};
   Errors.push_back(LastError);
@@ -118,15 +124,15 @@ std::string TCompiler::FromSourceDir(const std::string& Path) const {
   return SourceDir.empty() ? Path : SourceDir + "\\" + Path;
 }
 
-std::string ResolveLabel(TCompiler& Compiler, const std::string& Name, int32_t Row) {
+std::string TCompiler::ResolveLabel(const std::string& Name, int32_t Row) {
   std::string result = Name;
   const std::string wanted = LowerText(Name);
-  const auto& lines = Compiler.Lines.Lines;
+  const auto& lines = Lines.Lines;
   for (size_t i = 0; i < lines.size(); ++i) {
     if (lines[i].Command == kLabelLine && !lines[i].Params.empty() && LowerText(lines[i].Params[0]) == wanted) {
       result = std::to_string(i);
     }
   }
-  if (IntOrMinusOne(result) == -1 && result != "-1") Compiler.Error(kLabelNotFound + Name, Row);
+  if (IntOrMinusOne(result) == -1 && result != "-1") Error(kLabelNotFound + Name, Row);
   return result;
 }

@@ -1,6 +1,10 @@
 // The compile-time context the commands' compile steps work on: the setup
 // information being built, the lines being compiled, the files to pack by
 // group, and the errors found.
+//
+// The operations the compile steps call are virtual. The setup runtime holds
+// the command classes, and so their compile steps, but never compiles: with
+// the calls going through the objects' tables it links none of the compiler.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +39,9 @@ struct TGroup {
 class TCompilerFileList {
  public:
   explicit TCompilerFileList(TCompiler& Owner);
+  virtual ~TCompilerFileList();
+  TCompilerFileList(const TCompilerFileList&) = delete;
+  TCompilerFileList& operator=(const TCompilerFileList&) = delete;
 
   // Group 0 only, counters at 0.
   void Clear();
@@ -45,11 +52,12 @@ class TCompilerFileList {
   // relative to it), to Group. Relative paths are taken from the compiler's
   // source directory unless Absolute is set. A path that is neither file nor
   // folder adds nothing.
-  void AddPath(const std::string& Path, uint16_t Group, bool Absolute, const std::string& GroupName,
-               int32_t Row = -1);
+  virtual void AddPath(const std::string& Path, uint16_t Group, bool Absolute, const std::string& GroupName,
+                       int32_t Row = -1);
   // Adds one existing file. Groups sharing a name pack into the first of them,
   // and a later file with the same entry name replaces the earlier one's source.
-  void AddFile(const std::string& SourcePath, const std::string& EntryName, uint16_t Group, int32_t Row = -1);
+  virtual void AddFile(const std::string& SourcePath, const std::string& EntryName, uint16_t Group,
+                       int32_t Row = -1);
 
   std::vector<TGroup> Groups;
   uint16_t GroupCounter = 0;
@@ -62,6 +70,7 @@ class TCompilerFileList {
 class TCompiler {
  public:
   TCompiler();
+  virtual ~TCompiler();
   TCompiler(const TCompiler&) = delete;
   TCompiler& operator=(const TCompiler&) = delete;
 
@@ -70,7 +79,13 @@ class TCompiler {
   void Message(const std::string& Text) const;
   void Detail(const std::string& Text) const;
   // SourceDir + "\" + Path, or Path when the source directory is empty.
-  std::string FromSourceDir(const std::string& Path) const;
+  virtual std::string FromSourceDir(const std::string& Path) const;
+  // FileList, for the compile steps (through the table, see above).
+  virtual TCompilerFileList& Files();
+  // The index, as decimal text, of the last label line named Name (compared
+  // ignoring case); Name itself when none matches, which is recorded as the
+  // error "Label not found - " + Name unless Name is a decimal number.
+  virtual std::string ResolveLabel(const std::string& Name, int32_t Row);
 
   std::function<void(const std::string&)> OnMessage;
   std::function<void(const std::string&)> OnDetail;
@@ -83,7 +98,3 @@ class TCompiler {
   std::vector<TCompilerError> Errors;
 };
 
-// The index, as decimal text, of the last label line named Name (compared
-// ignoring case); Name itself when none matches, which is recorded as the
-// error "Label not found - " + Name unless Name is a decimal number.
-std::string ResolveLabel(TCompiler& Compiler, const std::string& Name, int32_t Row);

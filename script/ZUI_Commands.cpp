@@ -83,15 +83,16 @@ TPakSystem& ArchivesFor(const TScriptState& s) {
 // The group name is taken by value: it may be one of the line's own arguments.
 void CompileGroup(TCompiler& c, int32_t row, std::string groupName) {
   TCompLine& line = LineOf(c, row);
-  uint16_t group = ++c.FileList.GroupCounter;
+  TCompilerFileList& files = c.Files();
+  uint16_t group = ++files.GroupCounter;
   AppendParam(line, std::to_string(group));
-  c.FileList.AddPath(line.Params[0], group, false, groupName, row);
+  files.AddPath(line.Params[0], group, false, groupName, row);
 }
 
 // A jump argument: "0" means no jump, anything else names a label.
 void CompileJump(TCompiler& c, int32_t row, size_t index) {
   std::string& arg = LineOf(c, row).Params[index];
-  arg = arg == "0" ? "-1" : ResolveLabel(c, arg, row);
+  arg = arg == "0" ? "-1" : c.ResolveLabel(arg, row);
 }
 
 }  // namespace
@@ -103,7 +104,7 @@ class TGotoCommand : public TCommandClass {
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 1) || LineOf(c, row).Command != 1) return;
     std::string& target = LineOf(c, row).Params[0];
-    target = ResolveLabel(c, target, row);
+    target = c.ResolveLabel(target, row);
   }
   void SFXProcess(TScriptState& s, int32_t row) override {
     if (row < 0 || static_cast<size_t>(row) >= s.CompLines.Lines.size()) return;
@@ -364,7 +365,7 @@ class TLanguageFileCommand : public TCommandClass {
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 1)) return;
     const std::string& language = LineOf(c, row).Params[0];
-    c.FileList.AddFile(c.DataDir + "\\languages\\" + language + ".wri", entryPrefix_ + language, 0, row);
+    c.Files().AddFile(c.DataDir + "\\languages\\" + language + ".wri", entryPrefix_ + language, 0, row);
   }
 
  private:

@@ -19,6 +19,11 @@ TEST(FormatSize, UnitBoundaries) {
       {1073741824, "1.00 GB"},
       {2199023255552ull, "2048.00 GB"},
       {1536, "1.50 KB"},
+      // Past 99,999 of a unit, seven significant digits are kept.
+      {123456ull << 30, "123456.00 GB"},
+      {(123456ull << 30) + (7ull << 27), "123456.90 GB"},
+      {(1234567ull << 30) + (1ull << 29), "1234568.00 GB"},
+      {(12345678ull << 30) + (7ull << 29), "12345680.00 GB"},
   };
   for (const auto& [bytes, text] : cases) EXPECT_EQ(FormatSize(bytes), text) << bytes;
 }
