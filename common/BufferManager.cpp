@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/Exceptions.h"
+#include "common/Strings.h"
 
 TBufferManager::TBufferManager(const uint8_t* Data, uint32_t Size) : data_(Data), size_(Data ? Size : 0) {}
 
@@ -30,8 +31,8 @@ namespace {
 void Need(const TBufferManager& buffer, uint32_t count, const char* what) {
   if (buffer.Remaining() < count) {
     throw ESetupError(std::string("Record ends inside a ") + what + " at offset " +
-                      std::to_string(buffer.Position()) + ": " + std::to_string(count) + " bytes needed, " +
-                      std::to_string(buffer.Remaining()) + " left");
+                      DecimalText(buffer.Position()) + ": " + DecimalText(count) + " bytes needed, " +
+                      DecimalText(buffer.Remaining()) + " left");
   }
 }
 
@@ -72,7 +73,7 @@ void WriteU32(TBytes& Out, uint32_t Value) {
 
 void WriteShortString(TBytes& Out, const std::string& Text) {
   if (Text.size() > 0xFFFF) {
-    throw ESetupError("String of " + std::to_string(Text.size()) + " bytes is longer than 65535: " +
+    throw ESetupError("String of " + DecimalText(Text.size()) + " bytes is longer than 65535: " +
                       Text.substr(0, 40) + "...");
   }
   WriteU16(Out, static_cast<uint16_t>(Text.size()));

@@ -10,8 +10,11 @@
 // carry a second string implementation into every setup.
 class ESetupError : public std::exception {
  public:
-  explicit ESetupError(std::string Message) : message_(std::move(Message)) {}
-  const char* what() const noexcept override { return message_.c_str(); }
+  // Out of line, as is the destructor: a setup raises this in many places.
+  explicit ESetupError(std::string Message);
+  ESetupError(const ESetupError&) = default;
+  ~ESetupError() override;
+  const char* what() const noexcept override;
 
  private:
   std::string message_;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/Exceptions.h"
+#include "common/Strings.h"
 
 std::string ReadShortStringFromFile(platform::File& Handle) {
   uint8_t len[2];
@@ -48,8 +49,8 @@ void TFileReader::Fill() {
 
 void TFileReader::ReadBytes(void* Dest, uint32_t Count) {
   if (position_ > limit_ || Count > limit_ - position_) {
-    throw ESetupError("Record at offset " + std::to_string(position_) + " runs past the end of its region (" +
-                      std::to_string(Count) + " bytes needed, " + std::to_string(limit_ - position_) + " left)");
+    throw ESetupError("Record at offset " + DecimalText(position_) + " runs past the end of its region (" +
+                      DecimalText(Count) + " bytes needed, " + DecimalText(limit_ - position_) + " left)");
   }
   auto* out = static_cast<uint8_t*>(Dest);
   while (Count > 0) {
@@ -57,7 +58,7 @@ void TFileReader::ReadBytes(void* Dest, uint32_t Count) {
     if (available == 0) {
       Fill();
       available = bufferStart_ + buffer_.size() - position_;
-      if (available == 0) throw ESetupError("File ends at offset " + std::to_string(position_) + " inside a record");
+      if (available == 0) throw ESetupError("File ends at offset " + DecimalText(position_) + " inside a record");
     }
     uint32_t n = Count < available ? Count : static_cast<uint32_t>(available);
     std::memcpy(out, buffer_.data() + (position_ - bufferStart_), n);

@@ -55,7 +55,7 @@ TBytes LoadWholeFile(const std::string& Path) {
   }
   int64_t size = f.Size();
   if (size < 0 || size > 0xFFFFFFFFLL) {
-    throw ESetupError("Failed to read " + Path + ": size " + std::to_string(size) + " out of range");
+    throw ESetupError("Failed to read " + Path + ": size " + DecimalText(size) + " out of range");
   }
   TBytes data(static_cast<size_t>(size));
   uint32_t got = size ? f.Read(data.data(), static_cast<uint32_t>(size)) : 0;

@@ -104,6 +104,10 @@ int32_t IntOrMinusOne(const std::string& Text) {
   return static_cast<int32_t>(value);
 }
 
+std::string SignedText(int64_t Value) { return std::to_string(Value); }
+
+std::string UnsignedText(uint64_t Value) { return std::to_string(Value); }
+
 std::string FormatSize(uint64_t Bytes) {
   static const char* const kUnits[] = {"Bytes", "KB", "MB", "GB"};
   double v = static_cast<double>(Bytes);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 #include "common/Bytes.h"
 
@@ -26,6 +27,20 @@ std::string AddBackslash(const std::string& Path);
 void SplitKeyValue(const std::string& Line, std::string& Key, std::string& Value);
 // Text as a decimal 32-bit integer (optional sign), or -1 when it is not one.
 int32_t IntOrMinusOne(const std::string& Text);
+
+// Decimal text of an integer. Out of line: std::to_string expands at every
+// use, and a setup formats numbers into many of its messages.
+std::string SignedText(int64_t Value);
+std::string UnsignedText(uint64_t Value);
+template <class T>
+std::string DecimalText(T Value) {
+  static_assert(std::is_integral_v<T>, "DecimalText takes an integer");
+  if constexpr (std::is_signed_v<T>) {
+    return SignedText(Value);
+  } else {
+    return UnsignedText(Value);
+  }
+}
 
 // A byte count with two decimals and "Bytes", "KB", "MB" or "GB".
 std::string FormatSize(uint64_t Bytes);

@@ -23,7 +23,7 @@ std::string Title(const std::string& title) { return title + "\r\n" + std::strin
 std::string NextErrorLogName(const std::string& Folder) {
   std::string base = AddBackslash(Folder);
   for (unsigned n = 0;; ++n) {
-    std::string digits = std::to_string(n);
+    std::string digits = DecimalText(n);
     if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
     std::string name = base + "ErrorLog" + digits + ".TXT";
     if (!platform::FileExists(name)) return name;
@@ -43,7 +43,7 @@ std::string MaskedCommandLine(const std::vector<std::string>& Arguments) {
   return out;
 }
 
-std::string MemoryText(uint32_t Bytes) { return std::to_string(Bytes / (1024 * 1024) + 1) + "MB"; }
+std::string MemoryText(uint32_t Bytes) { return DecimalText(Bytes / (1024 * 1024) + 1) + "MB"; }
 
 uint32_t MeasureCpuMhz() {
   uint64_t start, end;
@@ -72,25 +72,25 @@ std::string ErrorLogText(const std::string& ErrorText, const std::string& ErrorT
   text += "\r\n";
   text += Title("Pak Info");
   text += Value("ID", magic);
-  text += Value("Version", Report.Trailer ? std::to_string(Report.Trailer->Version) : "");
-  text += Value("Count", Report.Trailer ? std::to_string(Report.Trailer->Count) : "");
+  text += Value("Version", Report.Trailer ? DecimalText(Report.Trailer->Version) : "");
+  text += Value("Count", Report.Trailer ? DecimalText(Report.Trailer->Count) : "");
   text += "\r\n";
   text += Value("ErrorType", ErrorType.empty() ? kUnknown : ErrorType);
   text += Value("ErrorText", ErrorText);
   text += "\r\n";
   text += Value("Params", MaskedCommandLine(Report.Arguments));
-  text += Value("ParamCount", std::to_string(Report.Arguments.size()));
+  text += Value("ParamCount", DecimalText(Report.Arguments.size()));
   text += "\r\n";
   text += Title("Windows Info");
   text += Value("Product", std::string(TOSInfo::ProductName(os.Product())) + " " + os.Edition());
-  text += Value("BuildNumber", std::to_string(os.BuildNumber()));
+  text += Value("BuildNumber", DecimalText(os.BuildNumber()));
   text += Value("ServicePack", os.ServicePack());
-  text += Value("ServicePackMajor", std::to_string(os.ServicePackMajor()));
-  text += Value("ServicePackMinor", std::to_string(os.ServicePackMinor()));
+  text += Value("ServicePackMajor", DecimalText(os.ServicePackMajor()));
+  text += Value("ServicePackMinor", DecimalText(os.ServicePackMinor()));
   text += "\r\n";
   text += Value("Physical Memory", MemoryText(platform::PhysicalMemoryBytes()));
   uint32_t first = MeasureCpuMhz(), second = MeasureCpuMhz();
-  text += Value("CPU Speed", std::to_string(first > second ? first : second) + "Mhz");
+  text += Value("CPU Speed", DecimalText(first > second ? first : second) + "Mhz");
   return text;
 }
 

@@ -72,7 +72,7 @@ std::string TOSInfo::Edition() const {
     std::string type = RegistryProductType();
     std::string name = type == "winnt" ? "WorkStation" : type == "lanmannt" ? "Server" : type == "servernt" ? "Advanced Server" : "";
     if (name.empty()) return {};
-    return name + " " + std::to_string(v_.Major) + "." + std::to_string(v_.Minor);
+    return name + " " + DecimalText(v_.Major) + "." + DecimalText(v_.Minor);
   }
   int cls = ProductClass();
   uint16_t suite = v_.SuiteMask;

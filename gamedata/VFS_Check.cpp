@@ -7,6 +7,7 @@
 
 #include "common/BufferManager.h"
 #include "common/FileUtils.h"
+#include "common/Strings.h"
 #include "gamedata/VFS_Unit.h"
 
 #define VFS_CHECK(cond, text)                                \
@@ -39,7 +40,7 @@ std::string CheckVFSContainer(const std::string& FileName, bool* Restored) {
       if (node.Entry->FirstBlock <= 0) return node.Path + " has no chain";
       for (int32_t block : vfs.ChainOf(node.Entry->FirstBlock)) {
         if (owner[static_cast<size_t>(block)] != -1) {
-          return "block " + std::to_string(block + 1) + " belongs to " + node.Path + " and to " +
+          return "block " + DecimalText(block + 1) + " belongs to " + node.Path + " and to " +
                  vfs.Tree.Nodes[static_cast<size_t>(owner[static_cast<size_t>(block)])].Path;
         }
         owner[static_cast<size_t>(block)] = static_cast<int>(n);
@@ -49,10 +50,10 @@ std::string CheckVFSContainer(const std::string& FileName, bool* Restored) {
       if (static_cast<uint64_t>(node.Entry->Size) > capacity) return node.Path + " is larger than its chain";
     }
     for (size_t b = 0; b < vfs.BlockLinks.size(); ++b) {
-      if (owner[b] == -1 && vfs.BlockLinks[b].Next != 0) return "block " + std::to_string(b + 1) + " is in no chain";
+      if (owner[b] == -1 && vfs.BlockLinks[b].Next != 0) return "block " + DecimalText(b + 1) + " is in no chain";
     }
     if (inUse != vfs.Header.UsedBlocks) {
-      return "UsedBlocks is " + std::to_string(vfs.Header.UsedBlocks) + ", " + std::to_string(inUse) + " blocks are in use";
+      return "UsedBlocks is " + DecimalText(vfs.Header.UsedBlocks) + ", " + DecimalText(inUse) + " blocks are in use";
     }
     std::vector<TVFSHashEntry> expected = vfs.Tree.BuildHashTable();
     std::string side = HashFilePath(FileName);
@@ -74,7 +75,7 @@ std::string CheckVFSContainer(const std::string& FileName, bool* Restored) {
       cursor.ReadInto(1, &got.Unique);
       if (got.Hash != r.Hash || got.Flags != r.Flags || got.Size != r.Size || got.OrigSize != r.OrigSize ||
           got.FirstBlock != r.FirstBlock || got.Unique != r.Unique) {
-        return "the side file's record for hash " + std::to_string(r.Hash) + " differs from the tree's";
+        return "the side file's record for hash " + DecimalText(r.Hash) + " differs from the tree's";
       }
     }
     if (cursor.Remaining() != 0) return "the side file holds bytes after its records";

@@ -107,7 +107,7 @@ void InsertHashEntry(std::vector<TVFSHashEntry>& Table, uint32_t Last, const TVF
 }
 
 void RaiseAssertion(const std::string& Text, const char* Unit, int Line) {
-  throw EAssertionFailed(Text + " (" + Unit + ", line " + std::to_string(Line) + ")");
+  throw EAssertionFailed(Text + " (" + Unit + ", line " + DecimalText(Line) + ")");
 }
 
 // --- TVFSFile ---
@@ -204,11 +204,11 @@ void TVFSFile::Open(const std::string& Name, bool Build, const std::function<voi
   Header.Reserved3 = static_cast<int32_t>(ReadU32(b));
   b.ReadInto(16, Header.MD5);
   Header.DescriptionSize = static_cast<int32_t>(ReadU32(b));
-  VFS_CHECK(Header.BlockSize > 0, "Open: BlockSize " + std::to_string(Header.BlockSize) + " is not positive");
-  VFS_CHECK(Header.BlockCount > 0, "Open: BlockCount " + std::to_string(Header.BlockCount) + " is not positive");
+  VFS_CHECK(Header.BlockSize > 0, "Open: BlockSize " + DecimalText(Header.BlockSize) + " is not positive");
+  VFS_CHECK(Header.BlockCount > 0, "Open: BlockCount " + DecimalText(Header.BlockCount) + " is not positive");
   VFS_CHECK(Header.RootCount > 0, "Open: RootCount is 0");
   VFS_CHECK(Header.DescriptionSize >= static_cast<int32_t>(kDescriptionField),
-            "Open: DescriptionSize " + std::to_string(Header.DescriptionSize) + " is below 256");
+            "Open: DescriptionSize " + DecimalText(Header.DescriptionSize) + " is below 256");
   // The tables must lie inside the file before anything is allocated for them.
   BlockTableStart = kHeaderFixedSize + 4 + static_cast<uint64_t>(Header.DescriptionSize) + 4;
   RootTableStart = BlockTableStart + 8ull * static_cast<uint64_t>(Header.BlockCount);
@@ -237,7 +237,7 @@ void TVFSFile::Open(const std::string& Name, bool Build, const std::function<voi
     BlockLinks[i].InUse = GetU32(&table[8 * i]);
     BlockLinks[i].Next = static_cast<int32_t>(GetU32(&table[8 * i + 4]));
     VFS_CHECK(BlockLinks[i].Next >= -1 && BlockLinks[i].Next <= Header.BlockCount,
-              "Open: block " + std::to_string(i) + " links outside the block table");
+              "Open: block " + DecimalText(i) + " links outside the block table");
     if (BlockLinks[i].Next == 0) freeBlocks_.insert(static_cast<int32_t>(i));
   }
   if (Progress) Progress(static_cast<uint32_t>(Header.BlockCount), total);
@@ -262,13 +262,13 @@ std::vector<int32_t> TVFSFile::ChainOf(int32_t FirstBlock) const {
   std::vector<int32_t> chain;
   int32_t i = FirstBlock - 1;
   while (true) {
-    VFS_CHECK(i >= 0 && i < Header.BlockCount, "Chain: block " + std::to_string(i + 1) + " lies outside the table");
+    VFS_CHECK(i >= 0 && i < Header.BlockCount, "Chain: block " + DecimalText(i + 1) + " lies outside the table");
     VFS_CHECK(chain.size() < static_cast<size_t>(Header.BlockCount), "Chain: the chain from block " +
-                                                                          std::to_string(FirstBlock) + " loops");
+                                                                          DecimalText(FirstBlock) + " loops");
     chain.push_back(i);
     int32_t next = BlockLinks[static_cast<size_t>(i)].Next;
     if (next == -1) break;
-    VFS_CHECK(next != 0, "Chain: block " + std::to_string(i + 1) + " of a chain is marked free");
+    VFS_CHECK(next != 0, "Chain: block " + DecimalText(i + 1) + " of a chain is marked free");
     i = next - 1;
   }
   return chain;
@@ -277,7 +277,7 @@ std::vector<int32_t> TVFSFile::ChainOf(int32_t FirstBlock) const {
 std::optional<TBytes> TVFSFile::ReadEntryData(const TVFSEntry& Entry) {
   if (Entry.Size <= 0) return std::nullopt;
   // No entry holds more than the container: checked before allocating.
-  VFS_CHECK(Entry.Size <= Handle.Size(), "ReadEntryData: " + Entry.Name + " claims " + std::to_string(Entry.Size) +
+  VFS_CHECK(Entry.Size <= Handle.Size(), "ReadEntryData: " + Entry.Name + " claims " + DecimalText(Entry.Size) +
                                              " bytes, more than " + FileName + " holds");
   TBytes data(static_cast<size_t>(Entry.Size));
   uint32_t remaining = static_cast<uint32_t>(Entry.Size);
@@ -323,8 +323,8 @@ void TVFSFile::WriteFile(TVFSEntry& Entry, const uint8_t* Data, uint32_t Size) {
   const uint32_t blockSize = static_cast<uint32_t>(Header.BlockSize);
   const uint64_t needed = Size == 0 ? 1 : (static_cast<uint64_t>(Size) + blockSize - 1) / blockSize;
   // The whole chain must fit before anything is touched.
-  VFS_CHECK(needed <= FreeBlockCount(), "WriteFile: " + std::to_string(needed) + " blocks needed for " + Entry.Name +
-                                            ", " + std::to_string(FreeBlockCount()) + " free in " + FileName);
+  VFS_CHECK(needed <= FreeBlockCount(), "WriteFile: " + DecimalText(needed) + " blocks needed for " + Entry.Name +
+                                            ", " + DecimalText(FreeBlockCount()) + " free in " + FileName);
   // An empty file still owns one zeroed block, written in pieces so a large
   // block size costs no large buffer.
   TBytes zero;
@@ -553,7 +553,7 @@ void TVFSTree::LoadSubdirectories(uint32_t Start) {
     const TVFSEntry entry = *Nodes[i].Entry;
     if (!(entry.Flags & vfDirectory) || entry.Size == 0) continue;
     VFS_CHECK(entry.Size % kVFSEntrySize == 0, "LoadSubdirectories: directory " + Nodes[i].Path + " has " +
-                                                   std::to_string(entry.Size) + " bytes, not a multiple of 88");
+                                                   DecimalText(entry.Size) + " bytes, not a multiple of 88");
     VFS_CHECK(loaded.insert(entry.FirstBlock).second,
               "LoadSubdirectories: directory " + Nodes[i].Path + " shares its blocks with another directory");
     std::optional<TBytes> data = file_.ReadEntryData(entry);

@@ -2,6 +2,7 @@
 
 #include "common/BufferManager.h"
 #include "common/Exceptions.h"
+#include "common/Strings.h"
 
 void TCompLines::LoadFromBuffer(const uint8_t* Data, uint32_t Size) {
   TBufferManager b(Data, Size);
@@ -14,8 +15,8 @@ void TCompLines::LoadFromBuffer(const uint8_t* Data, uint32_t Size) {
     line.ParamCount = static_cast<int32_t>(ReadU32(b));
     // Every parameter takes at least its two length bytes.
     if (line.ParamCount < 0 || static_cast<uint32_t>(line.ParamCount) > b.Remaining() / 2) {
-      throw ESetupError("Compiled line " + std::to_string(i) + " declares " + std::to_string(line.ParamCount) +
-                        " parameters, which the remaining " + std::to_string(b.Remaining()) +
+      throw ESetupError("Compiled line " + DecimalText(i) + " declares " + DecimalText(line.ParamCount) +
+                        " parameters, which the remaining " + DecimalText(b.Remaining()) +
                         " bytes cannot hold");
     }
     line.Params.resize(static_cast<size_t>(line.ParamCount));
@@ -26,7 +27,7 @@ void TCompLines::LoadFromBuffer(const uint8_t* Data, uint32_t Size) {
 
 TBytes TCompLines::SaveToBytes() const {
   if (Lines.size() > 0xFFFF) {
-    throw ESetupError("A script of " + std::to_string(Lines.size()) + " lines has more than 65535");
+    throw ESetupError("A script of " + DecimalText(Lines.size()) + " lines has more than 65535");
   }
   TBytes out;
   WriteU16(out, static_cast<uint16_t>(Lines.size()));

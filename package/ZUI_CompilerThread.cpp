@@ -74,7 +74,7 @@ void TCompilerFileList::AddPath(const std::string& Path, uint16_t Group, bool Ab
 void TCompilerFileList::AddFile(const std::string& SourcePath, const std::string& EntryName, uint16_t Group,
                                 int32_t Row) {
   if (!platform::FileExists(SourcePath)) return;
-  owner_.Detail(kAdding + EntryName + kCurrentCount + std::to_string(FileCount));
+  owner_.Detail(kAdding + EntryName + kCurrentCount + DecimalText(FileCount));
   EnsureGroup(Group, "");
   const std::string& name = Groups[Group].Name;
   uint16_t target = Group;
@@ -130,7 +130,7 @@ std::string TCompiler::ResolveLabel(const std::string& Name, int32_t Row) {
   const auto& lines = Lines.Lines;
   for (size_t i = 0; i < lines.size(); ++i) {
     if (lines[i].Command == kLabelLine && !lines[i].Params.empty() && LowerText(lines[i].Params[0]) == wanted) {
-      result = std::to_string(i);
+      result = DecimalText(i);
     }
   }
   if (IntOrMinusOne(result) == -1 && result != "-1") Error(kLabelNotFound + Name, Row);

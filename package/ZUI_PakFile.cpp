@@ -185,7 +185,7 @@ std::optional<TBytes> TPak::DecodeEntry(uint32_t Index, std::optional<TBytes> St
   bool complete = false;
   TBytes data = Inflate(*Stored, e.OrigSize, produced, complete);
   if (produced != e.OrigSize || !complete) {
-    Message = e.Name + "\r\r" + kDecompSizeText + std::to_string(produced) + kOrigSizeText + std::to_string(e.OrigSize);
+    Message = e.Name + "\r\r" + kDecompSizeText + DecimalText(produced) + kOrigSizeText + DecimalText(e.OrigSize);
     return std::nullopt;
   }
   return data;

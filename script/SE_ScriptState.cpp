@@ -1,5 +1,7 @@
 #include "script/SE_ScriptState.h"
 
+#include "common/Strings.h"
+
 TPathFields TScriptState::Fields() const {
   TPathFields f;
   f.InstallDir = SetupInfo ? SetupInfo->Info.InstallDir : std::string();
@@ -11,7 +13,7 @@ TPathFields TScriptState::Fields() const {
 
 WideString TScriptState::String(uint16_t Number) const {
   if (Text) return Text->GetString(Number);
-  std::string fallback = "NOT FOUND " + std::to_string(Number);
+  std::string fallback = "NOT FOUND " + DecimalText(Number);
   return WideString(fallback.begin(), fallback.end());
 }
 

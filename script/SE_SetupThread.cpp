@@ -71,7 +71,7 @@ void TSetupThread::RunScript() {
 bool StartRun(TSetupThread& Thread, TScriptState& State, const std::function<void()>& Pump) {
   uint32_t total = State.Pak ? State.Pak->GroupedCount() : 0;
   if (State.Observer) {
-    State.Observer->SetStatusText(AsciiToWide(kStatusStart + std::to_string(total) + kFilesExtracted));
+    State.Observer->SetStatusText(AsciiToWide(kStatusStart + DecimalText(total) + kFilesExtracted));
     State.Observer->SetProgress(0, total);
   }
   if (State.UninstallList && State.SetupInfo) State.UninstallList->AddDirectory(State.SetupInfo->Info.InstallDir);

@@ -147,7 +147,7 @@ void RunUninstall(TScriptState& State) {
   TUninstallList& list = *State.UninstallList;
   const size_t F = list.Files().size(), D = list.Directories().size(), R = list.RegistryRecords().size();
   const size_t T = F + D + R;
-  State.SetStatusText(AsciiToWide(kStatusStart + std::to_string(T) + kItemsRemaining));
+  State.SetStatusText(AsciiToWide(kStatusStart + DecimalText(T) + kItemsRemaining));
   if (State.Observer) State.Observer->SetProgress(0, static_cast<uint32_t>(T));
   auto progress = [&](size_t k, size_t n, size_t position, const WideString& category) {
     if (k * 100 / n == 0) return;

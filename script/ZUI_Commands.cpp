@@ -85,7 +85,7 @@ void CompileGroup(TCompiler& c, int32_t row, std::string groupName) {
   TCompLine& line = LineOf(c, row);
   TCompilerFileList& files = c.Files();
   uint16_t group = ++files.GroupCounter;
-  AppendParam(line, std::to_string(group));
+  AppendParam(line, DecimalText(group));
   files.AddPath(line.Params[0], group, false, groupName, row);
 }
 

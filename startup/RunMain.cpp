@@ -12,10 +12,10 @@ namespace {
 class PrintingObserver : public TSetupObserver {
  public:
   void SetStatusText(const WideString& Text) override { Print("Status", WideToUtf8(Text)); }
-  void StepProgress() override { Print("Progress", std::to_string(++count_)); }
+  void StepProgress() override { Print("Progress", DecimalText(++count_)); }
   void SetFinishText(const WideString& Text) override { Print("Finish", WideToUtf8(Text)); }
   void SetProgress(uint32_t Position, uint32_t Maximum) override {
-    Print("Progress", std::to_string(Position) + " of " + std::to_string(Maximum));
+    Print("Progress", DecimalText(Position) + " of " + DecimalText(Maximum));
   }
 
  private:

@@ -45,7 +45,7 @@ constexpr char kLanguagePrefix[] = "LANGUAGE-";
 constexpr uint32_t kMinimumVerifyDisplayMs = 500;
 
 std::string StatusVerified(uint32_t done, uint32_t total) {
-  return "Status: " + std::to_string(done) + " out of " + std::to_string(total) + " files verifyed";
+  return "Status: " + DecimalText(done) + " out of " + DecimalText(total) + " files verifyed";
 }
 
 void Fatal(const std::string& text, const std::string& caption) { platform::MessageBox(text, caption, platform::kMbOk); }
@@ -122,7 +122,7 @@ bool Verify(TProgram& p, platform::ProgressWindow& window, uint32_t& groupedTota
     const TPakFile& e = pak.Entries[i];
     p.VerifyFailed = !ok;
     if (p.VerifyFailed) {
-      Fatal(kVerificationFailed + std::to_string(i) + kFilename + e.Name, kCaptionVerification);
+      Fatal(kVerificationFailed + DecimalText(i) + kFilename + e.Name, kCaptionVerification);
       return false;
     }
     if (e.Group > 0) groupedTotal += e.OrigSize;
@@ -135,7 +135,7 @@ bool Verify(TProgram& p, platform::ProgressWindow& window, uint32_t& groupedTota
   // trailer claims: that is a damaged package too.
   if (pak.Entries.size() < n) {
     p.VerifyFailed = true;
-    Fatal(kVerificationFailed + std::to_string(pak.Entries.size()) + kFilename, kCaptionVerification);
+    Fatal(kVerificationFailed + DecimalText(pak.Entries.size()) + kFilename, kCaptionVerification);
     return false;
   }
   uint32_t end = platform::TickCount();

@@ -7,6 +7,8 @@
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
 
+#include "common/Strings.h"
+
 namespace {
 
 constexpr uint64_t kMaxPixels = 64ull * 1024 * 1024;
@@ -51,7 +53,7 @@ bool DecodeJpeg(const uint8_t* Data, size_t Size, TRgbImage& Image, std::string&
   info.out_color_space = JCS_RGB;
   jpeg_start_decompress(&info);
   if (static_cast<uint64_t>(info.output_width) * info.output_height > kMaxPixels || info.output_components != 3) {
-    Error = "picture of " + std::to_string(info.output_width) + "x" + std::to_string(info.output_height) +
+    Error = "picture of " + DecimalText(info.output_width) + "x" + DecimalText(info.output_height) +
             " pixels is not supported";
     jpeg_destroy_decompress(&info);
     return false;

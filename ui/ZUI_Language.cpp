@@ -127,7 +127,7 @@ WideString TLanguages::GetString(uint16_t Number) const {
       if (s.Number == Number) return s.Text;
     }
   }
-  return kNotFound + AsciiToWide(std::to_string(Number));
+  return kNotFound + AsciiToWide(DecimalText(Number));
 }
 
 WideString TLanguages::ExpandLangTokens(const WideString& Text) const {
