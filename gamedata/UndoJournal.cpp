@@ -1,12 +1,11 @@
 #include "gamedata/UndoJournal.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "common/BufferManager.h"
 #include "common/Bytes.h"
+#include "common/Crc32.h"
 #include "common/Exceptions.h"
 #include "common/FileUtils.h"
 
@@ -20,17 +19,6 @@ constexpr uint64_t kAhead = 1024 * 1024;
 constexpr uint32_t kMaxRecord = 1024 * 1024;
 constexpr uint32_t kMaxSideFiles = 16;
 constexpr uint32_t kMaxName = 4096;
-
-uint32_t Crc(const uint8_t* Data, size_t Size, uint32_t Start = 0) {
-  uLong c = Start;
-  while (Size > 0) {
-    uInt n = static_cast<uInt>(std::min<size_t>(Size, 1u << 30));
-    c = crc32(c, Data, n);
-    Data += n;
-    Size -= n;
-  }
-  return static_cast<uint32_t>(c);
-}
 
 std::string Reason() { return platform::DescribeError(platform::LastError()); }
 
@@ -56,7 +44,7 @@ void TUndoJournal::Begin(const std::vector<std::string>& SideFiles) {
     WriteU32(head, static_cast<uint32_t>(content.size()));
     head.insert(head.end(), content.begin(), content.end());
   }
-  WriteU32(head, Crc(head.data(), head.size()));
+  WriteU32(head, Crc32(head.data(), head.size()));
   bool ok = journal_.Open(path_, platform::kAccessWrite, platform::kShareNone, platform::FileDisposition::kCreateAlways) &&
             journal_.Write(head.data(), static_cast<uint32_t>(head.size())) == head.size() && journal_.Flush();
   if (!ok) {
@@ -106,7 +94,7 @@ void TUndoJournal::Protect(uint64_t Offset, uint64_t Length) {
     std::string reason = Reason();
     target_.Seek(static_cast<int64_t>(back), platform::SeekOrigin::kBegin);
     if (!read) throw ESetupError("Unable to read the bytes to keep in " + path_ + ": " + reason);
-    PutU32(record.data() + 12 + n, Crc(record.data(), 12 + static_cast<size_t>(n)));
+    PutU32(record.data() + 12 + n, Crc32(record.data(), 12 + static_cast<size_t>(n)));
     Append(record.data(), record.size());
     g = run;
   }
@@ -174,7 +162,7 @@ bool TUndoJournal::Recover(platform::File& Target, const std::string& Path) {
         sides.push_back(std::move(side));
       }
       uint8_t crc[4];
-      valid = valid && ReadExact(j, crc, 4) && GetU32(crc) == Crc(head.data(), head.size());
+      valid = valid && ReadExact(j, crc, 4) && GetU32(crc) == Crc32(head.data(), head.size());
     }
   }
   if (!valid) {
@@ -197,7 +185,7 @@ bool TUndoJournal::Recover(platform::File& Target, const std::string& Path) {
     record.resize(12 + static_cast<size_t>(n) + 4);
     std::memcpy(record.data(), fixed, 12);
     if (!ReadExact(j, record.data() + 12, n + 4)) break;
-    if (GetU32(record.data() + 12 + n) != Crc(record.data(), 12 + static_cast<size_t>(n))) break;
+    if (GetU32(record.data() + 12 + n) != Crc32(record.data(), 12 + static_cast<size_t>(n))) break;
     if (!Target.Seek(static_cast<int64_t>(offset), platform::SeekOrigin::kBegin) ||
         Target.Write(record.data() + 12, n) != n) {
       fail("the old bytes");

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/BufferManager.h"
+#include "common/Crc32.h"
 #include "common/FileUtils.h"
 #include "common/Strings.h"
 #include "gamedata/LineEncryption.h"
@@ -22,8 +23,6 @@ namespace {
 
 constexpr uint16_t kStringProgress = 19;
 constexpr uint16_t kStringHeader = 20;
-constexpr char kUndoMagic[8] = {'W', 'Z', 'U', 'N', 'D', 'O', '0', '1'};
-constexpr uint32_t kUndoFixed = 8 + 8 + 4 + 4;
 // The most one deflate byte can stand for; a claim beyond it is not a stream.
 constexpr uint64_t kMaxInflateRatio = 1032;
 
@@ -37,17 +36,6 @@ constexpr int16_t kStepTable[89] = {
 constexpr int8_t kIndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
 
 std::string KeyOf(const std::string& Name) { return LowerAscii(Name); }
-
-uint32_t Crc32(const uint8_t* Data, size_t Size) {
-  uLong crc = crc32(0L, Z_NULL, 0);
-  while (Size > 0) {
-    uInt n = static_cast<uInt>(std::min<size_t>(Size, 1u << 30));
-    crc = crc32(crc, Data, n);
-    Data += n;
-    Size -= n;
-  }
-  return static_cast<uint32_t>(crc);
-}
 
 // Exactly Expected bytes from one complete zlib stream, or nothing.
 std::optional<TBytes> InflateExact(const uint8_t* Data, size_t Size, uint64_t Expected) {
@@ -386,6 +374,7 @@ TPakSystem::TPakSystem() {
 void TPakSystem::CreateArchive(const std::string& Path, const std::string& Password) {
   CloseArchive();
   ArchivePath = Path;
+  undo_ = std::make_unique<TUndoJournal>(ArchiveHandle, Path + kUndoSuffix);
   if (!ArchiveHandle.Open(Path, platform::kAccessReadWrite, platform::kShareRead,
                           platform::FileDisposition::kCreateNew)) {
     throw ESetupError("Unable to create " + Path + ": " + platform::DescribeError(platform::LastError()));
@@ -458,7 +447,13 @@ void TPakSystem::OpenArchive(const std::string& Path) {
       throw EArchiveFatal(text);
     }
   }
-  Restored = RestoreFromUndo();
+  undo_ = std::make_unique<TUndoJournal>(ArchiveHandle, Path + kUndoSuffix);
+  try {
+    Restored = TUndoJournal::Recover(ArchiveHandle, undo_->Path());
+  } catch (const ESetupError&) {
+    CloseArchive();
+    throw;
+  }
   ReadDirectory(ReadTrailer());
 }
 
@@ -565,78 +560,37 @@ std::optional<TBytes> TPakSystem::ReadStored(const TArchiveEntry& Entry) {
   return bytes;
 }
 
-// The undo file: magic, the directory offset (u64), the length of the old end
-// (u32), the old end itself, and the CRC-32 of everything before it.
-void TPakSystem::WriteUndo() {
+void TPakSystem::CutAtDirectory() {
+  // The old directory, header and trailer go to the undo journal first.
   int64_t end = ArchiveHandle.Size();
   ZUP_CHECK(end >= 0 && static_cast<uint64_t>(end) >= DirectoryOffset, "CutAtDirectory: directory offset");
-  uint64_t tailSize = static_cast<uint64_t>(end) - DirectoryOffset;
-  TBytes undo(kUndoFixed + tailSize);
-  std::memcpy(undo.data(), kUndoMagic, 8);
-  PutU32(undo.data() + 8, static_cast<uint32_t>(DirectoryOffset));
-  PutU32(undo.data() + 12, static_cast<uint32_t>(DirectoryOffset >> 32));
-  PutU32(undo.data() + 16, static_cast<uint32_t>(tailSize));
   std::string failure;
-  if (!ReadAt(ArchiveHandle, DirectoryOffset, undo.data() + 20, static_cast<uint32_t>(tailSize))) {
-    failure = "cannot read its end: " + platform::DescribeError(platform::LastError());
-  } else {
-    PutU32(undo.data() + undo.size() - 4, Crc32(undo.data(), undo.size() - 4));
-    std::string path = ArchivePath + kUndoSuffix;
-    platform::File f;
-    bool ok = f.Open(path, platform::kAccessWrite, platform::kShareNone, platform::FileDisposition::kCreateAlways) &&
-              f.Write(undo.data(), static_cast<uint32_t>(undo.size())) == undo.size() && f.Flush();
-    uint32_t error = platform::LastError();
-    f.Close();
-    if (!ok) {
-      platform::DeleteFile(path);
-      failure = "cannot write " + path + ": " + platform::DescribeError(error);
-    }
+  try {
+    undo_->Begin({});
+    undo_->Protect(DirectoryOffset, static_cast<uint64_t>(end) - DirectoryOffset);
+  } catch (const ESetupError& e) {
+    failure = e.what();
+  }
+  if (failure.empty() && (!ArchiveHandle.Seek(static_cast<int64_t>(DirectoryOffset), platform::SeekOrigin::kBegin) ||
+                          !ArchiveHandle.Truncate())) {
+    failure = "cannot cut it: " + platform::DescribeError(platform::LastError());
   }
   if (!failure.empty()) {
+    // Nothing was cut: the journal is not needed.
+    undo_->Commit();
     CloseArchive();
     throw ESetupError(ArchivePath + " was not changed: " + failure);
   }
+  WritePosition = DirectoryOffset;
 }
 
-bool TPakSystem::RestoreFromUndo() {
-  std::string path = ArchivePath + kUndoSuffix;
-  if (!platform::FileExists(path)) return false;
-  TBytes undo = LoadWholeFile(path);
-  bool valid = undo.size() >= kUndoFixed && std::memcmp(undo.data(), kUndoMagic, 8) == 0 &&
-               kUndoFixed + static_cast<uint64_t>(GetU32(undo.data() + 16)) == undo.size() &&
-               Crc32(undo.data(), undo.size() - 4) == GetU32(undo.data() + undo.size() - 4);
-  if (!valid) {
-    // Cut short while it was written: the archive was not touched yet.
-    platform::DeleteFile(path);
+bool TPakSystem::PutBackOldEnd() {
+  try {
+    undo_->Rollback();
+    return true;
+  } catch (const ESetupError&) {
     return false;
   }
-  uint64_t offset = GetU32(undo.data() + 8) | (static_cast<uint64_t>(GetU32(undo.data() + 12)) << 32);
-  uint32_t tailSize = GetU32(undo.data() + 16);
-  int64_t size = ArchiveHandle.Size();
-  bool ok = size >= 0 && offset <= static_cast<uint64_t>(size) &&
-            ArchiveHandle.Seek(static_cast<int64_t>(offset), platform::SeekOrigin::kBegin) &&
-            ArchiveHandle.Truncate() && ArchiveHandle.Write(undo.data() + 20, tailSize) == tailSize &&
-            ArchiveHandle.Flush();
-  if (!ok) {
-    std::string reason = platform::DescribeError(platform::LastError());
-    CloseArchive();
-    throw ESetupError("Unable to restore " + ArchivePath + " from " + path + ": " + reason);
-  }
-  platform::DeleteFile(path);
-  return true;
-}
-
-void TPakSystem::CutAtDirectory() {
-  WriteUndo();
-  if (!ArchiveHandle.Seek(static_cast<int64_t>(DirectoryOffset), platform::SeekOrigin::kBegin) ||
-      !ArchiveHandle.Truncate()) {
-    // Nothing was cut: the undo file is not needed.
-    std::string reason = platform::DescribeError(platform::LastError());
-    platform::DeleteFile(ArchivePath + kUndoSuffix);
-    CloseArchive();
-    throw ESetupError(ArchivePath + " was not changed: cannot cut it: " + reason);
-  }
-  WritePosition = DirectoryOffset;
 }
 
 void TPakSystem::AddMember(TArchiveMembers& Members, uint32_t Index) {
@@ -663,12 +617,9 @@ void TPakSystem::AddMember(TArchiveMembers& Members, uint32_t Index) {
   }
   if (!ArchiveHandle.Seek(static_cast<int64_t>(WritePosition), platform::SeekOrigin::kBegin) ||
       ArchiveHandle.Write(stored.data(), static_cast<uint32_t>(stored.size())) != stored.size()) {
-    // The old end goes back at once where the disk allows; the undo file
+    // The old end goes back at once where the disk allows; the journal
     // covers the rest on the next open.
-    try {
-      if (RestoreFromUndo()) Restored = true;
-    } catch (const ESetupError&) {
-    }
+    if (PutBackOldEnd()) Restored = true;
     FatalExit(Message(6));
   }
   TArchiveEntry e;
@@ -720,20 +671,17 @@ void TPakSystem::WriteDirectory() {
   WriteFailed = !ArchiveHandle.Seek(static_cast<int64_t>(WritePosition), platform::SeekOrigin::kBegin) ||
                 ArchiveHandle.Write(out.data(), static_cast<uint32_t>(out.size())) != out.size();
   WriteFailed = !WriteTrailer() || WriteFailed;
-  // The undo file goes only once the new end is on the disk.
+  // The journal goes only once the new end is on the disk. One that cannot
+  // be deleted would undo the update at the next open, so it is undone now.
   if (!WriteFailed) WriteFailed = !ArchiveHandle.Flush();
-  std::string undo = ArchivePath + kUndoSuffix;
+  if (!WriteFailed) WriteFailed = !undo_->Commit();
+  std::string undo = undo_->Path();
   std::string reason = platform::DescribeError(platform::LastError());
   if (!WriteFailed) {
     ArchiveHandle.Close();
-    platform::DeleteFile(undo);
     return;
   }
-  bool restored = false;
-  try {
-    restored = RestoreFromUndo();
-  } catch (const ESetupError&) {
-  }
+  bool restored = PutBackOldEnd();
   ArchiveHandle.Close();
   throw ESetupError("Unable to write the directory of " + ArchivePath + ": " + reason +
                     (restored ? "; the archive is as it was before this update"

@@ -3,17 +3,18 @@
 // may carry an enciphered password and an "official" flag. Updates append new
 // member data and write a new directory, header and trailer at the end.
 //
-// An update first saves the old directory, header and trailer to an undo file
-// beside the archive ("<archive>.undo"); it is deleted once the new ones are
-// written and flushed. An archive opened while an undo file is there gets its
-// old end back, so an update cut short by a crash or a full disk leaves the
-// archive as it was before that update.
+// An update first saves the old directory, header and trailer to an undo
+// journal beside the archive ("<archive>.undo"); it is deleted once the new
+// ones are written and flushed. An archive opened while a journal is there
+// gets its old end back, so an update cut short by a crash or a full disk
+// leaves the archive as it was before that update.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <list>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -187,10 +188,13 @@ class TPakSystem {
   std::optional<TBytes> ReadStored(const TArchiveEntry& Entry);
 
  private:
+  std::unique_ptr<TUndoJournal> undo_;
+
   void Finish();
   void ShowStatus(uint16_t Number, uint32_t Done);
-  bool RestoreFromUndo();
-  void WriteUndo();
+  // Puts back the end the journal holds; false when that fails too (the
+  // journal then stays for the next open).
+  bool PutBackOldEnd();
   std::string Message(int Number) const;
 };
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/BufferManager.h"
+#include "common/Crc32.h"
 #include "common/Exceptions.h"
 #include "common/FileRecords.h"
 #include "common/FileUtils.h"
@@ -66,18 +67,7 @@ TBytes Inflate(const TBytes& stored, uint32_t expected, uint64_t& produced, bool
 
 }  // namespace
 
-uint32_t PakChecksum(const uint8_t* Data, size_t Size) {
-  if (Size == 0) return 0;
-  uLong crc = crc32(0L, Z_NULL, 0);
-  // crc32 takes at most a uInt per call.
-  while (Size > 0) {
-    uInt n = Size > 0x40000000 ? 0x40000000 : static_cast<uInt>(Size);
-    crc = crc32(crc, Data, n);
-    Data += n;
-    Size -= n;
-  }
-  return static_cast<uint32_t>(crc);
-}
+uint32_t PakChecksum(const uint8_t* Data, size_t Size) { return Crc32(Data, Size); }
 
 bool TPakTrailer::HasMagic() const { return std::memcmp(Magic, kMagic, 4) == 0; }
 
