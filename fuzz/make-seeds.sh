@@ -9,7 +9,7 @@ corpus="$here/fuzz/corpus"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rm -f "$corpus"/archive/empty.zup
-mkdir -p "$corpus"/{package,setupinfo,complines,installlog,language,script,vfs,archive,jpeg}
+mkdir -p "$corpus"/{package,setupinfo,complines,installlog,language,script,vfs,undo,archive,jpeg}
 
 # Scripts: the demo and the e2e fixtures.
 cp "$here/examples/demo/setup.wps" "$corpus/script/demo.wps"
@@ -40,6 +40,24 @@ head -c 200 "$here/data/languages/uninstall/english.wri" >"$corpus/language/cut.
 "$bin/wizpak" vfs add "$corpus/vfs/small.vfs" 'maps\desert\a.dat' "$work/a.txt" >/dev/null
 "$bin/wizpak" vfs add "$corpus/vfs/small.vfs" 'readme.txt' "$work/b.bin" >/dev/null
 rm -f "$corpus/vfs/small.ht"
+
+# The same container with an undo journal: its first 3,000 bytes saved in two
+# records (the journal's layout is in gamedata/UndoJournal.h), the container's
+# header and one block changed as an interrupted update leaves them.
+python3 - "$corpus/vfs/small.vfs" "$corpus/undo/interrupted" <<'PY'
+import struct, sys, zlib
+old = open(sys.argv[1], 'rb').read()
+head = b'WZUNDOJ1' + struct.pack('<QI', len(old), 0)
+head += struct.pack('<I', zlib.crc32(head))
+records = b''
+for offset, n in ((0, 1000), (1000, 2000)):
+    r = struct.pack('<QI', offset, n) + old[offset:offset + n]
+    records += r + struct.pack('<I', zlib.crc32(r))
+new = bytearray(old)
+new[0:4] = b'XXXX'
+new[1500:1600] = b'\x55' * 100
+open(sys.argv[2], 'wb').write(struct.pack('<H', len(new)) + bytes(new) + head + records)
+PY
 
 # Archives: empty with a password, with a text and a sound member, old trailer.
 "$bin/wizpak" archive new "$corpus/archive/empty.zup" --password pw >/dev/null

@@ -8,6 +8,7 @@
 #include "common/Crc32.h"
 #include "common/Exceptions.h"
 #include "common/FileUtils.h"
+#include "common/Strings.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ bool ReadExact(platform::File& F, void* Buffer, uint32_t Count) { return F.Read(
 
 void TUndoJournal::Begin(const std::vector<std::string>& SideFiles) {
   if (active_) return;
+  sideFiles_ = SideFiles;
   int64_t size = target_.Size();
   if (size < 0) throw ESetupError("Unable to start " + path_ + ": the size of the file cannot be taken: " + Reason());
   originalSize_ = static_cast<uint64_t>(size);
@@ -112,12 +114,12 @@ bool TUndoJournal::Commit() {
 void TUndoJournal::Rollback() {
   journal_.Close();
   if (!active_) return;
-  Recover(target_, path_);
+  Recover(target_, path_, sideFiles_);
   active_ = false;
   saved_.clear();
 }
 
-bool TUndoJournal::Recover(platform::File& Target, const std::string& Path) {
+bool TUndoJournal::Recover(platform::File& Target, const std::string& Path, const std::vector<std::string>& SideFiles) {
   if (!platform::FileExists(Path)) return false;
   platform::File j;
   if (!j.Open(Path, platform::kAccessRead, platform::kShareRead, platform::FileDisposition::kOpenExisting)) {
@@ -159,6 +161,10 @@ bool TUndoJournal::Recover(platform::File& Target, const std::string& Path) {
         head.insert(head.end(), side.Name.begin(), side.Name.end());
         head.insert(head.end(), flags, flags + 5);
         head.insert(head.end(), side.Content.begin(), side.Content.end());
+        // Only the side files the caller names: a journal planted beside the
+        // file must not write anywhere else.
+        valid = std::any_of(SideFiles.begin(), SideFiles.end(),
+                            [&](const std::string& allowed) { return SameTextAscii(allowed, side.Name); });
         sides.push_back(std::move(side));
       }
       uint8_t crc[4];
@@ -171,13 +177,20 @@ bool TUndoJournal::Recover(platform::File& Target, const std::string& Path) {
     platform::DeleteFile(Path);
     return false;
   }
-  auto fail = [&](const std::string& what) {
-    std::string reason = Reason();
-    throw ESetupError("Unable to put back " + what + " from " + Path + ": " + reason);
+  // The records up to the first one cut short or damaged, checked before
+  // anything is written: a journal may claim an old length beyond the file
+  // only as far as its records reach (an archive update cuts the file first).
+  struct TRecord {
+    uint64_t Offset = 0;
+    uint32_t Length = 0;
+    uint64_t At = 0;  // where its bytes are in the journal
   };
+  std::vector<TRecord> records;
+  uint64_t reach = static_cast<uint64_t>(std::max<int64_t>(Target.Size(), 0));
   TBytes record;
   while (true) {
     uint8_t fixed[12];
+    uint64_t at = j.Position() + 12;
     if (!ReadExact(j, fixed, 12)) break;
     uint64_t offset = GetU64(fixed);
     uint32_t n = GetU32(fixed + 8);
@@ -186,8 +199,25 @@ bool TUndoJournal::Recover(platform::File& Target, const std::string& Path) {
     std::memcpy(record.data(), fixed, 12);
     if (!ReadExact(j, record.data() + 12, n + 4)) break;
     if (GetU32(record.data() + 12 + n) != Crc32(record.data(), 12 + static_cast<size_t>(n))) break;
-    if (!Target.Seek(static_cast<int64_t>(offset), platform::SeekOrigin::kBegin) ||
-        Target.Write(record.data() + 12, n) != n) {
+    records.push_back({offset, n, at});
+    reach = std::max(reach, offset + n);
+  }
+  if (originalSize > reach) {
+    j.Close();
+    platform::DeleteFile(Path);
+    return false;
+  }
+  auto fail = [&](const std::string& what) {
+    std::string reason = Reason();
+    throw ESetupError("Unable to put back " + what + " from " + Path + ": " + reason);
+  };
+  for (const TRecord& r : records) {
+    record.resize(r.Length);
+    if (!j.Seek(static_cast<int64_t>(r.At), platform::SeekOrigin::kBegin) || !ReadExact(j, record.data(), r.Length)) {
+      fail("the old bytes");
+    }
+    if (!Target.Seek(static_cast<int64_t>(r.Offset), platform::SeekOrigin::kBegin) ||
+        Target.Write(record.data(), r.Length) != r.Length) {
       fail("the old bytes");
     }
   }

@@ -44,17 +44,20 @@ class TUndoJournal {
   // stays then for the next open.
   void Rollback();
 
-  // For a file being opened: applies a journal an interrupted run left.
-  // Returns true when something was put back, false when there was no
-  // journal or only one that was cut short while it was started. Raises
-  // ESetupError when a journal is there but cannot be applied.
-  static bool Recover(platform::File& Target, const std::string& Path);
+  // For a file being opened: applies a journal an interrupted run left,
+  // restoring only the side files named in SideFiles. Returns true when
+  // something was put back, false when there was no journal or only one that
+  // was cut short while it was started (or does not fit the file and its side
+  // files: it is dropped). Raises ESetupError when a journal is there but
+  // cannot be applied.
+  static bool Recover(platform::File& Target, const std::string& Path, const std::vector<std::string>& SideFiles);
 
  private:
   void Append(const uint8_t* Data, size_t Size);
 
   platform::File& target_;
   std::string path_;
+  std::vector<std::string> sideFiles_;
   platform::File journal_;
   bool active_ = false;
   uint64_t originalSize_ = 0;

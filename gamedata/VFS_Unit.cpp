@@ -188,7 +188,7 @@ void TVFSFile::Open(const std::string& Name, bool Build, const std::function<voi
             "Open: cannot open " + Name + ": " + platform::DescribeError(platform::LastError()));
   writeFailed_ = false;
   undo_ = std::make_unique<TUndoJournal>(Handle, Name + kUndoSuffix);
-  Restored = TUndoJournal::Recover(Handle, undo_->Path());
+  Restored = TUndoJournal::Recover(Handle, undo_->Path(), {HashFilePath(Name)});
   Handle.Seek(0, platform::SeekOrigin::kBegin);
   const uint64_t fileSize = static_cast<uint64_t>(std::max<int64_t>(Handle.Size(), 0));
   VFS_CHECK(fileSize >= kHeaderFixedSize + 4 + kDescriptionField + 4, "Open: " + Name + " is too short for a header");

@@ -449,7 +449,7 @@ void TPakSystem::OpenArchive(const std::string& Path) {
   }
   undo_ = std::make_unique<TUndoJournal>(ArchiveHandle, Path + kUndoSuffix);
   try {
-    Restored = TUndoJournal::Recover(ArchiveHandle, undo_->Path());
+    Restored = TUndoJournal::Recover(ArchiveHandle, undo_->Path(), {});
   } catch (const ESetupError&) {
     CloseArchive();
     throw;

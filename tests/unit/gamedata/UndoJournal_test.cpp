@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "common/Crc32.h"
 #include "tests/support/TestMachine.h"
 
 namespace {
@@ -88,7 +89,7 @@ TEST(UndoJournal, RollbackAndRecoveryPutBackBytesLengthAndSideFiles) {
       t.Change(j);
     }
     t.Reopen();
-    EXPECT_TRUE(TUndoJournal::Recover(t.f, t.journal));
+    EXPECT_TRUE(TUndoJournal::Recover(t.f, t.journal, {t.side, t.absent}));
     t.f.Close();
     t.ExpectOriginal();
   }
@@ -99,7 +100,7 @@ TEST(UndoJournal, RollbackAndRecoveryPutBackBytesLengthAndSideFiles) {
     t.Change(j);
     std::string changed = Read(t.target);
     EXPECT_TRUE(j.Commit());
-    EXPECT_FALSE(TUndoJournal::Recover(t.f, t.journal));
+    EXPECT_FALSE(TUndoJournal::Recover(t.f, t.journal, {t.side, t.absent}));
     EXPECT_EQ(Read(t.target), changed);
     EXPECT_EQ(Read(t.side), "new side");
   }
@@ -123,7 +124,7 @@ TEST(UndoJournal, JournalsCutShort) {
     TestMachine::Write(t.target, changed);
     TestMachine::Write(t.journal, whole.substr(0, cut));
     t.Reopen();
-    EXPECT_FALSE(TUndoJournal::Recover(t.f, t.journal)) << cut;
+    EXPECT_FALSE(TUndoJournal::Recover(t.f, t.journal, {t.side, t.absent})) << cut;
     EXPECT_EQ(Read(t.target), changed) << cut;
     EXPECT_FALSE(platform::FileExists(t.journal)) << cut;
   }
@@ -133,7 +134,7 @@ TEST(UndoJournal, JournalsCutShort) {
   TestMachine::Write(t.target, changed);
   TestMachine::Write(t.journal, whole.substr(0, whole.size() - 5));
   t.Reopen();
-  EXPECT_TRUE(TUndoJournal::Recover(t.f, t.journal));
+  EXPECT_TRUE(TUndoJournal::Recover(t.f, t.journal, {t.side, t.absent}));
   t.f.Close();
   std::string got = Read(t.target);
   ASSERT_EQ(got.size(), t.original.size());
@@ -148,7 +149,44 @@ TEST(UndoJournal, JournalsCutShort) {
   TestMachine::Write(t.target, changed);
   TestMachine::Write(t.journal, damaged);
   t.Reopen();
-  EXPECT_TRUE(TUndoJournal::Recover(t.f, t.journal));
+  EXPECT_TRUE(TUndoJournal::Recover(t.f, t.journal, {t.side, t.absent}));
   t.f.Close();
   EXPECT_EQ(Read(t.target).substr(100, 10), std::string(10, 'x'));
+}
+
+// A journal planted beside a file: one that names a side file the caller does
+// not expect, or claims an old length its records do not reach, is dropped
+// without a byte written.
+TEST(UndoJournal, PlantedJournalsAreDropped) {
+  TJournalFixture t;
+  {
+    TUndoJournal j(t.f, t.journal);
+    t.Change(j);
+  }
+  t.f.Close();
+  const std::string whole = Read(t.journal), changed = Read(t.target);
+  // Only the container's own side file is allowed, not t.absent.
+  t.Reopen();
+  EXPECT_FALSE(TUndoJournal::Recover(t.f, t.journal, {t.side}));
+  t.f.Close();
+  EXPECT_EQ(Read(t.target), changed);
+  EXPECT_EQ(Read(t.absent), "created");
+  EXPECT_FALSE(platform::FileExists(t.journal));
+
+  // An old length of 2^40 bytes with records that reach 3,000,000.
+  std::string big = whole;
+  const uint64_t huge = uint64_t{1} << 40;
+  for (int i = 0; i < 8; ++i) big[8 + i] = static_cast<char>(huge >> (8 * i));
+  const size_t head = whole.find(std::string("old side")) + 8 + 2 + t.absent.size() + 1 + 4;
+  // (The head's checksum is where the test takes it: it matches the original.)
+  ASSERT_EQ(Crc32(reinterpret_cast<const uint8_t*>(whole.data()), head),
+            GetU32(reinterpret_cast<const uint8_t*>(whole.data()) + head));
+  uint32_t crc = Crc32(reinterpret_cast<const uint8_t*>(big.data()), head);
+  for (int i = 0; i < 4; ++i) big[head + i] = static_cast<char>(crc >> (8 * i));
+  TestMachine::Write(t.journal, big);
+  t.Reopen();
+  EXPECT_FALSE(TUndoJournal::Recover(t.f, t.journal, {t.side, t.absent}));
+  t.f.Close();
+  EXPECT_EQ(Read(t.target), changed);
+  EXPECT_FALSE(platform::FileExists(t.journal));
 }
