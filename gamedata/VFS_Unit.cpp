@@ -106,6 +106,16 @@ void InsertHashEntry(std::vector<TVFSHashEntry>& Table, uint32_t Last, const TVF
   Table[position] = Entry;
 }
 
+namespace {
+
+// The used-block count as the header holds it: a 32-bit field that wraps
+// (a damaged header may hold any value, and an int must not overflow).
+int32_t AddToCount(int32_t Count, int32_t Delta) {
+  return static_cast<int32_t>(static_cast<uint32_t>(Count) + static_cast<uint32_t>(Delta));
+}
+
+}  // namespace
+
 void RaiseAssertion(const std::string& Text, const char* Unit, int Line) {
   throw EAssertionFailed(Text + " (" + Unit + ", line " + DecimalText(Line) + ")");
 }
@@ -349,7 +359,7 @@ void TVFSFile::WriteFile(TVFSEntry& Entry, const uint8_t* Data, uint32_t Size) {
     }
     current = next - 1;
     written += blockSize;
-    ++Header.UsedBlocks;
+    Header.UsedBlocks = AddToCount(Header.UsedBlocks, 1);
   } while (Size > written);
 }
 
@@ -371,7 +381,7 @@ void TVFSFile::ReleaseChain(int32_t FirstBlock) {
   for (int32_t block : ChainOf(FirstBlock)) {
     SetLink(block, TVFSBlockLink{});
     WriteLink(block, TVFSBlockLink{});
-    --Header.UsedBlocks;
+    Header.UsedBlocks = AddToCount(Header.UsedBlocks, -1);
   }
 }
 
