@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs one fuzz target for SECONDS seconds: scripts/fuzz.sh TARGET SECONDS [JOBS]
-# Targets: package setupinfo complines installlog language script vfs archive jpeg.
+# Targets: package setupinfo complines installlog language script vfs undo archive jpeg.
 # Builds build/fuzz with clang (libFuzzer, AddressSanitizer, UndefinedBehavior-
 # Sanitizer; clang is installed with apt-get when missing). New inputs collect
 # in build/fuzz/corpus-TARGET, crashes in build/fuzz/crashes-TARGET; a crash
