@@ -23,6 +23,24 @@ if [ -x "$host_wizpak" ]; then
   # A game archive the Linux tool made, updated by wizpak.exe under Wine.
   "$host_wizpak" archive new "$work/game.zup" --password Pw1 >/dev/null
   "$host_wizpak" archive add "$work/game.zup" 'Docs\Readme.txt' "$examples/files/readme.txt" --password Pw1 >/dev/null
+  # A container an update left half-written, with its undo journal: opened
+  # by wizpak.exe it must come back byte for byte.
+  "$host_wizpak" vfs new "$work/cut.vfs" --block-size 256 --blocks 24 --roots 4 >/dev/null
+  "$host_wizpak" vfs add "$work/cut.vfs" 'readme.txt' "$examples/files/readme.txt" >/dev/null
+  cp "$work/cut.vfs" "$work/cut.vfs.before"
+  python3 - "$work/cut.vfs" <<'PY'
+import struct, sys, zlib
+path = sys.argv[1]
+old = open(path, 'rb').read()
+head = b'WZUNDOJ1' + struct.pack('<QI', len(old), 0)
+head += struct.pack('<I', zlib.crc32(head))
+record = struct.pack('<QI', 0, len(old)) + old
+open(path + '.undo', 'wb').write(head + record + struct.pack('<I', zlib.crc32(record)))
+cut = bytearray(old)
+cut[0:4] = b'XXXX'
+cut[700:800] = b'\x55' * 100
+open(path, 'wb').write(bytes(cut) + b'grown')
+PY
 fi
 cp -r "$(dirname "$wizpak")/data" "$work/data"
 cat >"$work/run.bat" <<'BAT'
@@ -50,6 +68,8 @@ if exist game.zup wizpak.exe archive official game.zup vormelk 1
 if errorlevel 1 exit /b 20
 if exist game.zup wizpak.exe archive cat game.zup data\data.bin > data.bin.out
 if errorlevel 1 exit /b 21
+if exist cut.vfs wizpak.exe vfs check cut.vfs > cut.out
+if errorlevel 1 exit /b 22
 echo done > done.txt
 BAT
 "$here/run-wine.sh" cmd /c "Z:${work//\//\\}\\run.bat"
@@ -61,9 +81,15 @@ if [ -x "$host_wizpak" ]; then
   # (CryptoAPI's MD5 under Wine, libmd's on Linux).
   "$host_wizpak" vfs add "$work/linux.vfs" 'maps\desert\b.dat' "$examples/files/data.bin" >/dev/null
   cmp "$work/game.vfs" "$work/linux.vfs"
+  # Finished updates leave no undo journal beside the file.
+  [ ! -e "$work/game.vfs.undo" ] && [ ! -e "$work/game.zup.undo" ]
   "$host_wizpak" vfs check "$work/game.vfs"
   "$host_wizpak" vfs cat "$work/game.vfs" 'maps\desert\b.dat' | cmp - "$examples/files/data.bin"
   echo "wine.cli: wizpak.exe vfs add and the Linux wizpak give the same container"
+  cmp "$work/cut.vfs" "$work/cut.vfs.before"
+  [ ! -e "$work/cut.vfs.undo" ]
+  grep -q 'put back as it was before an interrupted update' "$work/cut.out"
+  echo "wine.cli: wizpak.exe puts back a container from its undo journal"
   # The archive wizpak.exe updated reads back on Linux: the unchanged readme
   # was not written again, the new member is there, the flag is set.
   listing=$("$host_wizpak" archive ls "$work/game.zup")
