@@ -137,7 +137,7 @@ void TVFSFile::Write(const void* Data, uint32_t Count) {
   VFS_CHECK(Handle.IsOpen() && undo_, "Write: " + FileName + " is not open");
   VFS_CHECK(!writeFailed_, "Write: an earlier write to " + FileName + " failed; the update is undone when it is closed");
   try {
-    undo_->Begin({HashFilePath(FileName)});
+    if (!undo_->Active()) undo_->Begin({HashFilePath(FileName)});
     undo_->Protect(Handle.Position(), Count);
   } catch (const ESetupError&) {
     writeFailed_ = true;
