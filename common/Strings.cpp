@@ -249,6 +249,6 @@ std::string WideToUtf8(const WideString& Text) {
 
 WideString FillProgressText(const WideString& Template, const WideString& Name, uint64_t Done, uint64_t Total) {
   WideString text = ReplaceText(Template, u"<%ZUPNAME%>", Name);
-  text = ReplaceText(text, u"<%FNUM%>", AsciiToWide(std::to_string(Done)));
-  return ReplaceText(text, u"<%FTOTAL%>", AsciiToWide(std::to_string(Total)));
+  text = ReplaceText(text, u"<%FNUM%>", AsciiToWide(DecimalText(Done)));
+  return ReplaceText(text, u"<%FTOTAL%>", AsciiToWide(DecimalText(Total)));
 }

@@ -1,10 +1,14 @@
 // What the fuzz targets share: a scratch folder of the process (also the
-// emulated machine's root on the host) and inputs written to files there.
+// emulated machine's root on the host), inputs written to files there, and
+// the round trip of a record type.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "common/Bytes.h"
+#include "common/Exceptions.h"
 
 // The scratch folder, a native path ending without "/", made on first use.
 const std::string& FuzzDir();
@@ -12,3 +16,20 @@ const std::string& FuzzDir();
 std::string WriteInput(const std::string& Name, const uint8_t* Data, size_t Size);
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size);
+
+// A record type with LoadFromBuffer and SaveToBytes: what reads without an
+// error must be written back and read again to the same bytes.
+template <class TRecord>
+int RoundTripRecord(const uint8_t* Data, size_t Size) {
+  TRecord first;
+  try {
+    first.LoadFromBuffer(Data, static_cast<uint32_t>(Size));
+  } catch (const ESetupError&) {
+    return 0;
+  }
+  TBytes again = first.SaveToBytes();
+  TRecord second;
+  second.LoadFromBuffer(again.data(), static_cast<uint32_t>(again.size()));
+  if (second.SaveToBytes() != again) __builtin_trap();
+  return 0;
+}

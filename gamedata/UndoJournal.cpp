@@ -119,90 +119,106 @@ void TUndoJournal::Rollback() {
   saved_.clear();
 }
 
+namespace {
+
+struct TSideFile {
+  std::string Name;
+  bool Existed = false;
+  TBytes Content;
+};
+
+// Where a record's old bytes are, in the target and in the journal.
+struct TRecord {
+  uint64_t Offset = 0;
+  uint32_t Length = 0;
+  uint64_t At = 0;
+};
+
+// The journal's head: the target's old length and the side files, all
+// checked (magic, bounds, the side files the caller allows, the CRC-32)
+// before anything is put back. False when it is cut short or not valid.
+bool ReadHead(platform::File& J, const std::vector<std::string>& Allowed, uint64_t& OriginalSize,
+              std::vector<TSideFile>& Sides) {
+  const uint64_t journalSize = static_cast<uint64_t>(std::max<int64_t>(J.Size(), 0));
+  TBytes head;  // every byte read, for the checksum
+  auto take = [&](uint64_t count) -> const uint8_t* {
+    if (count > journalSize - std::min<uint64_t>(head.size(), journalSize)) return nullptr;
+    size_t at = head.size();
+    head.resize(at + static_cast<size_t>(count));
+    if (!ReadExact(J, head.data() + at, static_cast<uint32_t>(count))) return nullptr;
+    return head.data() + at;
+  };
+  const uint8_t* fixed = take(20);
+  if (!fixed || std::memcmp(fixed, kMagic, 8) != 0 || GetU32(fixed + 16) > kMaxSideFiles) return false;
+  OriginalSize = GetU64(fixed + 8);
+  const uint32_t count = GetU32(fixed + 16);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* length = take(2);
+    if (!length || GetU16(length) > kMaxName) return false;
+    const uint16_t nameLength = GetU16(length);
+    const uint8_t* name = take(nameLength);
+    if (!name) return false;
+    TSideFile side;
+    side.Name.assign(reinterpret_cast<const char*>(name), nameLength);
+    // Only the side files the caller names: a journal planted beside the
+    // file must not write anywhere else.
+    bool allowed = std::any_of(Allowed.begin(), Allowed.end(),
+                               [&](const std::string& a) { return SameTextAscii(a, side.Name); });
+    const uint8_t* flags = take(5);
+    if (!allowed || !flags) return false;
+    side.Existed = flags[0] != 0;
+    const uint32_t contentLength = GetU32(flags + 1);
+    const uint8_t* content = take(contentLength);
+    if (!content) return false;
+    side.Content.assign(content, content + contentLength);
+    Sides.push_back(std::move(side));
+  }
+  const uint32_t crc = Crc32(head.data(), head.size());
+  uint8_t stored[4];
+  return ReadExact(J, stored, 4) && GetU32(stored) == crc;
+}
+
+// The records up to the first one cut short or damaged; Reach is how far
+// into the target they go.
+std::vector<TRecord> ReadRecords(platform::File& J, uint64_t OriginalSize, uint64_t& Reach) {
+  std::vector<TRecord> records;
+  TBytes record;
+  while (true) {
+    uint8_t fixed[12];
+    const uint64_t at = J.Position() + 12;
+    if (!ReadExact(J, fixed, 12)) break;
+    const uint64_t offset = GetU64(fixed);
+    const uint32_t n = GetU32(fixed + 8);
+    if (n == 0 || n > kMaxRecord || offset > OriginalSize || n > OriginalSize - offset) break;
+    record.resize(12 + static_cast<size_t>(n) + 4);
+    std::memcpy(record.data(), fixed, 12);
+    if (!ReadExact(J, record.data() + 12, n + 4)) break;
+    if (GetU32(record.data() + 12 + n) != Crc32(record.data(), 12 + static_cast<size_t>(n))) break;
+    records.push_back({offset, n, at});
+    Reach = std::max(Reach, offset + n);
+  }
+  return records;
+}
+
+}  // namespace
+
 bool TUndoJournal::Recover(platform::File& Target, const std::string& Path, const std::vector<std::string>& SideFiles) {
   if (!platform::FileExists(Path)) return false;
   platform::File j;
   if (!j.Open(Path, platform::kAccessRead, platform::kShareRead, platform::FileDisposition::kOpenExisting)) {
     throw ESetupError("Unable to read " + Path + ", left by an interrupted change: " + Reason());
   }
-  const uint64_t journalSize = static_cast<uint64_t>(std::max<int64_t>(j.Size(), 0));
-  struct TSide {
-    std::string Name;
-    bool Existed = false;
-    TBytes Content;
-  };
-  std::vector<TSide> sides;
   uint64_t originalSize = 0;
-  bool valid = false;
-  {
-    // The head is checked whole before anything is put back.
-    TBytes head(20);
-    if (ReadExact(j, head.data(), 20) && std::memcmp(head.data(), kMagic, 8) == 0 &&
-        GetU32(head.data() + 16) <= kMaxSideFiles) {
-      originalSize = GetU64(head.data() + 8);
-      uint32_t count = GetU32(head.data() + 16);
-      valid = true;
-      for (uint32_t i = 0; i < count && valid; ++i) {
-        uint8_t len[2];
-        valid = ReadExact(j, len, 2);
-        uint32_t nameLength = valid ? static_cast<uint32_t>(len[0] | (len[1] << 8)) : 0;
-        valid = valid && nameLength <= kMaxName;
-        TSide side;
-        side.Name.resize(nameLength);
-        uint8_t flags[5];
-        valid = valid && ReadExact(j, side.Name.data(), nameLength) && ReadExact(j, flags, 5);
-        uint32_t contentLength = valid ? GetU32(flags + 1) : 0;
-        valid = valid && contentLength <= journalSize;
-        if (!valid) break;
-        side.Existed = flags[0] != 0;
-        side.Content.resize(contentLength);
-        valid = ReadExact(j, side.Content.data(), contentLength);
-        head.insert(head.end(), len, len + 2);
-        head.insert(head.end(), side.Name.begin(), side.Name.end());
-        head.insert(head.end(), flags, flags + 5);
-        head.insert(head.end(), side.Content.begin(), side.Content.end());
-        // Only the side files the caller names: a journal planted beside the
-        // file must not write anywhere else.
-        valid = std::any_of(SideFiles.begin(), SideFiles.end(),
-                            [&](const std::string& allowed) { return SameTextAscii(allowed, side.Name); });
-        sides.push_back(std::move(side));
-      }
-      uint8_t crc[4];
-      valid = valid && ReadExact(j, crc, 4) && GetU32(crc) == Crc32(head.data(), head.size());
-    }
-  }
-  if (!valid) {
-    // Cut short while it was started: nothing was changed yet.
-    j.Close();
-    platform::DeleteFile(Path);
-    return false;
-  }
-  // The records up to the first one cut short or damaged, checked before
-  // anything is written: a journal may claim an old length beyond the file
-  // only as far as its records reach (an archive update cuts the file first).
-  struct TRecord {
-    uint64_t Offset = 0;
-    uint32_t Length = 0;
-    uint64_t At = 0;  // where its bytes are in the journal
-  };
-  std::vector<TRecord> records;
+  std::vector<TSideFile> sides;
+  bool valid = ReadHead(j, SideFiles, originalSize, sides);
+  // A journal may claim an old length beyond the file only as far as its
+  // records reach (an archive update cuts the file first).
   uint64_t reach = static_cast<uint64_t>(std::max<int64_t>(Target.Size(), 0));
-  TBytes record;
-  while (true) {
-    uint8_t fixed[12];
-    uint64_t at = j.Position() + 12;
-    if (!ReadExact(j, fixed, 12)) break;
-    uint64_t offset = GetU64(fixed);
-    uint32_t n = GetU32(fixed + 8);
-    if (n == 0 || n > kMaxRecord || offset > originalSize || n > originalSize - offset) break;
-    record.resize(12 + static_cast<size_t>(n) + 4);
-    std::memcpy(record.data(), fixed, 12);
-    if (!ReadExact(j, record.data() + 12, n + 4)) break;
-    if (GetU32(record.data() + 12 + n) != Crc32(record.data(), 12 + static_cast<size_t>(n))) break;
-    records.push_back({offset, n, at});
-    reach = std::max(reach, offset + n);
-  }
-  if (originalSize > reach) {
+  std::vector<TRecord> records;
+  if (valid) records = ReadRecords(j, originalSize, reach);
+  if (!valid || originalSize > reach) {
+    // Cut short while it was started (nothing was changed yet), or not one
+    // this file's update wrote: dropped unapplied.
     j.Close();
     platform::DeleteFile(Path);
     return false;
@@ -211,13 +227,12 @@ bool TUndoJournal::Recover(platform::File& Target, const std::string& Path, cons
     std::string reason = Reason();
     throw ESetupError("Unable to put back " + what + " from " + Path + ": " + reason);
   };
+  TBytes bytes;
   for (const TRecord& r : records) {
-    record.resize(r.Length);
-    if (!j.Seek(static_cast<int64_t>(r.At), platform::SeekOrigin::kBegin) || !ReadExact(j, record.data(), r.Length)) {
-      fail("the old bytes");
-    }
-    if (!Target.Seek(static_cast<int64_t>(r.Offset), platform::SeekOrigin::kBegin) ||
-        Target.Write(record.data(), r.Length) != r.Length) {
+    bytes.resize(r.Length);
+    if (!j.Seek(static_cast<int64_t>(r.At), platform::SeekOrigin::kBegin) || !ReadExact(j, bytes.data(), r.Length) ||
+        !Target.Seek(static_cast<int64_t>(r.Offset), platform::SeekOrigin::kBegin) ||
+        Target.Write(bytes.data(), r.Length) != r.Length) {
       fail("the old bytes");
     }
   }
@@ -225,7 +240,7 @@ bool TUndoJournal::Recover(platform::File& Target, const std::string& Path, cons
       !Target.Flush()) {
     fail("the old length");
   }
-  for (const TSide& side : sides) {
+  for (const TSideFile& side : sides) {
     if (side.Existed) {
       platform::File f;
       if (!f.Open(side.Name, platform::kAccessWrite, platform::kShareNone, platform::FileDisposition::kCreateAlways) ||

@@ -10,11 +10,6 @@
 #include "common/Strings.h"
 #include "gamedata/VFS_Unit.h"
 
-#define VFS_CHECK(cond, text)                                \
-  do {                                                       \
-    if (!(cond)) RaiseAssertion(text, "VFS_Unit", __LINE__); \
-  } while (0)
-
 std::string CheckVFSContainer(const std::string& FileName, bool* Restored) {
   TVFSFile vfs;
   try {

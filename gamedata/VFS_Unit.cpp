@@ -10,13 +10,6 @@
 #include "common/FileUtils.h"
 #include "common/Strings.h"
 
-// Internal consistency checks raise the assertion with the check, the unit
-// and the line.
-#define VFS_CHECK(cond, text)                      \
-  do {                                             \
-    if (!(cond)) RaiseAssertion(text, "VFS_Unit", __LINE__); \
-  } while (0)
-
 namespace {
 
 constexpr uint32_t kHeaderFixedSize = 44;
@@ -54,7 +47,6 @@ TVFSEntry DecodeEntry(const uint8_t* Record) {
   e.OrigSize = static_cast<int32_t>(GetU32(Record + 84));
   return e;
 }
-
 
 std::string DirectoryPart(const std::string& Path) {
   if (Path.find('.') == std::string::npos || Path.find('\\') == std::string::npos) return {};
@@ -136,17 +128,12 @@ void TVFSFile::Read(void* Dest, uint32_t Count) {
 void TVFSFile::Write(const void* Data, uint32_t Count) {
   VFS_CHECK(Handle.IsOpen() && undo_, "Write: " + FileName + " is not open");
   VFS_CHECK(!writeFailed_, "Write: an earlier write to " + FileName + " failed; the update is undone when it is closed");
-  try {
-    if (!undo_->Active()) undo_->Begin({HashFilePath(FileName)});
-    undo_->Protect(Handle.Position(), Count);
-  } catch (const ESetupError&) {
-    writeFailed_ = true;
-    throw;
-  }
-  if (Handle.Write(Data, Count) != Count) {
-    writeFailed_ = true;
-    VFS_CHECK(false, "Write: cannot write to " + FileName + ": " + platform::DescribeError(platform::LastError()));
-  }
+  writeFailed_ = true;  // until this write is through
+  if (!undo_->Active()) undo_->Begin({HashFilePath(FileName)});
+  undo_->Protect(Handle.Position(), Count);
+  VFS_CHECK(Handle.Write(Data, Count) == Count,
+            "Write: cannot write to " + FileName + ": " + platform::DescribeError(platform::LastError()));
+  writeFailed_ = false;
 }
 
 void TVFSFile::WriteU32(uint32_t Value) {
@@ -424,27 +411,20 @@ void TVFSFile::Save(bool SkipMD5) {
   WriteU32(Header.Reserved2);
   WriteU32(static_cast<uint32_t>(Header.Reserved3));
   Write(Header.MD5, 16);
-  if (!Handle.Flush()) {
-    writeFailed_ = true;
-    VFS_CHECK(false, "Save: cannot flush " + FileName + ": " + platform::DescribeError(platform::LastError()));
-  }
-  try {
-    if (BuildTree) {
-      Tree.SaveHashFile();
-    } else if (HashFile.Loaded) {
-      HashFile.Save();
-    }
-  } catch (const ESetupError&) {
-    writeFailed_ = true;
-    throw;
+  writeFailed_ = true;  // until the side file is written and the journal gone
+  VFS_CHECK(Handle.Flush(), "Save: cannot flush " + FileName + ": " + platform::DescribeError(platform::LastError()));
+  if (BuildTree) {
+    Tree.SaveHashFile();
+  } else if (HashFile.Loaded) {
+    HashFile.Save();
   }
   // The update is whole on the disk once its journal is gone; a journal that
   // stays would undo it at the next open, so it is undone now as well.
   if (!undo_->Commit()) {
-    writeFailed_ = true;
     throw ESetupError("Unable to delete " + undo_->Path() + ": " + platform::DescribeError(platform::LastError()) +
                       "; the update of " + FileName + " is undone");
   }
+  writeFailed_ = false;
 }
 
 void TVFSFile::Close() {

@@ -30,6 +30,11 @@ class EAssertionFailed : public ESetupError {
 // Raises EAssertionFailed with "<Text> (<Unit>, line <Line>)"; one call site
 // per check instead of the whole message and throw at each.
 [[noreturn]] void RaiseAssertion(const std::string& Text, const char* Unit, int Line);
+// The VFS code's internal check.
+#define VFS_CHECK(cond, text)                                \
+  do {                                                       \
+    if (!(cond)) RaiseAssertion(text, "VFS_Unit", __LINE__); \
+  } while (0)
 
 constexpr uint32_t vfFile = 1;
 constexpr uint32_t vfDirectory = 2;
@@ -218,7 +223,8 @@ class TVFSFile {
   // The free blocks (Next 0) in index order, so allocation needs no scan.
   std::set<int32_t> freeBlocks_;
   std::unique_ptr<TUndoJournal> undo_;
-  // A write failed: nothing more is written, and Close undoes the update.
+  // Set while a write or the end of Save is under way and left set when it
+  // fails: nothing more is written then, and Close undoes the update.
   bool writeFailed_ = false;
 
   void Read(void* Dest, uint32_t Count);

@@ -40,16 +40,14 @@ void TVFSSession::SaveCurrentVFS(TScriptState& State) {
 
 void TVFSSession::CloseCurrentVFS(TScriptState& State) {
   if (!CurrentVFS) return;
-  // The container is closed even when saving fails: closing undoes an
-  // update that was not saved whole.
+  // Freed (and so closed) even when saving fails: closing undoes an update
+  // that was not saved whole.
   try {
     SaveCurrentVFS(State);
   } catch (...) {
-    CurrentVFS->Close();
     CurrentVFS.reset();
     throw;
   }
-  CurrentVFS->Close();
   CurrentVFS.reset();
 }
 
