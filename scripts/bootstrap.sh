@@ -10,7 +10,7 @@ sudo=""
 packages=(
   build-essential cmake ninja-build pkg-config dpkg-dev
   zlib1g-dev libjpeg62-turbo-dev libgtest-dev libmd-dev python3
-  g++-mingw-w64-i686 libz-mingw-w64-dev
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine32:i386 wine64 xvfb xauth xdotool imagemagick
 )
 
@@ -47,5 +47,6 @@ if [ "${#missing[@]}" -gt 0 ] || [ "$need_src" = 1 ]; then
   [ "${#missing[@]}" -gt 0 ] && $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# libjpeg-turbo for i686-w64-mingw32: cross-built once into build/deps, reused afterwards.
-"$here/scripts/build-libjpeg-win32.sh"
+# libjpeg-turbo for both Windows widths: cross-built once into build/deps, reused afterwards.
+"$here/scripts/build-libjpeg-windows.sh" 32
+"$here/scripts/build-libjpeg-windows.sh" 64

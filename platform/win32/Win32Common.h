@@ -24,5 +24,7 @@
 #undef RemoveDirectory
 #undef SetFileAttributes
 #undef ShellExecute
+// The 64-bit headers define this one as a macro over __rdtsc.
+#undef ReadTimeStampCounter
 
 #include "platform/Platform.h"

@@ -20,6 +20,13 @@ for f in readme.txt demo.ini data.bin docs/changes.txt; do
 done
 [ -f "$inst/Demo_install.log" ] && [ -f "$inst/Demo_Uninstall.exe" ]
 wine reg query 'HKLM\SOFTWARE\Demo Game' /v InstallPath | grep -q 'C:\\Program Files\\Demo Game'
+# The program's own registry view: a 32-bit program in a 32-bit prefix and a
+# 64-bit program in a 64-bit prefix both write HKLM\SOFTWARE itself; nothing
+# may land in the 32-bit view of a 64-bit Windows.
+if [ "$wine_width" = 64 ] && wine reg query 'HKLM\SOFTWARE\Wow6432Node\Demo Game' >/dev/null 2>&1; then
+  echo "install-wine: the 64-bit setup wrote under Wow6432Node" >&2
+  exit 1
+fi
 wine reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Demo Game' /v UninstallString |
   grep -q 'Demo_Uninstall.exe'
 link=$(find "$WINEPREFIX/drive_c/users" -name 'Read Me.lnk' | head -n 1)

@@ -1,6 +1,18 @@
-# Sourced by the Wine test scripts: a fresh 32-bit prefix in $work/prefix, a
-# display (an Xvfb of its own when none is set), cleaned up on exit.
-export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Sourced by the Wine test scripts: a fresh prefix of the build's width in
+# $work/prefix (WIZPAK_WINE_WIDTH, 32 or 64, set by CTest: a 32-bit prefix for
+# the 32-bit programs, a 64-bit one for the 64-bit programs, so neither sees
+# the Wow6432Node or "Program Files (x86)" redirection), a display (an Xvfb of
+# its own when none is set), cleaned up on exit. `wine` runs a program of that
+# width; `wine reg query` reads the registry view such a program writes.
+wine_width=${WIZPAK_WINE_WIDTH:-32}
+case "$wine_width" in
+  32) export WINEARCH=win32; wine_loader=/usr/lib/wine/wine ;;
+  64) export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64; wine_loader=/usr/lib/wine/wine64 ;;
+  *) echo "WIZPAK_WINE_WIDTH must be 32 or 64, not $wine_width" >&2; exit 2 ;;
+esac
+[ -x "$wine_loader" ] || { echo "$wine_loader is missing: run scripts/bootstrap.sh" >&2; exit 1; }
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=en_US.UTF-8
+wine() { "$wine_loader" "$@"; }
 wine_cleanup() {
   wineserver -k >/dev/null 2>&1 || true
   [ -n "${wine_xvfb:-}" ] && kill "$wine_xvfb" 2>/dev/null || true
@@ -17,5 +29,5 @@ if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY=$display
   sleep 1
 fi
-wineboot -i >/dev/null 2>&1
+wine wineboot -i >/dev/null 2>&1
 wineserver -w
