@@ -13,6 +13,7 @@
 #include "package/ZUI_PakFile.h"
 #include "package/ZUI_SetupInfo.h"
 #include "script/ZUI_Commands.h"
+#include "ui/FormDebug.h"
 
 namespace {
 
@@ -137,13 +138,6 @@ void CreateEntryFolders(const std::string& target, const std::string& name) {
   }
 }
 
-std::string Hex8(uint32_t v) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "%08X", v);
-  return text;
-}
-
-std::string Pad(const std::string& s, size_t width) { return s.size() >= width ? s : std::string(width - s.size(), ' ') + s; }
 
 int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (WantsHelp(args)) {
@@ -156,16 +150,7 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   }
   TPak pak(args[0], false, false);
   if (!OpenPackage(pak, args[0], err)) return kExitFailed;
-  const TPakTrailer& t = pak.Trailer;
-  out << args[0] << ": version " << t.Version << ", " << t.Count << " entries, data start " << t.DataStart
-      << ", directory at " << t.DirectoryOffset << ", file size " << pak.FileSize() << "\n";
-  out << "index group   original     stored     offset checksum name\n";
-  for (size_t i = 0; i < pak.Entries.size(); ++i) {
-    const TPakFile& e = pak.Entries[i];
-    out << Pad(std::to_string(i), 5) << " " << Pad(std::to_string(e.Group), 5) << " "
-        << Pad(std::to_string(e.OrigSize), 10) << " " << Pad(std::to_string(e.StoredSize), 10) << " "
-        << Pad(std::to_string(e.Offset), 10) << " " << Hex8(e.Checksum) << " " << e.Name << "\n";
-  }
+  out << PackageListing(pak, args[0]);
   return kExitOk;
 }
 
@@ -417,8 +402,6 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   return kExitOk;
 }
 
-std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
-
 int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (WantsHelp(args)) {
     out << kDumpHelp;
@@ -447,34 +430,7 @@ int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     err << "wizpak: " << args[0] << ": " << e.what() << "\n";
     return kExitFailed;
   }
-  const TSetupInfo& i = setup.Info;
-  out << "SetupInfo:\n"
-      << "  SetupName: " << Quoted(i.SetupName) << "\n"
-      << "  SetupShortName: " << Quoted(i.SetupShortName) << "\n"
-      << "  SetupExeName: " << Quoted(i.SetupExeName) << "\n"
-      << "  UninstallExeName: " << Quoted(i.UninstallExeName) << "\n"
-      << "  UninstallPrefix: " << Quoted(i.UninstallPrefix) << "\n"
-      << "  InstallDir: " << Quoted(i.InstallDir) << "\n"
-      << "  Changelog: " << Quoted(i.Changelog) << "\n"
-      << "  InstallDirRegKey.HKEY: " << static_cast<int>(i.InstallDirRegKey.HKEY) << "\n"
-      << "  InstallDirRegKey.Path: " << Quoted(i.InstallDirRegKey.Path) << "\n"
-      << "  InstallDirRegKey.Key: " << Quoted(i.InstallDirRegKey.Key) << "\n"
-      << "  InstallPages: " << Quoted(i.InstallPages) << "\n"
-      << "  UninstallPages: " << Quoted(i.UninstallPages) << "\n"
-      << "  IsUninstaller: " << static_cast<int>(i.IsUninstaller) << "\n"
-      << "  MakeUninstaller: " << static_cast<int>(i.MakeUninstaller) << "\n";
-  TCommandList commands;
-  RegisterCommands(commands);
-  out << "CompiledLines: " << compiled.Lines.size() << " lines\n";
-  for (size_t n = 0; n < compiled.Lines.size(); ++n) {
-    const TCompLine& line = compiled.Lines[n];
-    const TCommandClass* command = commands.ForNumber(line.Command);
-    std::string keyword = line.Command == kLabelLine ? ":label" : line.Command == kNothingLine ? "-" : command ? command->Keyword : "?";
-    out << Pad(std::to_string(n), 5) << " row " << Pad(std::to_string(line.Row), 4) << " cmd "
-        << Pad(std::to_string(line.Command), 3) << " " << keyword;
-    for (const std::string& p : line.Params) out << " " << Quoted(p);
-    out << "\n";
-  }
+  out << SetupDump(setup.Info, compiled);
   return kExitOk;
 }
 

@@ -8,15 +8,20 @@
 
 #include "common/Bytes.h"
 
+// Called from the setup thread while a run goes on, and from the UI thread by
+// the uninstall procedure and when a run starts. An implementation that shows
+// controls hands each call to the UI thread, in the order of the calls.
 class TSetupObserver {
  public:
   virtual ~TSetupObserver() = default;
   // The status line of the working page.
   virtual void SetStatusText(const WideString& Text) = 0;
-  // One more file done: the progress count grows by one and the bar follows.
-  virtual void StepProgress() = 0;
-  // The text of the finish page.
-  virtual void SetFinishText(const WideString& Text) = 0;
+  // One more file done: the progress count grows by one; the bar follows it
+  // only when Show is set (the archive and VFS updates pass whether their
+  // percentage changed).
+  virtual void StepProgress(bool Show) = 0;
+  // The text of the finish page; Refresh asks for it to be shown at once.
+  virtual void SetFinishText(const WideString& Text, bool Refresh) = 0;
   // The bar's range and position, set when a run or an uninstall starts and
   // while an uninstall goes on.
   virtual void SetProgress(uint32_t Position, uint32_t Maximum) = 0;

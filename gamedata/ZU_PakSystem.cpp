@@ -722,10 +722,11 @@ void TPakSystem::UpdateArchive(TArchiveMembers& Members, const std::string& Name
   try {
     Members.ForEach([&](uint32_t index) {
       uint32_t percent = static_cast<uint32_t>(static_cast<uint64_t>(MemberCounter) * 100 / MemberTotal);
-      if (percent > LastPercent) LastPercent = percent;
+      bool changed = percent > LastPercent;
+      if (changed) LastPercent = percent;
       ShowStatus(kStringProgress, MemberCounter);
       AddMember(Members, index);
-      if (Observer) Observer->StepProgress();
+      if (Observer) Observer->StepProgress(changed);
       ++MemberCounter;
     });
   } catch (const EArchiveFatal&) {

@@ -398,7 +398,7 @@ uint32_t TPak::ExtractGroup(const std::string& TargetDir, uint16_t Group, const 
       WriteWholeFile(target, data ? data->data() : nullptr, data ? static_cast<uint32_t>(data->size()) : 0,
                      Sink.Recorder);
     }
-    if (Sink.Observer) Sink.Observer->StepProgress();
+    if (Sink.Observer) Sink.Observer->StepProgress(true);
     return true;
   };
   RunOrdered(work);

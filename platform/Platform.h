@@ -207,6 +207,7 @@ class Registry {
 // Shell
 
 constexpr int kCsidlPrograms = 2;
+constexpr int kCsidlPersonal = 5;
 constexpr int kCsidlStartMenu = 11;
 constexpr int kCsidlDesktopDirectory = 16;
 constexpr int kCsidlCommonStartMenu = 22;

@@ -53,12 +53,13 @@ void TVFSSession::CloseCurrentVFS(TScriptState& State) {
 
 void TVFSSession::AddVFSMember(TScriptState& State, uint32_t Index) {
   uint32_t percent = VFSTotal ? VFSDone * 100 / VFSTotal : 0;
-  if (percent > VFSLastPercent) VFSLastPercent = percent;
+  bool changed = percent > VFSLastPercent;
+  if (changed) VFSLastPercent = percent;
   State.SetStatusText(VFSProgressText(State, CurrentVFSName, VFSDone, VFSTotal));
   const TPakFile& e = State.Pak->Entries[Index];
   std::optional<TBytes> data = State.Pak->ReadEntry(Index);
   CurrentVFS->Tree.AddFile(e.Name, data ? data->data() : nullptr, data ? static_cast<uint32_t>(data->size()) : 0);
-  if (State.Observer) State.Observer->StepProgress();
+  if (State.Observer) State.Observer->StepProgress(changed);
   ++VFSDone;
 }
 
@@ -67,7 +68,7 @@ void TVFSSession::VFSUpdate(TScriptState& State, uint16_t Group, const std::stri
   if (VFSTotal == 0) return;
   if (!platform::FileExists(ContainerPath(State, Name))) {
     platform::MessageBox(kMissingText + Name + ">", kMissingCaption, platform::kMbOk);
-    if (State.Observer) State.Observer->SetFinishText(State.String(kStringFailed));
+    if (State.Observer) State.Observer->SetFinishText(State.String(kStringFailed), false);
     State.StopFlag = true;
     return;
   }

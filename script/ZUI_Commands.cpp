@@ -381,7 +381,7 @@ class TFailureCommand : public TCommandClass {
  public:
   TFailureCommand() : TCommandClass("failure", false, 0) {}
   void SFXProcess(TScriptState& s, int32_t) override {
-    if (s.Observer) s.Observer->SetFinishText(s.String(kStringFailed));
+    if (s.Observer) s.Observer->SetFinishText(s.String(kStringFailed), true);
     s.StopFlag = true;
   }
 };

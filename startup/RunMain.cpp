@@ -12,8 +12,8 @@ namespace {
 class PrintingObserver : public TSetupObserver {
  public:
   void SetStatusText(const WideString& Text) override { Print("Status", WideToUtf8(Text)); }
-  void StepProgress() override { Print("Progress", DecimalText(++count_)); }
-  void SetFinishText(const WideString& Text) override { Print("Finish", WideToUtf8(Text)); }
+  void StepProgress(bool) override { Print("Progress", DecimalText(++count_)); }
+  void SetFinishText(const WideString& Text, bool) override { Print("Finish", WideToUtf8(Text)); }
   void SetProgress(uint32_t Position, uint32_t Maximum) override {
     Print("Progress", DecimalText(Position) + " of " + DecimalText(Maximum));
   }
@@ -44,5 +44,5 @@ int main(int argc, char** argv) {
     return argc < 2 ? 2 : 0;
   }
   PrintingObserver observer;
-  return RunProgram(std::vector<std::string>(argv + 1, argv + argc), &observer);
+  return RunProgram(std::vector<std::string>(argv + 1, argv + argc), &observer, RunWizard);
 }

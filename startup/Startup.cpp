@@ -20,6 +20,7 @@
 #include "script/SE_Uninstaller.h"
 #include "script/ZUI_Commands.h"
 #include "ui/ZUI_Language.h"
+#include "ui/ZUI_Program.h"
 
 namespace {
 
@@ -49,64 +50,6 @@ std::string StatusVerified(uint32_t done, uint32_t total) {
 }
 
 void Fatal(const std::string& text, const std::string& caption) { platform::MessageBox(text, caption, platform::kMbOk); }
-
-// Everything start-up fills and the road reads; made in the order the
-// program-wide objects are made, the template fields registered by reference.
-struct TProgram {
-  TProgram() {
-    InitialiseGlobals();
-    LanguageStrings.AddField("<%SETUPTITLE%>", &SetupInfoFile.Info.SetupName);
-    LanguageStrings.AddField("<%SETUPSHORTTITLE%>", &SetupInfoFile.Info.SetupShortName);
-    LanguageStrings.AddField("<%CHANGELOG%>", &SetupInfoFile.Info.Changelog);
-    LanguageStrings.AddField("<%SPACEREQ%>", &SpaceRequiredText);
-    LanguageStrings.AddField("<%SPACEAVA%>", &SpaceAvailableText);
-  }
-
-  std::vector<std::string> Args;
-  TSetupInfoFile SetupInfoFile;
-  TCompLines CompLines;
-  TCommandList CommandList;
-  TLanguages Languages;
-  TLanguageStrings LanguageStrings;
-  TUninstallList UninstallList{[this] { return Fields(); }};
-  std::unique_ptr<TPak> SetupPak;
-  uint16_t LangID = 0;
-  bool ExternalPak = false;
-  bool VerifyFailed = false;
-  uint64_t SpaceRequired = 0;
-  std::string SpaceRequiredText;
-  uint64_t SpaceAvailable = 0;
-  std::string SpaceAvailableText;
-
-  TPathFields Fields() const {
-    TPathFields f;
-    f.InstallDir = SetupInfoFile.Info.InstallDir;
-    f.StartMenuProgramsDir = StartMenuProgramsDir;
-    f.ProgramFilesDir = ProgramFilesDir;
-    f.CDDrive = CDDrive;
-    return f;
-  }
-
-  TErrorReport Report() const {
-    TErrorReport r;
-    r.SetupInfo = &SetupInfoFile;
-    r.Trailer = SetupPak ? &SetupPak->Trailer : nullptr;
-    r.Arguments.assign(Args.begin() + (Args.empty() ? 0 : 1), Args.end());
-    r.Registry = SetupRegistry;
-    return r;
-  }
-
-  void FreeSpaceOf(const std::string& dir) {
-    if (dir.empty()) return;
-    char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(dir[0])));
-    if (letter < 'A' || letter > 'Z') return;
-    uint64_t free = 0;
-    if (platform::FreeBytes(std::string(1, letter) + ":\\", free)) {
-      SpaceAvailable = free;
-      SpaceAvailableText = FormatSize(free);
-    }
-  }
-};
 
 // Steps 8 to 10: every entry checked while the window counts, then shown for
 // at least 500 ms. Returns false when an entry failed (its message shown).
@@ -152,15 +95,7 @@ int RunRoad(TProgram& p, TSetupObserver* observer) {
   info.InstallDir = ExpandPathFields(info.InstallDir, p.Fields());
 
   TScriptState state(p.CompLines);
-  state.Pak = p.SetupPak.get();
-  state.SetupInfo = &p.SetupInfoFile;
-  state.UninstallList = &p.UninstallList;
-  state.Observer = observer;
-  state.Text = &p.Languages;
-  state.Registry = SetupRegistry;
-  state.StartMenuProgramsDir = StartMenuProgramsDir;
-  state.ProgramFilesDir = ProgramFilesDir;
-  state.CDDrive = CDDrive;
+  p.PrepareScriptState(state, observer);
 
   if (info.IsUninstaller == 1) {
     RunUninstall(state);
@@ -179,10 +114,14 @@ int RunRoad(TProgram& p, TSetupObserver* observer) {
   return kExitCompleted;
 }
 
-int Run(TProgram& p, TSetupObserver* observer) {
-  TSetupInfo& info = p.SetupInfoFile.Info;
-  p.LangID = platform::DefaultLanguageId();
+// The stages of start-up. Each returns kContinue to go on, or the exit
+// status the program ends with.
+constexpr int kContinue = -1;
 
+// Opens the package (the program's own payload, or the file named first on
+// the command line) and verifies every entry in the "Verifying Contents"
+// window; GroupedTotal receives the original bytes of the grouped entries.
+int OpenAndVerify(TProgram& p, uint32_t& GroupedTotal) {
   platform::ProgressWindow window;
   window.Show(kVerifyCaption, kVerifyLabel, kLoadingHeader);
   window.SetProgress(0, 100);
@@ -197,18 +136,18 @@ int Run(TProgram& p, TSetupObserver* observer) {
     Fatal(kInvalidHeader, kCaptionError);
     return kExitFatalMessage;
   }
-
-  uint32_t groupedTotal = 0;
   try {
-    if (!Verify(p, window, groupedTotal)) return kExitFatalMessage;
+    if (!Verify(p, window, GroupedTotal)) return kExitFatalMessage;
   } catch (const ESetupError& e) {
     WriteErrorLog(e.what(), kVerificationStage, p.Report());
   }
+  return kContinue;
+}
 
-  CDDrive = FirstCDDrive();
-  p.SpaceRequired = groupedTotal;
-  p.SpaceRequiredText = FormatSize(p.SpaceRequired);
-
+// The setup information, then the install log (uninstaller) or the compiled
+// script with the space it needs (setup); the renamed-executable check.
+int Load(TProgram& p) {
+  TSetupInfo& info = p.SetupInfoFile.Info;
   TPak& pak = *p.SetupPak;
   uint32_t size = 0;
   std::optional<TBytes> setupInfo = pak.FindEntry("SetupInfo", 0, size);
@@ -247,41 +186,64 @@ int Run(TProgram& p, TSetupObserver* observer) {
       return kExitFatalMessage;
     }
   }
+  return kContinue;
+}
 
+// Every "LANGUAGE-" entry, and the first language listing the system's.
+void ChooseLanguage(TProgram& p) {
+  TPak& pak = *p.SetupPak;
+  uint32_t size = 0;
   std::string name;
   for (std::optional<TBytes> data = pak.FindFirst(0, size, true, name); data; data = pak.FindNext(0, size, true, name)) {
     if (UpperAscii(name.substr(0, 9)) == kLanguagePrefix) p.Languages.AddLanguage(data->data(), static_cast<uint32_t>(data->size()));
   }
   int32_t chosen = p.Languages.FindByLangID(p.LangID);
   p.Languages.CurrentIndex = chosen < 0 ? 0 : chosen;
+}
 
-  if (info.IsUninstaller == 0) {
-    const TREGKEY& key = info.InstallDirRegKey;
-    if (!key.Key.empty()) {
-      SetupRegistry->SetRoot(RootKeyOf(key.HKEY));
-      if (SetupRegistry->OpenKey(key.Path, false)) {
-        SetupRegistry->ReadString(key.Key, info.InstallDir);
-        SetupRegistry->CloseKey();
-        if (info.InstallDir.empty()) {
-          Fatal(kRegistryKeyNotFound, kCaptionError);
-          return kExitFatalMessage;
-        }
-        p.FreeSpaceOf(info.InstallDir);
-      } else if (info.InstallDir.empty()) {
-        Fatal(kRegistryKeyNotFound, kCaptionError);
-        return kExitFatalMessage;
-      }
-    } else {
+// A setup's install directory: from the registry where the setup information
+// names a key, and the free space of its drive.
+int FindInstallDir(TProgram& p) {
+  TSetupInfo& info = p.SetupInfoFile.Info;
+  if (info.IsUninstaller != 0) return kContinue;
+  const TREGKEY& key = info.InstallDirRegKey;
+  if (!key.Key.empty()) {
+    SetupRegistry->SetRoot(RootKeyOf(key.HKEY));
+    if (SetupRegistry->OpenKey(key.Path, false)) {
+      SetupRegistry->ReadString(key.Key, info.InstallDir);
+      SetupRegistry->CloseKey();
       if (info.InstallDir.empty()) {
         Fatal(kRegistryKeyNotFound, kCaptionError);
         return kExitFatalMessage;
       }
       p.FreeSpaceOf(info.InstallDir);
+    } else if (info.InstallDir.empty()) {
+      Fatal(kRegistryKeyNotFound, kCaptionError);
+      return kExitFatalMessage;
     }
+  } else {
+    if (info.InstallDir.empty()) {
+      Fatal(kRegistryKeyNotFound, kCaptionError);
+      return kExitFatalMessage;
+    }
+    p.FreeSpaceOf(info.InstallDir);
   }
+  return kContinue;
+}
 
+int Run(TProgram& p, TSetupObserver* observer, TWizardRunner wizard) {
+  p.LangID = platform::DefaultLanguageId();
+  uint32_t groupedTotal = 0;
+  int status = OpenAndVerify(p, groupedTotal);
+  if (status != kContinue) return status;
+  CDDrive = FirstCDDrive();
+  p.SpaceRequired = groupedTotal;
+  p.SpaceRequiredText = FormatSize(p.SpaceRequired);
+  if ((status = Load(p)) != kContinue) return status;
+  ChooseLanguage(p);
+  if ((status = FindInstallDir(p)) != kContinue) return status;
   if (p.VerifyFailed) return kExitFatalMessage;
-  return RunRoad(p, observer);
+  return wizard ? wizard(p, observer) : RunRoad(p, observer);
 }
 
 }  // namespace
@@ -326,11 +288,11 @@ std::string NormaliseExeName(const std::string& Found) {
   return pass(pass(Found, '(', ')'), '[', ']');
 }
 
-int RunProgram(const std::vector<std::string>& Args, TSetupObserver* Observer) {
+int RunProgram(const std::vector<std::string>& Args, TSetupObserver* Observer, TWizardRunner Wizard) {
   TProgram program;
   program.Args = Args.empty() ? std::vector<std::string>{platform::ExecutablePath()} : Args;
   try {
-    return Run(program, Observer);
+    return Run(program, Observer, Wizard);
   } catch (const std::exception& e) {
     try {
       WriteErrorLog(e.what(), "", program.Report());

@@ -10,13 +10,23 @@
 constexpr int kExitCompleted = 0;
 constexpr int kExitFatalMessage = 1;
 constexpr int kExitErrorLog = 2;
+constexpr int kExitCancelled = 3;
+
+struct TProgram;
+// Shows the wizard for a loaded program and returns the exit status.
+using TWizardRunner = int (*)(TProgram& Program, TSetupObserver* Observer);
 
 // Args[0] is the program's own path; an optional Args[1] naming an existing
 // file is the package to run instead of the program's own payload. Observer
 // (may be null) sees the status line, progress and finish text of the run.
-// Returns kExitCompleted when the road ran to its end, kExitFatalMessage after
-// a fatal start-up message, kExitErrorLog after an error log.
-int RunProgram(const std::vector<std::string>& Args, TSetupObserver* Observer);
+// With a Wizard the wizard runs; without, the road without pages. Returns kExitCompleted when the road ran to its end or the
+// wizard closed from a finish page, kExitFatalMessage after a fatal start-up
+// message, kExitErrorLog after an error log, kExitCancelled when the wizard
+// closed anywhere else.
+int RunProgram(const std::vector<std::string>& Args, TSetupObserver* Observer, TWizardRunner Wizard);
+// The wizard: SetPagesUp and the message loop until the form closes. Raises
+// "not implemented" on a build without wizard windows.
+int RunWizard(TProgram& Program, TSetupObserver* Observer);
 
 class TPak;
 class TCompLines;

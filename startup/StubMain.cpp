@@ -57,5 +57,6 @@ int main(int argc, char** argv) {
   // The program's own full path, whatever the command line called it.
   if (args.empty()) args.emplace_back();
   args[0] = platform::ExecutablePath();
-  return RunProgram(args, nullptr);
+  // The wizard's windows come next; until then the setup runs without pages.
+  return RunProgram(args, nullptr, nullptr);
 }

@@ -79,7 +79,8 @@ void DefaultConfig(MachineConfig& c) {
 }
 
 // machine.ini: [machine] language=, version=, codepage=, tempdir=, date=;
-// [drives] L=type[,free bytes]; [folders] CSIDL=path; [messageboxes] answers=1,2,...
+// [drives] L=type[,free bytes]; [folders] CSIDL=path; [messageboxes] answers=1,2,...;
+// [wizard] 1=next, 2=dir C:\Games, ... (the headless wizard's actions)
 void ParseIni(std::istream& in, MachineConfig& c) {
   std::string line, section;
   bool drivesListed = false;
@@ -116,6 +117,8 @@ void ParseIni(std::istream& in, MachineConfig& c) {
       c.Drives.push_back(d);
     } else if (section == "folders") {
       c.Folders[std::atoi(key.c_str())] = value;
+    } else if (section == "wizard" && !key.empty() && std::isdigit(static_cast<unsigned char>(key[0]))) {
+      c.WizardActions[std::atoi(key.c_str())] = value;
     } else if (section == "messageboxes" && lkey == "answers") {
       std::stringstream ss(value);
       std::string a;

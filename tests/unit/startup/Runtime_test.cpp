@@ -97,7 +97,7 @@ TEST(Runtime, RunLoopJumps) {
 // are skipped and the thread reports it.
 TEST(Runtime, ExceptionEndsTheRun) {
   Workspace w;
-  std::string setup = w.Build("uninstallpages uninstall\nduplicateentry data.zup a b\n");
+  std::string setup = w.Build("uninstallpages uninstall\nuninstalllanguage install\\english\nduplicateentry data.zup a b\n");
   ASSERT_FALSE(setup.empty());
   Loaded l(setup, w.m.Path("Game"));
   std::string reported;
@@ -118,7 +118,7 @@ TEST(Runtime, ExceptionEndsTheRun) {
 TEST(Runtime, FailureOnTheLastLineStillFinishes) {
   Workspace w;
   w.File("files\\a.txt", "AAAA");
-  std::string setup = w.Build(":top\nuninstallpages uninstall\nprefix Demo\nfile files\\\nmessage \"<LANG21>\"\nfailure\n");
+  std::string setup = w.Build(":top\nuninstallpages uninstall\nuninstalllanguage install\\english\nprefix Demo\nfile files\\\nmessage \"<LANG21>\"\nfailure\n");
   ASSERT_FALSE(setup.empty());
   std::string dir = w.m.Path("Game");
   Loaded l(setup, dir);
@@ -139,7 +139,8 @@ TEST(Runtime, FailureOnTheLastLineStillFinishes) {
   EXPECT_EQ(un.Trailer.DataStart, 512u);
   std::vector<std::string> names;
   for (const TPakFile& e : un.Entries) names.push_back(e.Name);
-  EXPECT_EQ(names, (std::vector<std::string>{"Pages.txt", "SetupInfo"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"Finish.txt", "Pages.txt", "Welcome.txt", "Work.txt",
+                                             "LANGUAGE-install\\english", "SetupInfo"}));
   uint32_t size = 0;
   auto si = un.FindEntry("SetupInfo", 0, size);
   ASSERT_TRUE(si);
@@ -160,7 +161,7 @@ TEST(Runtime, FailureOnTheLastLineStillFinishes) {
 // writes the log: no files, no values, the directories of the run.
 TEST(Runtime, EmptyScriptStillFinishes) {
   Workspace w;
-  std::string setup = w.Build("uninstallpages uninstall\n");
+  std::string setup = w.Build("uninstallpages uninstall\nuninstalllanguage install\\english\n");
   ASSERT_FALSE(setup.empty());
   std::string dir = w.m.Path("New\\Game");
   Loaded l(setup, dir);
@@ -211,7 +212,7 @@ TEST(Runtime, UninstallLogLayout) {
 // files; progress shows only once Trunc(k * 100 / n) > 0.
 TEST(Runtime, UninstallLeavesForeignFiles) {
   Workspace w;
-  std::string setup = w.Build("uninstallpages uninstall\n");
+  std::string setup = w.Build("uninstallpages uninstall\nuninstalllanguage install\\english\n");
   std::string dir = w.m.Path("Game");
   Loaded l(setup, dir);
   ForceInstallDirs(dir + "\\sub\\", &l.log);
@@ -271,7 +272,7 @@ namespace {
 // Runs a setup file through start-up on the current host machine.
 int Start(const std::vector<std::string>& args, RecordingObserver* observer = nullptr) {
   platform::host::Transcript().clear();
-  return RunProgram(args, observer);
+  return RunProgram(args, observer, RunWizard);
 }
 std::string LastMessage() {
   auto& t = platform::host::Transcript();
@@ -286,7 +287,7 @@ TEST(Startup, FatalMessages) {
   EXPECT_EQ(Start({w.m.Path("plain.exe")}), kExitFatalMessage);
   EXPECT_EQ(LastMessage(), "Error: Invalid Setup Header. No Contents or Corrupted Contents.");
 
-  std::string setup = w.Build("name Demo\noutfile Setup.exe\ninstalldir C:\\Demo\n", "Setup.exe");
+  std::string setup = w.Build("name Demo\noutfile Setup.exe\ninstalldir C:\\Demo\nlanguage install\\english\n", "Setup.exe");
   ASSERT_FALSE(setup.empty());
   std::string bytes = TestMachine::Read(setup);
   for (const char* ok : {"setup(3).exe", "SETUP[1].EXE"}) {
@@ -302,10 +303,16 @@ TEST(Startup, FatalMessages) {
   }
 
   // An altered byte names the entry.
-  bytes[600] ^= 1;
+  {
+    TPak pak(setup, false, false);
+    for (const TPakFile& e : pak.Entries) {
+      if (e.Name == "SetupInfo") bytes[e.Offset + 1] ^= 1;
+    }
+  }
   TestMachine::Write(w.m.Path("Setup.exe"), bytes);
   EXPECT_EQ(Start({w.m.Path("Setup.exe")}), kExitFatalMessage);
-  EXPECT_EQ(LastMessage(), "Verification Error: Error: Verification Failed. Setup is corrupt.\rID: 0 Filename: SetupInfo");
+  EXPECT_EQ(LastMessage().rfind("Verification Error: Error: Verification Failed. Setup is corrupt.\rID: ", 0), 0u);
+  EXPECT_EQ(LastMessage().substr(LastMessage().size() - 20), " Filename: SetupInfo");
 
   std::string noDir = w.Build("name Demo\noutfile NoDir.exe\n", "NoDir.exe");
   EXPECT_EQ(Start({noDir}), kExitFatalMessage);
@@ -319,7 +326,7 @@ TEST(Startup, InstallThenUninstall) {
   w.File("files\\docs\\a.txt", "a");
   std::string setup = w.Build(
       "name Demo\noutfile Setup.exe\nprefix Demo\ninstalldir \"$PROGRAMFILES\\Demo\"\nlanguage install\\english\n"
-      "uninstallpages uninstall\nmessage \"<LANG21>\"\nfile files\\\ncreatedirectory \"$SMPROGRAMS\\Demo\"\n"
+      "uninstallpages uninstall\nuninstalllanguage install\\english\nmessage \"<LANG21>\"\nfile files\\\ncreatedirectory \"$SMPROGRAMS\\Demo\"\n"
       "createshortcut \"$SMPROGRAMS\\Demo\\Read Me.lnk\" \"$INSTDIR\\readme.txt\" \"\"\n"
       "writeregstr HKLM \"SOFTWARE\\Demo\" Path \"$INSTDIR\"\n");
   ASSERT_FALSE(setup.empty());
@@ -370,7 +377,7 @@ TEST(Startup, InstallAndUninstallWithEveryWriteFailing) {
       w.File("files\\docs\\a.txt", std::string(5000, 'a'));
       std::string setup = w.Build(
           "name Demo\noutfile Setup.exe\nprefix Demo\ninstalldir \"$PROGRAMFILES\\Demo\"\nlanguage install\\english\n"
-          "uninstallpages uninstall\nfile files\\\ncreatedirectory \"$SMPROGRAMS\\Demo\"\n"
+          "uninstallpages uninstall\nuninstalllanguage install\\english\nfile files\\\ncreatedirectory \"$SMPROGRAMS\\Demo\"\n"
           "createshortcut \"$SMPROGRAMS\\Demo\\Read Me.lnk\" \"$INSTDIR\\readme.txt\" \"\"\n");
       ASSERT_FALSE(setup.empty());
       const std::string dir = "C:\\Program Files\\Demo";
@@ -401,7 +408,7 @@ TEST(Startup, InstallAndUninstallWithEveryWriteFailing) {
     w.File("files\\readme.txt", "read me");
     std::string setup = w.Build(
         "name Demo\noutfile Setup.exe\nprefix Demo\ninstalldir \"$PROGRAMFILES\\Demo\"\nlanguage install\\english\n"
-        "uninstallpages uninstall\nfile files\\\n");
+        "uninstallpages uninstall\nuninstalllanguage install\\english\nfile files\\\n");
     ASSERT_FALSE(setup.empty());
     const std::string dir = "C:\\Program Files\\Demo";
     ASSERT_EQ(Start({setup}), kExitCompleted);

@@ -1,0 +1,157 @@
+// What both faces of the widget seam share: the gauge's rules and drawing,
+// rich text as the plain text a box shows, the dump's file name.
+#include <cctype>
+#include <cstdlib>
+
+#include "platform/Widgets.h"
+
+namespace platform {
+
+void GaugeState::SetMinimum(int32_t Value) {
+  if (Value >= Maximum) return;
+  Minimum = Value;
+  if (Position < Minimum) Position = Minimum;
+}
+
+void GaugeState::SetMaximum(int32_t Value) {
+  if (Value <= Minimum) return;
+  Maximum = Value;
+  if (Position > Maximum) Position = Maximum;
+}
+
+void GaugeState::SetPosition(int32_t Value) {
+  Position = Value < Minimum ? Minimum : Value > Maximum ? Maximum : Value;
+}
+
+int32_t GaugeState::Percent() const {
+  if (Maximum <= 0 || Maximum <= Minimum) return 0;
+  int64_t span = static_cast<int64_t>(Maximum) - Minimum;
+  int64_t done = static_cast<int64_t>(Position) - Minimum;
+  return static_cast<int32_t>((done * 200 + span) / (span * 2));  // rounded
+}
+
+std::string GaugeState::Caption() const {
+  if (Maximum <= 0 || Maximum <= Minimum) return "0%";
+  int64_t span = static_cast<int64_t>(Maximum) - Minimum;
+  int64_t done = static_cast<int64_t>(Position) - Minimum;
+  return std::to_string(done * 100 / span) + "%";
+}
+
+void DrawGauge(const GaugeState& Gauge, uint32_t Width, uint32_t Height, std::vector<uint32_t>& Pixels) {
+  auto rgb = [](uint32_t bgr) { return (bgr & 0xFF) << 16 | (bgr & 0xFF00) | (bgr >> 16 & 0xFF); };
+  Pixels.assign(static_cast<size_t>(Width) * Height, rgb(Gauge.BackColour));
+  if (Width == 0 || Height == 0) return;
+  auto put = [&](uint32_t x, uint32_t y, uint32_t c) {
+    if (x < Width && y < Height) Pixels[static_cast<size_t>(y) * Width + x] = c;
+  };
+  const uint32_t border = rgb(Gauge.BorderColour);
+  for (uint32_t x = 0; x < Width; ++x) {
+    put(x, 0, border);
+    put(x, Height - 1, border);
+  }
+  for (uint32_t y = 0; y < Height; ++y) {
+    put(0, y, border);
+    put(Width - 1, y, border);
+  }
+  const int32_t percent = Gauge.Percent();
+  const int64_t fill = Width >= 3 ? static_cast<int64_t>(Width - 3) * percent / 100 : 0;
+  const uint32_t colour = rgb(Gauge.ForeColour);
+  for (uint32_t y = 2; y + 1 < Height; ++y) {
+    for (int64_t x = 0; x < fill; ++x) put(static_cast<uint32_t>(2 + x), y, colour);
+  }
+}
+
+WideString RichTextToPlain(const std::string& Data) {
+  WideString out;
+  if (Data.compare(0, 5, "{\\rtf") != 0) {
+    // Plain text: lines end at CR, the LF of a CR LF pair dropped.
+    for (char16_t c : AnsiToWide(Data)) {
+      if (c != u'\n') out += c;
+    }
+    return out;
+  }
+  // Groups that are destinations (font and colour tables, style sheets,
+  // document information, "\*" groups) are skipped whole.
+  std::vector<bool> skip{false};
+  int32_t skipChars = 0;
+  size_t i = 0;
+  std::string ansi;
+  auto flush = [&] {
+    out += AnsiToWide(ansi);
+    ansi.clear();
+  };
+  while (i < Data.size()) {
+    char c = Data[i];
+    if (c == '{') {
+      skip.push_back(skip.back());
+      ++i;
+    } else if (c == '}') {
+      if (skip.size() > 1) skip.pop_back();
+      ++i;
+    } else if (c == '\\') {
+      ++i;
+      if (i >= Data.size()) break;
+      char n = Data[i];
+      if (n == '\\' || n == '{' || n == '}') {
+        if (!skip.back()) ansi += n;
+        ++i;
+      } else if (n == '\'') {
+        if (i + 2 < Data.size() && !skip.back()) {
+          ansi += static_cast<char>(std::strtol(Data.substr(i + 1, 2).c_str(), nullptr, 16));
+        }
+        i += 3;
+        if (skipChars > 0) --skipChars;
+      } else if (n == '*') {
+        skip.back() = true;
+        ++i;
+      } else if (std::isalpha(static_cast<unsigned char>(n))) {
+        size_t start = i;
+        while (i < Data.size() && std::isalpha(static_cast<unsigned char>(Data[i]))) ++i;
+        std::string word = Data.substr(start, i - start);
+        size_t numStart = i;
+        if (i < Data.size() && (Data[i] == '-' || std::isdigit(static_cast<unsigned char>(Data[i])))) ++i;
+        while (i < Data.size() && std::isdigit(static_cast<unsigned char>(Data[i]))) ++i;
+        long value = std::strtol(Data.substr(numStart, i - numStart).c_str(), nullptr, 10);
+        if (i < Data.size() && Data[i] == ' ') ++i;
+        if (word == "fonttbl" || word == "colortbl" || word == "stylesheet" || word == "info" || word == "pict" ||
+            word == "header" || word == "footer") {
+          skip.back() = true;
+        } else if (skip.back()) {
+          continue;
+        } else if (word == "par" || word == "line") {
+          ansi += '\r';
+        } else if (word == "tab") {
+          ansi += '\t';
+        } else if (word == "u") {
+          flush();
+          out += static_cast<char16_t>(value < 0 ? value + 65536 : value);
+          skipChars = 1;
+        }
+      } else {
+        ++i;  // a control symbol such as "\~" or "\-"
+      }
+    } else if (c == '\r' || c == '\n') {
+      ++i;
+    } else {
+      if (!skip.back()) {
+        if (skipChars > 0) {
+          --skipChars;
+        } else {
+          ansi += c;
+        }
+      }
+      ++i;
+    }
+  }
+  flush();
+  // The box shows no break after its last paragraph.
+  while (!out.empty() && out.back() == u'\r') out.pop_back();
+  return out;
+}
+
+std::string UiDumpPath() {
+  const char* path = std::getenv("WIZPAK_UI_DUMP");
+  return path ? path : "";
+}
+
+}  // namespace platform

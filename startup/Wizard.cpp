@@ -1,0 +1,17 @@
+// The wizard's road, in an object of its own: a program that never shows the
+// wizard (the Windows stub, until it has windows) links none of it.
+#include "common/Exceptions.h"
+#include "platform/Widgets.h"
+#include "startup/Startup.h"
+#include "ui/FormMain.h"
+#include "ui/UiDump.h"
+
+int RunWizard(TProgram& Program, TSetupObserver* Observer) {
+  std::unique_ptr<platform::Form> window = platform::CreateForm();
+  if (!window) throw ESetupError("not implemented: this build has no wizard windows");
+  TFrmMain form(Program, *window, Observer);
+  if (!form.SetPagesUp()) return kExitFatalMessage;
+  window->SetOnIdle([&form](const std::string& action) { ReportIdle(form, action); });
+  window->Run();
+  return form.ExitCode();
+}

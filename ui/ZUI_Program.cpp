@@ -1,0 +1,51 @@
+#include "ui/ZUI_Program.h"
+
+TProgram::TProgram() {
+  InitialiseGlobals();
+  LanguageStrings.AddField("<%SETUPTITLE%>", &SetupInfoFile.Info.SetupName);
+  LanguageStrings.AddField("<%SETUPSHORTTITLE%>", &SetupInfoFile.Info.SetupShortName);
+  LanguageStrings.AddField("<%CHANGELOG%>", &SetupInfoFile.Info.Changelog);
+  LanguageStrings.AddField("<%SPACEREQ%>", &SpaceRequiredText);
+  LanguageStrings.AddField("<%SPACEAVA%>", &SpaceAvailableText);
+}
+
+TPathFields TProgram::Fields() const {
+  TPathFields f;
+  f.InstallDir = SetupInfoFile.Info.InstallDir;
+  f.StartMenuProgramsDir = StartMenuProgramsDir;
+  f.ProgramFilesDir = ProgramFilesDir;
+  f.CDDrive = CDDrive;
+  return f;
+}
+
+TErrorReport TProgram::Report() const {
+  TErrorReport r;
+  r.SetupInfo = &SetupInfoFile;
+  r.Trailer = SetupPak ? &SetupPak->Trailer : nullptr;
+  r.Arguments.assign(Args.begin() + (Args.empty() ? 0 : 1), Args.end());
+  r.Registry = SetupRegistry;
+  return r;
+}
+
+void TProgram::FreeSpaceOf(const std::string& Dir) {
+  if (Dir.empty()) return;
+  char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(Dir[0])));
+  if (letter < 'A' || letter > 'Z') return;
+  uint64_t free = 0;
+  if (platform::FreeBytes(std::string(1, letter) + ":\\", free)) {
+    SpaceAvailable = free;
+    SpaceAvailableText = FormatSize(free);
+  }
+}
+
+void TProgram::PrepareScriptState(TScriptState& State, TSetupObserver* Observer) {
+  State.Pak = SetupPak.get();
+  State.SetupInfo = &SetupInfoFile;
+  State.UninstallList = &UninstallList;
+  State.Observer = Observer;
+  State.Text = &Languages;
+  State.Registry = SetupRegistry;
+  State.StartMenuProgramsDir = StartMenuProgramsDir;
+  State.ProgramFilesDir = ProgramFilesDir;
+  State.CDDrive = CDDrive;
+}

@@ -1,0 +1,53 @@
+// The program's state: the program-wide objects start-up fills and the
+// wizard and the road without pages read, made in the documented order with
+// the template fields registered by reference.
+#pragma once
+
+#include <cctype>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/PathFields.h"
+#include "common/Strings.h"
+#include "common/ZUI_Global.h"
+#include "diagnostics/SErrorLog.h"
+#include "package/ZUI_CommandList.h"
+#include "package/ZUI_CompLines.h"
+#include "package/ZUI_PakFile.h"
+#include "package/ZUI_SetupInfo.h"
+#include "script/SE_ScriptState.h"
+#include "script/SE_Uninstall_List.h"
+#include "ui/ZUI_Language.h"
+
+struct TProgram {
+  TProgram();
+  TProgram(const TProgram&) = delete;
+  TProgram& operator=(const TProgram&) = delete;
+
+  std::vector<std::string> Args;
+  TSetupInfoFile SetupInfoFile;
+  TCompLines CompLines;
+  TCommandList CommandList;
+  TLanguages Languages;
+  TLanguageStrings LanguageStrings;
+  TUninstallList UninstallList{[this] { return Fields(); }};
+  std::unique_ptr<TPak> SetupPak;
+  uint16_t LangID = 0;
+  bool ExternalPak = false;
+  bool VerifyFailed = false;
+  uint64_t SpaceRequired = 0;
+  std::string SpaceRequiredText;
+  uint64_t SpaceAvailable = 0;
+  std::string SpaceAvailableText;
+
+  // The path fields with the install directory as it stands now.
+  TPathFields Fields() const;
+  // What the error log reports of the program.
+  TErrorReport Report() const;
+  // SpaceAvailable and its text from the drive of Dir, when Dir starts with
+  // a drive letter and the drive answers.
+  void FreeSpaceOf(const std::string& Dir);
+  // The state a run of the script works on, its collaborators set.
+  void PrepareScriptState(TScriptState& State, TSetupObserver* Observer);
+};
