@@ -116,7 +116,6 @@ int RunRoad(TProgram& p, TSetupObserver* observer) {
 
 // The stages of start-up. Each returns kContinue to go on, or the exit
 // status the program ends with.
-constexpr int kContinue = -1;
 
 // Opens the package (the program's own payload, or the file named first on
 // the command line) and verifies every entry in the "Verifying Contents"
@@ -232,6 +231,14 @@ int FindInstallDir(TProgram& p) {
 }
 
 int Run(TProgram& p, TSetupObserver* observer, TWizardRunner wizard) {
+  int status = PrepareProgram(p);
+  if (status != kContinue) return status;
+  return wizard ? wizard(p, observer) : RunRoad(p, observer);
+}
+
+}  // namespace
+
+int PrepareProgram(TProgram& p) {
   p.LangID = platform::DefaultLanguageId();
   uint32_t groupedTotal = 0;
   int status = OpenAndVerify(p, groupedTotal);
@@ -242,11 +249,8 @@ int Run(TProgram& p, TSetupObserver* observer, TWizardRunner wizard) {
   if ((status = Load(p)) != kContinue) return status;
   ChooseLanguage(p);
   if ((status = FindInstallDir(p)) != kContinue) return status;
-  if (p.VerifyFailed) return kExitFatalMessage;
-  return wizard ? wizard(p, observer) : RunRoad(p, observer);
+  return p.VerifyFailed ? kExitFatalMessage : kContinue;
 }
-
-}  // namespace
 
 uint32_t SpaceRequiredFor(const TPak& Pak, const TCompLines& Lines, const TCommandList& Commands) {
   // Element g tells whether group g is a patch group, counted at stored size.

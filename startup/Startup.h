@@ -13,6 +13,14 @@ constexpr int kExitErrorLog = 2;
 constexpr int kExitCancelled = 3;
 
 struct TProgram;
+
+// Start-up up to the road: the package opened and verified, the setup
+// information and the script or install log loaded, the language chosen,
+// the install directory found. Program.Args must be set. Returns kContinue
+// when the wizard or the road can follow, else the exit status (a fatal
+// message was shown).
+constexpr int kContinue = -1;
+int PrepareProgram(TProgram& Program);
 // Shows the wizard for a loaded program and returns the exit status.
 using TWizardRunner = int (*)(TProgram& Program, TSetupObserver* Observer);
 
