@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs one fuzz target for SECONDS seconds: scripts/fuzz.sh TARGET SECONDS [JOBS]
-# Targets: package setupinfo complines installlog language script vfs undo archive jpeg.
+# Targets: package setupinfo complines installlog language script vfs undo archive jpeg
+# layout pageset.
 # Builds build/fuzz with clang (libFuzzer, AddressSanitizer, UndefinedBehavior-
 # Sanitizer; clang is installed with apt-get when missing). New inputs collect
 # in build/fuzz/corpus-TARGET, crashes in build/fuzz/crashes-TARGET; a crash
@@ -8,7 +9,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 if [ $# -lt 2 ] || [ "$1" = --help ]; then
-  sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
   [ "${1:-}" = --help ] && exit 0 || exit 2
 fi
 target=$1
