@@ -202,6 +202,25 @@ class Form {
   virtual void Report(const std::string& Line) = 0;
 };
 
+// The small "Verifying Contents" window start-up shows while it checks the
+// package: a fixed label, a status line and a progress bar. Drawn at once on
+// every change, without a message loop.
+class ProgressWindow {
+ public:
+  ProgressWindow();
+  ~ProgressWindow();
+  ProgressWindow(const ProgressWindow&) = delete;
+  ProgressWindow& operator=(const ProgressWindow&) = delete;
+  void Show(const std::string& Caption, const std::string& Label, const std::string& Status);
+  void SetStatus(const std::string& Status);
+  void SetProgress(uint32_t Position, uint32_t Maximum);
+  void Close();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
 // Makes the wizard's form, or null where this build has no windows yet (the
 // setup then runs without pages).
 std::unique_ptr<Form> CreateForm();

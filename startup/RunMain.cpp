@@ -37,10 +37,15 @@ int main(int argc, char** argv) {
         "folder WIZPAK_HOST_ROOT (machine.ini, drives/, registry.reg). PROGRAM is the\n"
         "setup or uninstaller file, standing for the running executable; ARGS are\n"
         "its command line (a package file as first argument is run instead of\n"
-        "PROGRAM's own). Message boxes, window texts, status lines and progress are\n"
-        "printed as they are shown; message boxes are answered from machine.ini.\n"
-        "Exit status: 0 completed, 1 after a fatal start-up message, 2 after an\n"
-        "error log.\n");
+        "PROGRAM's own). The wizard runs headless: its actions come from\n"
+        "machine.ini's [wizard] section (1=next, 2=back, 3=dir C:\\Games, 4=tree PATH,\n"
+        "5=language N, 6=debug, 7=cancel, 8=close); when they run out, Next while it\n"
+        "can, then Finish. Pages, message boxes, status lines and progress are\n"
+        "printed as they are shown; message boxes are answered from machine.ini's\n"
+        "[messageboxes] answers=. WIZPAK_UI_DUMP=FILE appends a JSON line of every\n"
+        "control each time the wizard is idle.\n"
+        "Exit status: 0 closed from a finish page, 1 after a fatal start-up message,\n"
+        "2 after an error log, 3 closed anywhere else.\n");
     return argc < 2 ? 2 : 0;
   }
   PrintingObserver observer;

@@ -14,6 +14,7 @@
 #include "package/ZUI_CompLines.h"
 #include "package/ZUI_PakFile.h"
 #include "package/ZUI_SetupInfo.h"
+#include "platform/Widgets.h"
 #include "script/SE_ScriptState.h"
 #include "script/SE_SetupThread.h"
 #include "script/SE_Uninstall_List.h"

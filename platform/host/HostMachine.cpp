@@ -118,7 +118,10 @@ void ParseIni(std::istream& in, MachineConfig& c) {
     } else if (section == "folders") {
       c.Folders[std::atoi(key.c_str())] = value;
     } else if (section == "wizard" && !key.empty() && std::isdigit(static_cast<unsigned char>(key[0]))) {
-      c.WizardActions[std::atoi(key.c_str())] = value;
+      // A comment may follow an action after a blank: "next ; why".
+      size_t comment = value.find(" ;");
+      if (comment == std::string::npos) comment = value.find("\t;");
+      c.WizardActions[std::atoi(key.c_str())] = Trim(value.substr(0, comment));
     } else if (section == "messageboxes" && lkey == "answers") {
       std::stringstream ss(value);
       std::string a;

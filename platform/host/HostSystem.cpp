@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/Platform.h"
+#include "platform/Widgets.h"
 #include "platform/host/HostMachine.h"
 
 #if defined(__x86_64__) || defined(__i386__)

@@ -1,6 +1,7 @@
 // Process and system facts through kernel32, user32, shell32 and comctl32;
 // newer APIs are resolved at run time.
 #include "platform/win32/Win32Common.h"
+#include "platform/Widgets.h"
 
 #include <commctrl.h>
 #include <objbase.h>
