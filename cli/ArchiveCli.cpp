@@ -93,9 +93,7 @@ int RunArchiveCli(const std::vector<std::string>& Args, std::ostream& Out, std::
 
   // The tool reports what the setup program would end with, and goes on.
   TPakSystem sys;
-  sys.OnFatalExit = [](const std::string&) {};
   sys.OnExit = [](uint32_t) {};
-  sys.OnOpenFailed = [](const std::string&) { return false; };
   const std::string& file = a[0];
   try {
     if (verb == "new") {

@@ -8,6 +8,7 @@
 #include "cli/VfsCli.h"
 #include "builder/Packer.h"
 #include "common/FileUtils.h"
+#include "common/Prompt.h"
 #include "common/Strings.h"
 #include "package/ZUI_CompLines.h"
 #include "package/ZUI_PakFile.h"
@@ -105,13 +106,6 @@ bool ParseGroup(const std::string& text, uint16_t& group) {
 
 // Opens a package for reading; false with the reason on Err.
 bool OpenPackage(TPak& pak, const std::string& path, std::ostream& err) {
-  pak.ShowMessage = [&err](const std::string& text, const std::string& caption) {
-    std::string shown = text;
-    for (char& c : shown) {
-      if (c == '\r') c = ' ';
-    }
-    err << caption << ": " << shown << "\n";
-  };
   if (!pak.IsOpen()) {
     err << "wizpak: cannot open " << path << ": " << platform::DescribeError(pak.OpenError()) << "\n";
     return false;
@@ -434,9 +428,44 @@ int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   return kExitOk;
 }
 
+// The command line's prompt: a message box is a line "caption: text" on the
+// error stream. The boxes that end the setup program (Retry/Cancel on an
+// archive, the fatal box) end the command with an exception instead, whose
+// text the command reports; they are answered Cancel and print nothing here.
+class TCliPrompt : public TPrompt {
+ public:
+  explicit TCliPrompt(std::ostream& Err) : err_(Err) {}
+  int Show(const std::string& Text, const std::string& Caption, uint32_t Flags) override {
+    switch (Flags & 0x0F) {
+      case platform::kMbRetryCancel:
+      case platform::kMbOkCancel:
+        return platform::kIdCancel;
+      case platform::kMbYesNo:
+        return platform::kIdNo;
+      default:
+        break;
+    }
+    std::string shown = Text;
+    for (char& c : shown) {
+      if (c == '\r') c = ' ';
+    }
+    err_ << Caption << ": " << shown << "\n";
+    return platform::kIdOk;
+  }
+  int ShowWide(const WideString& Text, const WideString& Caption, uint32_t Flags) override {
+    return Show(platform::WideToAnsi(Text), platform::WideToAnsi(Caption), Flags);
+  }
+  void FatalAppExit(const std::string&) override {}
+
+ private:
+  std::ostream& err_;
+};
+
 }  // namespace
 
 int RunWizpakCli(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
+  TCliPrompt prompt(Err);
+  TPromptScope scope(prompt);
   if (Args.empty()) {
     Err << kUsage;
     return kExitUsage;

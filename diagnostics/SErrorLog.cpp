@@ -1,6 +1,7 @@
 #include "diagnostics/SErrorLog.h"
 
 #include "common/Exceptions.h"
+#include "common/Prompt.h"
 #include "common/Strings.h"
 #include "diagnostics/UOSInfo.h"
 
@@ -103,7 +104,7 @@ std::string WriteErrorLog(const std::string& ErrorText, const std::string& Error
     throw ESetupError("Failed to write the error log " + path + ": " + platform::DescribeError(platform::LastError()));
   }
   f.Close();
-  platform::MessageBox((ErrorType.empty() ? kUnknown : ErrorType) + " Error: " + ErrorText +
+  ShowMessage((ErrorType.empty() ? kUnknown : ErrorType) + " Error: " + ErrorText +
                            "\r\rError Log Created. Please Include \"" + path + "\" with your bug report",
                        kCaption, platform::kMbOk);
   platform::ShellExecute(path, "", 3, false);

@@ -9,11 +9,20 @@
 
 #include "common/Bytes.h"
 #include "common/Exceptions.h"
+#include "common/Prompt.h"
 
 // The scratch folder, a native path ending without "/", made on first use.
 const std::string& FuzzDir();
 // Writes Size bytes to FuzzDir()/Name and returns its path.
 std::string WriteInput(const std::string& Name, const uint8_t* Data, size_t Size);
+
+// Message boxes shown to nobody: OK or Cancel as the first button answers,
+// the fatal box returns.
+struct TSilentPrompt : TPrompt {
+  int Show(const std::string&, const std::string&, uint32_t Flags) override { return (Flags & 0x0F) == 5 ? 2 : 1; }
+  int ShowWide(const WideString&, const WideString&, uint32_t Flags) override { return (Flags & 0x0F) == 5 ? 2 : 1; }
+  void FatalAppExit(const std::string&) override {}
+};
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size);
 

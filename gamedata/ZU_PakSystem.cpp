@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/Prompt.h"
 #include "common/BufferManager.h"
 #include "common/Crc32.h"
 #include "common/FileUtils.h"
@@ -363,12 +364,7 @@ std::optional<TBytes> DecodeMember(const TArchiveEntry& Entry, const TBytes& Sto
 // The archive
 
 TPakSystem::TPakSystem() {
-  OnFatalExit = [](const std::string& Text) { platform::FatalAppExit(Text); };
   OnExit = [](uint32_t Code) { platform::ExitProcess(Code); };
-  OnOpenFailed = [](const std::string& Text) {
-    return platform::MessageBox(Text, "Error", platform::kMbRetryCancel | platform::kMbIconWarning) ==
-           platform::kIdRetry;
-  };
 }
 
 void TPakSystem::CreateArchive(const std::string& Path, const std::string& Password) {
@@ -411,7 +407,7 @@ std::string TPakSystem::Message(int Number) const {
 void TPakSystem::FatalExit(const std::string& Text) {
   ArchiveHandle.Close();
   Directory.Clear();
-  OnFatalExit(Text);
+  Prompt().FatalAppExit(Text);
   throw EArchiveFatal(Text);
 }
 
@@ -442,7 +438,7 @@ void TPakSystem::OpenArchive(const std::string& Path) {
       bool missing = error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound;
       text = Message(missing ? 2 : 3);
     }
-    if (!OnOpenFailed(text)) {
+    if (ShowMessage(text, "Error", platform::kMbRetryCancel | platform::kMbIconWarning) != platform::kIdRetry) {
       OnExit(0);
       throw EArchiveFatal(text);
     }

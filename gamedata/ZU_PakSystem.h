@@ -137,13 +137,12 @@ class TPakSystem {
   std::string InstallDir;
   TSetupObserver* Observer = nullptr;
   const TTextSource* Text = nullptr;
-  // How the program ends: the platform's fatal box and exit, unless a test or
-  // a tool replaces them. When one returns, EArchiveFatal is raised.
-  std::function<void(const std::string&)> OnFatalExit;
+  // How the program ends after a Cancel on the Retry/Cancel box of an
+  // archive that cannot be opened: the platform's exit, unless a test or a
+  // tool replaces it. The boxes themselves (Retry/Cancel, the fatal box) go
+  // through the prompt; when the fatal box or this returns, EArchiveFatal is
+  // raised.
   std::function<void(uint32_t)> OnExit;
-  // Asked when the archive cannot be opened, with the message: true to try
-  // again. The platform's Retry/Cancel box unless replaced.
-  std::function<bool(const std::string&)> OnOpenFailed;
 
   // Writes a new archive with no members and Password; raises ESetupError
   // when Path exists or cannot be written.

@@ -9,6 +9,7 @@
 
 #include "common/BufferManager.h"
 #include "common/Crc32.h"
+#include "common/Prompt.h"
 #include "common/Exceptions.h"
 #include "common/FileRecords.h"
 #include "common/FileUtils.h"
@@ -72,9 +73,6 @@ uint32_t PakChecksum(const uint8_t* Data, size_t Size) { return Crc32(Data, Size
 bool TPakTrailer::HasMagic() const { return std::memcmp(Magic, kMagic, 4) == 0; }
 
 TPak::TPak(const std::string& FileName, bool CreateNew, bool Append) : fileName_(FileName) {
-  ShowMessage = [](const std::string& text, const std::string& caption) {
-    platform::MessageBox(text, caption, platform::kMbOk);
-  };
   if (Append) {
     if (!handle_.Open(FileName, platform::kAccessReadWrite, platform::kShareRead, FileDisposition::kOpenExisting)) {
       openError_ = platform::LastError();
@@ -182,7 +180,7 @@ std::optional<TBytes> TPak::DecodeEntry(uint32_t Index, std::optional<TBytes> St
 }
 
 void TPak::Report(const std::string& Message) const {
-  if (!Message.empty() && ShowMessage) ShowMessage(Message, kErrorCaption);
+  if (!Message.empty()) ShowMessage(Message, kErrorCaption, platform::kMbOk);
 }
 
 std::optional<TBytes> TPak::ReadEntry(uint32_t Index) {

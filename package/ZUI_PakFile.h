@@ -154,10 +154,6 @@ class TPak {
   // Worker threads reading ahead during ExtractGroup (0: one per processor).
   uint32_t ExtractThreads = 0;
 
-  // How the "Error: DecompSize - " message is shown: a message box (no owner,
-  // OK, caption "Error") unless replaced, as the command line does.
-  std::function<void(const std::string& Text, const std::string& Caption)> ShowMessage;
-
  private:
   struct TReaders;
   bool AppendStored(uint32_t Index, const TBytes& Stored);

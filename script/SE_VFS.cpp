@@ -1,5 +1,6 @@
 #include "script/SE_VFS.h"
 
+#include "common/Prompt.h"
 #include "common/Strings.h"
 #include "script/SE_ScriptState.h"
 
@@ -67,7 +68,7 @@ void TVFSSession::VFSUpdate(TScriptState& State, uint16_t Group, const std::stri
   VFSTotal = State.Pak ? State.Pak->CountInGroup(Group) : 0;
   if (VFSTotal == 0) return;
   if (!platform::FileExists(ContainerPath(State, Name))) {
-    platform::MessageBox(kMissingText + Name + ">", kMissingCaption, platform::kMbOk);
+    ShowMessage(kMissingText + Name + ">", kMissingCaption, platform::kMbOk);
     if (State.Observer) State.Observer->SetFinishText(State.String(kStringFailed), false);
     State.StopFlag = true;
     return;

@@ -2,6 +2,7 @@
 
 #include "common/DigitKey.h"
 #include "common/Exceptions.h"
+#include "common/Prompt.h"
 #include "common/RegistryRoots.h"
 #include "common/Strings.h"
 #include "common/FileUtils.h"
@@ -204,7 +205,7 @@ class TFileCommand : public TCommandClass {
       if (sense == "0" || sense == "false" || sense == "f") test = !test;
       if (test) Extract(s, subFolderTarget(), static_cast<uint16_t>(group));
     } else {
-      platform::MessageBox(kParamCountInvalid, kErrorCaption, platform::kMbOk);
+      ShowMessage(kParamCountInvalid, kErrorCaption, platform::kMbOk);
     }
   }
   uint8_t GroupKind() const override { return kGroupFiles; }
@@ -326,7 +327,7 @@ class TMessageBoxCommand : public TCommandClass {
     if (line.Params.size() < 4) return;
     int32_t ok = IntOrMinusOne(line.Params[2]);
     int32_t cancel = IntOrMinusOne(line.Params[3]);
-    int answer = platform::MessageBox(s.Expand(line.Params[0]), s.Expand(line.Params[1]),
+    int answer = ShowMessage(s.Expand(line.Params[0]), s.Expand(line.Params[1]),
                                       platform::kMbOkCancel | platform::kMbIconQuestion);
     // The label line itself runs next, which runs nothing.
     if (answer == platform::kIdOk) {

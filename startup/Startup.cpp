@@ -6,6 +6,7 @@
 #include "common/Exceptions.h"
 #include "common/FileUtils.h"
 #include "common/PathFields.h"
+#include "common/Prompt.h"
 #include "common/RegistryRoots.h"
 #include "common/Strings.h"
 #include "common/ZUI_Global.h"
@@ -50,7 +51,7 @@ std::string StatusVerified(uint32_t done, uint32_t total) {
   return "Status: " + DecimalText(done) + " out of " + DecimalText(total) + " files verifyed";
 }
 
-void Fatal(const std::string& text, const std::string& caption) { platform::MessageBox(text, caption, platform::kMbOk); }
+void Fatal(const std::string& text, const std::string& caption) { ShowMessage(text, caption, platform::kMbOk); }
 
 // Steps 8 to 10: every entry checked while the window counts, then shown for
 // at least 500 ms. Returns false when an entry failed (its message shown).

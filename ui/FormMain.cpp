@@ -5,6 +5,7 @@
 
 #include "common/Exceptions.h"
 #include "common/FileUtils.h"
+#include "common/Prompt.h"
 #include "common/Strings.h"
 #include "diagnostics/SErrorLog.h"
 #include "script/SE_Uninstall_List.h"
@@ -158,7 +159,7 @@ void TFrmMain::Guarded(const std::function<void()>& Handler) {
   try {
     Handler();
   } catch (const std::exception& e) {
-    platform::MessageBox(e.what(), ApplicationTitle(), platform::kMbOk | platform::kMbIconError);
+    ShowMessage(e.what(), ApplicationTitle(), platform::kMbOk | platform::kMbIconError);
   }
 }
 
@@ -180,11 +181,11 @@ bool TFrmMain::SetPagesUp() {
   pages_->LoadPageSet(kPageSetEntry);
   panel_->SetColour(pages_->BackgroundColour());
   if (pages_->PageCount() == 0) {
-    platform::MessageBox(kNoPages, kSetupErrorCaption, platform::kMbOk);
+    ShowMessage(kNoPages, kSetupErrorCaption, platform::kMbOk);
     return false;
   }
   if (program_.Languages.Items.empty()) {
-    platform::MessageBox(kNoLanguages, kSetupErrorCaption, platform::kMbOk);
+    ShowMessage(kNoLanguages, kSetupErrorCaption, platform::kMbOk);
     return false;
   }
 
@@ -356,7 +357,7 @@ bool TFrmMain::FormCloseQuery() {
   if (terminating_) return true;
   if (workingState_) return false;
   if (CurrentType() == kPageFinish) return true;
-  int answer = platform::MessageBoxWide(program_.Languages.GetString(kStringQuitQuestion),
+  int answer = ShowMessageWide(program_.Languages.GetString(kStringQuitQuestion),
                                         program_.Languages.GetString(kStringQuitCaption), platform::kMbYesNo);
   return answer != platform::kIdNo;
 }

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "common/Exceptions.h"
+#include "common/Prompt.h"
 #include "common/Strings.h"
 #include "package/ZUI_PakFile.h"
 #include "ui/ZUI_Language.h"
@@ -114,7 +115,7 @@ void TControlParser::LoadFromEntry(const std::string& Name) {
   uint32_t size = 0;
   std::optional<TBytes> data = context_.Pak ? context_.Pak->FindEntry(Name, 0, size) : std::nullopt;
   if (!data) {
-    platform::MessageBox(kMissingLayout + Name + "|", kMissingCaption, platform::kMbOk);
+    ShowMessage(kMissingLayout + Name + "|", kMissingCaption, platform::kMbOk);
     return;
   }
   ForEachSection(ReadLines(data->data(), data->size()), [this](const TStringList& s) { BuildControl(s); });
@@ -204,7 +205,7 @@ void TControlParser::ApplyProperty(TPageControl& Control, const std::string& Key
     uint32_t size = 0;
     std::optional<TBytes> data = context_.Pak ? context_.Pak->FindEntry(entry, 0, size) : std::nullopt;
     if (!data) {
-      platform::MessageBox("Error: File \"" + entry + "\" Missing", kRichEditCaption, platform::kMbOk);
+      ShowMessage("Error: File \"" + entry + "\" Missing", kRichEditCaption, platform::kMbOk);
       return;
     }
     // Through a file in the temporary folder, as the box loads its lines.
@@ -290,7 +291,7 @@ void TSEPageControl::LoadPageSet(const std::string& Name) {
   uint32_t size = 0;
   std::optional<TBytes> data = context_.Pak ? context_.Pak->FindEntry(Name, 0, size) : std::nullopt;
   if (!data) {
-    platform::MessageBox(kMissingPageSet + Name, kMissingCaption, platform::kMbOk);
+    ShowMessage(kMissingPageSet + Name, kMissingCaption, platform::kMbOk);
     return;
   }
   ForEachSection(ReadLines(data->data(), data->size()), [this](const TStringList& s) { ApplySection(s); });

@@ -16,10 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     for (int i = 0; i < 400; ++i) w[44 + i] = static_cast<uint8_t>(i * 37);
     return WriteInput("member.wav", w, sizeof(w));
   }();
+  TSilentPrompt silent;
+  TPromptScope scope(silent);
   TPakSystem sys;
-  sys.OnFatalExit = [](const std::string&) {};
   sys.OnExit = [](uint32_t) {};
-  sys.OnOpenFailed = [](const std::string&) { return false; };
   try {
     sys.OpenArchive(path);
     std::string first = sys.Directory.Count() ? sys.Directory.Records().front().Name : "x";

@@ -9,6 +9,8 @@
 #include "ui/ZUI_Language.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  TSilentPrompt silent;
+  TPromptScope scope(silent);
   std::string path = FuzzDir() + "/layout.pak";
   {
     TPak out(path, true, false);

@@ -6,9 +6,10 @@
 #include "package/ZUI_PakFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  TSilentPrompt silent;
+  TPromptScope scope(silent);
   std::string path = WriteInput("input.pak", Data, Size);
   TPak pak(path, false, false);
-  pak.ShowMessage = [](const std::string&, const std::string&) {};
   for (uint32_t i = 0; i < pak.Entries.size(); ++i) {
     pak.VerifyEntry(i);
     pak.ReadEntry(i);

@@ -8,6 +8,8 @@
 #include "ui/ZUI_Language.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  TSilentPrompt silent;
+  TPromptScope scope(silent);
   std::string path = FuzzDir() + "/pageset.pak";
   {
     TPak out(path, true, false);

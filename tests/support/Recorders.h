@@ -4,7 +4,11 @@
 #include <string>
 #include <vector>
 
+#include <functional>
+
 #include "common/Observers.h"
+#include "common/Prompt.h"
+#include "platform/Platform.h"
 
 struct RecordingObserver : TSetupObserver {
   std::vector<WideString> status;
@@ -26,6 +30,40 @@ struct RecordingObserver : TSetupObserver {
     position = Position;
     maximum = Maximum;
   }
+};
+
+// A prompt for tests, in force while it lives: it keeps every box and fatal
+// text; Answer chooses the button (by default Cancel on Retry/Cancel and
+// OK/Cancel, Yes on Yes/No, else OK).
+struct RecordingPrompt : TPrompt {
+  struct Shown {
+    std::string Text;
+    std::string Caption;
+    uint32_t Flags = 0;
+  };
+  std::vector<Shown> shown;
+  std::vector<std::string> fatal;
+  std::function<int(const Shown&)> Answer;
+  int Show(const std::string& Text, const std::string& Caption, uint32_t Flags) override {
+    shown.push_back({Text, Caption, Flags});
+    if (Answer) return Answer(shown.back());
+    switch (Flags & 0x0F) {
+      case platform::kMbRetryCancel:
+      case platform::kMbOkCancel:
+        return platform::kIdCancel;
+      case platform::kMbYesNo:
+        return platform::kIdYes;
+      default:
+        return platform::kIdOk;
+    }
+  }
+  int ShowWide(const WideString& Text, const WideString& Caption, uint32_t Flags) override {
+    return Show(platform::WideToAnsi(Text), platform::WideToAnsi(Caption), Flags);
+  }
+  void FatalAppExit(const std::string& Text) override { fatal.push_back(Text); }
+
+ private:
+  TPromptScope scope_{*this};
 };
 
 struct RecordingRecorder : TInstallRecorder {

@@ -10,6 +10,7 @@
 #include "common/BufferManager.h"
 #include "gamedata/LineEncryption.h"
 #include "gamedata/ZU_PakSystem.h"
+#include "tests/support/Recorders.h"
 #include "tests/support/TestMachine.h"
 
 #ifndef _WIN32
@@ -113,15 +114,21 @@ TBytes Sine(uint32_t Samples, uint32_t Channels) {
   return d;
 }
 
-// A test's own archive system: the program's ends become recorded calls.
+// A test's own archive system: the program's ends become recorded calls;
+// the Retry/Cancel box is answered Cancel, the fatal box keeps its text.
 struct Archives {
+  struct Prompt : RecordingPrompt {
+    std::string* last = nullptr;
+    void FatalAppExit(const std::string& Text) override { *last = Text; }
+  };
   Archives() {
-    sys.OnFatalExit = [this](const std::string& t) { fatal = t; };
+    prompt.last = &fatal;
+    prompt.Answer = [](const RecordingPrompt::Shown&) { return platform::kIdCancel; };  // no box on a test's screen
     sys.OnExit = [this](uint32_t c) { exitCode = static_cast<int>(c); };
-    sys.OnOpenFailed = [](const std::string&) { return false; };  // no box on a test's screen
   }
-  TPakSystem sys;
   std::string fatal;
+  Prompt prompt;
+  TPakSystem sys;
   int exitCode = -1;
 };
 
@@ -539,10 +546,12 @@ TEST(ZU_PakSystem, MalformedArchivesAreRefused) {
 TEST(ZU_PakSystem, OpeningTheArchive) {
   Fixture f;
   std::vector<std::string> asked;
-  f.a.sys.OnOpenFailed = [&](const std::string& Text) {
-    asked.push_back(Text);
+  f.a.prompt.Answer = [&](const RecordingPrompt::Shown& s) {
+    asked.push_back(s.Text);
+    EXPECT_EQ(s.Caption, "Error");
+    EXPECT_EQ(s.Flags, platform::kMbRetryCancel | platform::kMbIconWarning);
     if (asked.size() == 2) f.Put(MakeArchive({}, {}));  // there on the third try
-    return asked.size() < 3;
+    return asked.size() < 3 ? platform::kIdRetry : platform::kIdCancel;
   };
   f.a.sys.DuplicateEntry(f.archive, "a", "b");
   ASSERT_EQ(asked.size(), 2u);
@@ -550,9 +559,9 @@ TEST(ZU_PakSystem, OpeningTheArchive) {
   EXPECT_EQ(f.a.exitCode, -1);
   asked.clear();
   platform::DeleteFile(f.archive);
-  f.a.sys.OnOpenFailed = [&](const std::string& Text) {
-    asked.push_back(Text);
-    return false;
+  f.a.prompt.Answer = [&](const RecordingPrompt::Shown& s) {
+    asked.push_back(s.Text);
+    return platform::kIdCancel;
   };
   EXPECT_THROW(f.a.sys.DuplicateEntry(f.archive, "a", "b"), EArchiveFatal);
   EXPECT_EQ(asked.size(), 1u);

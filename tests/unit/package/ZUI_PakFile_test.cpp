@@ -197,7 +197,11 @@ TEST(TPak, DecompSizeMismatchIsReported) {
   }
   TPak pak(path, false, false);
   std::vector<std::pair<std::string, std::string>> shown;
-  pak.ShowMessage = [&](const std::string& t, const std::string& c) { shown.push_back({t, c}); };
+  RecordingPrompt prompt;
+  prompt.Answer = [&](const RecordingPrompt::Shown& s) {
+    shown.push_back({s.Text, s.Caption});
+    return platform::kIdOk;
+  };
   EXPECT_FALSE(pak.ReadEntry(0).has_value());
   EXPECT_FALSE(pak.VerifyEntry(1));
   ASSERT_EQ(shown.size(), 2u);
@@ -457,7 +461,11 @@ TEST(TPak, VerifyEntriesInOrder) {
   for (uint32_t threads : {1u, 2u, 4u}) {
     TPak pak(path, false, false);
     std::vector<std::string> events;
-    pak.ShowMessage = [&](const std::string& t, const std::string&) { events.push_back("message " + t); };
+    RecordingPrompt prompt;
+    prompt.Answer = [&](const RecordingPrompt::Shown& s) {
+      events.push_back("message " + s.Text);
+      return platform::kIdOk;
+    };
     uint32_t n = pak.VerifyEntries(6, threads, [&](uint32_t i, bool ok) {
       events.push_back(std::to_string(i) + (ok ? " ok" : " failed"));
       return true;
@@ -509,7 +517,11 @@ TEST(TPak, ExtractionAheadKeepsTheOrder) {
     pak.Entries[12].OrigSize -= 1;  // one entry gives the DecompSize message
     pak.ExtractThreads = threads;
     Log log;
-    pak.ShowMessage = [&](const std::string& t, const std::string&) { log.lines.push_back("message " + t); };
+    RecordingPrompt prompt;
+    prompt.Answer = [&](const RecordingPrompt::Shown& s) {
+      log.lines.push_back("message " + s.Text);
+      return platform::kIdOk;
+    };
     TExtractSink sink{&log, &log, u"Extracting <%FILENAME%>"};
     EXPECT_EQ(pak.ExtractGroup(target, 1, sink), 1u);
     for (std::string& line : log.lines) line = ReplaceText(line, target, "T");

@@ -103,14 +103,13 @@ TEST(Runtime, ExceptionEndsTheRun) {
   std::string reported;
   // Cancel on the missing archive's box would end the program; here it raises.
   auto exit = PakSystem.OnExit;
-  auto ask = PakSystem.OnOpenFailed;
   PakSystem.OnExit = [](uint32_t) {};
-  PakSystem.OnOpenFailed = [](const std::string&) { return false; };
+  RecordingPrompt prompt;  // Cancel on the Retry/Cancel box
   TSetupThread thread(l.state, l.commands, [&](const std::string& m) { reported = m; });
   ASSERT_TRUE(thread.Start());
   EXPECT_FALSE(StartRun(thread, l.state, nullptr));
   PakSystem.OnExit = exit;
-  PakSystem.OnOpenFailed = ask;
+  ASSERT_EQ(prompt.shown.size(), 1u);
   EXPECT_EQ(reported, "File not found: \"" + w.m.Path("Game") + "\\data.zup\".");
   EXPECT_FALSE(platform::DirectoryExists(w.m.Path("Game")));
 }
