@@ -1,5 +1,6 @@
 #include "ui/SE_Parser.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "common/Exceptions.h"
@@ -16,6 +17,7 @@ constexpr char kMissingPageSet[] = "Error File Missing: ";
 constexpr char kRichEditCaption[] = "Rich Edit Error";
 constexpr char kRichEditTemp[] = "RETL.temp";
 constexpr uint16_t kStringNext = 13;
+constexpr int32_t kMaxTiledSide = 4096;
 constexpr uint16_t kStringInstall = 15;
 constexpr uint16_t kStringFinish = 16;
 
@@ -239,9 +241,11 @@ void TControlParser::ApplyProperty(TPageControl& Control, const std::string& Key
   } else if (Key == "tile" && image) {
     const platform::Picture& tile = w.GetPicture();
     if (!IsTrue(Value) || tile.Empty()) return;
+    // Sizes come from the layout's author: the tiled bitmap is bounded
+    // (a wizard page is 578 x 375) so a huge control cannot exhaust memory.
     platform::Picture tiled;
-    tiled.Width = static_cast<uint32_t>(std::max(b.Width, 0));
-    tiled.Height = static_cast<uint32_t>(std::max(b.Height, 0));
+    tiled.Width = static_cast<uint32_t>(std::clamp(b.Width, 0, kMaxTiledSide));
+    tiled.Height = static_cast<uint32_t>(std::clamp(b.Height, 0, kMaxTiledSide));
     tiled.Pixels.assign(static_cast<size_t>(tiled.Width) * tiled.Height, 0xFFFFFF);
     for (uint32_t y = 0; y < tiled.Height; ++y) {
       for (uint32_t x = 0; x < tiled.Width; ++x) {

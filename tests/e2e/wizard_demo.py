@@ -112,20 +112,23 @@ with tempfile.TemporaryDirectory() as work:
     two = os.path.join(work, 'DemoSetup2.exe')
     call([wizpak, 'build', os.path.join(work, 'two.wps'), '-o', two, '--stub', stub, '--data', data2])
     env, root = machine(work, 'scripted',
-                        '[wizard]\n1=next\n2=back\n3=next\n4=dir C:\\Games\\Demo\n5=language 1\n6=next\n7=next\n8=cancel\n')
+                        '[wizard]\n1=next\n2=back\n3=next\n4=tree C:\\\n5=dir C:\\Games\\Demo ; typed\n'
+                        '6=language 1\n7=next\n8=next\n9=cancel\n')
     call([run, two, two], env)
     pages = dump(env)
     assert [(s['action'], s['type']) for s in pages] == [
         ('start', 'welcome'), ('next', 'installdir'), ('back', 'welcome'), ('next', 'installdir'),
-        ('dir C:\\Games\\Demo', 'installdir'), ('language 1', 'installdir'), ('next', 'patch'), ('next', 'finish')]
+        ('tree C:\\', 'installdir'), ('dir C:\\Games\\Demo', 'installdir'), ('language 1', 'installdir'),
+        ('next', 'patch'), ('next', 'finish')]
     assert buttons(pages[0])['language'] == ('English', True, True)
-    switched = pages[5]
+    assert control(pages[4], 'InstallDir_Edit')['text'] == 'C:\\'  # the folder picked in the tree
+    switched = pages[6]
     assert control(switched, 'InstallDir_Edit')['text'] == 'C:\\Games\\Demo'
     assert control(switched, 'InstallDirLabel')['text'] == 'Installationsordner'
     assert switched['menu'] == [{'caption': 'English', 'checked': False}, {'caption': 'Deutsch', 'checked': True}]
     assert buttons(switched)['next'] == ('Weiter >', True, True) and buttons(switched)['language'][0] == 'Deutsch'
-    assert buttons(pages[6])['next'][0] == 'Installieren'
-    assert buttons(pages[7])['cancel'][0] == 'Fertig' and buttons(pages[7])['language'][1] is False
+    assert buttons(pages[7])['next'][0] == 'Installieren'
+    assert buttons(pages[8])['cancel'][0] == 'Fertig' and buttons(pages[8])['language'][1] is False
     games = os.path.join(root, 'drives', 'c', 'Games', 'Demo')
     assert os.path.isfile(os.path.join(games, 'readme.txt')), os.listdir(root)
 

@@ -227,6 +227,14 @@ TEST(SE_Parser, TileAfterFile) {
   EXPECT_EQ(after.Height, 30u);
   EXPECT_EQ(after.Pixels[0], after.Pixels[16]);  // the next copy starts at x = 16
   EXPECT_TRUE(page.Controls()[1].Widget->GetFlag(WidgetFlag::kStretch));
+  // A control far larger than any page gets a bounded picture.
+  WizardFixture g;
+  g.Pack({{"Page.txt", "[Huge]\r\nType=TImage\r\nWidth=2000000000\r\nHeight=-5\r\nfile=Side.jpg\r\ntile=true\r\n"},
+          {"Side.jpg", Jpeg(16, 8)}});
+  TControlParser huge(g.context);
+  huge.LoadFromEntry("Page.txt");
+  EXPECT_EQ(huge.Controls()[0].Widget->GetPicture().Width, 4096u);
+  EXPECT_EQ(huge.Controls()[0].Widget->GetPicture().Height, 0u);
 }
 
 // Bitmaps and icons decode to their pixels; damaged or unknown pictures are
