@@ -89,13 +89,13 @@ TEST(SE_Parser, PropertyLines) {
   WizardFixture f;
   REQUIRE_FORM(f);
   auto page = f.Page(
-      "[L]\r\nType=TLabel\r\nLeft = 220\r\nLEFT=10\r\n;Top=112\r\nTop=253\r\nWidth=$10\r\nHeight=-2\r\n"
-      "FONTBOLD=True\r\nFontFace=Arial\r\nFontSize=12\r\nwordwrap=TRUE\r\ntransparent=yes\r\nautosize=false\r\n"
+      "[L]\r\nType=TLabel\r\nautosize=false\r\nLeft = 220\r\nLEFT=10\r\n;Top=112\r\nTop=253\r\nWidth=$10\r\n"
+      "Height=2\r\nFONTBOLD=True\r\nFontFace=Arial\r\nFontSize=12\r\nwordwrap=TRUE\r\ntransparent=yes\r\n"
       "no equals sign\r\n[M]\r\nType=TMemo\r\nText=line one<br>line two\r\nborder=false\r\nfontbold=yes\r\n"
       "[N]\r\nType=TMemo\r\nText=<LANG1>\r\n[E]\r\nType=TEdit\r\nText=\r\nenabled=false\r\n");
   ASSERT_EQ(page->Controls().size(), 4u);
   platform::Widget& l = *page->Controls()[0].Widget;
-  EXPECT_EQ(l.GetBounds(), (platform::Bounds{10, 253, 16, -2}));
+  EXPECT_EQ(l.GetBounds(), (platform::Bounds{10, 253, 16, 2}));
   platform::FontSpec font = l.GetFont();
   EXPECT_FALSE(font.ParentFont);
   EXPECT_EQ(font.Face, "Arial");
