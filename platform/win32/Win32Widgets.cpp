@@ -112,7 +112,6 @@ class Win32Widget : public Widget {
       return;
     }
     ::MoveWindow(hwnd, Rect.Left, Rect.Top, Rect.Width, Rect.Height, TRUE);
-    AutoSize();
   }
   Bounds GetBounds() const override {
     RECT r;
@@ -163,7 +162,6 @@ class Win32Widget : public Widget {
     font_ = Font.ParentFont ? nullptr : MakeFont(Font);
     ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_ ? font_ : ParentFont()), TRUE);
     if (old) ::DeleteObject(old);
-    AutoSize();
   }
   // The font really selected into the window, with the colour kept here.
   FontSpec GetFont() const override {
@@ -186,8 +184,14 @@ class Win32Widget : public Widget {
   }
   void SetFlag(WidgetFlag Flag, bool On) override {
     switch (Flag) {
-      case WidgetFlag::kAutoSize: autoSize_ = On; AutoSize(); break;
+      // Switching a flag on that is on already changes nothing.
+      case WidgetFlag::kAutoSize:
+        if (autoSize_ == On) return;
+        autoSize_ = On;
+        AutoSize();
+        break;
       case WidgetFlag::kWordWrap:
+        if (wordWrap_ == On) return;
         wordWrap_ = On;
         if (kind_ == WidgetKind::kLabel) {
           LONG_PTR style = ::GetWindowLongPtrW(hwnd, GWL_STYLE) & ~static_cast<LONG_PTR>(SS_TYPEMASK);
@@ -317,8 +321,9 @@ class Win32Widget : public Widget {
 
   HFONT OwnFont() const;
   HFONT ParentFont() const;
-  // Labels size themselves to their text (the width kept when they wrap);
-  // edit boxes take the height of one line.
+  // Labels size themselves to their text when it is set or when autosize or
+  // wordwrap is switched (the width kept when they wrap); edit boxes take the
+  // height of one line.
   void AutoSize();
   HTREEITEM AddNode(HTREEITEM Parent, const WideString& Label, Node Value);
   Node& NodeOf(HTREEITEM Item) const;
