@@ -57,6 +57,5 @@ int main(int argc, char** argv) {
   // The program's own full path, whatever the command line called it.
   if (args.empty()) args.emplace_back();
   args[0] = platform::ExecutablePath();
-  // The wizard's windows come next; until then the setup runs without pages.
-  return RunProgram(args, nullptr, nullptr);
+  return RunProgram(args, nullptr, RunWizard);
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A setup using every file-system, registry, shortcut and message command,
-# installed and uninstalled for real under Wine.
+# installed and uninstalled for real under Wine, its wizard clicked through.
 set -euo pipefail
 wizpak=$1
 stub=$2
@@ -9,9 +9,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/wizpak-wine-commands-XXXXXX)
 # shellcheck source=wine-env.sh
 . "$here/wine-env.sh"
+# shellcheck source=wizard-wine.sh
+. "$here/wizard-wine.sh"
 "$wizpak" build "$fixture/setup.wps" -o "$work/CommandsSetup.exe" --stub "$stub" >/dev/null
-wine "$work/CommandsSetup.exe" >/dev/null 2>&1
-wineserver -w
+wizard_start setup "$work/CommandsSetup.exe"
+for button in next next next cancel; do wizard_click $button; done
+wizard_finish
+[ "$wizard_status" = 0 ] || { echo "commands-wine: the setup exited $wizard_status" >&2; exit 1; }
 inst="$WINEPREFIX/drive_c/Program Files/Commands Test"
 fail() { echo "commands-wine: $*" >&2; exit 1; }
 [ -f "$inst/keep.txt" ] || fail "keep.txt missing"
@@ -32,7 +36,10 @@ link=$(find "$WINEPREFIX/drive_c/users" -name 'Keep.lnk' | head -n 1)
 [ -n "$link" ] || fail "no shortcut"
 echo "commands-wine: every command had its effect"
 
-wine 'C:\Program Files\Commands Test\Uninstall.exe' >/dev/null 2>&1
+wizard_start uninstall 'C:\Program Files\Commands Test\Uninstall.exe'
+for button in next next cancel; do wizard_click $button; done
+wizard_finish
+[ "$wizard_status" = 0 ] || { echo "commands-wine: the uninstaller exited $wizard_status" >&2; exit 1; }
 for _ in $(seq 1 50); do
   [ -e "$inst/Uninstall.exe" ] || break
   sleep 0.2

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# The demo setup for real under Wine: DemoSetup.exe (the Windows stub with its
-# package) installs; the files, the registry values (wine reg query) and the
-# shortcut are checked; then the uninstaller it built removes everything and
+# The demo setup for real under Wine, clicked through as a person would:
+# DemoSetup.exe (the Windows stub with its package) shows its wizard, Next,
+# Next, Install and Finish are clicked, each page's UI dump is held against
+# the host's for the same clicks and a screenshot of each page is kept; the
+# files, the registry values (wine reg query) and the shortcut are checked;
+# then the uninstaller's pages are clicked through, it removes everything and
 # its finaliser removes the uninstaller and the emptied folder.
 set -euo pipefail
 wizpak=$1
@@ -11,9 +14,28 @@ work=$(mktemp -d /tmp/wizpak-wine-install-XXXXXX)
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=wine-env.sh
 . "$here/wine-env.sh"
+# shellcheck source=wizard-wine.sh
+. "$here/wizard-wine.sh"
+shots=${WIZPAK_WINE_SHOTS:-}
 "$wizpak" build "$demo/setup.wps" -o "$work/DemoSetup.exe" --stub "$stub" >/dev/null
 
-wine "$work/DemoSetup.exe" >/dev/null 2>&1
+# The same setup and the same clicks on the host's headless wizard.
+host_run="$(dirname "$wizpak")/wizpak-run"
+host_dump() {
+  local name=$1
+  shift
+  WIZPAK_HOST_ROOT="$work/host-machine" WIZPAK_UI_DUMP="$work/host-$name.jsonl" "$host_run" "$@" >/dev/null
+}
+
+wizard_start setup "$work/DemoSetup.exe"
+wizard_click next
+wizard_click next
+wizard_click next  # Install: the run, then the finish page
+wizard_click cancel  # Finish
+wizard_finish
+[ "$wizard_status" = 0 ] || { echo "install-wine: the setup exited $wizard_status" >&2; exit 1; }
+host_dump setup "$work/DemoSetup.exe"
+python3 "$here/compare-dumps.py" "$work/host-setup.jsonl" "$work/setup.jsonl"
 inst="$WINEPREFIX/drive_c/Program Files/Demo Game"
 for f in readme.txt demo.ini data.bin docs/changes.txt; do
   cmp "$demo/files/$f" "$inst/$f"
@@ -33,7 +55,14 @@ link=$(find "$WINEPREFIX/drive_c/users" -name 'Read Me.lnk' | head -n 1)
 [ -n "$link" ] || { echo "install-wine: no shortcut" >&2; exit 1; }
 echo "install-wine: installed, registry and shortcut checked"
 
-wine 'C:\Program Files\Demo Game\Demo_Uninstall.exe' >/dev/null 2>&1
+wizard_start uninstall 'C:\Program Files\Demo Game\Demo_Uninstall.exe'
+wizard_click next
+wizard_click next  # Uninstall: the removal, then the finish page
+wizard_click cancel  # Finish: the finaliser starts
+wizard_finish
+[ "$wizard_status" = 0 ] || { echo "install-wine: the uninstaller exited $wizard_status" >&2; exit 1; }
+host_dump uninstall 'C:\Program Files\Demo Game\Demo_Uninstall.exe'
+python3 "$here/compare-dumps.py" "$work/host-uninstall.jsonl" "$work/uninstall.jsonl"
 # The finaliser waits for the uninstaller to end, then removes it.
 for _ in $(seq 1 50); do
   [ -e "$inst" ] || break

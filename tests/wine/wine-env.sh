@@ -20,14 +20,16 @@ wine_cleanup() {
 }
 trap wine_cleanup EXIT
 if [ -z "${DISPLAY:-}" ]; then
-  # The first display number no X server holds.
-  n=100
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  display=:$n
-  Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+  # Xvfb picks a free display itself and says which: tests running side by
+  # side each get their own.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
   wine_xvfb=$!
-  export DISPLAY=$display
-  sleep 1
+  for _ in $(seq 1 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+  done
+  [ -s "$work/display" ] || { echo "wine-env: Xvfb did not start" >&2; exit 1; }
+  export DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
 fi
 wine wineboot -i >/dev/null 2>&1
 wineserver -w
