@@ -96,6 +96,11 @@ struct GaugeState {
 // the backend's to draw on top. Both backends call it.
 void DrawGauge(const GaugeState& Gauge, uint32_t Width, uint32_t Height, std::vector<uint32_t>& Pixels);
 
+// A Windows metafile (Enhanced: ".emf", else ".wmf", placeable or not) drawn
+// at its own size into Image. Windows only: elsewhere false with Error saying
+// so. False with the reason for data the system cannot play.
+bool DecodeMetafile(const uint8_t* Data, size_t Size, bool Enhanced, Picture& Image, std::string& Error);
+
 // Rich text format turned into the plain text a rich-edit box shows (groups
 // of destinations such as the font and colour tables dropped, \par as a
 // carriage return, \'hh and \uN decoded from Windows-1252 and UTF-16); text

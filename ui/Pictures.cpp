@@ -122,6 +122,6 @@ bool DecodePicture(const std::string& Name, const uint8_t* Data, size_t Size, pl
   }
   if (ext == ".bmp") return DecodeBitmapFile(Data, Size, Image, Error);
   if (ext == ".ico") return DecodeIcon(Data, Size, Image, Error);
-  if (ext == ".wmf" || ext == ".emf") return Error = "metafiles are shown on Windows only", false;
+  if (ext == ".wmf" || ext == ".emf") return platform::DecodeMetafile(Data, Size, ext == ".emf", Image, Error);
   return Error = "unknown picture format \"" + ext + "\"", false;
 }

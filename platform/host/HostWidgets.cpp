@@ -414,4 +414,9 @@ class HostForm : public Form {
 
 std::unique_ptr<Form> CreateForm() { return std::make_unique<HostForm>(); }
 
+bool DecodeMetafile(const uint8_t*, size_t, bool, Picture&, std::string& Error) {
+  Error = "metafiles are shown on Windows only";
+  return false;
+}
+
 }  // namespace platform

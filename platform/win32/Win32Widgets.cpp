@@ -146,8 +146,8 @@ class Win32Widget : public Widget {
     std::vector<wchar_t> text(static_cast<size_t>(n) + 1, L'\0');
     ::GetWindowTextW(hwnd, text.data(), n + 1);
     WideString out = FromWide(text.data());
-    if (kind_ == WidgetKind::kMemo || kind_ == WidgetKind::kEdit) {
-      // An edit box keeps line breaks as CR LF; the wizard's texts use CR.
+    if (kind_ == WidgetKind::kMemo || kind_ == WidgetKind::kEdit || kind_ == WidgetKind::kRichEdit) {
+      // Edit and rich-edit boxes give line breaks as CR LF; the wizard's texts use CR.
       WideString kept;
       for (size_t i = 0; i < out.size(); ++i) {
         if (!(out[i] == u'\n' && i > 0 && out[i - 1] == u'\r')) kept += out[i];
@@ -948,5 +948,74 @@ LRESULT Win32Form::Handle(HWND Window, UINT Message, WPARAM W, LPARAM L) {
 }  // namespace
 
 std::unique_ptr<Form> CreateForm() { return std::make_unique<Win32Form>(); }
+
+bool DecodeMetafile(const uint8_t* Data, size_t Size, bool Enhanced, Picture& Image, std::string& Error) {
+  constexpr uint32_t kPlaceableKey = 0x9AC6CDD7u;
+  constexpr LONG kMaxSide = 4096;
+  if (!Data || Size < 22 || Size > 0x7FFFFFFF) return Error = "the metafile is empty or too large", false;
+  HENHMETAFILE meta = nullptr;
+  LONG width = 0, height = 0;
+  if (Enhanced) {
+    meta = ::SetEnhMetaFileBits(static_cast<UINT>(Size), Data);
+  } else {
+    // A placeable metafile's 22-byte head gives its size in units per inch.
+    METAFILEPICT pict = {MM_ANISOTROPIC, 0, 0, nullptr};
+    const uint8_t* body = Data;
+    size_t bodySize = Size;
+    uint32_t key = Data[0] | Data[1] << 8 | Data[2] << 16 | static_cast<uint32_t>(Data[3]) << 24;
+    if (key == kPlaceableKey) {
+      auto s16 = [&](size_t at) { return static_cast<int16_t>(Data[at] | Data[at + 1] << 8); };
+      int inch = static_cast<uint16_t>(Data[14] | Data[15] << 8);
+      if (inch == 0) return Error = "the placeable metafile gives no units per inch", false;
+      width = ::MulDiv(std::abs(s16(10) - s16(6)), 96, inch);
+      height = ::MulDiv(std::abs(s16(12) - s16(8)), 96, inch);
+      pict.xExt = ::MulDiv(width, 2540, 96);  // hundredths of a millimetre
+      pict.yExt = ::MulDiv(height, 2540, 96);
+      body += 22;
+      bodySize -= 22;
+    }
+    meta = ::SetWinMetaFileBits(static_cast<UINT>(bodySize), body, nullptr, pict.xExt ? &pict : nullptr);
+  }
+  if (!meta) return Error = "the system cannot read the metafile", false;
+  ENHMETAHEADER header;
+  if (::GetEnhMetaFileHeader(meta, sizeof(header), &header) && (width == 0 || height == 0)) {
+    width = header.rclBounds.right - header.rclBounds.left + 1;
+    height = header.rclBounds.bottom - header.rclBounds.top + 1;
+  }
+  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) {
+    ::DeleteEnhMetaFile(meta);
+    return Error = "the metafile's size is out of range", false;
+  }
+  BITMAPINFO bi;
+  ZeroMemory(&bi, sizeof(bi));
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = width;
+  bi.bmiHeader.biHeight = -height;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC dc = ::CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = ::CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool ok = false;
+  if (bitmap && bits) {
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    RECT r = {0, 0, width, height};
+    ::FillRect(dc, &r, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    ok = ::PlayEnhMetaFile(dc, meta, &r) != FALSE;
+    ::GdiFlush();
+    Image.Width = static_cast<uint32_t>(width);
+    Image.Height = static_cast<uint32_t>(height);
+    const auto* px = static_cast<const uint32_t*>(bits);
+    Image.Pixels.assign(px, px + static_cast<size_t>(width) * height);
+    for (uint32_t& p : Image.Pixels) p &= 0xFFFFFF;
+    ::SelectObject(dc, old);
+  }
+  if (bitmap) ::DeleteObject(bitmap);
+  ::DeleteDC(dc);
+  ::DeleteEnhMetaFile(meta);
+  if (!ok) Error = "the system cannot play the metafile";
+  return ok;
+}
 
 }  // namespace platform

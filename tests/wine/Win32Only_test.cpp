@@ -82,3 +82,107 @@ TEST(Win32, ChangeIconReplacesIconOne) {
   platform::DeleteFile(copy);
   platform::DeleteFile(icon);
 }
+
+#include "platform/Widgets.h"
+#include "ui/SE_Parser.h"
+
+// The form's client area and the fonts the windows really select: the form's
+// "MS Shell Dlg 2" 8 points for controls that set none, a label's own face,
+// size and style; a colour stays the panel's until one is set.
+TEST(Win32Widgets, FormAndFonts) {
+  std::unique_ptr<platform::Form> form = platform::CreateForm();
+  ASSERT_TRUE(form);
+  form->Self().SetBounds({0, 0, 578, 413});
+  EXPECT_EQ(form->Self().GetBounds(), (platform::Bounds{0, 0, 578, 413}));
+  platform::Bounds outer = form->ScreenRect();
+  EXPECT_GE(outer.Width, 578);
+  EXPECT_GE(outer.Height, 413);
+  platform::Widget& panel = form->Create(platform::WidgetKind::kPanel, "Panel1", nullptr);
+  panel.SetBounds({0, 0, 578, 375});
+  platform::Widget& plain = form->Create(platform::WidgetKind::kLabel, "Plain", &panel);
+  platform::FontSpec font = plain.GetFont();
+  EXPECT_EQ(font.Face, "MS Shell Dlg 2");
+  EXPECT_EQ(font.Size, 8);
+  EXPECT_FALSE(font.Bold);
+  EXPECT_FALSE(font.HasColour);
+  platform::Widget& title = form->Create(platform::WidgetKind::kLabel, "Title", &panel);
+  platform::FontSpec own;
+  own.ParentFont = false;
+  own.Face = "Arial";
+  own.Size = 12;
+  own.Bold = true;
+  own.HasColour = true;
+  own.Colour = 0xFFFFFF;
+  title.SetFont(own);
+  font = title.GetFont();
+  EXPECT_EQ(font.Face, "Arial");
+  EXPECT_EQ(font.Size, 12);
+  EXPECT_TRUE(font.Bold);
+  EXPECT_TRUE(font.HasColour);
+  EXPECT_EQ(font.Colour, 0xFFFFFFu);
+  // Positions are read back relative to the panel.
+  title.SetFlag(platform::WidgetFlag::kAutoSize, false);
+  title.SetBounds({220, 120, 264, 16});
+  EXPECT_EQ(title.GetBounds(), (platform::Bounds{220, 120, 264, 16}));
+  title.SetVisible(false);
+  EXPECT_FALSE(title.IsVisible());
+  title.SetText(u"line one\rline two");
+  EXPECT_EQ(title.GetText(), u"line one\rline two");
+  // A self-sizing label takes the size of its text.
+  plain.SetText(u"Welcome to Demo Game");
+  EXPECT_GT(plain.GetBounds().Width, 40);
+  EXPECT_GT(plain.GetBounds().Height, 5);
+}
+
+// The system's rich-edit box shows rich text as its plain text, line breaks
+// as carriage returns; plain text is taken as it is.
+TEST(Win32Widgets, RichEditShowsRichText) {
+  std::unique_ptr<platform::Form> form = platform::CreateForm();
+  platform::Widget& box = form->Create(platform::WidgetKind::kRichEdit, "Changes", nullptr);
+  box.SetBounds({0, 0, 300, 100});
+  box.LoadRichText("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 First\\par Second \\'e9}");
+  EXPECT_EQ(box.GetText(), u"First\rSecond \u00e9");
+  EXPECT_TRUE(box.GetFlag(platform::WidgetFlag::kBorder));
+  box.SetFlag(platform::WidgetFlag::kBorder, false);
+  EXPECT_FALSE(box.GetFlag(platform::WidgetFlag::kBorder));
+}
+
+// The folder tree: the desktop, "My Documents", "My Computer" at position 2
+// with the drives under it; a folder selected by path is found and made.
+TEST(Win32Widgets, FolderTreePaths) {
+  std::unique_ptr<platform::Form> form = platform::CreateForm();
+  platform::Widget& tree = form->Create(platform::WidgetKind::kShellTree, "Tree", nullptr);
+  ASSERT_GE(tree.NodeCount(), 3);
+  EXPECT_EQ(tree.NodePath(2), "");  // "My Computer" has no folder path
+  tree.ExpandNode(2);
+  bool drive = false;
+  for (int32_t i = 0; i < tree.NodeCount(); ++i) drive = drive || tree.NodePath(i) == "C:\\";
+  EXPECT_TRUE(drive);
+  std::string windows = platform::SpecialFolder(platform::kCsidlWindows);
+  ASSERT_FALSE(windows.empty());
+  tree.SelectPath(windows + "\\");
+  EXPECT_TRUE(SameTextAscii(tree.SelectedPath(), windows + "\\")) << tree.SelectedPath();
+}
+
+// Metafiles are drawn by the system at their own size.
+TEST(Win32Widgets, EnhancedMetafile) {
+  RECT frame = {0, 0, 2000, 1000};  // hundredths of a millimetre
+  HDC dc = ::CreateEnhMetaFileW(nullptr, nullptr, &frame, nullptr);
+  ASSERT_NE(dc, nullptr);
+  HBRUSH red = ::CreateSolidBrush(RGB(255, 0, 0));
+  RECT box = {0, 0, 40, 20};
+  ::FillRect(dc, &box, red);
+  ::DeleteObject(red);
+  HENHMETAFILE meta = ::CloseEnhMetaFile(dc);
+  UINT size = ::GetEnhMetaFileBits(meta, 0, nullptr);
+  std::vector<uint8_t> bytes(size);
+  ::GetEnhMetaFileBits(meta, size, bytes.data());
+  ::DeleteEnhMetaFile(meta);
+  platform::Picture picture;
+  std::string error;
+  ASSERT_TRUE(DecodePicture("logo.EMF", bytes.data(), bytes.size(), picture, error)) << error;
+  EXPECT_EQ(picture.Width, 40u);
+  EXPECT_EQ(picture.Height, 20u);
+  EXPECT_EQ(picture.Pixels[0], 0xFF0000u);
+  EXPECT_FALSE(DecodePicture("broken.wmf", bytes.data(), 30, picture, error));
+}
