@@ -6,6 +6,7 @@
 #   wizard_start NAME PROGRAM [ARGS...]   starts PROGRAM; its dump is $work/NAME.jsonl
 #   wizard_click BUTTON                   back, next, cancel (Finish on a finish page)
 #   wizard_finish                         waits for the program; its exit status in $wizard_status
+#   wizard_shot [NAME [WxH]]              a screenshot of the window now
 
 # Client positions of the buttons: left, top, width, height.
 declare -A wizard_buttons=([back]="344 384 73 25" [next]="416 384 73 25" [cancel]="496 384 75 25"
@@ -31,7 +32,8 @@ wizard_shot() {
   local geometry
   geometry=$(xdotool getwindowgeometry --shell "$wizard_window")
   eval "$geometry"
-  import -window root -crop "578x413+$X+$Y" "$shots/$wizard_name-$(wizard_lines).png" 2>/dev/null || true
+  # Named after the page's dump line, or as the caller says ("menu").
+  import -window root -crop "${2:-578x413}+$X+$Y" "$shots/$wizard_name-${1:-$(wizard_lines)}.png" 2>/dev/null || true
 }
 
 wizard_start() {
