@@ -187,8 +187,13 @@ class Form {
   virtual void SetOnCloseQuery(std::function<bool()> Handler) = 0;
   // Called once when the form closes.
   virtual void SetOnClose(std::function<void()> Handler) = 0;
-  // Called when the key combination of the debug window is pressed.
+  // Called when the key combination of the debug window (Ctrl+Shift+D) is
+  // pressed.
   virtual void SetOnDebugKey(std::function<void()> Handler) = 0;
+  // A resizable window of Width x Height, centred, filled by a read-only
+  // text box holding Text; shown modally until the person closes it.
+  virtual void ShowTextWindow(const std::string& Caption, const std::string& Text, int32_t Width,
+                              int32_t Height) = 0;
   // Tries to close the form (through the close query).
   virtual void Close() = 0;
   virtual bool Closed() const = 0;

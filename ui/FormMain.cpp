@@ -22,6 +22,9 @@ constexpr uint16_t kStringUninstaller = 26;
 constexpr uint16_t kStringQuitQuestion = 27;
 constexpr uint16_t kStringQuitCaption = 28;
 constexpr char kPageSetEntry[] = "Pages.txt";
+constexpr char kDebugCaption[] = "Debug";
+constexpr int32_t kDebugWidth = 870;
+constexpr int32_t kDebugHeight = 600;
 constexpr char kSetupThreadStage[] = "Setup Thread";
 constexpr char kSetupErrorCaption[] = "Setup Error";
 constexpr char kNoPages[] = "Error: Setup has no pages. Setup is corrupt";
@@ -437,5 +440,5 @@ void TFrmMain::SelectDirInTree(const std::string& Path, bool Expand) {
 void TFrmMain::ShowDebugWindow() {
   TFrmDebug debug(program_);
   debugText_ = debug.Text();
-  form_.Report("debug window:\n" + debugText_);
+  form_.ShowTextWindow(kDebugCaption, debugText_, kDebugWidth, kDebugHeight);
 }

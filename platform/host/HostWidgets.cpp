@@ -253,6 +253,10 @@ class HostForm : public Form {
   }
   bool Closed() const override { return closed_; }
   void Report(const std::string& Line) override { Print(Line); }
+  // Printed, then closed at once by the driver.
+  void ShowTextWindow(const std::string& Caption, const std::string& Text, int32_t Width, int32_t Height) override {
+    Print(Caption + " window (" + std::to_string(Width) + " x " + std::to_string(Height) + "):\n" + Text);
+  }
 
   void Post(std::function<void()> Work) override {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -23,6 +23,7 @@ constexpr wchar_t kFormClass[] = L"WizpakWizardForm";
 constexpr wchar_t kPanelClass[] = L"WizpakWizardPanel";
 constexpr wchar_t kImageClass[] = L"WizpakWizardImage";
 constexpr wchar_t kGaugeClass[] = L"WizpakWizardGauge";
+constexpr wchar_t kTextClass[] = L"WizpakWizardText";
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr uint32_t kTransparentPixel = 0xFF000000u;
 
@@ -382,6 +383,7 @@ class Win32Form : public Form {
     ::PostMessageW(hwnd_, kPostedWork, 0, 0);
   }
   void Report(const std::string&) override {}
+  void ShowTextWindow(const std::string& Caption, const std::string& Text, int32_t Width, int32_t Height) override;
 
   HFONT DefaultFont() const { return font_; }
   static LRESULT CALLBACK Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L);
@@ -643,7 +645,7 @@ void RegisterClasses() {
   INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_TREEVIEW_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&icc);
   HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  for (const wchar_t* name : {kFormClass, kPanelClass, kImageClass, kGaugeClass}) {
+  for (const wchar_t* name : {kFormClass, kPanelClass, kImageClass, kGaugeClass, kTextClass}) {
     WNDCLASSW wc;
     ZeroMemory(&wc, sizeof(wc));
     wc.lpfnWndProc = Win32Form::Procedure;
@@ -764,6 +766,46 @@ void Win32Form::PopupMenu(int32_t ScreenX, int32_t ScreenY) {
     pendingAction_ = "language " + std::to_string(chosen - 1);
     if (onPick_) onPick_(chosen - 1);
   }
+}
+
+void Win32Form::ShowTextWindow(const std::string& Caption, const std::string& Text, int32_t Width, int32_t Height) {
+  HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  int x = (::GetSystemMetrics(SM_CXSCREEN) - Width) / 2, y = (::GetSystemMetrics(SM_CYSCREEN) - Height) / 2;
+  HWND window = ::CreateWindowExW(0, kTextClass, W(AnsiToWide(Caption)), WS_OVERLAPPEDWINDOW, x, y, Width, Height,
+                                  hwnd_, nullptr, instance, this);
+  if (!window) return;
+  bool rich = LoadRichEdit();
+  HWND box = ::CreateWindowExW(0, rich ? RICHEDIT_CLASSW : L"EDIT", L"",
+                               WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
+                                   ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+                               0, 0, 0, 0, window, nullptr, instance, nullptr);
+  // The listing's columns line up in a fixed-pitch face.
+  FontSpec fixed;
+  fixed.ParentFont = false;
+  fixed.Face = "Courier New";
+  fixed.Size = 9;
+  HFONT font = MakeFont(fixed);
+  ::SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  std::string text;
+  for (char c : Text) {
+    if (c == '\n') text += '\r';
+    text += c;
+  }
+  ::SetWindowTextW(box, W(AnsiToWide(text)));
+  RECT client;
+  ::GetClientRect(window, &client);
+  ::MoveWindow(box, 0, 0, client.right, client.bottom, FALSE);
+  // Modal: the wizard waits until the window is closed.
+  ::EnableWindow(hwnd_, FALSE);
+  ::ShowWindow(window, SW_SHOWNORMAL);
+  MSG message;
+  while (::IsWindow(window) && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+  ::EnableWindow(hwnd_, TRUE);
+  ::SetForegroundWindow(hwnd_);
+  ::DeleteObject(font);
 }
 
 void Win32Form::RunPosted() {
@@ -920,7 +962,18 @@ LRESULT Win32Form::Handle(HWND Window, UINT Message, WPARAM W, LPARAM L) {
         return 0;
       }
       break;
+    case WM_SIZE:
+      if (Window != hwnd_ && !self && ::GetParent(Window) == hwnd_) {
+        // The text window: its box fills it.
+        if (HWND box = ::GetWindow(Window, GW_CHILD)) ::MoveWindow(box, 0, 0, LOWORD(L), HIWORD(L), TRUE);
+        return 0;
+      }
+      break;
     case WM_CLOSE:
+      if (Window != hwnd_ && !self && ::GetParent(Window) == hwnd_) {
+        ::DestroyWindow(Window);
+        return 0;
+      }
       if (Window == hwnd_) {
         if (onCloseQuery_ && !onCloseQuery_()) return 0;
         pendingAction_.clear();

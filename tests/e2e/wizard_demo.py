@@ -154,6 +154,6 @@ with tempfile.TemporaryDirectory() as work:
     # The debug window shows the listing and the dump.
     env, root = machine(work, 'debug', '[wizard]\n1=debug\n2=cancel\n[messageboxes]\nanswers=6\n')
     out = call([run, setup], env, code=3).decode('utf-8')
-    assert '[Wizard] debug window:' in out and 'SetupInfo:' in out and 'CompiledLines:' in out, out
+    assert '[Wizard] Debug window (870 x 600):' in out and 'SetupInfo:' in out and 'CompiledLines:' in out, out
     assert 'index group   original     stored     offset checksum name' in out, out
 print('e2e.wizard_demo: ok')
