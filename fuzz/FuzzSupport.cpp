@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "package/ZUI_PakFile.h"
 #include "platform/Platform.h"
 #include "platform/host/HostMachine.h"
 
@@ -26,5 +27,17 @@ std::string WriteInput(const std::string& Name, const uint8_t* Data, size_t Size
   if (!f) std::abort();
   if (Size && std::fwrite(Data, 1, Size, f) != Size) std::abort();
   std::fclose(f);
+  return path;
+}
+
+std::string PackInput(const std::string& File, std::initializer_list<const char*> Names, const uint8_t* Data,
+                      size_t Size) {
+  std::string path = FuzzDir() + "/" + File;
+  TPak out(path, true, false);
+  for (const char* name : Names) {
+    uint32_t i = out.AddEntry(name, "", 0);
+    out.WriteEntry(i, Data, static_cast<uint32_t>(Size));
+  }
+  if (!out.WriteDirectory()) __builtin_trap();
   return path;
 }

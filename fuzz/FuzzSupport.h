@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "common/Bytes.h"
@@ -15,6 +16,10 @@
 const std::string& FuzzDir();
 // Writes Size bytes to FuzzDir()/Name and returns its path.
 std::string WriteInput(const std::string& Name, const uint8_t* Data, size_t Size);
+// Writes a package FuzzDir()/File whose group-0 entries Names all hold the
+// input, and returns its path (for targets that read entries by name).
+std::string PackInput(const std::string& File, std::initializer_list<const char*> Names, const uint8_t* Data,
+                      size_t Size);
 
 // Message boxes shown to nobody: OK or Cancel as the first button answers,
 // the fatal box returns.

@@ -2,11 +2,17 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform::shared {
 
 // "A\\B\\", "\A\B" and "A\B" name the same registry key: doubled, leading and
 // trailing backslashes go.
 std::string NormaliseKeyPath(const std::string& Path);
+
+// The children of a folder-tree node, as folder paths ending in "\": the
+// logical drives for "My Computer" (Drives), else the subfolders of Path in
+// name order without regard to ASCII case.
+std::vector<std::string> FolderTreeChildren(const std::string& Path, bool Drives);
 
 }  // namespace platform::shared

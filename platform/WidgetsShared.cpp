@@ -3,6 +3,9 @@
 #include <cctype>
 #include <cstdlib>
 
+#include <algorithm>
+
+#include "platform/PlatformShared.h"
 #include "platform/Widgets.h"
 
 namespace platform {
@@ -148,6 +151,39 @@ WideString RichTextToPlain(const std::string& Data) {
   while (!out.empty() && out.back() == u'\r') out.pop_back();
   return out;
 }
+
+namespace shared {
+
+std::vector<std::string> FolderTreeChildren(const std::string& Path, bool Drives) {
+  std::vector<std::string> paths;
+  if (Drives) {
+    std::string strings;
+    LogicalDriveStrings(LogicalDriveStrings(0, strings) + 1, strings);
+    for (size_t start = 0; start < strings.size();) {
+      size_t end = strings.find('\0', start);
+      if (end == std::string::npos) end = strings.size();
+      if (end > start) paths.push_back(strings.substr(start, end - start));
+      start = end + 1;
+    }
+    return paths;
+  }
+  if (Path.empty()) return paths;
+  std::vector<DirEntry> entries;
+  ListDirectory(Path, entries);
+  auto lower = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  };
+  std::vector<std::string> names;
+  for (const DirEntry& e : entries) {
+    if (e.IsDirectory()) names.push_back(e.Name);
+  }
+  std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) { return lower(a) < lower(b); });
+  for (const std::string& n : names) paths.push_back(Path + n + "\\");
+  return paths;
+}
+
+}  // namespace shared
 
 std::string UiDumpPath() {
   const char* path = std::getenv("WIZPAK_UI_DUMP");

@@ -11,16 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   TSilentPrompt silent;
   TPromptScope scope(silent);
-  std::string path = FuzzDir() + "/layout.pak";
-  {
-    TPak out(path, true, false);
-    for (const char* name : {"Page.txt", "x.rtf", "x.jpg", "x.bmp", "x.ico", "x.wmf"}) {
-      uint32_t i = out.AddEntry(name, "", 0);
-      out.WriteEntry(i, Data, static_cast<uint32_t>(Size));
-    }
-    if (!out.WriteDirectory()) __builtin_trap();
-  }
-  TPak pak(path, false, false);
+  TPak pak(PackInput("layout.pak", {"Page.txt", "x.rtf", "x.jpg", "x.bmp", "x.ico", "x.wmf"}, Data, Size), false, false);
   std::unique_ptr<platform::Form> form = platform::CreateForm();
   TLanguages languages;
   TLanguageStrings fields;

@@ -15,6 +15,7 @@
 #include <deque>
 #include <mutex>
 
+#include "platform/PlatformShared.h"
 #include "platform/Widgets.h"
 #include "platform/host/HostMachine.h"
 
@@ -157,27 +158,7 @@ class HostWidget : public Widget {
   static void List(TreeNode& Node) {
     if (Node.Listed) return;
     Node.Listed = true;
-    std::vector<std::string> paths;
-    if (Node.Drives) {
-      std::string strings;
-      LogicalDriveStrings(LogicalDriveStrings(0, strings) + 1, strings);
-      for (size_t start = 0; start < strings.size();) {
-        size_t end = strings.find('\0', start);
-        if (end == std::string::npos) end = strings.size();
-        if (end > start) paths.push_back(strings.substr(start, end - start));
-        start = end + 1;
-      }
-    } else if (!Node.Path.empty()) {
-      std::vector<DirEntry> entries;
-      ListDirectory(Node.Path, entries);
-      std::vector<std::string> names;
-      for (const DirEntry& e : entries) {
-        if (e.IsDirectory()) names.push_back(e.Name);
-      }
-      std::sort(names.begin(), names.end(),
-                [](const std::string& a, const std::string& b) { return host::ToLowerAscii(a) < host::ToLowerAscii(b); });
-      for (const std::string& n : names) paths.push_back(Node.Path + n + "\\");
-    }
+    std::vector<std::string> paths = shared::FolderTreeChildren(Node.Path, Node.Drives);
     for (const std::string& p : paths) {
       auto child = std::make_unique<TreeNode>();
       child->Path = p;

@@ -13,6 +13,7 @@
 
 #include <deque>
 
+#include "platform/PlatformShared.h"
 #include "platform/Widgets.h"
 
 namespace platform {
@@ -577,28 +578,7 @@ void Win32Widget::List(HTREEITEM Item) {
   Node& node = NodeOf(Item);
   if (node.Listed) return;
   node.Listed = true;
-  std::vector<std::string> paths;
-  if (node.Drives) {
-    std::string strings;
-    LogicalDriveStrings(LogicalDriveStrings(0, strings) + 1, strings);
-    for (size_t start = 0; start < strings.size();) {
-      size_t end = strings.find('\0', start);
-      if (end == std::string::npos) end = strings.size();
-      if (end > start) paths.push_back(strings.substr(start, end - start));
-      start = end + 1;
-    }
-  } else if (!node.Path.empty()) {
-    std::vector<DirEntry> entries;
-    ListDirectory(node.Path, entries);
-    std::vector<std::string> names;
-    for (const DirEntry& e : entries) {
-      if (e.IsDirectory()) names.push_back(e.Name);
-    }
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-      return ::lstrcmpiA(a.c_str(), b.c_str()) < 0;
-    });
-    for (const std::string& n : names) paths.push_back(node.Path + n + "\\");
-  }
+  std::vector<std::string> paths = shared::FolderTreeChildren(node.Path, node.Drives);
   for (const std::string& p : paths) {
     std::string label = p;
     if (label.size() > 3) label = label.substr(0, label.size() - 1).substr(label.rfind('\\', label.size() - 2) + 1);
