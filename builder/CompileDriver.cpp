@@ -139,9 +139,8 @@ bool CollectSetupEntries(const std::string& ScriptName, TCompiler& Compiler, con
   }
   for (const TGroup& group : Compiler.FileList.Groups) {
     for (const TFile& f : group.Files) {
-      if (!IsSafeRelativeName(f.EntryName)) {
-        Errors.push_back(ScriptName + ": entry \"" + f.EntryName + "\" from " + f.SourcePath +
-                         " would leave its target folder");
+      if (std::string why = UnsafeNameReason(f.EntryName); !why.empty()) {
+        Errors.push_back(ScriptName + ": entry \"" + f.EntryName + "\" from " + f.SourcePath + " " + why);
         continue;
       }
       Entries.push_back({f.SourcePath, f.EntryName, f.Group, std::nullopt});

@@ -63,8 +63,8 @@ bool WritePackage(const std::string& Output, const std::string& Stub, const std:
   }
   std::set<std::pair<uint16_t, std::string>> seen;
   for (const TPackInput& in : Inputs) {
-    if (!IsSafeRelativeName(in.EntryName)) {
-      Error = in.SourcePath + ": entry name \"" + in.EntryName + "\" would leave its target folder";
+    if (std::string why = UnsafeNameReason(in.EntryName); !why.empty()) {
+      Error = in.SourcePath + ": entry name \"" + in.EntryName + "\" " + why;
       return false;
     }
     if (in.EntryName.size() > 0xFFFF) {

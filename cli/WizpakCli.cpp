@@ -223,9 +223,10 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   }
   for (uint16_t g : groups) {
     for (const TPakFile& e : pak.Entries) {
-      if (e.Group == g && !IsSafeRelativeName(e.Name)) {
-        err << "wizpak: " << path << ": refused entry \"" << e.Name << "\" of group " << g
-            << ": its name would leave the target folder\n";
+      if (e.Group != g) continue;
+      if (std::string why = UnsafeNameReason(e.Name); !why.empty()) {
+        err << "wizpak: " << path << ": refused entry \"" << e.Name << "\" of group " << g << ": its name " << why
+            << "\n";
       }
     }
   }

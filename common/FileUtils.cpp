@@ -107,19 +107,39 @@ bool CreateShellLink(const std::string& LinkPath, const std::string& Target, con
   return CreateShellLink(LinkPath, Target, Arguments, 0, IconPath, 1, ExtractFilePath(Target), Recorder);
 }
 
-bool IsSafeRelativeName(const std::string& Name) {
-  if (Name.empty() || Name[0] == '\\' || Name[0] == '/') return false;
-  if (Name.find(':') != std::string::npos) return false;
+namespace {
+
+// The device a path component opens on Windows, or empty: the name before
+// its first dot, trailing blanks dropped, compared without regard to case.
+std::string DeviceOf(const std::string& Part) {
+  std::string base = UpperAscii(Part.substr(0, Part.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return base;
+  if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
+      base[3] <= '9') {
+    return base;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string UnsafeNameReason(const std::string& Name) {
+  const std::string leaves = "would leave its target folder";
+  if (Name.empty() || Name[0] == '\\' || Name[0] == '/') return leaves;
+  if (Name.find(':') != std::string::npos) return leaves;
   size_t start = 0;
   for (;;) {
     size_t end = Name.find_first_of("\\/", start);
     std::string part = Name.substr(start, end == std::string::npos ? std::string::npos : end - start);
     // Windows drops trailing dots and blanks, so "..." and ".. " are ".." too.
     size_t keep = part.find_last_not_of(". ");
-    if (!part.empty() && keep == std::string::npos && part.find("..") != std::string::npos) return false;
+    if (!part.empty() && keep == std::string::npos && part.find("..") != std::string::npos) return leaves;
+    std::string device = DeviceOf(part);
+    if (!device.empty()) return "names the device " + device;
     if (end == std::string::npos) break;
     start = end + 1;
   }
-  return true;
+  return {};
 }
 

@@ -54,6 +54,11 @@ inline void SortByName(std::vector<platform::DirEntry>& Entries) {
   });
 }
 
-// True when an entry name stays inside the folder it is extracted to: not
-// empty, not absolute, no drive or stream (":"), no ".." component.
-bool IsSafeRelativeName(const std::string& Name);
+// Why an entry name may not be written below a folder, or empty when it may:
+// "would leave its target folder" (empty, absolute, a drive or stream ":",
+// a ".." component) or "names the device CON" (a component that Windows
+// opens as a device whatever its extension: CON, PRN, AUX, NUL, COM1-COM9,
+// LPT1-LPT9).
+std::string UnsafeNameReason(const std::string& Name);
+// True when UnsafeNameReason has nothing to say.
+inline bool IsSafeRelativeName(const std::string& Name) { return UnsafeNameReason(Name).empty(); }

@@ -105,4 +105,14 @@ TEST(SafeNames, RefuseEscapes) {
                           "a\\..", "c:x.dll", "file.txt:stream", "a\\...\\b", "a\\.. \\b", "../x"}) {
     EXPECT_FALSE(IsSafeRelativeName(bad)) << bad;
   }
+  // Names Windows opens as devices, with or without an extension, anywhere in
+  // the path; names that merely start like one are files.
+  for (const char* device : {"CON", "nul.txt", "docs\\aux.dat", "Com1", "lpt9.log", "prn", "NUL .txt", "con\\x"}) {
+    EXPECT_EQ(UnsafeNameReason(device).rfind("names the device ", 0), 0u) << device;
+  }
+  EXPECT_EQ(UnsafeNameReason("docs\\Aux.dat"), "names the device AUX");
+  for (const char* file : {"console.txt", "com10", "lpt0.txt", "nullable", "COM", "aux_\\x", "my con.txt"}) {
+    EXPECT_TRUE(IsSafeRelativeName(file)) << file;
+  }
+  EXPECT_EQ(UnsafeNameReason("..\\x"), "would leave its target folder");
 }
