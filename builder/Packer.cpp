@@ -79,6 +79,8 @@ bool WritePackage(const std::string& Output, const std::string& Stub, const std:
 
   std::string temp = Output + ".part";
   platform::DeleteFile(temp);
+  // Interrupted, the build leaves no half-written output behind.
+  platform::RemoveOnInterrupt interrupted(temp);
   bool append = !Stub.empty();
   if (append && !platform::CopyFile(Stub, temp, false)) {
     Error = "Failed to copy stub " + Stub + " to " + temp + ": " + DescribeError(LastError());

@@ -312,6 +312,18 @@ OsVersion GetOsVersion();
 uint32_t PhysicalMemoryBytes();
 uint64_t ReadTimeStampCounter();
 
+// While it lives, the file Path is deleted when the process is interrupted
+// (Ctrl-C, SIGTERM or SIGHUP; on Windows Ctrl-C, Ctrl-Break or the console
+// closing), and the process then ends as it would have. For a half-written
+// output: one path at a time, a later guard takes over while it lives.
+class RemoveOnInterrupt {
+ public:
+  explicit RemoveOnInterrupt(const std::string& Path);
+  ~RemoveOnInterrupt();
+  RemoveOnInterrupt(const RemoveOnInterrupt&) = delete;
+  RemoveOnInterrupt& operator=(const RemoveOnInterrupt&) = delete;
+};
+
 // Raises the process to the real-time class and the calling thread to
 // time-critical priority for its lifetime, then restores both.
 class PriorityBoost {

@@ -3,6 +3,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstring>
+
 #include <atomic>
 #include <chrono>
 #include <climits>
@@ -108,6 +111,34 @@ uint64_t ReadTimeStampCounter() {
 bool DeleteFileLater(const std::string& Path) { return DeleteFile(Path); }
 
 // The host process keeps its priority: a test machine has no real-time class.
+namespace {
+// What the signal handler removes: a fixed buffer, so the handler only calls
+// async-signal-safe functions.
+char g_interruptPath[PATH_MAX];
+volatile sig_atomic_t g_interruptArmed = 0;
+
+void OnInterrupt(int Signal) {
+  if (g_interruptArmed) ::unlink(g_interruptPath);
+  ::signal(Signal, SIG_DFL);
+  ::raise(Signal);
+}
+}  // namespace
+
+RemoveOnInterrupt::RemoveOnInterrupt(const std::string& Path) {
+  std::string native = host::ToNative(Path);
+  g_interruptArmed = 0;
+  if (native.empty() || native.size() >= sizeof(g_interruptPath)) return;
+  std::memcpy(g_interruptPath, native.c_str(), native.size() + 1);
+  struct sigaction action;
+  std::memset(&action, 0, sizeof(action));
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+  g_interruptArmed = 1;
+}
+
+RemoveOnInterrupt::~RemoveOnInterrupt() { g_interruptArmed = 0; }
+
 PriorityBoost::PriorityBoost() = default;
 PriorityBoost::~PriorityBoost() = default;
 
