@@ -9,8 +9,6 @@
 
 #include <intrin.h>
 
-#include <algorithm>
-
 #undef ShellExecute
 
 namespace platform {
@@ -83,30 +81,6 @@ uint64_t ReadTimeStampCounter() { return __rdtsc(); }
 bool DeleteFileLater(const std::string& Path) {
   if (::DeleteFileA(Path.c_str())) return true;
   return ::MoveFileExA(Path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-}
-
-namespace {
-char g_interruptPath[MAX_PATH];
-volatile LONG g_interruptArmed = 0;
-
-BOOL WINAPI OnInterrupt(DWORD) {
-  if (g_interruptArmed) ::DeleteFileA(g_interruptPath);
-  return FALSE;  // the default handling ends the process
-}
-}  // namespace
-
-RemoveOnInterrupt::RemoveOnInterrupt(const std::string& Path) {
-  g_interruptArmed = 0;
-  if (Path.size() >= sizeof(g_interruptPath)) return;
-  std::copy(Path.begin(), Path.end(), g_interruptPath);
-  g_interruptPath[Path.size()] = '\0';
-  ::SetConsoleCtrlHandler(OnInterrupt, TRUE);
-  g_interruptArmed = 1;
-}
-
-RemoveOnInterrupt::~RemoveOnInterrupt() {
-  g_interruptArmed = 0;
-  ::SetConsoleCtrlHandler(OnInterrupt, FALSE);
 }
 
 PriorityBoost::PriorityBoost() {
