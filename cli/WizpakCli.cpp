@@ -230,7 +230,7 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       }
     }
   }
-  uint32_t refused = 0;
+  uint32_t refused = 0, failed = 0;
   uint32_t written = 0;
   for (uint16_t g : groups) {
     std::string target = group >= 0 ? dir : dir + "/group" + std::to_string(g);
@@ -243,12 +243,19 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     for (const TPakFile& e : pak.Entries) {
       if (e.Group == g && IsSafeRelativeName(e.Name)) CreateEntryFolders(target, e.Name);
     }
-    refused += pak.ExtractGroup(target, g, TExtractSink{});
+    TExtractSink sink;
+    sink.OnWriteFailed = [&](const std::string& Target, const std::string& Reason) {
+      err << "wizpak: " << path << ": could not write " << Target << ": " << Reason << "\n";
+      ++failed;
+    };
+    refused += pak.ExtractGroup(target, g, sink);
     written += pak.CountInGroup(g);
   }
-  written -= refused;
-  out << path << ": " << written << " entries extracted into " << dir << "\n";
-  return refused ? kExitFailed : kExitOk;
+  written -= refused + failed;
+  out << path << ": " << written << " entries extracted into " << dir;
+  if (failed) out << ", " << failed << " could not be written";
+  out << "\n";
+  return refused || failed ? kExitFailed : kExitOk;
 }
 
 int Pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -386,15 +386,22 @@ uint32_t TPak::ExtractGroup(const std::string& TargetDir, uint16_t Group, const 
     const TPakFile& e = Entries[i];
     if (Sink.Observer) Sink.Observer->SetStatusText(StatusText(Sink, e.Name));
     std::string target = TargetDir + "\\" + e.Name;
-    if (Sink.Recorder) Sink.Recorder->AddInstalledFile(target);
+    bool written = false, readable = true;
     if (e.OrigSize >= kLargeEntrySize) {
-      ExtractStreamed(target, e.Name, e.OrigSize, i, Sink);
+      written = ExtractStreamed(target, e.Name, e.OrigSize, i, Sink);
     } else {
       Report(prepared[k].message);
       std::optional<TBytes> data = std::move(prepared[k].data);
       prepared[k] = Item{};
-      WriteWholeFile(target, data ? data->data() : nullptr, data ? static_cast<uint32_t>(data->size()) : 0,
-                     Sink.Recorder);
+      readable = data.has_value() || e.OrigSize == 0;
+      written = WriteWholeFile(target, data ? data->data() : nullptr, data ? static_cast<uint32_t>(data->size()) : 0,
+                               Sink.Recorder) &&
+                readable;
+    }
+    uint32_t error = platform::LastError();
+    if (Sink.Recorder && (written || platform::FileExists(target))) Sink.Recorder->AddInstalledFile(target);
+    if (!written && Sink.OnWriteFailed) {
+      Sink.OnWriteFailed(target, readable ? platform::DescribeError(error) : "the package entry could not be read");
     }
     if (Sink.Observer) Sink.Observer->StepProgress(true);
     return true;

@@ -50,6 +50,9 @@ struct TExtractSink {
   TInstallRecorder* Recorder = nullptr;
   // The progress text (the language's string 18); "<%FILENAME%>" is replaced.
   WideString StatusTemplate = u"<%FILENAME%>";
+  // Told of every entry that could not be written whole: the target path
+  // and the reason ("disk full (112)"). Extraction goes on with the next.
+  std::function<void(const std::string& Target, const std::string& Reason)> OnWriteFailed;
 };
 
 // The stored form of an entry's data (compressed at level 9, or raw when that
@@ -119,6 +122,8 @@ class TPak {
   // Writes every entry of Group below TargetDir. Names that would leave the
   // folder (absolute, with a drive or a ".." component) are skipped: not
   // written, not recorded. Returns the number of entries skipped that way.
+  // An entry that cannot be written whole goes to Sink.OnWriteFailed; it is
+  // recorded only when a file of its name is there (to be removed again).
   uint32_t ExtractGroup(const std::string& TargetDir, uint16_t Group, const TExtractSink& Sink);
   // Copies Size raw bytes of entry Index to TargetPath in 25 MiB chunks, with
   // a progress text before each chunk. Returns whether all bytes were copied.

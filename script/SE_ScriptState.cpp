@@ -31,3 +31,10 @@ TCompLine* TScriptState::MutableLine(int32_t Row) {
   return Row >= 0 && static_cast<size_t>(Row) < CompLines.Lines.size() ? &CompLines.Lines[static_cast<size_t>(Row)]
                                                                          : nullptr;
 }
+
+std::string TScriptState::FailureText() const {
+  std::string text = DecimalText(Failures.size()) + (Failures.size() == 1 ? " thing" : " things") +
+                     " could not be done:";
+  for (const std::string& f : Failures) text += "\r\n" + f;
+  return text;
+}

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "common/Observers.h"
 #include "common/PathFields.h"
@@ -47,6 +49,12 @@ struct TScriptState {
   std::string StartMenuProgramsDir;
   std::string ProgramFilesDir;
   std::string CDDrive;
+  // What the run could not do (a file, folder, shortcut or registry value
+  // that could not be written, with the reason), one line each; written by the setup thread, read once the run
+  // has ended. A run with failures ends with the failure text.
+  std::vector<std::string> Failures;
+  // "2 things could not be done:" and the failures, a line each.
+  std::string FailureText() const;
   // The VFS container a "vfsupdate" left open, made on first use.
   std::shared_ptr<TVFSSession> Vfs;
 };

@@ -11,6 +11,7 @@
 namespace {
 constexpr char kStatusStart[] = "Status: 0 of ";
 constexpr char kFilesExtracted[] = " files extracted";
+constexpr uint16_t kStringFailed = 23;
 }  // namespace
 
 TSetupThread::TSetupThread(TScriptState& State, const TCommandList& Commands,
@@ -62,9 +63,17 @@ void TSetupThread::RunScript() {
   const TSetupInfo& info = state_.SetupInfo->Info;
   ForceInstallDirs(info.InstallDir, state_.UninstallList);
   if (info.MakeUninstaller == 1) {
-    if (state_.UninstallList) state_.UninstallList->SaveLog(info.InstallDir, info.UninstallPrefix);
-    BuildUninstaller(state_);
+    if (state_.UninstallList && !state_.UninstallList->SaveLog(info.InstallDir, info.UninstallPrefix)) {
+      state_.Failures.push_back(info.InstallDir + "\\" + UninstallLogName(info.UninstallPrefix) + ": " +
+                                platform::DescribeError(platform::LastError()));
+    }
+    if (!BuildUninstaller(state_)) {
+      state_.Failures.push_back(info.InstallDir + "\\" + info.UninstallExeName + ": " +
+                                platform::DescribeError(platform::LastError()));
+    }
   }
+  // Whatever could not be written, the run did not succeed.
+  if (!state_.Failures.empty() && state_.Observer) state_.Observer->SetFinishText(state_.String(kStringFailed), true);
   RunRequested = false;
 }
 

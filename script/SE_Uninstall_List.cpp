@@ -90,13 +90,17 @@ bool TUninstallList::SaveLog(const std::string& Dir, const std::string& Prefix) 
       return false;
     }
     if (f.Write(out.data(), static_cast<uint32_t>(out.size())) != out.size() || !f.Flush()) {
+      uint32_t error = platform::LastError();
       f.Close();
       platform::DeleteFile(temp);
+      platform::SetLastError(error);
       return false;
     }
   }
   if (!platform::MoveFile(temp, path, true)) {
+    uint32_t error = platform::LastError();
     platform::DeleteFile(temp);
+    platform::SetLastError(error);
     return false;
   }
   return true;

@@ -22,7 +22,7 @@ constexpr uint16_t kIconResource = 1;
 
 }  // namespace
 
-void BuildUninstaller(TScriptState& State) {
+bool BuildUninstaller(TScriptState& State) {
   const TSetupInfo& info = State.SetupInfo->Info;
   if (platform::Registry* reg = State.Registry) {
     reg->SetRoot(platform::kRootLocalMachine);
@@ -33,7 +33,7 @@ void BuildUninstaller(TScriptState& State) {
     }
   }
   TPak& pak = *State.Pak;
-  if (pak.Entries.empty()) return;
+  if (pak.Entries.empty()) return true;
 
   // The stub: the package file's bytes before its first entry. For a setup
   // that is its own executable; for a package file named on the command line,
@@ -43,9 +43,9 @@ void BuildUninstaller(TScriptState& State) {
     platform::File source;
     if (!source.Open(pak.FileName(), platform::kAccessRead, platform::kShareReadWrite,
                      platform::FileDisposition::kOpenExisting)) {
-      return;
+      return false;
     }
-    if (!stub.empty() && source.Read(stub.data(), static_cast<uint32_t>(stub.size())) != stub.size()) return;
+    if (!stub.empty() && source.Read(stub.data(), static_cast<uint32_t>(stub.size())) != stub.size()) return false;
   }
   ForceInstallDirs(info.InstallDir, State.UninstallList);
   // Written beside its place and renamed over it only when complete, so a
@@ -54,8 +54,10 @@ void BuildUninstaller(TScriptState& State) {
   const std::string partial = target + ".part";
   platform::DeleteFile(partial);
   if (!WriteWholeFile(partial, stub.data(), static_cast<uint32_t>(stub.size()), nullptr)) {
+    uint32_t error = platform::LastError();
     platform::DeleteFile(partial);
-    return;
+    platform::SetLastError(error);
+    return false;
   }
 
   const std::string temp = AddBackslash(platform::TempPath());
@@ -98,7 +100,11 @@ void BuildUninstaller(TScriptState& State) {
     ok = ok && out.WriteDirectory();
     out.Close();
   }
-  if (!ok || !platform::MoveFile(partial, target, true)) platform::DeleteFile(partial);
+  if (ok && platform::MoveFile(partial, target, true)) return true;
+  uint32_t error = platform::LastError();
+  platform::DeleteFile(partial);
+  platform::SetLastError(error);
+  return false;
 }
 
 bool ChangeIcon(const std::string& IconFile, const std::string& Executable) {

@@ -8,9 +8,9 @@
 struct TScriptState;
 
 // Registers the product under the machine's Uninstall key and writes
-// InstallDir\UninstallExeName. Failures are not reported; a stub that cannot
-// be read leaves no uninstaller.
-void BuildUninstaller(TScriptState& State);
+// InstallDir\UninstallExeName. False when the uninstaller could not be
+// written (the last error says why); a failed write leaves no partial file.
+bool BuildUninstaller(TScriptState& State);
 // Puts the first image of an icon file into icon resource 1 of an executable;
 // false when the icon cannot be read or the executable's resources cannot be
 // updated.

@@ -31,7 +31,10 @@ constexpr uint16_t kStringFailed = 23;
 // Extraction of a group into Target, reporting as the setup thread does.
 void Extract(TScriptState& s, const std::string& target, uint16_t group) {
   if (!s.Pak) return;
-  TExtractSink sink{s.Observer, s.UninstallList, s.Text ? s.String(kStringExtracting) : WideString(kFileNameToken)};
+  TExtractSink sink{s.Observer, s.UninstallList, s.Text ? s.String(kStringExtracting) : WideString(kFileNameToken),
+                   [&s](const std::string& Target, const std::string& Reason) {
+                     s.Failures.push_back(Target + ": " + Reason);
+                   }};
   s.Pak->ExtractGroup(target, group, sink);
 }
 
@@ -230,8 +233,13 @@ class TWriteRegStrCommand : public TCommandClass {
     if (line.Params.size() < 4) return;
     if (s.Registry) {
       s.Registry->SetRoot(RootNumberOf(line.Params[0]));
-      if (s.Registry->OpenKey(line.Params[1], true)) s.Registry->WriteString(line.Params[2], s.Expand(line.Params[3]));
+      bool written = s.Registry->OpenKey(line.Params[1], true) &&
+                     s.Registry->WriteString(line.Params[2], s.Expand(line.Params[3]));
       s.Registry->CloseKey();
+      if (!written) {
+        s.Failures.push_back(line.Params[0] + "\\" + line.Params[1] + " \"" + line.Params[2] +
+                             "\": the registry value could not be written");
+      }
     }
     if (s.UninstallList) {
       s.UninstallList->AddRegistryRecord(
@@ -288,6 +296,7 @@ class TCreateDirectoryCommand : public TCommandClass {
     if (line.Params.empty()) return;
     std::string path = s.Expand(line.Params[0]);
     ForceInstallDirs(path, s.UninstallList);
+    if (!platform::DirectoryExists(path)) s.Failures.push_back(path + ": the folder could not be created");
     if (s.UninstallList) s.UninstallList->AddDirectory(path);
   }
 };
@@ -303,7 +312,9 @@ class TCreateShortCutCommand : public TCommandClass {
     std::string parameters = s.Expand(line.Params[2]);
     std::string icon = line.Params.size() >= 4 ? s.Expand(line.Params[3]) : target;
     std::string workDir = target.substr(0, target.find_last_of('\\') == std::string::npos ? 0 : target.find_last_of('\\'));
-    CreateShellLink(link, target, parameters, 0, icon, 1, workDir, s.UninstallList);
+    if (!CreateShellLink(link, target, parameters, 0, icon, 1, workDir, s.UninstallList)) {
+      s.Failures.push_back(link + ": " + platform::DescribeError(platform::LastError()));
+    }
     if (s.UninstallList) s.UninstallList->AddInstalledFile(link);
   }
 };

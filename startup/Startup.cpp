@@ -44,6 +44,7 @@ constexpr char kCaptionVerification[] = "Verification Error";
 constexpr char kCaptionSetup[] = "Setup Error";
 constexpr char kVerificationStage[] = "Verification Stage";
 constexpr char kSetupThreadStage[] = "Setup Thread";
+constexpr char kInstallationStage[] = "Installation";
 constexpr char kLanguagePrefix[] = "LANGUAGE-";
 constexpr uint32_t kMinimumVerifyDisplayMs = 500;
 
@@ -112,6 +113,10 @@ int RunRoad(TProgram& p, TSetupObserver* observer) {
   if (!ok) {
     WriteErrorLog(threadError, kSetupThreadStage, p.Report());
     return kExitErrorLog;
+  }
+  if (!state.Failures.empty()) {
+    WriteErrorLog(state.FailureText(), kInstallationStage, p.Report());
+    return kExitCompletedWithErrors;
   }
   return kExitCompleted;
 }

@@ -6,11 +6,8 @@
 #include <vector>
 
 #include "common/Observers.h"
+#include "ui/ZUI_Program.h"
 
-constexpr int kExitCompleted = 0;
-constexpr int kExitFatalMessage = 1;
-constexpr int kExitErrorLog = 2;
-constexpr int kExitCancelled = 3;
 
 struct TProgram;
 
@@ -30,7 +27,8 @@ using TWizardRunner = int (*)(TProgram& Program, TSetupObserver* Observer);
 // With a Wizard the wizard runs; without, the road without pages. Returns kExitCompleted when the road ran to its end or the
 // wizard closed from a finish page, kExitFatalMessage after a fatal start-up
 // message, kExitErrorLog after an error log, kExitCancelled when the wizard
-// closed anywhere else.
+// closed anywhere else, kExitCompletedWithErrors when the run could not do
+// everything (the error log lists what).
 int RunProgram(const std::vector<std::string>& Args, TSetupObserver* Observer, TWizardRunner Wizard);
 // The wizard: SetPagesUp and the message loop until the form closes. Raises
 // "not implemented" on a build without wizard windows.

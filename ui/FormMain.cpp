@@ -30,9 +30,7 @@ constexpr char kSetupErrorCaption[] = "Setup Error";
 constexpr char kNoPages[] = "Error: Setup has no pages. Setup is corrupt";
 constexpr char kNoLanguages[] = "Error: Setup has no languages. Setup is corrupt";
 
-constexpr int kExitCompleted = 0;
-constexpr int kExitErrorLog = 2;
-constexpr int kExitCancelled = 3;
+constexpr char kInstallationStage[] = "Installation";
 
 // The language button's picture: a black triangle pointing down, 9 x 6, on
 // a transparent background (0xFF000000 marks a transparent pixel).
@@ -305,18 +303,35 @@ void TFrmMain::StartPatching() {
     SetWorkingState(false);
   } catch (const std::exception& e) {
     SetWorkingState(false);
-    WriteErrorLog(e.what(), "", program_.Report());
-    errorLogWritten_ = true;
-    terminating_ = true;
-    form_.Close();
+    EndWithError(e.what(), "");
     return;
   }
   if (!ok) {
-    WriteErrorLog(threadError_, kSetupThreadStage, program_.Report());
-    errorLogWritten_ = true;
-    terminating_ = true;
-    form_.Close();
+    EndWithError(threadError_, kSetupThreadStage);
+    return;
   }
+  // The run went on past what it could not do; the finish page says it
+  // failed and the error log says what.
+  if (!state_.Failures.empty()) {
+    completedWithErrors_ = true;
+    ReportError(state_.FailureText(), kInstallationStage);
+  }
+}
+
+void TFrmMain::ReportError(const std::string& Text, const std::string& Stage) {
+  try {
+    WriteErrorLog(Text, Stage, program_.Report());
+  } catch (const std::exception& e) {
+    // No log could be written: the error and the reason are shown instead.
+    ShowMessage(Text + "\r\r" + e.what(), kSetupErrorCaption, platform::kMbOk | platform::kMbIconError);
+  }
+}
+
+void TFrmMain::EndWithError(const std::string& Text, const std::string& Stage) {
+  errorLogWritten_ = true;
+  terminating_ = true;
+  ReportError(Text, Stage);
+  form_.Close();
 }
 
 void TFrmMain::RunUninstallPage() {
@@ -378,7 +393,8 @@ void TFrmMain::FormClose() {
 
 int TFrmMain::ExitCode() const {
   if (errorLogWritten_) return kExitErrorLog;
-  return closedOnFinish_ ? kExitCompleted : kExitCancelled;
+  if (!closedOnFinish_) return kExitCancelled;
+  return completedWithErrors_ ? kExitCompletedWithErrors : kExitCompleted;
 }
 
 bool TFrmMain::DriveAcceptable(const std::string& Path) const {

@@ -68,6 +68,10 @@ class TFrmMain {
   // message box with its text.
   void Guarded(const std::function<void()>& Handler);
   void StartPatching();
+  // The error log for Text, or a message box when no log can be written.
+  void ReportError(const std::string& Text, const std::string& Stage);
+  // Reports Text and ends the wizard (exit status 2).
+  void EndWithError(const std::string& Text, const std::string& Stage);
   void RunUninstallPage();
   // Selects Path in the folder tree; with Expand, opens the nodes down to it.
   void SelectDirInTree(const std::string& Path, bool Expand);
@@ -103,5 +107,6 @@ class TFrmMain {
   bool terminating_ = false;
   bool closedOnFinish_ = false;
   bool errorLogWritten_ = false;
+  bool completedWithErrors_ = false;
   std::string debugText_;
 };

@@ -20,6 +20,15 @@
 #include "script/SE_Uninstall_List.h"
 #include "ui/ZUI_Language.h"
 
+// The program's exit status.
+constexpr int kExitCompleted = 0;
+constexpr int kExitFatalMessage = 1;
+constexpr int kExitErrorLog = 2;
+constexpr int kExitCancelled = 3;
+// The run went to its end, but something could not be done (a file that
+// could not be written): the error log lists what.
+constexpr int kExitCompletedWithErrors = 6;
+
 struct TProgram {
   TProgram();
   TProgram(const TProgram&) = delete;

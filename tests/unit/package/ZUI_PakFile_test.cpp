@@ -339,7 +339,7 @@ TEST(TPak, ExtractGroupRefusesEscapingNames) {
   TPak pak(path, false, false);
   RecordingObserver obs;
   RecordingRecorder rec;
-  TExtractSink sink{&obs, &rec, u"Extracting <%FILENAME%>..."};
+  TExtractSink sink{&obs, &rec, u"Extracting <%FILENAME%>...", nullptr};
   std::string target = m.Path("inst\\game");
   EXPECT_EQ(pak.ExtractGroup(target, 1, sink), 4u);
   EXPECT_EQ(TestMachine::Read(target + "\\ok.txt"), "fine");
@@ -382,7 +382,7 @@ TEST(TPak, LargeEntryIsStreamed) {
   ASSERT_EQ(pak.Entries.size(), 1u);
   EXPECT_TRUE(pak.VerifyEntry(0));
   RecordingObserver obs;
-  TExtractSink sink{&obs, nullptr, u"<%FILENAME%>"};
+  TExtractSink sink{&obs, nullptr, u"<%FILENAME%>", nullptr};
   EXPECT_EQ(pak.ExtractGroup(m.Path("out"), 1, sink), 0u);
   ASSERT_EQ(obs.status.size(), 5u);  // the entry's own text, then one per chunk
   EXPECT_EQ(obs.status[0], u"data\\big.bin");
@@ -522,7 +522,10 @@ TEST(TPak, ExtractionAheadKeepsTheOrder) {
       log.lines.push_back("message " + s.Text);
       return platform::kIdOk;
     };
-    TExtractSink sink{&log, &log, u"Extracting <%FILENAME%>"};
+    TExtractSink sink{&log, &log, u"Extracting <%FILENAME%>",
+                      [&log](const std::string& Target, const std::string& Reason) {
+                        log.lines.push_back("failed " + Target + ": " + Reason);
+                      }};
     EXPECT_EQ(pak.ExtractGroup(target, 1, sink), 1u);
     for (std::string& line : log.lines) line = ReplaceText(line, target, "T");
     return log.lines;
@@ -530,16 +533,20 @@ TEST(TPak, ExtractionAheadKeepsTheOrder) {
   std::vector<std::string> single = run(1, m.Path("one"));
   EXPECT_EQ(run(2, m.Path("two")), single);
   EXPECT_EQ(run(3, m.Path("three")), single);
-  // Entry 12 is the seventh of the group: text, record, message, then the
-  // (empty) file is written and the step counted.
+  // Entry 12 is the seventh of the group: text, message, the (empty) file
+  // written and then recorded (it is there to be removed again), the
+  // failure reported, the step counted.
   auto at = std::find(single.begin(), single.end(), "Extracting " + entries[12].name);
   ASSERT_NE(at, single.end());
-  ASSERT_GE(single.end() - at, 4);
-  EXPECT_EQ(at[1], "file T\\" + entries[12].name);
-  EXPECT_EQ(at[2], "message " + entries[12].name + "\r\rError: DecompSize - " +
+  ASSERT_GE(single.end() - at, 5);
+  EXPECT_EQ(at[1], "message " + entries[12].name + "\r\rError: DecompSize - " +
                        std::to_string(entries[12].data.size()) + " OrigSize - " +
                        std::to_string(entries[12].data.size() - 1));
-  EXPECT_EQ(at[3].rfind("dir ", 0) == 0 ? at[4] : at[3], "step");
+  auto next = at + 2;
+  if (next->rfind("dir ", 0) == 0) ++next;
+  EXPECT_EQ(next[0], "file T\\" + entries[12].name);
+  EXPECT_EQ(next[1], "failed T\\" + entries[12].name + ": the package entry could not be read");
+  EXPECT_EQ(next[2], "step");
   EXPECT_EQ(std::count(single.begin(), single.end(), "step"), 20);
   for (int i = 0; i < 40; i += 2) {
     std::string want = i == 12 ? "" : entries[i].data;

@@ -381,9 +381,22 @@ TEST(Startup, InstallAndUninstallWithEveryWriteFailing) {
       ASSERT_FALSE(setup.empty());
       const std::string dir = "C:\\Program Files\\Demo";
       platform::host::InjectFileFault(n, persist);
-      Start({setup});
+      int code = Start({setup});
       bool fired = platform::host::FileFaultFired();
       platform::host::InjectFileFault(0, false);
+      // Nothing reports a failure as success: a run that says it completed
+      // left every file whole, its log and its uninstaller.
+      if (code == kExitCompleted) {
+        EXPECT_EQ(TestMachine::Read(dir + "\\docs\\a.txt"), std::string(5000, 'a')) << n << " " << persist;
+        EXPECT_EQ(TestMachine::Read(dir + "\\readme.txt"), "read me") << n << " " << persist;
+        EXPECT_TRUE(platform::FileExists(dir + "\\Demo_install.log")) << n << " " << persist;
+        EXPECT_TRUE(platform::FileExists(dir + "\\Demo_Uninstall.exe")) << n << " " << persist;
+        EXPECT_TRUE(platform::FileExists(platform::SpecialFolder(platform::kCsidlPrograms) + "\\Demo\\Read Me.lnk"))
+            << n << " " << persist;
+      } else if (fired) {
+        EXPECT_TRUE(code == kExitCompletedWithErrors || code == kExitErrorLog || code == kExitFatalMessage)
+            << n << " " << persist << ": " << code;
+      }
       // The log is complete or absent: it loads, and lists what it lists whole.
       TUninstallList log([] { return TPathFields{}; });
       EXPECT_NO_THROW(log.LoadLog(dir, "Demo_")) << n;
