@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "common/Strings.h"
+#include "platform/Widgets.h"
+#include "platform/host/HostMachine.h"
 #include "startup/Startup.h"
 
 namespace {
@@ -49,5 +51,11 @@ int main(int argc, char** argv) {
     return argc < 2 ? 2 : 0;
   }
   PrintingObserver observer;
-  return RunProgram(std::vector<std::string>(argv + 1, argv + argc), &observer, RunWizard);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  // Every path the setup uses is a place on the machine; of the host's own
+  // files it sees only the program, its package and the UI dump.
+  std::vector<std::string> allowed = {args[0], platform::UiDumpPath()};
+  if (args.size() >= 2) allowed.push_back(args[1]);
+  platform::host::ConfineToMachine(allowed);
+  return RunProgram(args, &observer, RunWizard);
 }

@@ -1,5 +1,6 @@
 #include "platform/host/HostMachine.h"
 
+#include <algorithm>
 #include <atomic>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -319,10 +320,23 @@ bool IsMachinePath(const std::string& Path) {
   return Path.size() >= 2 && std::isalpha(static_cast<unsigned char>(Path[0])) && Path[1] == ':';
 }
 
+namespace {
+bool g_confined = false;
+std::vector<std::string> g_allowedNative;
+}  // namespace
+
+void ConfineToMachine(const std::vector<std::string>& Allowed) {
+  g_confined = true;
+  g_allowedNative = Allowed;
+}
+
 std::string ToNative(const std::string& Path) {
   if (!IsMachinePath(Path)) {
     if (Path.size() >= 2 && Path[0] == '\\' && Path[1] == '\\') {
       return {};  // network paths do not exist on the emulated machine
+    }
+    if (g_confined && std::find(g_allowedNative.begin(), g_allowedNative.end(), Path) == g_allowedNative.end()) {
+      return {};
     }
     std::string native, part;
     for (size_t i = 0; i <= Path.size(); ++i) {

@@ -47,6 +47,13 @@ uint64_t Generation();
 MachineConfig& Machine();
 const DriveConfig* FindDrive(char Letter);
 
+// For a program that runs on the machine (wizpak-run): from now on a path
+// without a drive letter maps to nothing, as it names no place on a Windows
+// machine, except the native files named in Allowed (the program's own file,
+// a package named on its command line, the UI dump). The CLI keeps native
+// paths.
+void ConfineToMachine(const std::vector<std::string>& Allowed);
+
 // True when Path names a place on the emulated machine ("C:\..." or "C:").
 bool IsMachinePath(const std::string& Path);
 // The native path for a Windows path: names that exist are matched without

@@ -132,6 +132,34 @@ with tempfile.TemporaryDirectory() as work:
     games = os.path.join(root, 'drives', 'c', 'Games', 'Demo')
     assert os.path.isfile(os.path.join(games, 'readme.txt')), os.listdir(root)
 
+    # A setup whose install directory has no drive letter names no place on a
+    # Windows machine: nothing is written on the host outside the machine.
+    # Pages without an install-directory page, so the run starts at once.
+    direct = os.path.join(data2, 'layout', 'direct')
+    os.makedirs(direct)
+    for name in ('Layout.txt', 'Layout4.txt', 'Layout5.txt'):
+        shutil.copy(os.path.join(data2, 'layout', 'install', name), direct)
+    with open(os.path.join(direct, 'Pages.txt'), 'w') as f:
+        f.write('[Pages]\r\nLayout.txt\r\nLayout4.txt\r\nLayout5.txt\r\n'
+                '[PageTypes]\r\nWelcome\r\nPatching\r\nFinish\r\n[Settings]\r\ncolour $000000\r\n')
+    outside = os.path.join(work, 'outside')
+    native = script.replace('installdir "$PROGRAMFILES\\Demo Game"', 'installdir "' + outside + '"')
+    native = native.replace('pages install\n', 'pages direct\n')
+    assert native != script and 'pages direct' in native
+    with open(os.path.join(work, 'native.wps'), 'w', encoding='utf-8') as f:
+        f.write(native)
+    leaky = os.path.join(work, 'Leaky.exe')
+    call([wizpak, 'build', os.path.join(work, 'native.wps'), '-o', leaky, '--stub', stub, '--data', data2])
+    os.makedirs(outside)  # there on the host: the setup must still not reach it
+    env, root = machine(work, 'confined')
+    out = call([run, leaky, leaky], env, code=6).decode('utf-8')
+    assert '[Finish] Setup failed to install.' in out, out
+    assert os.listdir(outside) == [], os.listdir(outside)
+    logs = [f for f in os.listdir(os.path.join(root, 'drives', 'c', 'Temp')) if f.startswith('ErrorLog')]
+    assert logs, 'no error log'
+    report = open(os.path.join(root, 'drives', 'c', 'Temp', logs[0]), encoding='latin-1').read()
+    assert 'could not be done' in report and 'readme.txt' in report, report
+
     # A CD-ROM drive typed in disables Next; the walk is then stuck and the
     # driver closes it, answering the question: exit status 3.
     env, root = machine(work, 'stuck', '[wizard]\n1=next\n2=dir D:\\Games\n')
