@@ -335,10 +335,15 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return kExitOk;
   }
   TBuildOptions options;
+  // A usage fault names itself before the usage text.
+  std::string why;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&](std::string& into) {
-      if (i + 1 >= args.size()) return false;
+      if (i + 1 >= args.size()) {
+        why = a + " needs a value";
+        return false;
+      }
       into = args[++i];
       return true;
     };
@@ -353,7 +358,11 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
       options.PackageOnly = true;
     } else if (a == "--threads") {
       std::string n;
-      ok = value(n) && IntOrMinusOne(n) > 0;
+      ok = value(n);
+      if (ok && IntOrMinusOne(n) <= 0) {
+        why = "--threads takes a whole number of 1 or more, not \"" + n + "\"";
+        ok = false;
+      }
       if (ok) options.Threads = static_cast<uint32_t>(IntOrMinusOne(n));
     } else if (a == "-v") {
       options.Verbose = true;
@@ -363,15 +372,18 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     } else if (options.Script.empty()) {
       options.Script = a;
     } else {
+      why = "one script only, but " + a + " follows " + options.Script;
       ok = false;
     }
     if (!ok) {
-      err << kBuildHelp;
+      err << "wizpak build: " << why << "\n\n" << kBuildHelp;
       return kExitUsage;
     }
   }
-  if (options.Script.empty() || (options.PackageOnly && !options.Stub.empty())) {
-    err << kBuildHelp;
+  if (options.Script.empty()) why = "no script given";
+  if (options.PackageOnly && !options.Stub.empty()) why = "--stub and --package-only exclude each other";
+  if (!why.empty()) {
+    err << "wizpak build: " << why << "\n\n" << kBuildHelp;
     return kExitUsage;
   }
   if (options.DataDir.empty()) options.DataDir = Beside({"data", "../../../data"});

@@ -120,6 +120,22 @@ TEST(WizpakCli, ErrorsAndUsage) {
   EXPECT_EQ(Cli({"list"}).code, 2);
   EXPECT_EQ(Cli({"extract", "a", "b", "--group", "x"}).code, 2);
   EXPECT_EQ(Cli({"pack", m.Path("o.pak")}).code, 2);
+  // A usage fault of build says what it is before the usage text.
+  struct Usage {
+    std::vector<std::string> args;
+    std::string says;
+  } usages[] = {
+      {{"build", "x.wps", "--threads", "0"}, "--threads takes a whole number of 1 or more, not \"0\""},
+      {{"build", "x.wps", "--stub", "s.exe", "--package-only"}, "--stub and --package-only exclude each other"},
+      {{"build"}, "no script given"},
+      {{"build", "x.wps", "-o"}, "-o needs a value"},
+      {{"build", "x.wps", "y.wps"}, "one script only, but y.wps follows x.wps"},
+  };
+  for (const Usage& u : usages) {
+    CliRun r = Cli(u.args);
+    EXPECT_EQ(r.code, 2) << u.says;
+    EXPECT_EQ(r.err.rfind("wizpak build: " + u.says + "\n", 0), 0u) << r.err;
+  }
   for (const char* verb : {"list", "verify", "extract", "pack"}) {
     CliRun help = Cli({verb, "--help"});
     EXPECT_EQ(help.code, 0) << verb;
