@@ -95,6 +95,15 @@ int RunVfsCli(const std::vector<std::string>& Args, std::ostream& Out, std::ostr
         Err << kHelp;
         return kUsage;
       }
+      // An addition goes only into a sound container: one with a damaged
+      // tree or chains would lose another file's data.
+      if (verb == "add") {
+        std::string problem = CheckVFSContainer(a[0]);
+        if (!problem.empty()) {
+          Err << "wizpak vfs add: " << a[0] << " is damaged (" << problem << "); nothing was written\n";
+          return kFailed;
+        }
+      }
       TVFSFile vfs;
       vfs.Open(a[0], true);
       if (verb == "ls") {

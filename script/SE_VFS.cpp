@@ -2,6 +2,7 @@
 
 #include "common/Prompt.h"
 #include "common/Strings.h"
+#include "gamedata/VFS_Check.h"
 #include "script/SE_ScriptState.h"
 
 namespace {
@@ -12,6 +13,8 @@ constexpr uint16_t kStringLoading = 29;
 constexpr char16_t kNameToken[] = u"<%ZUPNAME%>";
 constexpr char kMissingText[] = "Error: Unable to find <";
 constexpr char kMissingCaption[] = "VFS Error";
+constexpr char kDamagedText[] = "Error: <";
+constexpr char kDamagedReason[] = "> is damaged, nothing was changed: ";
 
 std::string ContainerPath(const TScriptState& s, const std::string& name) {
   return s.SetupInfo->Info.InstallDir + "\\" + name;
@@ -69,6 +72,17 @@ void TVFSSession::VFSUpdate(TScriptState& State, uint16_t Group, const std::stri
   if (VFSTotal == 0) return;
   if (!platform::FileExists(ContainerPath(State, Name))) {
     ShowMessage(kMissingText + Name + ">", kMissingCaption, platform::kMbOk);
+    if (State.Observer) State.Observer->SetFinishText(State.String(kStringFailed), false);
+    State.StopFlag = true;
+    return;
+  }
+  // Nothing is added to a damaged container (another file's blocks would be
+  // taken): the run stops as for a missing one. A container left open by the
+  // previous line is saved first, so the check sees it whole.
+  CloseCurrentVFS(State);
+  std::string problem = CheckVFSContainer(ContainerPath(State, Name));
+  if (!problem.empty()) {
+    ShowMessage(kDamagedText + Name + kDamagedReason + problem, kMissingCaption, platform::kMbOk);
     if (State.Observer) State.Observer->SetFinishText(State.String(kStringFailed), false);
     State.StopFlag = true;
     return;

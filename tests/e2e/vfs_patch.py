@@ -47,6 +47,16 @@ with tempfile.TemporaryDirectory() as work:
     assert 'maps\\desert\\a.dat' in listing and listing.count('maps\\desert\\a.dat') == 1, listing
     assert os.path.isfile(os.path.join(game, 'data.ht'))
 
+    # A damaged container (a changed byte, which its digest catches): the box
+    # says so, the failure text, and the container is left as it was.
+    data = bytearray(open(container, 'rb').read())
+    data[-1] ^= 0xFF
+    open(container, 'wb').write(data)
+    out = call([run, patch], env).decode('utf-8', errors='replace')
+    assert '[VFS Error] Error: <data.vfs> is damaged, nothing was changed: the digest does not match' in out, out
+    assert '[Finish] Setup failed to install.' in out, out
+    assert open(container, 'rb').read() == bytes(data)
+
     # Without the container: the "VFS Error" box, the failure text, the run stops.
     os.remove(container)
     out = call([run, patch], env).decode('utf-8', errors='replace')
