@@ -400,7 +400,12 @@ std::string TPakSystem::Message(int Number) const {
     case 3: return "Unable to modify file:" + quoted + ", file may be in use or drive is write protected...";
     case 4: return "File " + ArchivePath + " has corrupted header.";
     case 5: return "Error Incorrect Password\rFile: " + ArchiveName;
-    default: return "Disk full, " + ArchivePath + " is lost. Restore it from backup and try again. ";
+    // The update's undo journal keeps the old end of the archive, so a full
+    // disk loses nothing: the archive is put back now, or when next opened.
+    case 7: return "Disk full: " + ArchivePath + " could not be updated. It was put back as it was; nothing is lost.";
+    default:
+      return "Disk full: " + ArchivePath + " could not be updated. It is put back as it was from " + ArchivePath +
+             kUndoSuffix + " when it is next opened; nothing is lost.";
   }
 }
 
@@ -615,8 +620,9 @@ void TPakSystem::AddMember(TArchiveMembers& Members, uint32_t Index) {
       ArchiveHandle.Write(stored.data(), static_cast<uint32_t>(stored.size())) != stored.size()) {
     // The old end goes back at once where the disk allows; the journal
     // covers the rest on the next open.
-    if (PutBackOldEnd()) Restored = true;
-    FatalExit(Message(6));
+    bool putBack = PutBackOldEnd();
+    if (putBack) Restored = true;
+    FatalExit(Message(putBack ? 7 : 6));
   }
   TArchiveEntry e;
   e.Kind = kind;

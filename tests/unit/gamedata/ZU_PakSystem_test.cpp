@@ -647,7 +647,9 @@ TEST(ZU_PakSystem, MemberWriteFailure) {
     platform::host::InjectFileFault(0, false);
     if (!f.a.fatal.empty()) break;
   }
-  EXPECT_EQ(f.a.fatal, "Disk full, " + f.archive + " is lost. Restore it from backup and try again. ");
+  // Nothing is lost, and the text says so: the journal puts the archive back.
+  EXPECT_EQ(f.a.fatal, "Disk full: " + f.archive + " could not be updated. It is put back as it was from " + f.archive +
+                           ".undo when it is next opened; nothing is lost.");
   EXPECT_EQ(Listing(f), "keep.txt=keep;");
 }
 #endif
