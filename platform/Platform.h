@@ -399,6 +399,10 @@ class ComScope {
 // the bytes of one icon image. False when the resources cannot be updated.
 bool ReplaceIconResource(const std::string& Executable, uint16_t Id, const std::vector<uint8_t>& Image);
 
+// SHA-256 of a block of bytes: CryptoAPI's AES provider on Windows (XP SP3
+// and later), libmd on the host. False when the platform cannot compute it.
+bool Sha256(const void* Data, size_t Size, uint8_t Digest[32]);
+
 // MD5 over a stream of pieces: CryptoAPI on Windows, libmd on the host.
 class Md5 {
  public:

@@ -2,6 +2,8 @@
 
 #include "common/BufferManager.h"
 #include "common/DigitKey.h"
+#include "common/Exceptions.h"
+#include "common/FileUtils.h"
 #include "common/FileRecords.h"
 #include "common/RegistryRoots.h"
 #include "common/Strings.h"
@@ -147,6 +149,53 @@ std::vector<std::string> SplitRegistryRecord(const std::string& Record) {
   return fields;
 }
 
+std::string InstallLogDigest(const std::string& Dir, const std::string& Prefix) {
+  TBytes log;
+  try {
+    log = LoadWholeFile(Dir + "\\" + UninstallLogName(Prefix));
+  } catch (const ESetupError&) {
+    return {};
+  }
+  uint8_t digest[32];
+  if (!platform::Sha256(log.data(), log.size(), digest)) return {};
+  static const char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (uint8_t b : digest) {
+    text += kHex[b >> 4];
+    text += kHex[b & 15];
+  }
+  return text;
+}
+
+bool InstallLogTrusted(platform::Registry& Registry, const std::string& Dir, const std::string& Prefix,
+                       const std::string& ShortName) {
+  std::string saved;
+  Registry.SetRoot(platform::kRootLocalMachine);
+  if (Registry.OpenKey(kProductUninstallKey + ShortName, false)) {
+    Registry.ReadString(kLogDigestValue, saved);
+    Registry.CloseKey();
+  }
+  std::string actual = InstallLogDigest(Dir, Prefix);
+  return !saved.empty() && !actual.empty() && SameTextAscii(saved, actual);
+}
+
+namespace {
+// True when Path has a ".." component (Windows drops trailing dots and
+// blanks, so "..." and ".. " count too).
+bool ClimbsOut(const std::string& Path) {
+  size_t start = 0;
+  for (;;) {
+    size_t end = Path.find_first_of("\\/", start);
+    std::string part = Path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (part.size() >= 2 && part.find_first_not_of(". ") == std::string::npos && part.find("..") != std::string::npos) {
+      return true;
+    }
+    if (end == std::string::npos) return false;
+    start = end + 1;
+  }
+}
+}  // namespace
+
 void RunUninstall(TScriptState& State) {
   TUninstallList& list = *State.UninstallList;
   const size_t F = list.Files().size(), D = list.Directories().size(), R = list.RegistryRecords().size();
@@ -162,13 +211,13 @@ void RunUninstall(TScriptState& State) {
   for (size_t k = 1; k <= F; ++k) {
     progress(k, F, k, WideString());
     std::string path = State.Expand(list.Files()[k - 1]);
-    if (platform::FileExists(path)) platform::DeleteFile(path);
+    if (!ClimbsOut(path) && platform::FileExists(path)) platform::DeleteFile(path);
   }
   WideString directories = State.String(kStringDirectories);
   for (size_t k = 1; k <= D; ++k) {
     progress(k, D, F + k, directories);
     const std::string& dir = list.Directories()[D - k];
-    if (platform::DirectoryExists(dir)) platform::RemoveDirectory(dir);
+    if (!ClimbsOut(dir) && platform::DirectoryExists(dir)) platform::RemoveDirectory(dir);
   }
   WideString registry = State.String(kStringRegistry);
   platform::Registry* reg = State.Registry;
@@ -182,15 +231,19 @@ void RunUninstall(TScriptState& State) {
     }
   }
   const TSetupInfo& info = State.SetupInfo->Info;
+  // The log goes before the product's key, whose digest vouches for it: an
+  // uninstall cut short before the log is gone can run again.
+  std::string log = info.InstallDir + "\\" + UninstallLogName(info.UninstallPrefix);
+  if (!platform::DeleteFile(log) && platform::FileExists(log)) return;
   if (reg) {
     reg->SetRoot(platform::kRootLocalMachine);
     std::string key = kProductUninstallKey + info.SetupShortName;
     if (reg->OpenKey(key, false)) {
       reg->DeleteValue("DisplayName");
       reg->DeleteValue("UninstallString");
+      reg->DeleteValue(kLogDigestValue);
       reg->CloseKey();
       reg->DeleteKey(key);
     }
   }
-  platform::DeleteFile(info.InstallDir + "\\" + UninstallLogName(info.UninstallPrefix));
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Platform.h"
+
 #include "common/Observers.h"
 #include "common/PathFields.h"
 
@@ -53,6 +55,18 @@ extern const char* const kUninstallLogKey;
 // The log's file name for a prefix: Prefix + "install.log".
 std::string UninstallLogName(const std::string& Prefix);
 
+// The value of the product's Uninstall key (under HKEY_LOCAL_MACHINE, which
+// only administrators change) that holds the SHA-256 of the install log the
+// setup saved: a log changed afterwards is not believed.
+constexpr char kLogDigestValue[] = "InstallLogDigest";
+// The SHA-256 of the log in Dir as 64 lower-case hex digits; empty when the
+// log cannot be read.
+std::string InstallLogDigest(const std::string& Dir, const std::string& Prefix);
+// True when the log in Dir is the one the setup saved: its digest equals the
+// one in the product's Uninstall key (a missing digest is no match).
+bool InstallLogTrusted(platform::Registry& Registry, const std::string& Dir, const std::string& Prefix,
+                       const std::string& ShortName);
+
 // Splits a registry record into at most four fields: blanks or tabs outside
 // double quotes separate them, the quotes are removed, missing ones are empty.
 std::vector<std::string> SplitRegistryRecord(const std::string& Record);
@@ -61,7 +75,8 @@ struct TScriptState;
 // The uninstall procedure: deletes the logged files, removes the logged
 // directories from the last to the first, deletes the logged registry values,
 // the product's Uninstall key and the log, reporting progress through the
-// state's observer.
+// state's observer. A file or folder record whose expanded path has a ".."
+// component is passed over: a log names only what the setup made.
 void RunUninstall(TScriptState& State);
 
 // A registry record: root name, key path, value name and data, each in double

@@ -29,6 +29,9 @@ bool BuildUninstaller(TScriptState& State) {
     if (reg->OpenKey(kProductUninstallKey + info.SetupShortName, true)) {
       reg->WriteString("DisplayName", info.SetupShortName);
       reg->WriteString("UninstallString", info.InstallDir + "\\" + info.UninstallExeName);
+      // The uninstaller believes only the log the setup saved.
+      std::string digest = InstallLogDigest(info.InstallDir, info.UninstallPrefix);
+      if (!digest.empty()) reg->WriteString(kLogDigestValue, digest);
       reg->CloseKey();
     }
   }

@@ -35,6 +35,8 @@ constexpr char kVerificationFailed[] = "Error: Verification Failed. Setup is cor
 constexpr char kFilename[] = " Filename: ";
 constexpr char kSetupInfoMissing[] = "Error: Setup Information Missing. Setup is corrupt";
 constexpr char kLogMissing[] = "Error: install log is missing";
+constexpr char kLogChanged[] = "install log has been changed: ";
+constexpr char kUninstallStage[] = "Uninstall";
 constexpr char kCompiledLinesMissing[] = "Error: Compiled Lines Missing. Setup is corrupt";
 constexpr char kRenamed[] = "Error: Setup`s filename has been renamed\r\rExpected: \r";
 constexpr char kFound[] = "Found: ";
@@ -167,6 +169,13 @@ int Load(TProgram& p) {
     if (!platform::FileExists(info.InstallDir + "\\" + UninstallLogName(info.UninstallPrefix))) {
       Fatal(kLogMissing, kCaptionSetup);
       return kExitFatalMessage;
+    }
+    // A log changed after the setup saved it could name any file; it is not
+    // believed, and nothing is deleted.
+    if (!InstallLogTrusted(*SetupRegistry, info.InstallDir, info.UninstallPrefix, info.SetupShortName)) {
+      WriteErrorLog(kLogChanged + info.InstallDir + "\\" + UninstallLogName(info.UninstallPrefix), kUninstallStage,
+                    p.Report());
+      return kExitErrorLog;
     }
     p.UninstallList.LoadLog(info.InstallDir, info.UninstallPrefix);
     p.SpaceRequired = 0;

@@ -229,6 +229,7 @@ void ProgressWindow::Close() { impl_->shown = false; }
 }  // namespace platform
 
 #include <md5.h>
+#include <sha2.h>
 
 namespace platform {
 
@@ -247,6 +248,14 @@ bool Md5::Update(const void* Data, uint32_t Size) {
 
 bool Md5::Final(uint8_t Digest[16]) {
   MD5Final(Digest, &impl_->context);
+  return true;
+}
+
+bool Sha256(const void* Data, size_t Size, uint8_t Digest[32]) {
+  SHA2_CTX context;
+  SHA256Init(&context);
+  SHA256Update(&context, static_cast<const uint8_t*>(Data), Size);
+  SHA256Final(Digest, &context);
   return true;
 }
 

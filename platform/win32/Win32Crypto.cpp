@@ -3,6 +3,15 @@
 
 #include <wincrypt.h>
 
+// Windows XP SP3's AES provider computes SHA-256; the headers declare it only
+// for later versions.
+#ifndef CALG_SHA_256
+#define CALG_SHA_256 (ALG_CLASS_HASH | ALG_TYPE_ANY | 12)
+#endif
+#ifndef PROV_RSA_AES
+#define PROV_RSA_AES 24
+#endif
+
 namespace platform {
 
 struct Md5::Impl {
@@ -38,6 +47,20 @@ bool Md5::Final(uint8_t Digest[16]) {
 }  // namespace platform
 
 namespace platform {
+
+bool Sha256(const void* Data, size_t Size, uint8_t Digest[32]) {
+  if (Size > 0xFFFFFFFFu) return false;
+  HCRYPTPROV provider = 0;
+  if (!::CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
+  HCRYPTHASH hash = 0;
+  DWORD size = 32;
+  bool ok = ::CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) &&
+            ::CryptHashData(hash, static_cast<const BYTE*>(Data), static_cast<DWORD>(Size), 0) &&
+            ::CryptGetHashParam(hash, HP_HASHVAL, Digest, &size, 0) && size == 32;
+  if (hash) ::CryptDestroyHash(hash);
+  ::CryptReleaseContext(provider, 0);
+  return ok;
+}
 
 bool RandomBytes(void* Buffer, uint32_t Count) {
   HCRYPTPROV provider = 0;

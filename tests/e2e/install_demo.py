@@ -49,6 +49,20 @@ with tempfile.TemporaryDirectory() as work:
     assert '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Demo Game]\r\n"InstallPath"="C:\\\\Program Files\\\\Demo Game\\\\"' in reg, reg
     assert '"UninstallString"="C:\\\\Program Files\\\\Demo Game\\\\\\\\Demo_Uninstall.exe"' in reg, reg
 
+    # The log's digest is kept under HKLM; a log changed afterwards is not
+    # believed: an error log, nothing deleted, the log kept.
+    import hashlib
+    import re
+    log = os.path.join(inst, 'Demo_install.log')
+    original = open(log, 'rb').read()
+    digest = re.search(r'"InstallLogDigest"="([0-9a-f]{64})"', reg)
+    assert digest and digest.group(1) == hashlib.sha256(original).hexdigest(), reg
+    open(log, 'ab').write(b'\x00')
+    out = call([run, 'C:\\Program Files\\Demo Game\\Demo_Uninstall.exe'], env, code=2)
+    assert 'install log has been changed' in out, out
+    assert os.path.isfile(os.path.join(inst, 'readme.txt')) and os.path.isfile(log)
+    open(log, 'wb').write(original)
+
     # A file the setup did not write keeps its folder.
     open(os.path.join(inst, 'docs', 'mine.txt'), 'w').write('user data')
     out = call([run, 'C:\\Program Files\\Demo Game\\Demo_Uninstall.exe'], env)

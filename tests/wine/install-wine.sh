@@ -51,6 +51,9 @@ if [ "$wine_width" = 64 ] && wine reg query 'HKLM\SOFTWARE\Wow6432Node\Demo Game
 fi
 wine reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Demo Game' /v UninstallString |
   grep -q 'Demo_Uninstall.exe'
+# The install log's digest, which the uninstaller checks before it believes the log.
+wine reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Demo Game' /v InstallLogDigest |
+  grep -Eq "$(sha256sum "$inst/Demo_install.log" | cut -c1-64)"
 link=$(find "$WINEPREFIX/drive_c/users" -name 'Read Me.lnk' | head -n 1)
 [ -n "$link" ] || { echo "install-wine: no shortcut" >&2; exit 1; }
 echo "install-wine: installed, registry and shortcut checked"

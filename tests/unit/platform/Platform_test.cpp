@@ -176,3 +176,16 @@ TEST(PlatformText, AnsiRoundTrip) {
   EXPECT_EQ(WideToAnsi(wide), ansi);
   EXPECT_EQ(WideToAnsi(u""), "");
 }
+
+// SHA-256 as the standard's test vectors give it, on both platforms.
+TEST(Platform, Sha256) {
+  auto hex = [](const std::string& text) {
+    uint8_t digest[32];
+    EXPECT_TRUE(platform::Sha256(text.data(), text.size(), digest));
+    std::string out;
+    for (uint8_t b : digest) out += "0123456789abcdef"[b >> 4], out += "0123456789abcdef"[b & 15];
+    return out;
+  };
+  EXPECT_EQ(hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+}

@@ -218,7 +218,10 @@ TEST(Runtime, UninstallLeavesForeignFiles) {
   TestMachine::Write(dir + "\\mine.txt", "m");
   TestMachine::Write(dir + "\\sub\\foreign.txt", "f");
   l.log.AddInstalledFile(dir + "\\mine.txt");
-  for (int i = 0; i < 250; ++i) l.log.AddInstalledFile(dir + "\\gone" + std::to_string(i));
+  // A record that climbs out of its folder is passed over.
+  TestMachine::Write(w.m.Path("outside.txt"), "o");
+  l.log.AddInstalledFile(dir + "\\sub\\..\\..\\outside.txt");
+  for (int i = 0; i < 249; ++i) l.log.AddInstalledFile(dir + "\\gone" + std::to_string(i));
   l.registry.SetRoot(platform::kRootCurrentUser);
   ASSERT_TRUE(l.registry.OpenKey("Software\\Demo", true));
   ASSERT_TRUE(l.registry.WriteString("Path", "x"));
@@ -227,6 +230,7 @@ TEST(Runtime, UninstallLeavesForeignFiles) {
   ASSERT_TRUE(l.log.SaveLog(dir, ""));
   RunUninstall(l.state);
   EXPECT_FALSE(platform::FileExists(dir + "\\mine.txt"));
+  EXPECT_TRUE(platform::FileExists(w.m.Path("outside.txt")));
   EXPECT_TRUE(platform::FileExists(dir + "\\sub\\foreign.txt"));
   EXPECT_TRUE(platform::DirectoryExists(dir + "\\sub"));
   EXPECT_FALSE(platform::FileExists(dir + "\\install.log"));
