@@ -609,7 +609,9 @@ uint32_t TVFSTree::CreateNewFileDir(int32_t Parent, const std::string& Name, uin
     auto& roots = file_.RootEntries;
     size_t slot = 0;
     while (slot < roots.size() && !roots[slot].Name.empty()) ++slot;
-    VFS_CHECK(slot < roots.size(), "CreateNewFileDir: ROOT Result = Cardinal(-1)");
+    VFS_CHECK(slot < roots.size(), "CreateNewFileDir: no free root slot for \"" + name + "\": all " +
+                                       DecimalText(roots.size()) +
+                                       " root entries of the container are in use, nothing was added");
     roots[slot] = TVFSEntry{};
     roots[slot].Name = name;
     index = AddNode(&roots[slot], -1, static_cast<int32_t>(slot));

@@ -83,7 +83,9 @@ bool Verify(TProgram& p, platform::ProgressWindow& window, uint32_t& groupedTota
   // trailer claims: that is a damaged package too.
   if (pak.Entries.size() < n) {
     p.VerifyFailed = true;
-    Fatal(kVerificationFailed + DecimalText(pak.Entries.size()) + kFilename, kCaptionVerification);
+    Fatal(kVerificationFailed + DecimalText(pak.Entries.size()) + kFilename + "(the directory of " + DecimalText(n) +
+              " entries does not fit the file)",
+          kCaptionVerification);
     return false;
   }
   uint32_t end = platform::TickCount();

@@ -79,6 +79,18 @@ TEST(VFS_Unit, FullContainerFailsCleanly) {
     EXPECT_EQ(vfs.Header.UsedBlocks, 0);
   }
   EXPECT_EQ(TestMachine::Read(path), before);
+  // No free root slot: the text says so and names the file.
+  TVFSFile vfs;
+  vfs.Open(path, true);
+  vfs.Tree.AddFile("first.txt", reinterpret_cast<const uint8_t*>("a"), 1);
+  vfs.Tree.AddFile("second.txt", reinterpret_cast<const uint8_t*>("b"), 1);
+  try {
+    vfs.Tree.AddFile("third.txt", reinterpret_cast<const uint8_t*>("c"), 1);
+    ADD_FAILURE() << "a third root entry in two slots";
+  } catch (const EAssertionFailed& e) {
+    EXPECT_NE(std::string(e.what()).find("no free root slot for \"third.txt\": all 2 root entries"), std::string::npos)
+        << e.what();
+  }
 }
 
 // Compressible data is stored in 50,000-byte chunks; incompressible data raw.
