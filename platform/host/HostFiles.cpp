@@ -121,6 +121,7 @@ bool File::Open(const std::string& Path, uint32_t Access, uint32_t Share, FileDi
     return false;
   }
   int fd = ::open(native.c_str(), flags | O_CLOEXEC, 0644);
+  if (fd >= 0 && (flags & O_CREAT)) host::FolderChanged(native);
   if (fd < 0) {
     int err = errno;
     host::UnregisterOpen(token);
@@ -304,6 +305,7 @@ bool DeleteFile(const std::string& Path) {
     SetErrorFromErrno(errno);
     return false;
   }
+  host::FolderChanged(native);
   return true;
 }
 
@@ -335,6 +337,8 @@ bool MoveFile(const std::string& From, const std::string& To, bool ReplaceExisti
     SetErrorFromErrno(errno);
     return false;
   }
+  host::FolderChanged(from);
+  host::FolderChanged(to);
   return true;
 }
 
@@ -374,6 +378,7 @@ bool CreateDirectory(const std::string& Path) {
     }
     return false;
   }
+  host::FolderChanged(native);
   return true;
 }
 
@@ -391,6 +396,7 @@ bool RemoveDirectory(const std::string& Path) {
     SetErrorFromErrno(errno, true);
     return false;
   }
+  host::FolderChanged(native);
   return true;
 }
 
@@ -433,9 +439,9 @@ std::string TempPath() {
     std::string cur;
     for (size_t i = 0; i < native.size(); ++i) {
       cur += native[i];
-      if (native[i] == '/' && i > 0) ::mkdir(cur.c_str(), 0755);
+      if (native[i] == '/' && i > 0 && ::mkdir(cur.c_str(), 0755) == 0) host::FolderChanged(cur);
     }
-    ::mkdir(native.c_str(), 0755);
+    if (::mkdir(native.c_str(), 0755) == 0) host::FolderChanged(native);
   }
   return temp;
 }

@@ -1,10 +1,10 @@
 #include "platform/host/HostMachine.h"
 
-#include <algorithm>
-#include <atomic>
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -12,6 +12,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <unordered_map>
 
 namespace platform::host {
 namespace {
@@ -150,25 +151,48 @@ void LoadLocked(State& s) {
   }
 }
 
-// Case-insensitive match of one name in a native folder.
+// The names of a native folder by their lower-case form, read once and kept
+// while the folder's modification time stays and none of the host layer's
+// own changes touched it: resolving a name is then a lookup, not a walk of
+// the folder, so installing N files into one folder takes time linear in N.
+struct FolderIndex {
+  struct timespec Modified = {0, 0};
+  std::unordered_map<std::string, std::string> Names;  // lower case -> as stored
+};
+
+std::mutex& IndexMutex() {
+  static std::mutex m;
+  return m;
+}
+
+std::unordered_map<std::string, FolderIndex>& Indexes() {
+  static std::unordered_map<std::string, FolderIndex> indexes;
+  return indexes;
+}
+
+// Case-insensitive match of one name in a native folder; an exact match wins.
 bool MatchName(const std::string& dir, const std::string& name, std::string& actual) {
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return false;
-  std::string want = ToLowerAscii(name);
-  bool found = false;
-  while (dirent* e = ::readdir(d)) {
-    if (std::strcmp(e->d_name, name.c_str()) == 0) {
-      actual = e->d_name;
-      found = true;
-      break;
-    }
-    if (!found && ToLowerAscii(e->d_name) == want) {
-      actual = e->d_name;
-      found = true;  // keep looking for an exact match
+  struct stat st;
+  if (::lstat((dir + "/" + name).c_str(), &st) == 0) {
+    actual = name;
+    return true;
+  }
+  if (::stat(dir.c_str(), &st) != 0) return false;
+  std::lock_guard<std::mutex> lock(IndexMutex());
+  FolderIndex& index = Indexes()[dir];
+  if (index.Modified.tv_sec != st.st_mtim.tv_sec || index.Modified.tv_nsec != st.st_mtim.tv_nsec ||
+      index.Names.empty()) {
+    index.Names.clear();
+    index.Modified = st.st_mtim;
+    if (DIR* d = ::opendir(dir.c_str())) {
+      while (dirent* e = ::readdir(d)) index.Names.emplace(ToLowerAscii(e->d_name), e->d_name);
+      ::closedir(d);
     }
   }
-  ::closedir(d);
-  return found;
+  auto it = index.Names.find(ToLowerAscii(name));
+  if (it == index.Names.end()) return false;
+  actual = it->second;
+  return true;
 }
 
 struct OpenRecord {
@@ -280,7 +304,37 @@ bool FileOperationAllowed() {
   return false;
 }
 
+void FolderChanged(const std::string& NativePath) {
+  size_t slash = NativePath.find_last_of('/');
+  std::string dir = slash == std::string::npos ? std::string(".") : NativePath.substr(0, slash);
+  std::string base = slash == std::string::npos ? NativePath : NativePath.substr(slash + 1);
+  std::lock_guard<std::mutex> lock(IndexMutex());
+  auto it = Indexes().find(dir);
+  if (it == Indexes().end()) return;
+  // The one name changed is brought up to date, and the folder's new time
+  // taken, so the index stays good without reading the folder again.
+  struct stat st;
+  if (::stat(dir.c_str(), &st) != 0) {
+    Indexes().erase(it);
+    return;
+  }
+  auto& names = it->second.Names;
+  std::string lower = ToLowerAscii(base);
+  if (::lstat(NativePath.c_str(), &st) == 0) {
+    names[lower] = base;
+  } else {
+    auto name = names.find(lower);
+    if (name != names.end() && name->second == base) names.erase(name);
+  }
+  ::stat(dir.c_str(), &st);
+  it->second.Modified = st.st_mtim;
+}
+
 void SetRoot(const std::string& Root) {
+  {
+    std::lock_guard<std::mutex> lock(IndexMutex());
+    Indexes().clear();
+  }
   std::lock_guard<std::mutex> lock(MachineMutex());
   State& s = GetState();
   s.root = Root;

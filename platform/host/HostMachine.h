@@ -67,6 +67,11 @@ std::string ToNative(const std::string& Path);
 std::string NameToNative(const std::string& Name);
 std::string NameFromNative(const std::string& Name);
 
+// The host layer's own changes tell the name index of the folder holding
+// NativePath (a file or folder created, deleted or renamed there); the index
+// then holds that one name as it is now on the disk.
+void FolderChanged(const std::string& NativePath);
+
 // Sets the thread's last error from an errno value.
 void SetErrorFromErrno(int Errno, bool IsDirectory = false);
 
