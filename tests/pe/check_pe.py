@@ -141,8 +141,8 @@ def load_allow_list(path):
     return allowed
 
 
-def check(spec, allowed):
-    path, _, rest = spec.partition(':')
+def check(program, allowed):
+    path, _, rest = program.partition(":")
     subsystem, _, want_manifest = rest.partition(':')
     faults = []
     try:
@@ -184,7 +184,7 @@ def main(argv):
         print(__doc__)
         return 2
     allowed = load_allow_list(argv[1])
-    results = [check(spec, allowed) for spec in argv[2:]]
+    results = [check(program, allowed) for program in argv[2:]]
     return 0 if all(results) else 1
 
 
