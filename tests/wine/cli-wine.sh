@@ -20,6 +20,7 @@ if [ -x "$host_wizpak" ]; then
   "$host_wizpak" vfs new "$work/game.vfs" --block-size 512 --blocks 256 --roots 8 >/dev/null
   "$host_wizpak" vfs add "$work/game.vfs" 'maps\desert\a.dat' "$examples/files/readme.txt" >/dev/null
   cp "$work/game.vfs" "$work/linux.vfs"
+  cp "$work/game.ht" "$work/linux.ht"  # its hash side file goes with it
   # A game archive the Linux tool made, updated by wizpak.exe under Wine.
   "$host_wizpak" archive new "$work/game.zup" --password Pw1 >/dev/null
   "$host_wizpak" archive add "$work/game.zup" 'Docs\Readme.txt' "$examples/files/readme.txt" --password Pw1 >/dev/null
