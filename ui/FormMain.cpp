@@ -212,7 +212,7 @@ bool TFrmMain::SetPagesUp() {
     installDirTree_->SetVisible(false);
   }
   if (installDirEdit_) {
-    installDirEdit_->SetText(platform::AnsiToWide(ExpandPathFields(info.InstallDir, program_.Fields())));
+    installDirEdit_->SetText(platform::AnsiToWide(info.InstallDir));  // expanded above
     installDirEdit_->SetOnChange([this] { Guarded([this] { InstallDir_Edit_Change(); }); });
   }
   back_->SetText(program_.Languages.GetString(kStringBack));

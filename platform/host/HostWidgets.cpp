@@ -83,14 +83,16 @@ class HostWidget : public Widget {
   }
   void SetFlag(WidgetFlag Flag, bool On) override { FlagRef(Flag) = On; }
   bool GetFlag(WidgetFlag Flag) const override { return const_cast<HostWidget*>(this)->FlagRef(Flag); }
-  void SetColour(uint32_t Colour) override { colour_ = Colour; }
+  // Background colour and z-order show only in a screen's painting; the
+  // dump reads the page set's colour, so the host keeps neither.
+  void SetColour(uint32_t) override {}
   void SetPicture(const Picture& Image) override { picture_ = Image; }
   const Picture& GetPicture() const override { return picture_; }
   void LoadRichText(const std::string& Data) override { text_ = RichTextToPlain(Data); }
   void SetGauge(const GaugeState& Gauge) override { gauge_ = Gauge; }
   GaugeState GetGauge() const override { return gauge_; }
   void SetButtonPicture(const Picture& Image) override { picture_ = Image; }
-  void SendToBack() override { sentToBack_ = true; }
+  void SendToBack() override {}
   void Repaint() override {}
   void SetOnClick(std::function<void()> Handler) override { onClick_ = std::move(Handler); }
   void SetOnChange(std::function<void()> Handler) override { onChange_ = std::move(Handler); }
@@ -188,10 +190,8 @@ class HostWidget : public Widget {
   WideString text_;
   FontSpec font_;
   bool autoSize_ = false, wordWrap_ = false, transparent_ = false, border_ = false, stretch_ = false, center_ = false;
-  uint32_t colour_ = 0xFFFFFF;
   Picture picture_;
   GaugeState gauge_;
-  bool sentToBack_ = false;
   std::function<void()> onClick_;
   std::function<void()> onChange_;
   std::string selected_;
