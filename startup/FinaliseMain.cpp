@@ -1,13 +1,9 @@
-// finalise.exe: removes an uninstaller after it has ended.
-#include <vector>
-
+// finalise.exe: removes an uninstaller after it has ended. Built without
+// exceptions and without the C++ library (see platform/Finaliser.h).
+#include "platform/Finaliser.h"
 #include "platform/Platform.h"
-#include "startup/Finalise.h"
 
 int main(int argc, char** argv) {
   platform::HardenDllSearchPath();
-  std::vector<std::string> args(argv, argv + argc);
-  if (args.empty()) args.emplace_back();
-  args[0] = platform::ExecutablePath();
-  return RunFinaliser(args, 60000);
+  return platform::RunFinaliser(argc > 1 ? argv[1] : nullptr, 60000);
 }
