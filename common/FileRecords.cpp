@@ -14,14 +14,6 @@ std::string ReadShortStringFromFile(platform::File& Handle) {
   return s;
 }
 
-bool WriteShortStringToFile(platform::File& Handle, const std::string& Text) {
-  uint32_t n = Text.size() > 0xFFFF ? 0xFFFF : static_cast<uint32_t>(Text.size());
-  uint8_t len[2] = {static_cast<uint8_t>(n & 0xFF), static_cast<uint8_t>(n >> 8)};
-  bool shortWrite = Handle.Write(len, 2) != 2;
-  if (n && Handle.Write(Text.data(), n) != n) shortWrite = true;
-  return shortWrite;
-}
-
 namespace {
 constexpr uint32_t kChunk = 64 * 1024;
 }

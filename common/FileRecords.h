@@ -9,9 +9,6 @@
 
 // A u16 byte count, then the bytes. Raises ESetupError on a short read.
 std::string ReadShortStringFromFile(platform::File& Handle);
-// Writes Text's length as u16, then its bytes; true when any write wrote fewer
-// bytes than asked (the file is then incomplete).
-bool WriteShortStringToFile(platform::File& Handle, const std::string& Text);
 
 // Reads fields from a file from its current position up to an absolute limit.
 // Raises ESetupError when a field would cross the limit or the file ends early.

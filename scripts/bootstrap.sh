@@ -19,7 +19,7 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
-# The Windows build takes libjpeg-turbo from Debian's own source package.
+# The Windows build takes libjpeg-turbo and zlib from Debian's own source packages.
 src_list=/etc/apt/sources.list.d/wizpak-src.sources
 need_src=0
 [ -f "$src_list" ] || need_src=1
@@ -47,6 +47,9 @@ if [ "${#missing[@]}" -gt 0 ] || [ "$need_src" = 1 ]; then
   [ "${#missing[@]}" -gt 0 ] && $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# libjpeg-turbo for both Windows widths: cross-built once into build/deps, reused afterwards.
+# libjpeg-turbo and zlib for both Windows widths: cross-built once into
+# build/deps, reused afterwards.
 "$here/scripts/build-libjpeg-windows.sh" 32
 "$here/scripts/build-libjpeg-windows.sh" 64
+"$here/scripts/build-zlib-windows.sh" 32
+"$here/scripts/build-zlib-windows.sh" 64

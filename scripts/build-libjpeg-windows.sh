@@ -6,6 +6,15 @@
 # Built for a setup's size: NO_GETENV drops the JPEGMEM lookup (and with it
 # sscanf, 100 KB of MinGW's scanf and float parsing), and the library's error
 # texts are formatted by the system's msvcrt instead of MinGW's own printf.
+# The code is optimised for size, one section per function, and the paths a
+# setup never takes are configured out: arithmetic coding, colour
+# quantisation, merged upsampling, scaled output, the legacy fast and
+# floating-point DCTs (pictures are decoded at their size with the accurate
+# integer DCT, and encoded with it), the smoothing of a progressive picture
+# shown before its last scan (pictures are decoded whole) and the saving of
+# application markers. Baseline and progressive JPEG both stay.
+# In 32-bit code the library carries no unwind tables: nothing is unwound
+# through it (its errors end in a longjmp, which on x86 needs none).
 set -euo pipefail
 
 width=${1:-32}
@@ -16,8 +25,11 @@ case "$width" in
 esac
 here=$(cd "$(dirname "$0")/.." && pwd)
 prefix="$here/build/deps/libjpeg-win$width"
-flags="-DNO_GETENV -D__USE_MINGW_ANSI_STDIO=0"
-if [ -f "$prefix/lib/libjpeg.a" ] && [ "$(cat "$prefix/wizpak-flags" 2>/dev/null)" = "$flags" ]; then exit 0; fi
+flags="-Oz -DNDEBUG -ffunction-sections -fdata-sections -DNO_GETENV -D__USE_MINGW_ANSI_STDIO=0"
+[ "$width" = 32 ] && flags="$flags -fno-asynchronous-unwind-tables"
+features="arith quant merge idct-scaling fast-dcts smoothing markers"
+stamp="$flags; without $features"
+if [ -f "$prefix/lib/libjpeg.a" ] && [ "$(cat "$prefix/wizpak-flags" 2>/dev/null)" = "$stamp" ]; then exit 0; fi
 rm -rf "$prefix"
 
 work="$here/build/deps/src-win$width"
@@ -26,13 +38,20 @@ mkdir -p "$work"
 cd "$work"
 apt-get source -q --download-only libjpeg-turbo >/dev/null 2>&1 || apt-get source -q --download-only libjpeg-turbo
 dpkg-source --no-check -x libjpeg-turbo_*.dsc libjpeg-turbo >/dev/null
+# The decoder's and encoder's optional paths, switched off in the library's
+# own configuration header (installed with it, so users see the same).
+sed -i -E 's/^#define (DCT_IFAST_SUPPORTED|DCT_FLOAT_SUPPORTED|IDCT_SCALING_SUPPORTED|UPSAMPLE_MERGING_SUPPORTED|QUANT_1PASS_SUPPORTED|QUANT_2PASS_SUPPORTED|BLOCK_SMOOTHING_SUPPORTED|SAVE_MARKERS_SUPPORTED)\b/#undef \1/' \
+  libjpeg-turbo/jmorecfg.h
+[ "$(grep -cE '^#undef (DCT_IFAST|DCT_FLOAT|IDCT_SCALING|UPSAMPLE_MERGING|QUANT_1PASS|QUANT_2PASS|BLOCK_SMOOTHING|SAVE_MARKERS)_SUPPORTED' libjpeg-turbo/jmorecfg.h)" = 8 ] ||
+  { echo "build-libjpeg-windows.sh: jmorecfg.h is not laid out as expected" >&2; exit 1; }
 cmake -S libjpeg-turbo -B build -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$here/cmake/$toolchain" \
-  -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE="" -DCMAKE_INSTALL_PREFIX="$prefix" \
   -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF \
+  -DWITH_ARITH_DEC=OFF -DWITH_ARITH_ENC=OFF \
   -DWITH_JPEG8=OFF -DCMAKE_C_FLAGS="$flags" -Wno-dev >/dev/null
 cmake --build build -j2 >/dev/null
 cmake --install build >/dev/null
-printf '%s' "$flags" >"$prefix/wizpak-flags"
+printf '%s' "$stamp" >"$prefix/wizpak-flags"
 rm -rf "$work"
 echo "libjpeg-turbo for win$width installed in $prefix"

@@ -34,47 +34,76 @@ std::string JsonString(const std::string& Utf8) {
 }
 
 std::string JsonText(const WideString& Text) { return JsonString(WideToUtf8(Text)); }
-const char* JsonBool(bool Value) { return Value ? "true" : "false"; }
 
-std::string ButtonJson(platform::Widget& Button) {
-  return "{\"caption\":" + JsonText(Button.GetText()) + ",\"visible\":" + JsonBool(Button.IsVisible()) +
-         ",\"enabled\":" + JsonBool(Button.IsEnabled()) + "}";
+// Writes one JSON object field by field: a call per field keeps the dump's
+// code small (it travels in every setup).
+class TJsonObject {
+ public:
+  explicit TJsonObject(std::string& Out) : out_(Out) { out_ += '{'; }
+  TJsonObject& Raw(const char* Key, const std::string& Json) {
+    Name(Key);
+    out_ += Json;
+    return *this;
+  }
+  TJsonObject& Str(const char* Key, const std::string& Utf8) { return Raw(Key, JsonString(Utf8)); }
+  TJsonObject& Text(const char* Key, const WideString& Text) { return Raw(Key, JsonText(Text)); }
+  TJsonObject& Num(const char* Key, int64_t Value) { return Raw(Key, DecimalText(Value)); }
+  TJsonObject& Bool(const char* Key, bool Value) { return Raw(Key, Value ? "true" : "false"); }
+  void Close() { out_ += '}'; }
+
+ private:
+  void Name(const char* Key) {
+    if (!first_) out_ += ',';
+    first_ = false;
+    out_ += '"';
+    out_ += Key;
+    out_ += "\":";
+  }
+  std::string& out_;
+  bool first_ = true;
+};
+
+void ButtonJson(std::string& Out, platform::Widget& Button) {
+  TJsonObject o(Out);
+  o.Text("caption", Button.GetText()).Bool("visible", Button.IsVisible()).Bool("enabled", Button.IsEnabled()).Close();
 }
 
-std::string ControlJson(int32_t Page, const TPageControl& Control) {
+void ControlJson(std::string& Out, int32_t Page, const TPageControl& Control) {
   platform::Widget& w = *Control.Widget;
   const WidgetKind kind = w.Kind();
   platform::Bounds b = w.GetBounds();
-  std::string out = "{\"page\":" + DecimalText(Page) + ",\"name\":" + JsonString(w.Name()) +
-                    ",\"kind\":" + JsonString(Control.Kind) + ",\"left\":" + DecimalText(b.Left) +
-                    ",\"top\":" + DecimalText(b.Top) + ",\"width\":" + DecimalText(b.Width) +
-                    ",\"height\":" + DecimalText(b.Height) + ",\"visible\":" + JsonBool(w.IsVisible()) +
-                    ",\"enabled\":" + JsonBool(w.IsEnabled()) + ",\"text\":" + JsonText(w.GetText());
+  TJsonObject o(Out);
+  o.Num("page", Page).Str("name", w.Name()).Str("kind", Control.Kind).Num("left", b.Left).Num("top", b.Top);
+  o.Num("width", b.Width).Num("height", b.Height).Bool("visible", w.IsVisible()).Bool("enabled", w.IsEnabled());
+  o.Text("text", w.GetText());
   const bool label = kind == WidgetKind::kLabel, edit = kind == WidgetKind::kEdit;
   const bool memo = kind == WidgetKind::kMemo || kind == WidgetKind::kRichEdit, image = kind == WidgetKind::kImage;
   if (label || edit || memo || kind == WidgetKind::kPanel) {
     platform::FontSpec f = w.GetFont();
-    out += ",\"font\":{\"face\":" + JsonString(f.Face) + ",\"size\":" + DecimalText(f.Size) +
-           ",\"colour\":" + (f.HasColour ? DecimalText(f.Colour) : std::string("null")) + ",\"bold\":" + JsonBool(f.Bold) +
-           "}";
+    std::string font;
+    TJsonObject(font).Str("face", f.Face).Num("size", f.Size)
+        .Raw("colour", f.HasColour ? DecimalText(f.Colour) : std::string("null")).Bool("bold", f.Bold).Close();
+    o.Raw("font", font);
   }
-  if (label || image) out += std::string(",\"transparent\":") + JsonBool(w.GetFlag(WidgetFlag::kTransparent));
-  if (label || edit) out += std::string(",\"autosize\":") + JsonBool(w.GetFlag(WidgetFlag::kAutoSize));
-  if (label) out += std::string(",\"wordwrap\":") + JsonBool(w.GetFlag(WidgetFlag::kWordWrap));
-  if (memo) out += std::string(",\"border\":") + JsonBool(w.GetFlag(WidgetFlag::kBorder));
+  if (label || image) o.Bool("transparent", w.GetFlag(WidgetFlag::kTransparent));
+  if (label || edit) o.Bool("autosize", w.GetFlag(WidgetFlag::kAutoSize));
+  if (label) o.Bool("wordwrap", w.GetFlag(WidgetFlag::kWordWrap));
+  if (memo) o.Bool("border", w.GetFlag(WidgetFlag::kBorder));
   if (image) {
     const platform::Picture& p = w.GetPicture();
-    out += std::string(",\"stretch\":") + JsonBool(w.GetFlag(WidgetFlag::kStretch)) +
-           ",\"center\":" + JsonBool(w.GetFlag(WidgetFlag::kCenter)) + ",\"picture\":" +
-           (p.Empty() ? std::string("null")
-                      : "{\"width\":" + DecimalText(p.Width) + ",\"height\":" + DecimalText(p.Height) + "}");
+    o.Bool("stretch", w.GetFlag(WidgetFlag::kStretch)).Bool("center", w.GetFlag(WidgetFlag::kCenter));
+    std::string picture = "null";
+    if (!p.Empty()) {
+      picture.clear();
+      TJsonObject(picture).Num("width", p.Width).Num("height", p.Height).Close();
+    }
+    o.Raw("picture", picture);
   }
   if (kind == WidgetKind::kGauge) {
     platform::GaugeState g = w.GetGauge();
-    out += ",\"min\":" + DecimalText(g.Minimum) + ",\"max\":" + DecimalText(g.Maximum) +
-           ",\"position\":" + DecimalText(g.Position) + ",\"gauge_caption\":" + JsonString(g.Caption());
+    o.Num("min", g.Minimum).Num("max", g.Maximum).Num("position", g.Position).Str("gauge_caption", g.Caption());
   }
-  return out + "}";
+  o.Close();
 }
 
 // A caption as one transcript line: line breaks shown as " | ".
@@ -97,27 +126,45 @@ std::string UiDumpLine(TFrmMain& Form, const std::string& Action) {
   const TSEPageControl& pages = Form.Pages();
   const int32_t current = pages.CurrentPage();
   const uint8_t type = pages.PageCount() > 0 ? pages.PageType(current) : kPageWelcome;
-  std::string out = "{\"action\":" + JsonString(Action) + ",\"page\":" + DecimalText(current) +
-                    ",\"type\":" + JsonString(PageTypeName(type)) +
-                    ",\"caption\":" + JsonText(Form.Form().Self().GetText()) +
-                    ",\"panel\":{\"colour\":" + DecimalText(pages.BackgroundColour()) + "}" +
-                    ",\"buttons\":{\"back\":" + ButtonJson(Form.BackButton()) +
-                    ",\"next\":" + ButtonJson(Form.NextButton()) + ",\"cancel\":" + ButtonJson(Form.CancelButton()) +
-                    ",\"language\":" + ButtonJson(Form.LanguageButton()) + "},\"menu\":[";
-  std::vector<platform::MenuItem> menu = Form.Form().Menu();
-  for (size_t i = 0; i < menu.size(); ++i) {
-    out += (i ? "," : "") + std::string("{\"caption\":") + JsonText(menu[i].Caption) +
-           ",\"checked\":" + JsonBool(menu[i].Checked) + "}";
+  std::string out;
+  TJsonObject o(out);
+  o.Str("action", Action).Num("page", current).Str("type", PageTypeName(type));
+  o.Text("caption", Form.Form().Self().GetText());
+  std::string panel;
+  TJsonObject(panel).Num("colour", pages.BackgroundColour()).Close();
+  o.Raw("panel", panel);
+  std::string buttons;
+  {
+    TJsonObject b(buttons);
+    const char* names[] = {"back", "next", "cancel", "language"};
+    platform::Widget* widgets[] = {&Form.BackButton(), &Form.NextButton(), &Form.CancelButton(), &Form.LanguageButton()};
+    for (int i = 0; i < 4; ++i) {
+      std::string one;
+      ButtonJson(one, *widgets[i]);
+      b.Raw(names[i], one);
+    }
+    b.Close();
   }
-  out += "],\"controls\":[";
+  o.Raw("buttons", buttons);
+  std::string menu = "[";
+  std::vector<platform::MenuItem> items = Form.Form().Menu();
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i) menu += ',';
+    TJsonObject(menu).Text("caption", items[i].Caption).Bool("checked", items[i].Checked).Close();
+  }
+  o.Raw("menu", menu + "]");
+  std::string controls = "[";
   bool first = true;
   for (int32_t p = 0; p < pages.PageCount(); ++p) {
     for (const TPageControl& c : pages.Page(p).Controls()) {
-      out += (first ? "" : ",") + ControlJson(p, c);
+      if (!first) controls += ',';
+      ControlJson(controls, p, c);
       first = false;
     }
   }
-  return out + "]}";
+  o.Raw("controls", controls + "]");
+  o.Close();
+  return out;
 }
 
 std::string PageTranscript(TFrmMain& Form) {

@@ -66,11 +66,4 @@ TEST(FileRecords, ReaderStopsAtItsLimit) {
 
   f.Seek(0, platform::SeekOrigin::kBegin);
   EXPECT_EQ(ReadShortStringFromFile(f), "hello");
-  platform::File out;
-  std::string outPath = m.Path("out.bin");
-  ASSERT_TRUE(out.Open(outPath, platform::kAccessReadWrite, platform::kShareNone,
-                       platform::FileDisposition::kCreateAlways));
-  EXPECT_FALSE(WriteShortStringToFile(out, "xyz"));
-  out.Close();
-  EXPECT_EQ(TestMachine::Read(outPath), std::string("\x03\x00xyz", 5));
 }
