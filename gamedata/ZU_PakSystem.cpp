@@ -367,27 +367,6 @@ TPakSystem::TPakSystem() {
   OnExit = [](uint32_t Code) { platform::ExitProcess(Code); };
 }
 
-void TPakSystem::CreateArchive(const std::string& Path, const std::string& Password) {
-  CloseArchive();
-  ArchivePath = Path;
-  undo_ = std::make_unique<TUndoJournal>(ArchiveHandle, Path + kUndoSuffix);
-  if (!ArchiveHandle.Open(Path, platform::kAccessReadWrite, platform::kShareRead,
-                          platform::FileDisposition::kCreateNew)) {
-    throw ESetupError("Unable to create " + Path + ": " + platform::DescribeError(platform::LastError()));
-  }
-  ExtraInfo = TExtraInfo{};
-  ExtraInfo.Password = Password;
-  ExtraInfo.HasPassword = !Password.empty();
-  try {
-    WriteDirectory();
-  } catch (...) {
-    CloseArchive();
-    platform::DeleteFile(Path);
-    throw;
-  }
-  CloseArchive();
-}
-
 std::string TPakSystem::PathOf(const std::string& Name) const {
   return InstallDir.empty() ? Name : InstallDir + "\\" + Name;
 }

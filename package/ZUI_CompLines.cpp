@@ -24,18 +24,3 @@ void TCompLines::LoadFromBuffer(const uint8_t* Data, uint32_t Size) {
   }
   Lines = std::move(lines);
 }
-
-TBytes TCompLines::SaveToBytes() const {
-  if (Lines.size() > 0xFFFF) {
-    throw ESetupError("A script of " + DecimalText(Lines.size()) + " lines has more than 65535");
-  }
-  TBytes out;
-  WriteU16(out, static_cast<uint16_t>(Lines.size()));
-  for (const TCompLine& line : Lines) {
-    WriteU32(out, static_cast<uint32_t>(line.Command));
-    WriteU32(out, static_cast<uint32_t>(line.Row));
-    WriteU32(out, static_cast<uint32_t>(line.Params.size()));
-    for (const std::string& p : line.Params) WriteShortString(out, p);
-  }
-  return out;
-}

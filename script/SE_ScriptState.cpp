@@ -1,6 +1,10 @@
 #include "script/SE_ScriptState.h"
 
 #include "common/Strings.h"
+#include "script/SE_VFS.h"
+
+TScriptState::TScriptState(TCompLines& Lines) : CompLines(Lines) {}
+TScriptState::~TScriptState() = default;
 
 TPathFields TScriptState::Fields() const {
   TPathFields f;

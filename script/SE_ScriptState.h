@@ -20,7 +20,10 @@ class TUninstallList;
 class TVFSSession;
 
 struct TScriptState {
-  explicit TScriptState(TCompLines& Lines) : CompLines(Lines) {}
+  explicit TScriptState(TCompLines& Lines);
+  ~TScriptState();  // where the VFS session's type is complete
+  TScriptState(const TScriptState&) = delete;
+  TScriptState& operator=(const TScriptState&) = delete;
 
   // The path fields with the setup's install directory as it stands now.
   TPathFields Fields() const;
@@ -56,5 +59,5 @@ struct TScriptState {
   // "2 things could not be done:" and the failures, a line each.
   std::string FailureText() const;
   // The VFS container a "vfsupdate" left open, made on first use.
-  std::shared_ptr<TVFSSession> Vfs;
+  std::unique_ptr<TVFSSession> Vfs;
 };

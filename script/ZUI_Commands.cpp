@@ -528,7 +528,7 @@ class TVFSUpdateCommand : public TCommandClass {
     if (line.Params.size() < 3) return;
     uint16_t group = GroupOf(line, Keyword);
     bool closeAfter = line.Params.size() >= 4 ? line.Params[2] == "1" : true;
-    if (!s.Vfs) s.Vfs = std::make_shared<TVFSSession>();
+    if (!s.Vfs) s.Vfs = std::make_unique<TVFSSession>();
     s.Vfs->VFSUpdate(s, group, line.Params[1], closeAfter);
   }
   void CompileProcess(TCompiler& c, int32_t row) override {

@@ -4,6 +4,7 @@
 #include <shobjidl.h>
 
 #include "platform/win32/Win32Common.h"
+#include "platform/win32/Win32ShellLink.h"
 
 namespace {
 // The shell-link class and interfaces, defined here so that the program does
@@ -14,16 +15,27 @@ const GUID kIidPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x0
 }  // namespace
 
 namespace platform {
-namespace {
+namespace win32 {
 
 // COM is entered once per thread that asks for a shell link.
-bool EnsureCom() {
+bool CreateShellLinkObject(IShellLinkA** Link, IPersistFile** File) {
   thread_local bool entered = false;
   if (!entered) {
     HRESULT hr = ::CoInitialize(nullptr);
     entered = SUCCEEDED(hr) || hr == RPC_E_CHANGED_MODE;
   }
-  return entered;
+  *Link = nullptr;
+  *File = nullptr;
+  if (!entered || FAILED(::CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER, kIidShellLinkA,
+                                            reinterpret_cast<void**>(Link)))) {
+    return false;
+  }
+  if (FAILED((*Link)->QueryInterface(kIidPersistFile, reinterpret_cast<void**>(File)))) {
+    (*Link)->Release();
+    *Link = nullptr;
+    return false;
+  }
+  return true;
 }
 
 std::wstring ToWide(const std::string& s) {
@@ -31,7 +43,7 @@ std::wstring ToWide(const std::string& s) {
   return std::wstring(w.begin(), w.end());
 }
 
-}  // namespace
+}  // namespace win32
 
 std::string SpecialFolder(int Csidl) {
   char path[MAX_PATH + 1] = {0};
@@ -44,56 +56,16 @@ std::string SpecialFolder(int Csidl) {
 }
 
 bool SaveShellLink(const std::string& LinkPath, const ShellLink& Link) {
-  if (!EnsureCom()) return false;
-  IShellLinkA* link = nullptr;
-  if (FAILED(::CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER, kIidShellLinkA,
-                                reinterpret_cast<void**>(&link)))) {
-    return false;
-  }
+  IShellLinkA* link;
+  IPersistFile* file;
+  if (!win32::CreateShellLinkObject(&link, &file)) return false;
   link->SetPath(Link.Target.c_str());
   link->SetArguments(Link.Arguments.c_str());
   link->SetWorkingDirectory(Link.WorkingDir.c_str());
   link->SetShowCmd(Link.ShowCommand);
   if (!Link.IconPath.empty()) link->SetIconLocation(Link.IconPath.c_str(), Link.IconIndex);
-  IPersistFile* file = nullptr;
-  bool ok = false;
-  if (SUCCEEDED(link->QueryInterface(kIidPersistFile, reinterpret_cast<void**>(&file)))) {
-    ok = SUCCEEDED(file->Save(ToWide(LinkPath).c_str(), TRUE));
-    file->Release();
-  }
-  link->Release();
-  return ok;
-}
-
-bool LoadShellLink(const std::string& LinkPath, ShellLink& Link) {
-  Link = ShellLink{};
-  if (!EnsureCom()) return false;
-  IShellLinkA* link = nullptr;
-  if (FAILED(::CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER, kIidShellLinkA,
-                                reinterpret_cast<void**>(&link)))) {
-    return false;
-  }
-  IPersistFile* file = nullptr;
-  bool ok = false;
-  if (SUCCEEDED(link->QueryInterface(kIidPersistFile, reinterpret_cast<void**>(&file)))) {
-    if (SUCCEEDED(file->Load(ToWide(LinkPath).c_str(), STGM_READ))) {
-      char buffer[MAX_PATH * 4] = {0};
-      link->GetPath(buffer, sizeof(buffer), nullptr, SLGP_RAWPATH);
-      Link.Target = buffer;
-      buffer[0] = 0;
-      link->GetArguments(buffer, sizeof(buffer));
-      Link.Arguments = buffer;
-      buffer[0] = 0;
-      link->GetWorkingDirectory(buffer, sizeof(buffer));
-      Link.WorkingDir = buffer;
-      link->GetShowCmd(&Link.ShowCommand);
-      buffer[0] = 0;
-      link->GetIconLocation(buffer, sizeof(buffer), &Link.IconIndex);
-      Link.IconPath = buffer;
-      ok = true;
-    }
-    file->Release();
-  }
+  bool ok = SUCCEEDED(file->Save(win32::ToWide(LinkPath).c_str(), TRUE));
+  file->Release();
   link->Release();
   return ok;
 }
