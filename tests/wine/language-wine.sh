@@ -3,7 +3,8 @@
 # uses them: a setup with two languages; the language button is clicked, the
 # menu opens under it and its second item is clicked, so the pages and the
 # buttons speak the second language; Cancel asks, No (typed) keeps the wizard
-# open, Cancel again and Yes end it with exit status 3.
+# open, Cancel again and Yes end it with exit status 3. On the way the
+# keyboard is used as in any dialog: a mnemonic, Enter and Escape.
 set -euo pipefail
 wizpak=$1
 stub=$2
@@ -23,7 +24,7 @@ cp -r "$demo/files" "$work/files"
 python3 - "$work" <<'PY'
 import sys
 work = sys.argv[1]
-strings = {1: 'Willkommen bei <%SETUPTITLE%>', 12: '< Zurück', 13: 'Weiter >', 14: 'Abbrechen', 15: 'Installieren',
+strings = {1: 'Willkommen bei <%SETUPTITLE%>', 12: '< Zurück', 13: '&Weiter >', 14: 'Abbrechen', 15: 'Installieren',
            16: 'Fertig', 27: 'Wirklich beenden?', 28: 'Beenden'}
 text = 'Deutsch\r\n0407;\r\n' + ''.join('%d %s\r\n' % item for item in sorted(strings.items()))
 open(work + '/data/languages/install/deutsch.wri', 'wb').write(b'\xff\xfe' + text.encode('utf-16-le'))
@@ -50,17 +51,38 @@ sleep 0.3
 wizard_shot
 [ "$(dump_field "d['action']")" = "language 1" ] || fail "the menu pick was not seen: $(dump_field "d['action']")"
 [ "$(dump_field "[m['checked'] for m in d['menu']]")" = "[False, True]" ] || fail "the second item is not ticked"
-[ "$(dump_field "d['buttons']['next']['caption']")" = "Weiter >" ] || fail "Next does not read Weiter >"
+[ "$(dump_field "d['buttons']['next']['caption']")" = "&Weiter >" ] || fail "Next does not read &Weiter >"
 [ "$(dump_field "[c['text'] for c in d['controls'] if c['name'] == 'WelcomeLabel'][0]")" = "Willkommen bei Demo Game" ] ||
   fail "the welcome label was not translated"
 
-# Cancel: the question in the second language; No keeps the wizard.
+# The keyboard as in any dialog: Alt and the caption's mnemonic letter
+# presses Weiter, Enter presses it again (from the directory box, which has
+# the focus), Escape asks the Cancel question.
+page_type() { dump_field "d['type']"; }
+before=$(wizard_lines)
+xdotool key --window "$wizard_window" alt+w
+wizard_wait "$before"
+sleep 0.3
+wizard_shot
+[ "$(page_type)" = installdir ] || fail "Alt+W did not press Weiter: $(page_type)"
+before=$(wizard_lines)
+xdotool key --window "$wizard_window" Return
+wizard_wait "$before"
+sleep 0.3
+wizard_shot
+[ "$(page_type)" = patch ] || fail "Enter did not press Weiter: $(page_type)"
+xdotool key --window "$wizard_window" Escape
 answer() {
   local box
   box=$(xdotool search --sync --onlyvisible --name '^Beenden$' | head -n 1)
   sleep 0.3
   xdotool key --window "$box" "$1"
 }
+answer n
+sleep 0.5
+kill -0 "$wizard_pid" 2>/dev/null || fail "No on the question asked by Escape ended the wizard"
+
+# Cancel: the question in the second language; No keeps the wizard.
 before=$(wizard_lines)
 geometry=$(xdotool getwindowgeometry --shell "$wizard_window")
 eval "$geometry"

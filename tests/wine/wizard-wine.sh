@@ -5,6 +5,7 @@
 #
 #   wizard_start NAME PROGRAM [ARGS...]   starts PROGRAM; its dump is $work/NAME.jsonl
 #   wizard_click BUTTON                   back, next, cancel (Finish on a finish page)
+#   wizard_press BUTTON                   the click alone, not waiting for a page
 #   wizard_finish                         waits for the program; its exit status in $wizard_status
 #   wizard_shot [NAME [WxH]]              a screenshot of the window now
 
@@ -44,18 +45,23 @@ wizard_start() {
   WIZPAK_UI_DUMP="Z:${wizard_dump//\//\\}" wine "$@" >/dev/null 2>&1 &
   wizard_pid=$!
   wizard_wait 0
-  wizard_window=$(xdotool search --sync --onlyvisible --name 'Demo Game|Commands Test|Uninstall' | tail -n 1)
+  wizard_window=$(xdotool search --sync --onlyvisible --name 'Demo Game|Commands Test|Progress Test|Uninstall' | tail -n 1)
   sleep 0.3
   wizard_shot
 }
 
-wizard_click() {
-  local before geometry
-  before=$(wizard_lines)
+wizard_press() {
+  local geometry
   read -r left top width height <<<"${wizard_buttons[$1]}"
   geometry=$(xdotool getwindowgeometry --shell "$wizard_window")
   eval "$geometry"
   xdotool mousemove $((X + left + width / 2)) $((Y + top + height / 2)) click 1
+}
+
+wizard_click() {
+  local before
+  before=$(wizard_lines)
+  wizard_press "$1"
   if [ "$1" = cancel ] && ! kill -0 "$wizard_pid" 2>/dev/null; then return 0; fi
   # A click that closes the wizard leaves no new page.
   for _ in $(seq 1 300); do
