@@ -175,7 +175,7 @@ bool WritePackage(const std::string& Output, const std::string& Stub, const std:
       return true;
     };
     RunOrdered(work);
-    if (ok && !pak.WriteDirectory()) {
+    if (ok && !pak.WriteDirectoryWithDigest()) {
       Error = "Failed to write the directory of " + temp + ": " + DescribeError(LastError());
       ok = false;
     }

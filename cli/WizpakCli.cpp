@@ -160,6 +160,12 @@ bool VerifyAll(TPak& pak, const std::string& path, std::ostream& err, int group 
       return false;
     }
   }
+  uint32_t digest = 0;
+  if (pak.CheckDirectoryDigest(digest) == TDigestCheck::kDiffers) {
+    err << "wizpak: " << path << ": the directory or trailer do not match the directory digest (entry " << digest
+        << ", " << pak.Entries[digest].Name << "): a name, group or count was changed\n";
+    return false;
+  }
   return true;
 }
 
@@ -175,7 +181,10 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
   TPak pak(args[0], false, false);
   if (!OpenPackage(pak, args[0], err)) return kExitFailed;
   if (!VerifyAll(pak, args[0], err)) return kExitFailed;
-  out << args[0] << ": " << pak.Entries.size() << " entries verified\n";
+  uint32_t digest = 0;
+  const bool hasDigest = pak.CheckDirectoryDigest(digest) == TDigestCheck::kMatches;
+  out << args[0] << ": " << pak.Entries.size() << " entries verified"
+      << (hasDigest ? ", directory digest matches" : " (no directory digest)") << "\n";
   return kExitOk;
 }
 

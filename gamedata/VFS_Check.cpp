@@ -33,16 +33,31 @@ std::string CheckVFSContainer(const std::string& FileName, bool* Restored) {
       const TTreeFileInfo& node = vfs.Tree.Nodes[n];
       if (node.Index == 0xFFFFFFFF) continue;
       if (node.Entry->FirstBlock <= 0) return node.Path + " has no chain";
-      for (int32_t block : vfs.ChainOf(node.Entry->FirstBlock)) {
-        if (owner[static_cast<size_t>(block)] != -1) {
+      // One walk per chain that stops at the first block already owned: a
+      // shared chain or a loop is found without walking it again, so the
+      // check costs no more than the container's blocks.
+      uint64_t length = 0;
+      for (int32_t block = node.Entry->FirstBlock - 1;;) {
+        if (block < 0 || static_cast<size_t>(block) >= owner.size()) {
+          return "the chain of " + node.Path + " leaves the block table at block " + DecimalText(block + 1);
+        }
+        const int other = owner[static_cast<size_t>(block)];
+        if (other == static_cast<int>(n)) return "the chain of " + node.Path + " loops at block " + DecimalText(block + 1);
+        if (other != -1) {
           return "block " + DecimalText(block + 1) + " belongs to " + node.Path + " and to " +
-                 vfs.Tree.Nodes[static_cast<size_t>(owner[static_cast<size_t>(block)])].Path;
+                 vfs.Tree.Nodes[static_cast<size_t>(other)].Path;
         }
         owner[static_cast<size_t>(block)] = static_cast<int>(n);
         ++inUse;
+        ++length;
+        const int32_t next = vfs.BlockLinks[static_cast<size_t>(block)].Next;
+        if (next == -1) break;
+        if (next == 0) return "block " + DecimalText(block + 1) + " of " + node.Path + " is marked free";
+        block = next - 1;
       }
-      uint64_t capacity = static_cast<uint64_t>(vfs.ChainOf(node.Entry->FirstBlock).size()) * vfs.Header.BlockSize;
-      if (static_cast<uint64_t>(node.Entry->Size) > capacity) return node.Path + " is larger than its chain";
+      if (static_cast<uint64_t>(node.Entry->Size) > length * static_cast<uint64_t>(vfs.Header.BlockSize)) {
+        return node.Path + " is larger than its chain";
+      }
     }
     for (size_t b = 0; b < vfs.BlockLinks.size(); ++b) {
       if (owner[b] == -1 && vfs.BlockLinks[b].Next != 0) return "block " + DecimalText(b + 1) + " is in no chain";

@@ -7,20 +7,29 @@
 #include <algorithm>
 
 #include "common/BufferManager.h"
+#include "common/Strings.h"
 #include "gamedata/VFS_Unit.h"
 
 TBytes UnpackStoredData(const TVFSEntry& Entry, const TBytes& Stored) {
   if (!(Entry.Flags & vfCompressed)) return Stored;
+  // Each chunk inflates to at most one chunk's size, and all of them to at
+  // most the entry's original size: a damaged entry ends at once instead of
+  // growing without bound.
+  if (Entry.OrigSize < 0) throw ESetupError(Entry.Name + " claims a negative size");
+  const size_t limit = static_cast<size_t>(Entry.OrigSize);
   TBytes out;
+  TBytes chunk(kVFSChunkSize);
   size_t pos = 0;
   while (pos + 4 <= Stored.size()) {
     uint32_t n = GetU32(Stored.data() + pos);
     pos += 4;
     if (n > Stored.size() - pos) throw ESetupError("a compressed chunk runs past the end of " + Entry.Name);
-    TBytes chunk(kVFSChunkSize);
     uLongf got = chunk.size();
     if (uncompress(chunk.data(), &got, Stored.data() + pos, n) != Z_OK) {
       throw ESetupError("a compressed chunk of " + Entry.Name + " does not inflate");
+    }
+    if (got > limit - out.size()) {
+      throw ESetupError(Entry.Name + " inflates past its size of " + DecimalText(Entry.OrigSize) + " bytes");
     }
     out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<ptrdiff_t>(got));
     pos += n;

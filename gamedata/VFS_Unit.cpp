@@ -535,17 +535,29 @@ void TVFSTree::RemoveChild(uint32_t Parent, uint32_t Child) {
 }
 
 void TVFSTree::LoadSubdirectories(uint32_t Start) {
-  // Each directory owns its blocks: one met twice is a loop in a damaged
-  // container, which would otherwise be expanded without end.
-  std::set<int32_t> loaded;
+  // Each directory owns its blocks: a block met twice is a chain shared with
+  // another directory or a loop in a damaged container, which would otherwise
+  // be expanded without end. Every block is walked at most once, so loading
+  // costs no more than the container's size whatever its chains.
+  std::vector<uint8_t> owned(file_.BlockLinks.size(), 0);
   for (size_t i = Start; i < Nodes.size(); ++i) {
     if (Nodes[i].Index == kFreeNode) continue;
     const TVFSEntry entry = *Nodes[i].Entry;
     if (!(entry.Flags & vfDirectory) || entry.Size == 0) continue;
     VFS_CHECK(entry.Size % kVFSEntrySize == 0, "LoadSubdirectories: directory " + Nodes[i].Path + " has " +
                                                    DecimalText(entry.Size) + " bytes, not a multiple of 88");
-    VFS_CHECK(loaded.insert(entry.FirstBlock).second,
-              "LoadSubdirectories: directory " + Nodes[i].Path + " shares its blocks with another directory");
+    for (int32_t b = entry.FirstBlock - 1;;) {
+      VFS_CHECK(b >= 0 && static_cast<size_t>(b) < owned.size(),
+                "LoadSubdirectories: the chain of directory " + Nodes[i].Path + " leaves the block table");
+      VFS_CHECK(!owned[static_cast<size_t>(b)], "LoadSubdirectories: directory " + Nodes[i].Path + " shares block " +
+                                                    DecimalText(b + 1) + " with another directory, or its chain loops");
+      owned[static_cast<size_t>(b)] = 1;
+      const int32_t next = file_.BlockLinks[static_cast<size_t>(b)].Next;
+      if (next == -1) break;
+      VFS_CHECK(next != 0, "LoadSubdirectories: block " + DecimalText(b + 1) + " of directory " + Nodes[i].Path +
+                               " is marked free");
+      b = next - 1;
+    }
     std::optional<TBytes> data = file_.ReadEntryData(entry);
     if (!data) continue;
     for (size_t r = 0; r + kVFSEntrySize <= data->size(); r += kVFSEntrySize) {

@@ -38,18 +38,32 @@ constexpr int8_t kIndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 
 
 std::string KeyOf(const std::string& Name) { return LowerAscii(Name); }
 
-// Exactly Expected bytes from one complete zlib stream, or nothing.
+// Exactly Expected bytes from one complete zlib stream, or nothing. The
+// output grows as the stream really inflates, never to the claim at once: a
+// damaged size costs only what the stream holds, and one byte past the claim
+// ends it.
 std::optional<TBytes> InflateExact(const uint8_t* Data, size_t Size, uint64_t Expected) {
   if (Expected > static_cast<uint64_t>(Size) * kMaxInflateRatio + 64) return std::nullopt;
-  TBytes out(static_cast<size_t>(Expected) + 1);
+  constexpr uint64_t kStep = 1 << 20;
+  TBytes out;
   z_stream zs{};
   if (inflateInit(&zs) != Z_OK) return std::nullopt;
   zs.next_in = const_cast<Bytef*>(Data);
   zs.avail_in = static_cast<uInt>(Size);
-  zs.next_out = out.data();
-  zs.avail_out = static_cast<uInt>(out.size());
-  int rc = inflate(&zs, Z_FINISH);
-  uint64_t got = zs.total_out;
+  int rc = Z_OK;
+  while (rc == Z_OK) {
+    const uint64_t done = zs.total_out;
+    if (done > Expected) break;
+    // One byte more than claimed is room enough to see a stream run long.
+    const uint64_t step = std::min<uint64_t>(kStep, Expected + 1 - done);
+    out.resize(static_cast<size_t>(done + step));
+    zs.next_out = out.data() + done;
+    zs.avail_out = static_cast<uInt>(step);
+    rc = inflate(&zs, Z_NO_FLUSH);
+    if (rc == Z_BUF_ERROR && zs.avail_out > 0) break;  // input ended inside the stream
+    if (rc == Z_BUF_ERROR) rc = Z_OK;
+  }
+  const uint64_t got = zs.total_out;
   inflateEnd(&zs);
   if (rc != Z_STREAM_END || got != Expected) return std::nullopt;
   out.resize(static_cast<size_t>(Expected));

@@ -544,6 +544,27 @@ bool TPak::WriteEntryFromFile(uint32_t Index) {
   return true;
 }
 
+namespace {
+
+void AppendRecord(TBytes& Out, const TPakFile& Entry) {
+  WriteShortString(Out, Entry.Name);
+  WriteU32(Out, Entry.Checksum);
+  WriteU32(Out, Entry.Offset);
+  WriteU32(Out, Entry.StoredSize);
+  WriteU32(Out, Entry.OrigSize);
+  WriteU16(Out, Entry.Group);
+}
+
+void AppendTrailer(TBytes& Out, const TPakTrailer& Trailer) {
+  Out.insert(Out.end(), Trailer.Magic, Trailer.Magic + 4);
+  WriteU16(Out, Trailer.Version);
+  WriteU16(Out, Trailer.Count);
+  WriteU32(Out, Trailer.DataStart);
+  WriteU32(Out, Trailer.DirectoryOffset);
+}
+
+}  // namespace
+
 bool TPak::WriteDirectory() {
   if (Entries.size() > kMaxEntries) return false;
   uint64_t end = 0;
@@ -553,18 +574,60 @@ bool TPak::WriteDirectory() {
   Trailer.Count = static_cast<uint16_t>(Entries.size());
   Trailer.DirectoryOffset = static_cast<uint32_t>(end);
   TBytes out;
-  for (const TPakFile& e : Entries) {
-    WriteShortString(out, e.Name);
-    WriteU32(out, e.Checksum);
-    WriteU32(out, e.Offset);
-    WriteU32(out, e.StoredSize);
-    WriteU32(out, e.OrigSize);
-    WriteU16(out, e.Group);
-  }
-  out.insert(out.end(), Trailer.Magic, Trailer.Magic + 4);
-  WriteU16(out, Trailer.Version);
-  WriteU16(out, Trailer.Count);
-  WriteU32(out, Trailer.DataStart);
-  WriteU32(out, Trailer.DirectoryOffset);
+  for (const TPakFile& e : Entries) AppendRecord(out, e);
+  AppendTrailer(out, Trailer);
   return handle_.Write(out.data(), static_cast<uint32_t>(out.size())) == out.size();
+}
+
+bool TPak::DirectoryDigest(uint32_t DigestIndex, uint8_t Digest[32]) const {
+  TBytes covered;
+  for (uint32_t i = 0; i < Entries.size(); ++i) {
+    if (i != DigestIndex) AppendRecord(covered, Entries[i]);
+  }
+  const TPakFile& own = Entries[DigestIndex];
+  WriteShortString(covered, own.Name);
+  WriteU32(covered, own.OrigSize);
+  WriteU16(covered, own.Group);
+  AppendTrailer(covered, Trailer);
+  return platform::Sha256(covered.data(), covered.size(), Digest);
+}
+
+bool TPak::WriteDirectoryWithDigest() {
+  if (Entries.size() >= kMaxEntries) return false;
+  uint64_t end = 0;
+  if (!handle_.Seek(0, SeekOrigin::kEnd, &end) || end + kDirectoryDigestSize > 0xFFFFFFFFull) return false;
+  uint32_t index = AddEntry(kDirectoryDigestEntry, "", 0);
+  TPakFile& e = Entries[index];
+  e.Offset = static_cast<uint32_t>(end);
+  e.OrigSize = kDirectoryDigestSize;
+  // The trailer as WriteDirectory will write it, behind the digest's bytes.
+  std::memcpy(Trailer.Magic, kMagic, 4);
+  Trailer.Version = kVersion;
+  Trailer.Count = static_cast<uint16_t>(Entries.size());
+  Trailer.DirectoryOffset = static_cast<uint32_t>(end + kDirectoryDigestSize);
+  uint8_t digest[kDirectoryDigestSize];
+  if (!DirectoryDigest(index, digest)) return false;
+  e.Checksum = PakChecksum(digest, sizeof(digest));
+  if (handle_.Write(digest, sizeof(digest)) != sizeof(digest)) return false;
+  return WriteDirectory();
+}
+
+TDigestCheck TPak::CheckDirectoryDigest(uint32_t& Index) {
+  // The builder writes it last; searched from the end in every group, so
+  // that a changed group number does not hide it, and a game file of that
+  // name earlier in the package is not taken for it.
+  const std::string wanted = LowerAscii(kDirectoryDigestEntry);
+  Index = static_cast<uint32_t>(Entries.size());
+  while (Index > 0 && LowerAscii(Entries[Index - 1].Name) != wanted) --Index;
+  if (Index == 0) return TDigestCheck::kAbsent;
+  --Index;
+  const TPakFile& e = Entries[Index];
+  if (e.StoredSize != 0 || e.OrigSize != kDirectoryDigestSize) return TDigestCheck::kDiffers;
+  std::optional<TBytes> stored = ReadStored(Index);
+  uint8_t digest[kDirectoryDigestSize];
+  if (!stored || stored->size() != kDirectoryDigestSize || !DirectoryDigest(Index, digest)) {
+    return TDigestCheck::kDiffers;
+  }
+  return std::memcmp(stored->data(), digest, kDirectoryDigestSize) == 0 ? TDigestCheck::kMatches
+                                                                         : TDigestCheck::kDiffers;
 }

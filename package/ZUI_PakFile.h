@@ -20,6 +20,12 @@ constexpr uint32_t kLargeEntrySize = 73400320;   // 70 MiB
 constexpr uint32_t kStreamChunkSize = 26214400;  // 25 MiB
 constexpr uint32_t kTrailerSize = 16;
 constexpr uint32_t kMaxEntries = 0xFFFF;
+// The group-0 entry the builder adds last: a SHA-256 digest of the directory
+// and the trailer, so that a changed name, group, count or trailer field is
+// found by verification. A package without it is read and verified as before.
+constexpr char kDirectoryDigestEntry[] = "DirectoryDigest";
+constexpr uint32_t kDirectoryDigestSize = 32;
+enum class TDigestCheck { kAbsent, kMatches, kDiffers };
 
 struct TPakFile {
   std::string Name;
@@ -104,6 +110,10 @@ class TPak {
   // the checks stop after the first entry that fails or when Done returns
   // false. Returns the number of entries reported.
   uint32_t VerifyEntries(uint32_t Count, uint32_t Threads, const std::function<bool(uint32_t, bool)>& Done);
+  // The directory digest, when the package has one (the last entry of that
+  // name, in any group): kDiffers when its entry cannot be read or the
+  // directory or trailer do not match it. Index gets its index.
+  TDigestCheck CheckDirectoryDigest(uint32_t& Index);
   // First entry of Group named Name (ignoring case): its data; Size is its
   // original size (0 when nothing matches).
   std::optional<TBytes> FindEntry(const std::string& Name, uint16_t Group, uint32_t& Size);
@@ -149,6 +159,9 @@ class TPak {
   bool WriteStoredForm(uint32_t Index, const TStoredForm& Form);
   // Appends the directory and the trailer; false when a write failed.
   bool WriteDirectory();
+  // Adds the directory digest entry (its 32 bytes stored raw at the end of
+  // the data), then writes the directory and trailer it covers.
+  bool WriteDirectoryWithDigest();
 
   // --- state ---
 
@@ -169,6 +182,10 @@ class TPak {
   // instead of showing it.
   std::optional<TBytes> DecodeEntry(uint32_t Index, std::optional<TBytes> Stored, std::string& Message) const;
   void Report(const std::string& Message) const;
+  // SHA-256 over every directory record but entry DigestIndex (of which the
+  // name, original size and group count; its checksum guards the rest), then
+  // the trailer's fields.
+  bool DirectoryDigest(uint32_t DigestIndex, uint8_t Digest[32]) const;
   static bool LargeEntryFits(const TPakFile& Entry, uint64_t Size);
 
   std::string fileName_;

@@ -5,7 +5,8 @@
 # Builds build/fuzz with clang (libFuzzer, AddressSanitizer, UndefinedBehavior-
 # Sanitizer; clang is installed with apt-get when missing). New inputs collect
 # in build/fuzz/corpus-TARGET, crashes in build/fuzz/crashes-TARGET; a crash
-# worth keeping goes into fuzz/corpus/TARGET, which the tests replay.
+# worth keeping goes into fuzz/corpus/TARGET, which the tests replay. An input
+# that takes over a second or 512 MB counts as a finding, as a crash does.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 if [ $# -lt 2 ] || [ "$1" = --help ]; then
@@ -30,5 +31,5 @@ fi
 cmake --build "$dir" -j "${JOBS:-2}" --target "wizpak-fuzz-$target"
 mkdir -p "$dir/corpus-$target" "$dir/crashes-$target"
 cd "$dir"
-exec "$dir/bin/wizpak-fuzz-$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \
+exec "$dir/bin/wizpak-fuzz-$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=1 -rss_limit_mb=512 \
   -artifact_prefix="$dir/crashes-$target/" "$dir/corpus-$target" "$here/fuzz/corpus/$target"

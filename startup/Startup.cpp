@@ -32,6 +32,7 @@ constexpr char kVerifyLabel[] = "Verifying contents please wait...";
 constexpr char kLoadingHeader[] = "Loading Header";
 constexpr char kInvalidHeader[] = "Invalid Setup Header. No Contents or Corrupted Contents.";
 constexpr char kVerificationFailed[] = "Error: Verification Failed. Setup is corrupt.\rID: ";
+constexpr char kDigestDiffers[] = " (the package's directory does not match it)";
 constexpr char kFilename[] = " Filename: ";
 constexpr char kSetupInfoMissing[] = "Error: Setup Information Missing. Setup is corrupt";
 constexpr char kLogMissing[] = "Error: install log is missing";
@@ -85,6 +86,15 @@ bool Verify(TProgram& p, platform::ProgressWindow& window, uint32_t& groupedTota
     p.VerifyFailed = true;
     Fatal(kVerificationFailed + DecimalText(pak.Entries.size()) + kFilename + "(the directory of " + DecimalText(n) +
               " entries does not fit the file)",
+          kCaptionVerification);
+    return false;
+  }
+  // A changed name, group or trailer field passes the entries' own checks;
+  // the directory digest, when the package has one, finds it.
+  uint32_t digest = 0;
+  if (pak.CheckDirectoryDigest(digest) == TDigestCheck::kDiffers) {
+    p.VerifyFailed = true;
+    Fatal(kVerificationFailed + DecimalText(digest) + kFilename + pak.Entries[digest].Name + kDigestDiffers,
           kCaptionVerification);
     return false;
   }

@@ -26,7 +26,7 @@ with tempfile.TemporaryDirectory() as work:
     call([wizpak, 'build', os.path.join(demo, 'setup.wps'), '-o', setup, '--stub', stub], env)
 
     out = call([run, setup], env)
-    assert '[Verifying Contents] Status: 25 out of 25 files verifyed' in out, out
+    assert '[Verifying Contents] Status: 26 out of 26 files verifyed' in out, out
     assert '[Status] Beginning Installation' in out and '[Status] Extracting readme.txt' in out, out
     inst = os.path.join(machine, 'drives', 'c', 'Program Files', 'Demo Game')
     for root, _, files in os.walk(os.path.join(demo, 'files')):

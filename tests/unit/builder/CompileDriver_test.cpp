@@ -209,7 +209,10 @@ TEST(CompileDriver, BuildWritesAReadableSetup) {
   EXPECT_EQ(names, (std::vector<std::string>{"0:SetupInfo", "0:CompiledLines", "0:Finish.txt", "0:icon.ico",
                                              "0:Pages.txt", "0:Welcome.txt", "0:Work.txt", "0:UNINSTALL_Finish.txt",
                                              "0:UNINSTALL_ICON.ICO", "0:UNINSTALL_Pages.txt", "0:UNINSTALL_Welcome.txt",
-                                             "0:UNINSTALL_Work.txt", "0:LANGUAGE-install\\english", "1:a.txt"}));
+                                             "0:UNINSTALL_Work.txt", "0:LANGUAGE-install\\english", "1:a.txt",
+                                             "0:DirectoryDigest"}));
+  uint32_t digest = 0;
+  EXPECT_EQ(pak.CheckDirectoryDigest(digest), TDigestCheck::kMatches);
   uint32_t size = 0;
   auto lines = pak.FindEntry("CompiledLines", 0, size);
   ASSERT_TRUE(lines);

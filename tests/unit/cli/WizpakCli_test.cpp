@@ -44,13 +44,14 @@ TEST(WizpakCli, PackListVerifyExtract) {
 
   CliRun list = Cli({"list", out});
   ASSERT_EQ(list.code, 0) << list.err;
-  EXPECT_NE(list.out.find("4 entries, data start 1002"), std::string::npos) << list.out;
+  // The four files and the directory digest.
+  EXPECT_NE(list.out.find("5 entries, data start 1002"), std::string::npos) << list.out;
   EXPECT_NE(list.out.find("sub\\data.bin"), std::string::npos) << list.out;
   EXPECT_NE(list.out.find("    3     2          5          0"), std::string::npos) << list.out;  // extra.txt: group 2, raw
 
   CliRun verify = Cli({"verify", out});
   EXPECT_EQ(verify.code, 0) << verify.err;
-  EXPECT_NE(verify.out.find("4 entries verified"), std::string::npos);
+  EXPECT_NE(verify.out.find("5 entries verified, directory digest matches"), std::string::npos) << verify.out;
 
   CliRun extract = Cli({"extract", out, m.Path("x")});
   ASSERT_EQ(extract.code, 0) << extract.err;
@@ -63,6 +64,27 @@ TEST(WizpakCli, PackListVerifyExtract) {
   ASSERT_EQ(one.code, 0) << one.err;
   EXPECT_EQ(TestMachine::Read(m.Path("only2\\extra.txt")), "extra");
   EXPECT_FALSE(platform::FileExists(m.Path("only2\\readme.txt")));
+}
+
+// A changed name passes every entry's own check; the directory digest finds it,
+// and extraction then writes nothing.
+TEST(WizpakCli, DirectoryDigestFindsARenamedEntry) {
+  TestMachine m;
+  MakeTree(m);
+  std::string out = m.Path("p.pak");
+  ASSERT_EQ(Cli({"pack", out, m.Path("src")}).code, 0);
+  std::string bytes = TestMachine::Read(out);
+  size_t at = bytes.rfind("readme.txt");
+  ASSERT_NE(at, std::string::npos);
+  bytes[at] = 's';  // "seadme.txt"
+  TestMachine::Write(out, bytes);
+  CliRun verify = Cli({"verify", out});
+  EXPECT_EQ(verify.code, 1);
+  EXPECT_NE(verify.err.find("do not match the directory digest (entry 3, DirectoryDigest)"), std::string::npos)
+      << verify.err;
+  CliRun extract = Cli({"extract", out, m.Path("x")});
+  EXPECT_EQ(extract.code, 1);
+  EXPECT_FALSE(platform::FileExists(m.Path("x\\group1\\seadme.txt")));
 }
 
 // A damaged entry fails verification by index and name, and extraction then

@@ -4,6 +4,9 @@
 
 #include <random>
 
+#include <zlib.h>
+
+#include "common/BufferManager.h"
 #include "gamedata/VFS_Check.h"
 #include "tests/support/TestMachine.h"
 
@@ -251,6 +254,62 @@ TEST(VFS_Unit, MalformedContainers) {
   huge.FirstBlock = 1;
   huge.Size = 0x7FFFFFF0;
   EXPECT_THROW(fresh.ReadEntryData(huge), EAssertionFailed);
+}
+
+// Hostile chains end at once: directories whose chains start inside one
+// another's (each would be read again and again, its records multiplying the
+// tree) are refused on opening and by the check, after one walk; an entry
+// whose chunks inflate past its size is refused before it grows.
+TEST(VFS_Unit, HostileChainsAndChunksEndAtOnce) {
+  TestMachine m;
+  constexpr int32_t kBlocks = 4000;
+  std::string path = Container(m, kVFSEntrySize, kBlocks, 1);
+  std::string bytes = TestMachine::Read(path);
+  auto put = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  const size_t links = 52 + 256, roots = links + 8ull * kBlocks, data = roots + kVFSEntrySize;
+  auto record = [&](size_t at, const std::string& name, int32_t first, int32_t size) {
+    TVFSEntry e;
+    e.Name = name;
+    e.Flags = vfDirectory;
+    e.FirstBlock = first;
+    e.Size = size;
+    TBytes r;
+    EncodeEntry(e, r);
+    bytes.replace(at, r.size(), std::string(r.begin(), r.end()));
+  };
+  // One chain through every block; the root directory holds all of it, and
+  // block i holds a directory starting at block i + 1 of the same chain.
+  for (int32_t b = 0; b < kBlocks; ++b) {
+    put(links + 8ull * b, 1);
+    put(links + 8ull * b + 4, b + 1 < kBlocks ? static_cast<uint32_t>(b + 2) : 0xFFFFFFFFu);
+    record(data + static_cast<size_t>(kVFSEntrySize) * b, "d" + std::to_string(b), b + 2,
+           static_cast<int32_t>(kVFSEntrySize) * (kBlocks - b - 1));
+  }
+  record(roots, "top", 1, static_cast<int32_t>(kVFSEntrySize) * kBlocks);
+  put(304, kBlocks);
+  TestMachine::Write(path, bytes);
+  TVFSFile vfs;
+  EXPECT_THROW(vfs.Open(path, true), EAssertionFailed);
+  EXPECT_NE(CheckVFSContainer(path).find("shares block 2"), std::string::npos) << CheckVFSContainer(path);
+
+  // Two chunks, each inflating to a whole chunk, for an entry of one chunk.
+  TBytes chunk(kVFSChunkSize, 'a'), stored;
+  for (int i = 0; i < 2; ++i) {
+    uLongf size = compressBound(kVFSChunkSize);
+    TBytes packed(size);
+    ASSERT_EQ(compress2(packed.data(), &size, chunk.data(), kVFSChunkSize, 9), Z_OK);
+    WriteU32(stored, static_cast<uint32_t>(size));
+    stored.insert(stored.end(), packed.begin(), packed.begin() + static_cast<ptrdiff_t>(size));
+  }
+  TVFSEntry entry;
+  entry.Name = "bomb.dat";
+  entry.Flags = vfCompressed;
+  entry.OrigSize = static_cast<int32_t>(kVFSChunkSize);
+  EXPECT_THROW(UnpackStoredData(entry, stored), ESetupError);
+  entry.OrigSize = static_cast<int32_t>(2 * kVFSChunkSize);
+  EXPECT_EQ(UnpackStoredData(entry, stored).size(), 2 * kVFSChunkSize);
 }
 
 // The side file built in one sort equals the one InsertHashEntry builds file by

@@ -653,3 +653,28 @@ TEST(ZU_PakSystem, MemberWriteFailure) {
   EXPECT_EQ(Listing(f), "keep.txt=keep;");
 }
 #endif
+
+// A member claiming far more than its stream holds costs only what the stream
+// really inflates to (the output grows with it), and a stream that runs one
+// byte past its claim is refused as one that falls short is.
+TEST(ZU_PakSystem, MemberClaimsBoundedByTheirStream) {
+  TBytes data(4400000);
+  uint32_t seed = 7;
+  for (uint8_t& b : data) b = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
+  uLongf size = compressBound(static_cast<uLong>(data.size()));
+  TBytes stream(size);
+  ASSERT_EQ(compress2(stream.data(), &size, data.data(), static_cast<uLong>(data.size()), 1), Z_OK);
+  stream.resize(size);
+  ScrambleStream(stream.data(), stream.size());
+  TArchiveEntry e;
+  e.Name = "big.dat";
+  e.Kind = kMemberStream;
+  e.OrigSize = 0xFFFFFFFFu;  // within 1032 times the stream's size, so only inflating can tell
+  EXPECT_FALSE(DecodeMember(e, stream));
+  e.OrigSize = static_cast<uint32_t>(data.size() - 1);
+  EXPECT_FALSE(DecodeMember(e, stream));
+  e.OrigSize = static_cast<uint32_t>(data.size());
+  std::optional<TBytes> back = DecodeMember(e, stream);
+  ASSERT_TRUE(back);
+  EXPECT_TRUE(*back == data);
+}

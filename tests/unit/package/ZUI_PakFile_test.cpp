@@ -554,3 +554,61 @@ TEST(TPak, ExtractionAheadKeepsTheOrder) {
     EXPECT_EQ(TestMachine::Read(m.Path("one") + "\\" + entries[i].name), want) << i;
   }
 }
+
+// The directory digest: written last, it matches as written; a package
+// without one is absent, not failed; any single changed byte of a name, a
+// group, the count or a trailer field makes it differ, also when the changed
+// group is the digest's own; a game file of that name earlier in the package
+// is not taken for it.
+TEST(TPak, DirectoryDigestCoversNamesGroupsAndTrailer) {
+  TestMachine m;
+  std::string path = m.Path("d.pak");
+  {
+    TestMachine::Write(path, "MZstub");
+    TPak pak(path, false, true);
+    const std::vector<Entry> entries = {{"SetupInfo", "info"}, {"readme.txt", "hello", 1}, {"DirectoryDigest", "x", 1}};
+    for (const Entry& e : entries) {
+      uint32_t i = pak.AddEntry(e.name, "", e.group);
+      pak.WriteEntry(i, reinterpret_cast<const uint8_t*>(e.data.data()), static_cast<uint32_t>(e.data.size()));
+    }
+    ASSERT_TRUE(pak.WriteDirectoryWithDigest());
+  }
+  const std::string good = TestMachine::Read(path);
+  uint32_t index = 0;
+  {
+    TPak pak(path, false, false);
+    ASSERT_EQ(pak.Entries.size(), 4u);
+    EXPECT_EQ(pak.Entries[3].Name, kDirectoryDigestEntry);
+    EXPECT_EQ(pak.Entries[3].Group, 0);
+    EXPECT_EQ(pak.Entries[3].StoredSize, 0u);
+    EXPECT_EQ(pak.Entries[3].OrigSize, kDirectoryDigestSize);
+    EXPECT_EQ(pak.Trailer.DirectoryOffset, pak.Entries[3].Offset + kDirectoryDigestSize);
+    EXPECT_TRUE(pak.VerifyEntry(3));
+    EXPECT_EQ(pak.CheckDirectoryDigest(index), TDigestCheck::kMatches);
+    EXPECT_EQ(index, 3u);
+  }
+
+  const size_t trailer = good.size() - kTrailerSize;
+  const size_t directory = GetU32(reinterpret_cast<const uint8_t*>(good.data()) + trailer + 12);
+  struct Change {
+    const char* what;
+    size_t at;
+  };
+  const size_t readmeRecord = directory + 2 + 9 + 18;  // after "SetupInfo"'s record
+  const size_t digestRecord = readmeRecord + 2 + 10 + 18 + 2 + 15 + 18;
+  for (const Change& c : {Change{"a name", readmeRecord + 2}, Change{"a group", readmeRecord + 2 + 10 + 16},
+                          Change{"the digest's group", digestRecord + 2 + 15 + 16},
+                          Change{"the trailer's version", trailer + 4}, Change{"the trailer's data start", trailer + 8}}) {
+    std::string bad = good;
+    bad[c.at] = static_cast<char>(bad[c.at] ^ 0x01);
+    TestMachine::Write(path, bad);
+    TPak pak(path, false, false);
+    EXPECT_EQ(pak.CheckDirectoryDigest(index), TDigestCheck::kDiffers) << c.what;
+    EXPECT_EQ(index, 3u) << c.what;
+  }
+
+  // Without the digest (the uninstaller builder's packages, older setups).
+  WritePak(path, {{"SetupInfo", "info"}, {"readme.txt", "hello", 1}});
+  TPak plain(path, false, false);
+  EXPECT_EQ(plain.CheckDirectoryDigest(index), TDigestCheck::kAbsent);
+}
