@@ -10,65 +10,115 @@
 
 namespace {
 
-std::string Pad(const std::string& s, size_t width) { return s.size() >= width ? s : std::string(width - s.size(), ' ') + s; }
-
-std::string Hex8(uint32_t v) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string text(8, '0');
-  for (int i = 7; i >= 0; --i, v >>= 4) text[static_cast<size_t>(i)] = digits[v & 15];
-  return text;
+// The texts are appended piece by piece: no temporaries to build and free
+// (this code travels in every setup).
+void Number(std::string& Out, int64_t Value, size_t Width = 0) {
+  const std::string text = DecimalText(Value);
+  if (text.size() < Width) Out.append(Width - text.size(), ' ');
+  Out += text;
 }
 
-std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+void Hex8(std::string& Out, uint32_t Value) {
+  static const char digits[] = "0123456789ABCDEF";
+  for (int shift = 28; shift >= 0; shift -= 4) Out += digits[(Value >> shift) & 15];
+}
+
+void Quoted(std::string& Out, const std::string& Text) {
+  Out += '"';
+  Out += Text;
+  Out += '"';
+}
 
 }  // namespace
 
 std::string PackageListing(TPak& Pak, const std::string& Path) {
   const TPakTrailer& t = Pak.Trailer;
-  std::string out = Path + ": version " + DecimalText(t.Version) + ", " + DecimalText(t.Count) + " entries, data start " +
-                    DecimalText(t.DataStart) + ", directory at " + DecimalText(t.DirectoryOffset) + ", file size " +
-                    DecimalText(Pak.FileSize()) + "\n";
-  out += "index group   original     stored     offset checksum name\n";
+  std::string out = Path;
+  out += ": version ";
+  Number(out, t.Version);
+  out += ", ";
+  Number(out, t.Count);
+  out += " entries, data start ";
+  Number(out, t.DataStart);
+  out += ", directory at ";
+  Number(out, t.DirectoryOffset);
+  out += ", file size ";
+  Number(out, Pak.FileSize());
+  out += "\nindex group   original     stored     offset checksum name\n";
   for (size_t i = 0; i < Pak.Entries.size(); ++i) {
     const TPakFile& e = Pak.Entries[i];
-    out += Pad(DecimalText(i), 5) + " " + Pad(DecimalText(e.Group), 5) + " " + Pad(DecimalText(e.OrigSize), 10) + " " +
-           Pad(DecimalText(e.StoredSize), 10) + " " + Pad(DecimalText(e.Offset), 10) + " " + Hex8(e.Checksum) + " " +
-           e.Name + "\n";
+    Number(out, i, 5);
+    out += ' ';
+    Number(out, e.Group, 5);
+    out += ' ';
+    Number(out, e.OrigSize, 10);
+    out += ' ';
+    Number(out, e.StoredSize, 10);
+    out += ' ';
+    Number(out, e.Offset, 10);
+    out += ' ';
+    Hex8(out, e.Checksum);
+    out += ' ';
+    out += e.Name;
+    out += '\n';
   }
   return out;
 }
 
 std::string SetupDump(const TSetupInfo& i, const TCompLines& Lines) {
   std::string out = "SetupInfo:\n";
-  auto field = [&out](const char* name, const std::string& value) { out += std::string("  ") + name + ": " + value + "\n"; };
-  field("SetupName", Quoted(i.SetupName));
-  field("SetupShortName", Quoted(i.SetupShortName));
-  field("SetupExeName", Quoted(i.SetupExeName));
-  field("UninstallExeName", Quoted(i.UninstallExeName));
-  field("UninstallPrefix", Quoted(i.UninstallPrefix));
-  field("InstallDir", Quoted(i.InstallDir));
-  field("Changelog", Quoted(i.Changelog));
-  field("InstallDirRegKey.HKEY", DecimalText(static_cast<int>(i.InstallDirRegKey.HKEY)));
-  field("InstallDirRegKey.Path", Quoted(i.InstallDirRegKey.Path));
-  field("InstallDirRegKey.Key", Quoted(i.InstallDirRegKey.Key));
-  field("InstallPages", Quoted(i.InstallPages));
-  field("UninstallPages", Quoted(i.UninstallPages));
-  field("IsUninstaller", DecimalText(static_cast<int>(i.IsUninstaller)));
-  field("MakeUninstaller", DecimalText(static_cast<int>(i.MakeUninstaller)));
+  auto text = [&out](const char* name, const std::string& value) {
+    out += "  ";
+    out += name;
+    out += ": ";
+    Quoted(out, value);
+    out += '\n';
+  };
+  auto number = [&out](const char* name, int64_t value) {
+    out += "  ";
+    out += name;
+    out += ": ";
+    Number(out, value);
+    out += '\n';
+  };
+  text("SetupName", i.SetupName);
+  text("SetupShortName", i.SetupShortName);
+  text("SetupExeName", i.SetupExeName);
+  text("UninstallExeName", i.UninstallExeName);
+  text("UninstallPrefix", i.UninstallPrefix);
+  text("InstallDir", i.InstallDir);
+  text("Changelog", i.Changelog);
+  number("InstallDirRegKey.HKEY", i.InstallDirRegKey.HKEY);
+  text("InstallDirRegKey.Path", i.InstallDirRegKey.Path);
+  text("InstallDirRegKey.Key", i.InstallDirRegKey.Key);
+  text("InstallPages", i.InstallPages);
+  text("UninstallPages", i.UninstallPages);
+  number("IsUninstaller", i.IsUninstaller);
+  number("MakeUninstaller", i.MakeUninstaller);
   TCommandList commands;
   RegisterCommands(commands);
-  out += "CompiledLines: " + DecimalText(Lines.Lines.size()) + " lines\n";
+  out += "CompiledLines: ";
+  Number(out, Lines.Lines.size());
+  out += " lines\n";
   for (size_t n = 0; n < Lines.Lines.size(); ++n) {
     const TCompLine& line = Lines.Lines[n];
     const TCommandClass* command = commands.ForNumber(line.Command);
-    std::string keyword = line.Command == kLabelLine     ? ":label"
+    const char* keyword = line.Command == kLabelLine     ? ":label"
                           : line.Command == kNothingLine ? "-"
-                          : command                      ? command->Keyword
+                          : command                      ? command->Keyword.c_str()
                                                          : "?";
-    out += Pad(DecimalText(n), 5) + " row " + Pad(DecimalText(line.Row), 4) + " cmd " + Pad(DecimalText(line.Command), 3) +
-           " " + keyword;
-    for (const std::string& p : line.Params) out += " " + Quoted(p);
-    out += "\n";
+    Number(out, n, 5);
+    out += " row ";
+    Number(out, line.Row, 4);
+    out += " cmd ";
+    Number(out, line.Command, 3);
+    out += ' ';
+    out += keyword;
+    for (const std::string& p : line.Params) {
+      out += ' ';
+      Quoted(out, p);
+    }
+    out += '\n';
   }
   return out;
 }
