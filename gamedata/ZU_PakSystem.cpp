@@ -544,6 +544,33 @@ void TPakSystem::ReadDirectory(uint32_t TrailerLength) {
   WritePosition = DirectoryOffset;
 }
 
+std::string TPakSystem::MemberDamage() const {
+  std::vector<const TArchiveEntry*> members;
+  for (const TArchiveEntry& e : Directory.Records()) {
+    if (static_cast<uint64_t>(e.Offset) + e.StoredSize > DirectoryOffset) {
+      return "member " + e.Name + " reaches into the directory";
+    }
+    if (e.StoredSize > 0) members.push_back(&e);
+  }
+  std::sort(members.begin(), members.end(),
+            [](const TArchiveEntry* a, const TArchiveEntry* b) { return a->Offset < b->Offset; });
+  for (size_t i = 1; i < members.size(); ++i) {
+    // A duplicated member names the very bytes of its source: that is sound.
+    if (members[i - 1]->Offset == members[i]->Offset && members[i - 1]->StoredSize == members[i]->StoredSize) continue;
+    if (static_cast<uint64_t>(members[i - 1]->Offset) + members[i - 1]->StoredSize > members[i]->Offset) {
+      return "members " + members[i - 1]->Name + " and " + members[i]->Name + " share bytes";
+    }
+  }
+  return {};
+}
+
+void TPakSystem::OpenForChange(const std::string& Path) {
+  OpenArchive(Path);
+  if (std::string damage = MemberDamage(); !damage.empty()) {
+    FatalExit("File \"" + ArchivePath + "\" is damaged (" + damage + "). It was not changed.");
+  }
+}
+
 std::optional<TBytes> TPakSystem::ReadStored(const TArchiveEntry& Entry) {
   if (static_cast<uint64_t>(Entry.Offset) + Entry.StoredSize > DirectoryOffset) return std::nullopt;
   TBytes bytes(Entry.StoredSize);
@@ -703,7 +730,7 @@ void TPakSystem::UpdateArchive(TArchiveMembers& Members, const std::string& Name
   if (MemberTotal < 1) return;
   ArchiveName = Name;
   WriteFailed = false;
-  OpenArchive(PathOf(Name));
+  OpenForChange(PathOf(Name));
   LastPercent = 0;
   if (ExtraInfo.HasPassword && !ExtraInfo.Password.empty()) {
     if (Password != ExtraInfo.Password) FatalExit(Message(5));
@@ -739,7 +766,7 @@ void TPakSystem::SetOfficial(const std::string& Name, const std::string& AccessC
   if (LowerAscii(AccessCode) != kOfficialAccessCode) return;
   ArchiveName = Name;
   WriteFailed = false;
-  OpenArchive(PathOf(Name));
+  OpenForChange(PathOf(Name));
   std::string flag = LowerAscii(FlagText);
   ExtraInfo.Official = flag == "t" || flag == "true" || FlagText == "1";
   CutAtDirectory();
@@ -749,7 +776,7 @@ void TPakSystem::SetOfficial(const std::string& Name, const std::string& AccessC
 void TPakSystem::DuplicateEntry(const std::string& Name, const std::string& SourceName, const std::string& NewName) {
   ArchiveName = Name;
   WriteFailed = false;
-  OpenArchive(PathOf(Name));
+  OpenForChange(PathOf(Name));
   const TArchiveEntry* source = Directory.Find(SourceName.substr(0, kArchiveNameMax));
   if (!source) {
     CloseArchive();

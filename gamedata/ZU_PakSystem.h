@@ -185,11 +185,18 @@ class TPakSystem {
   [[noreturn]] void FatalExit(const std::string& Text);
   // A record's stored bytes; nothing when they lie outside the member data.
   std::optional<TBytes> ReadStored(const TArchiveEntry& Entry);
+  // The first damage of the open archive's members that an update would make
+  // worse (a member reaching into the directory, two members sharing part of
+  // their bytes; a duplicate naming the same bytes is sound), or empty.
+  std::string MemberDamage() const;
 
  private:
   std::unique_ptr<TUndoJournal> undo_;
 
   void Finish();
+  // Opens the archive for a change: a damaged one ends the operation with
+  // its fatal text before anything is written.
+  void OpenForChange(const std::string& Path);
   void ShowStatus(uint16_t Number, uint32_t Done);
   // Puts back the end the journal holds; false when that fails too (the
   // journal then stays for the next open).

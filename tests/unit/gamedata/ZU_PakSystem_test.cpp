@@ -678,3 +678,43 @@ TEST(ZU_PakSystem, MemberClaimsBoundedByTheirStream) {
   ASSERT_TRUE(back);
   EXPECT_TRUE(*back == data);
 }
+
+// An archive whose members share bytes (or reach into the directory) is not
+// changed: an update would leave one of them unreadable. The fatal text says
+// which members and that nothing was written.
+TEST(ZU_PakSystem, DamagedArchivesAreNotChanged) {
+  Fixture f;
+  const TBytes good = MakeArchive({{"a.txt", 2, Stream("aaaa"), 4}, {"b.txt", 2, Stream("bbbb"), 4}}, {});
+  // The second record's offset moved onto the first member's bytes, in the
+  // compressed directory.
+  auto withSecondOffset = [&](uint32_t offset) {
+    const size_t header = good.size() - 20;
+    const uint32_t packed = GetU32(good.data() + header), unpacked = GetU32(good.data() + header + 4);
+    TBytes records(unpacked);
+    uLongf size = unpacked;
+    EXPECT_EQ(uncompress(records.data(), &size, good.data() + header - packed, packed), Z_OK);
+    PutU32(records.data() + 152 + 16, offset);
+    uLongf bound = compressBound(unpacked);
+    TBytes again(bound);
+    compress2(again.data(), &bound, records.data(), unpacked, 9);
+    again.resize(bound);
+    TBytes out(good.begin(), good.begin() + static_cast<ptrdiff_t>(header - packed));
+    out.insert(out.end(), again.begin(), again.end());
+    for (uint32_t v : {static_cast<uint32_t>(bound), unpacked, 5u, 2u, 0u}) WriteU32(out, v);
+    return out;
+  };
+  const std::pair<TBytes, std::string> cases[] = {
+      {withSecondOffset(1), "members a.txt and b.txt share bytes"},
+      {withSecondOffset(static_cast<uint32_t>(good.size())), "member b.txt reaches into the directory"},
+  };
+  for (const auto& [bytes, why] : cases) {
+    f.Put(bytes);
+    f.a.fatal.clear();
+    EXPECT_THROW(f.Update({{"c.txt", Bytes("c")}}), EArchiveFatal) << why;
+    EXPECT_EQ(f.a.fatal, "File \"" + f.archive + "\" is damaged (" + why + "). It was not changed.");
+    EXPECT_EQ(f.Get(), bytes) << why;
+  }
+  f.Put(good);
+  f.Update({{"c.txt", Bytes("c")}});
+  EXPECT_EQ(f.Contents().size(), 3u);
+}
