@@ -77,6 +77,27 @@ BAT
 [ -f "$work/done.txt" ] || { echo "wine.cli: the batch file stopped early" >&2; exit 1; }
 diff -r "$examples/files" "$work/out"
 head -c 2 "$work/Setup.exe" | grep -q MZ
+# A name changed in the directory passes every entry's own check; the
+# directory digest the builder wrote finds it.
+python3 - "$work/DemoSetup.exe" "$work/Renamed.exe" <<'PY'
+import sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+at = data.rfind(b'readme.txt')
+data[at] = ord('s')
+open(sys.argv[2], 'wb').write(data)
+PY
+cat >"$work/renamed.bat" <<'BAT'
+@echo off
+cd /d %~dp0
+wizpak.exe verify Renamed.exe 2> renamed.err
+if not errorlevel 1 exit /b 1
+echo refused > renamed.txt
+exit /b 0
+BAT
+"$here/run-wine.sh" cmd /c "Z:${work//\//\\}\\renamed.bat"
+[ -f "$work/renamed.txt" ] || { echo "wine.cli: wizpak.exe verified a package whose directory was changed" >&2; exit 1; }
+grep -q 'do not match the directory digest' "$work/renamed.err"
+echo "wine.cli: wizpak.exe refuses a changed directory by its digest"
 if [ -x "$host_wizpak" ]; then
   # The same addition on Linux gives the same container, digest included
   # (CryptoAPI's MD5 under Wine, libmd's on Linux).
