@@ -27,16 +27,26 @@ constexpr uint16_t kStringHeader = 20;
 // The most one deflate byte can stand for; a claim beyond it is not a stream.
 constexpr uint64_t kMaxInflateRatio = 1032;
 
-constexpr int16_t kStepTable[89] = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
-    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
-    130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
-    544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
-    2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
-    9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
-constexpr int8_t kIndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
-
 std::string KeyOf(const std::string& Name) { return LowerAscii(Name); }
+
+bool ReadAt(platform::File& f, uint64_t Offset, void* Buffer, uint32_t Count) {
+  return f.Seek(static_cast<int64_t>(Offset), platform::SeekOrigin::kBegin) && f.Read(Buffer, Count) == Count;
+}
+
+bool IsAlphaNumeric(uint8_t c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+int16_t SampleAt(const uint8_t* p) { return static_cast<int16_t>(GetU16(p)); }
+
+}  // namespace
+
+const int16_t kAdpcmStepTable[89] = {
+    7,    8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,   28,
+    31,   34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,  118,
+    130,  143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,  494,
+    544,  598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878, 2066,
+    2272, 2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845, 8630,
+    9493, 10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+const int8_t kAdpcmIndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
 
 // Exactly Expected bytes from one complete zlib stream, or nothing. The
 // output grows as the stream really inflates, never to the claim at once: a
@@ -69,16 +79,6 @@ std::optional<TBytes> InflateExact(const uint8_t* Data, size_t Size, uint64_t Ex
   out.resize(static_cast<size_t>(Expected));
   return out;
 }
-
-bool ReadAt(platform::File& f, uint64_t Offset, void* Buffer, uint32_t Count) {
-  return f.Seek(static_cast<int64_t>(Offset), platform::SeekOrigin::kBegin) && f.Read(Buffer, Count) == Count;
-}
-
-bool IsAlphaNumeric(uint8_t c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-int16_t SampleAt(const uint8_t* p) { return static_cast<int16_t>(GetU16(p)); }
-
-}  // namespace
 
 // ---------------------------------------------------------------------------
 // Records and the directory
@@ -209,7 +209,7 @@ void FindLoopPoints(const uint8_t* Data, size_t Size, uint32_t DataSize, TSoundF
 namespace {
 
 uint8_t EncodeSample(int32_t Sample, TAdpcmState& State) {
-  int32_t step = kStepTable[State.Index];
+  int32_t step = kAdpcmStepTable[State.Index];
   int32_t diff = Sample - State.Predictor;
   uint8_t sign = 0;
   if (diff < 0) {
@@ -237,7 +237,7 @@ uint8_t EncodeSample(int32_t Sample, TAdpcmState& State) {
   State.Predictor += sign ? -delta : delta;
   State.Predictor = std::clamp(State.Predictor, -32768, 32767);
   code |= sign;
-  State.Index = std::clamp(State.Index + kIndexTable[code], 0, 88);
+  State.Index = std::clamp(State.Index + kAdpcmIndexTable[code], 0, 88);
   return code;
 }
 
@@ -249,17 +249,6 @@ void EncodeChannel(const int16_t* Samples, uint32_t Count, uint32_t Stride, TAdp
     uint8_t low = i + 1 < Count ? EncodeSample(Samples[(i + 1) * Stride], State) : 0;
     *Out++ = static_cast<uint8_t>((high << 4) | low);
   }
-}
-
-int16_t DecodeSample(uint8_t Code, TAdpcmState& State) {
-  int32_t step = kStepTable[State.Index];
-  int32_t delta = step >> 3;
-  if (Code & 4) delta += step;
-  if (Code & 2) delta += step >> 1;
-  if (Code & 1) delta += step >> 2;
-  State.Predictor = std::clamp(State.Predictor + ((Code & 8) ? -delta : delta), -32768, 32767);
-  State.Index = std::clamp(State.Index + kIndexTable[Code & 15], 0, 88);
-  return static_cast<int16_t>(State.Predictor);
 }
 
 }  // namespace
@@ -328,50 +317,6 @@ std::optional<TSoundForm> EncodeSound(const std::string& Name, const uint8_t* Da
   ZUP_CHECK(out.back() == 255, "Assertion failure");
   out.pop_back();
   return form;
-}
-
-std::optional<TBytes> DecodeMember(const TArchiveEntry& Entry, const TBytes& Stored) {
-  if (Entry.Kind == kMemberStream) {
-    TBytes stream = Stored;
-    ScrambleStream(stream.data(), stream.size());  // the XOR undoes itself
-    return InflateExact(stream.data(), stream.size(), Entry.OrigSize);
-  }
-  if (Entry.Kind != kMemberSound || Stored.size() < kSoundHeaderSize) return std::nullopt;
-  uint32_t dataSize = GetU32(Stored.data() + 40);
-  uint32_t payload = GetU32(Stored.data() + 54);
-  if (kSoundHeaderSize + static_cast<uint64_t>(payload) > Stored.size()) return std::nullopt;
-  TBytes wav(Stored.begin(), Stored.begin() + 44);
-  const uint8_t* body = Stored.data() + kSoundHeaderSize;
-  if (Stored[44] == 0) {
-    if (dataSize > payload) return std::nullopt;
-    wav.resize(44 + static_cast<size_t>(dataSize));
-    if (dataSize) std::memcpy(wav.data() + 44, body, dataSize);
-  } else {
-    bool stereo = GetU16(Stored.data() + 22) != 1;
-    uint32_t blocks = (dataSize + kAdpcmBlockBytes - 1) / kAdpcmBlockBytes;
-    if (dataSize / 4 + 6ull * blocks != payload || dataSize % (stereo ? 8 : 4) != 0) return std::nullopt;
-    wav.resize(44 + static_cast<size_t>(dataSize));
-    uint8_t* pcm = wav.data() + 44;
-    TAdpcmState states[2];
-    for (uint32_t b = 0; b < blocks; ++b) {
-      uint32_t bytes = std::min(kAdpcmBlockBytes, dataSize - b * kAdpcmBlockBytes);
-      const uint8_t* codes = body + static_cast<size_t>(b) * (kAdpcmBlockBytes / 4 + 6);
-      uint8_t* block = pcm + static_cast<size_t>(b) * kAdpcmBlockBytes;
-      uint32_t count = bytes / 2;
-      uint32_t channels = stereo ? 2 : 1;
-      uint32_t perChannel = count / channels;
-      for (uint32_t ch = 0; ch < channels; ++ch) {
-        const uint8_t* in = codes + ch * (perChannel / 2);
-        for (uint32_t i = 0; i < perChannel; ++i) {
-          uint8_t code = (i % 2 == 0) ? static_cast<uint8_t>(in[i / 2] >> 4) : static_cast<uint8_t>(in[i / 2] & 15);
-          int16_t s = DecodeSample(code, states[ch]);
-          PutU16(block + 2 * (i * channels + ch), static_cast<uint16_t>(s));
-        }
-      }
-    }
-  }
-  PutU32(wav.data() + 4, static_cast<uint32_t>(wav.size() - 8));  // RIFF size of what is left
-  return wav;
 }
 
 // ---------------------------------------------------------------------------

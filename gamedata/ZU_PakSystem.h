@@ -222,5 +222,12 @@ void EncodeAdpcmBlock(const int16_t* Samples, uint32_t Count, bool Stereo, TAdpc
 // A member's original bytes: the inflated stream for kind 2, a playable WAVE
 // file (PCM as stored, ADPCM decoded) for kind 1. Nothing when malformed.
 std::optional<TBytes> DecodeMember(const TArchiveEntry& Entry, const TBytes& Stored);
+
+// Shared by the archive's writing and the tools' reading: the IMA ADPCM step
+// and index tables, and exactly Expected bytes inflated from one complete zlib
+// stream (nothing otherwise; the output grows only as the stream inflates).
+extern const int16_t kAdpcmStepTable[89];
+extern const int8_t kAdpcmIndexTable[16];
+std::optional<TBytes> InflateExact(const uint8_t* Data, size_t Size, uint64_t Expected);
 // A DOS date (high word) with time 00:00.
 uint32_t DosDate(const platform::CalendarDate& Date);
