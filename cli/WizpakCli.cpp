@@ -241,6 +241,8 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   }
   uint32_t refused = 0, failed = 0;
   uint32_t written = 0;
+  // A link inside the target folder never leads a write out of it.
+  platform::WriteConfinement confine(dir);
   for (uint16_t g : groups) {
     std::string target = group >= 0 ? dir : dir + "/group" + std::to_string(g);
     platform::CreateDirectory(dir);

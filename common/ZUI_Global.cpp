@@ -5,9 +5,10 @@ std::string ProgramFilesDir;
 std::string StartMenuProgramsDir;
 std::string CDDrive;
 
+namespace {
+platform::Registry g_setupRegistry;
+}  // namespace
+
 void InitialiseGlobals() {
-  if (!SetupRegistry) {
-    static platform::Registry registry;
-    SetupRegistry = &registry;
-  }
+  if (!SetupRegistry) SetupRegistry = &g_setupRegistry;
 }

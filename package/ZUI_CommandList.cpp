@@ -28,7 +28,10 @@ int32_t TCommandList::NumberOf(const std::string& Keyword) const {
   return 0;
 }
 
+namespace {
+const std::string kNoArgument;
+}  // namespace
+
 const std::string& LineArg(const TCompLine& Line, size_t Index) {
-  static const std::string kEmpty;
-  return Index < Line.Params.size() ? Line.Params[Index] : kEmpty;
+  return Index < Line.Params.size() ? Line.Params[Index] : kNoArgument;
 }

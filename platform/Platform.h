@@ -39,6 +39,9 @@ constexpr uint32_t kErrorInsufficientBuffer = 122;
 constexpr uint32_t kErrorInvalidName = 123;
 constexpr uint32_t kErrorDirNotEmpty = 145;
 constexpr uint32_t kErrorAlreadyExists = 183;
+// A write or delete refused because its path passes through a symbolic link
+// or reparse point inside a confined folder (see WriteConfinement).
+constexpr uint32_t kErrorLinkInPath = 681;
 constexpr uint32_t kErrorMoreData = 234;
 constexpr uint32_t kErrorNoMoreItems = 259;
 constexpr uint32_t kErrorKeyDeleted = 1018;
@@ -322,6 +325,25 @@ class RemoveOnInterrupt {
   ~RemoveOnInterrupt();
   RemoveOnInterrupt(const RemoveOnInterrupt&) = delete;
   RemoveOnInterrupt& operator=(const RemoveOnInterrupt&) = delete;
+};
+
+// While it lives, writes, folder creation, attribute changes, moves and
+// deletions of paths below Root refuse a path that passes through a symbolic
+// link (a reparse point on Windows) below Root: the call fails with
+// kErrorLinkInPath and changes nothing, so a link planted in an install or
+// extraction folder cannot lead a write or a delete out of it. Root itself
+// may be reached through links. Process-wide; roots of nested objects add
+// up. (On the emulated machine every path below a drive's root is checked
+// this way in any case.)
+class WriteConfinement {
+ public:
+  explicit WriteConfinement(const std::string& Root);
+  ~WriteConfinement();
+  WriteConfinement(const WriteConfinement&) = delete;
+  WriteConfinement& operator=(const WriteConfinement&) = delete;
+
+ private:
+  std::string root_;
 };
 
 // Raises the process to the real-time class and the calling thread to

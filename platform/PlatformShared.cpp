@@ -1,11 +1,46 @@
 // What both implementations of the seam share.
 #include "platform/PlatformShared.h"
 
+#include <algorithm>
+#include <atomic>
+
 #include "platform/Platform.h"
 
 namespace platform {
 
+namespace {
+// The confinement roots, changed rarely and read at every write: a spin lock
+// (the Windows build's thread model has no std::mutex).
+std::atomic_flag g_confinementBusy = ATOMIC_FLAG_INIT;
+struct TConfinementLock {
+  TConfinementLock() {
+    while (g_confinementBusy.test_and_set(std::memory_order_acquire)) {
+    }
+  }
+  ~TConfinementLock() { g_confinementBusy.clear(std::memory_order_release); }
+};
+std::vector<std::string> g_confinements;
+std::vector<std::string>& Confinements() { return g_confinements; }
+}  // namespace
+
+WriteConfinement::WriteConfinement(const std::string& Root) : root_(Root) {
+  TConfinementLock lock;
+  Confinements().push_back(root_);
+}
+
+WriteConfinement::~WriteConfinement() {
+  TConfinementLock lock;
+  std::vector<std::string>& roots = Confinements();
+  auto it = std::find(roots.begin(), roots.end(), root_);
+  if (it != roots.end()) roots.erase(it);
+}
+
 namespace shared {
+
+std::vector<std::string> ConfinementRoots() {
+  TConfinementLock lock;
+  return Confinements();
+}
 
 std::string NormaliseKeyPath(const std::string& Path) {
   std::string out;
@@ -42,6 +77,7 @@ std::string DescribeError(uint32_t Code) {
     case kErrorInsufficientBuffer: name = "buffer too small"; break;
     case kErrorInvalidName: name = "invalid name"; break;
     case kErrorDirNotEmpty: name = "directory not empty"; break;
+    case kErrorLinkInPath: name = "the path passes through a link"; break;
     default: name = "system error"; break;
   }
   return std::string(name) + " (" + std::to_string(Code) + ")";

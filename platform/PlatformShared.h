@@ -15,4 +15,7 @@ std::string NormaliseKeyPath(const std::string& Path);
 // name order without regard to ASCII case.
 std::vector<std::string> FolderTreeChildren(const std::string& Path, bool Drives);
 
+// The roots of the WriteConfinement objects alive now, as given.
+std::vector<std::string> ConfinementRoots();
+
 }  // namespace platform::shared

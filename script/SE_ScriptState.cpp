@@ -25,10 +25,13 @@ void TScriptState::SetStatusText(const WideString& Text) const {
   if (Observer) Observer->SetStatusText(Text);
 }
 
+namespace {
+const TCompLine kNoLine;
+}  // namespace
+
 const TCompLine& TScriptState::Line(int32_t Row) const {
-  static const TCompLine kNone;
   return Row >= 0 && static_cast<size_t>(Row) < CompLines.Lines.size() ? CompLines.Lines[static_cast<size_t>(Row)]
-                                                                         : kNone;
+                                                                         : kNoLine;
 }
 
 TCompLine* TScriptState::MutableLine(int32_t Row) {

@@ -46,6 +46,9 @@ void TSetupThread::Execute() {
 
 void TSetupThread::RunScript() {
   platform::ComScope com;
+  // A link or reparse point inside the install folder never leads a write or
+  // a delete of the run out of it.
+  platform::WriteConfinement confine(state_.SetupInfo ? state_.SetupInfo->Info.InstallDir : std::string());
   auto& lines = state_.CompLines.Lines;
   if (!lines.empty()) {
     do {

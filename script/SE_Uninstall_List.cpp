@@ -61,6 +61,7 @@ constexpr char kLogName[] = "install.log";
 constexpr char kStatusStart[] = "Status: 0 of ";
 constexpr char kItemsRemaining[] = " items remaining";
 constexpr uint16_t kStringProgress = 19;
+constexpr uint16_t kStringFailed = 23;
 constexpr uint16_t kStringRegistry = 24;
 constexpr uint16_t kStringDirectories = 25;
 
@@ -198,6 +199,12 @@ bool ClimbsOut(const std::string& Path) {
 
 void RunUninstall(TScriptState& State) {
   TUninstallList& list = *State.UninstallList;
+  // A link or reparse point inside the install folder never leads a delete
+  // out of it; such a refusal, like any file that stays, is a failure.
+  platform::WriteConfinement confine(State.SetupInfo->Info.InstallDir);
+  auto failed = [&State](const std::string& Path) {
+    State.Failures.push_back(Path + ": " + platform::DescribeError(platform::LastError()));
+  };
   const size_t F = list.Files().size(), D = list.Directories().size(), R = list.RegistryRecords().size();
   const size_t T = F + D + R;
   State.SetStatusText(AsciiToWide(kStatusStart + DecimalText(T) + kItemsRemaining));
@@ -211,14 +218,22 @@ void RunUninstall(TScriptState& State) {
   for (size_t k = 1; k <= F; ++k) {
     progress(k, F, k, WideString());
     std::string path = State.Expand(list.Files()[k - 1]);
-    if (!ClimbsOut(path) && platform::FileExists(path)) platform::DeleteFile(path);
+    if (!ClimbsOut(path) && platform::FileExists(path) && !platform::DeleteFile(path) && platform::FileExists(path)) {
+      failed(path);
+    }
   }
   WideString directories = State.String(kStringDirectories);
   for (size_t k = 1; k <= D; ++k) {
     progress(k, D, F + k, directories);
     const std::string& dir = list.Directories()[D - k];
-    if (!ClimbsOut(dir) && platform::DirectoryExists(dir)) platform::RemoveDirectory(dir);
+    // A folder that still holds files of the user's stays, as it should.
+    if (!ClimbsOut(dir) && platform::DirectoryExists(dir) && !platform::RemoveDirectory(dir) &&
+        platform::LastError() == platform::kErrorLinkInPath) {
+      failed(dir);
+    }
   }
+  // What could not be removed: the finish page says the run failed.
+  if (!State.Failures.empty() && State.Observer) State.Observer->SetFinishText(State.String(kStringFailed), true);
   WideString registry = State.String(kStringRegistry);
   platform::Registry* reg = State.Registry;
   for (size_t k = 1; k <= R && reg; ++k) {

@@ -48,6 +48,7 @@ constexpr char kCaptionSetup[] = "Setup Error";
 constexpr char kVerificationStage[] = "Verification Stage";
 constexpr char kSetupThreadStage[] = "Setup Thread";
 constexpr char kInstallationStage[] = "Installation";
+constexpr char kUninstallationStage[] = "Uninstallation";
 constexpr char kLanguagePrefix[] = "LANGUAGE-";
 constexpr uint32_t kMinimumVerifyDisplayMs = 500;
 
@@ -117,6 +118,10 @@ int RunRoad(TProgram& p, TSetupObserver* observer) {
   if (info.IsUninstaller == 1) {
     RunUninstall(state);
     LaunchFinaliser(state, p.Args[0]);
+    if (!state.Failures.empty()) {
+      WriteErrorLog(state.FailureText(), kUninstallationStage, p.Report());
+      return kExitCompletedWithErrors;
+    }
     return kExitCompleted;
   }
   std::string threadError;

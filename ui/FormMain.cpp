@@ -31,6 +31,7 @@ constexpr char kNoPages[] = "Error: Setup has no pages. Setup is corrupt";
 constexpr char kNoLanguages[] = "Error: Setup has no languages. Setup is corrupt";
 
 constexpr char kInstallationStage[] = "Installation";
+constexpr char kUninstallationStage[] = "Uninstallation";
 
 // The language button's picture: a black triangle pointing down, 9 x 6, on
 // a transparent background (0xFF000000 marks a transparent pixel).
@@ -365,6 +366,10 @@ void TFrmMain::RunUninstallPage() {
   program_.PrepareScriptState(state, &direct);
   RunUninstall(state);
   pages_->ShowPage(pages_->CurrentPage() + 1);
+  if (!state.Failures.empty()) {
+    completedWithErrors_ = true;
+    ReportError(state.FailureText(), kUninstallationStage);
+  }
 }
 
 void TFrmMain::BackButtonClick() { pages_->ShowPage(pages_->CurrentPage() - 1); }

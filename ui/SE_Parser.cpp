@@ -83,9 +83,12 @@ std::string SectionName(const std::string& Header) {
 
 }  // namespace
 
+namespace {
+const std::string kNoItem;
+}  // namespace
+
 const std::string& TStringList::Get(int32_t Index) const {
-  static const std::string empty;
-  return Index < 0 || Index >= Count() ? empty : items_[static_cast<size_t>(Index)];
+  return Index < 0 || Index >= Count() ? kNoItem : items_[static_cast<size_t>(Index)];
 }
 
 TStringList ReadLines(const uint8_t* Data, size_t Size) {

@@ -46,9 +46,12 @@ int32_t TUnicodeStringList::Add(const WideString& Text) {
 
 void TUnicodeStringList::Clear() { items_.clear(); }
 
+namespace {
+const WideString kNoString;
+}  // namespace
+
 const WideString& TUnicodeStringList::Get(size_t Index) const {
-  static const WideString kEmpty;
-  return Index < items_.size() ? items_[Index] : kEmpty;
+  return Index < items_.size() ? items_[Index] : kNoString;
 }
 
 void TUnicodeStringList::LoadFromBuffer(const uint8_t* Data, uint32_t Size) {

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/Platform.h"
+#include "platform/PlatformShared.h"
 #include "platform/host/HostMachine.h"
 
 namespace platform {
@@ -45,6 +46,38 @@ void SetMissingError(const std::string& native) {
   }
 }
 
+// True (with kErrorLinkInPath set) when a write to Path would pass through a
+// symbolic link: every component below the drive's folder of a machine path,
+// or below a confinement root (compared as native paths), is looked at
+// without following it, the last one included.
+bool LinkInTheWay(const std::string& Path, const std::string& native) {
+  std::string base;
+  if (host::IsMachinePath(Path)) {
+    base = ToNative(Path.substr(0, 2));
+  } else {
+    for (const std::string& root : shared::ConfinementRoots()) {
+      std::string r = ToNative(root);
+      while (r.size() > 1 && r.back() == '/') r.pop_back();
+      if (!r.empty() && native.size() > r.size() && native.compare(0, r.size(), r) == 0 && native[r.size()] == '/') {
+        base = r;
+        break;
+      }
+    }
+  }
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  if (base.empty() || native.size() <= base.size() || native.compare(0, base.size(), base) != 0) return false;
+  for (size_t end = base.size(); end < native.size();) {
+    end = native.find('/', end + 1);
+    if (end == std::string::npos) end = native.size();
+    struct stat st;
+    if (::lstat(native.substr(0, end).c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+      SetLastError(kErrorLinkInPath);
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 uint32_t LastError() { return g_lastError; }
@@ -65,6 +98,7 @@ std::string ErrorText(uint32_t Code) {
     case kErrorDiskFull: return "There is not enough space on the disk.";
     case kErrorDirNotEmpty: return "The directory is not empty.";
     case kErrorAlreadyExists: return "Cannot create a file when that file already exists.";
+    case kErrorLinkInPath: return "The create operation stopped after reaching a symbolic link.";
     default: return "System Error.  Code: " + std::to_string(Code) + ".";
   }
 }
@@ -114,12 +148,14 @@ bool File::Open(const std::string& Path, uint32_t Access, uint32_t Share, FileDi
     case FileDisposition::kOpenAlways: flags |= O_CREAT; break;
   }
   bool changesDisk = Disposition == FileDisposition::kCreateAlways || (!exists && Disposition != FileDisposition::kOpenExisting);
+  if (((Access & kAccessWrite) || changesDisk) && LinkInTheWay(Path, native)) return false;
   if (changesDisk && !host::FileOperationAllowed()) return false;
   uint64_t token = 0;
   if (!host::RegisterOpen(native, Access, Share, token)) {
     SetLastError(kErrorSharingViolation);
     return false;
   }
+  if (Access & kAccessWrite) flags |= O_NOFOLLOW;  // the last step is never a link
   int fd = ::open(native.c_str(), flags | O_CLOEXEC, 0644);
   if (fd >= 0 && (flags & O_CREAT)) host::FolderChanged(native);
   if (fd < 0) {
@@ -272,6 +308,7 @@ bool SetFileAttributes(const std::string& Path, uint32_t Attributes) {
     SetMissingError(native);
     return false;
   }
+  if (LinkInTheWay(Path, native)) return false;
   mode_t mode = st.st_mode & 07777;
   mode = (Attributes & kAttributeReadOnly) ? (mode & ~0222) : (mode | S_IWUSR);
   if (!host::FileOperationAllowed()) return false;
@@ -300,6 +337,7 @@ bool DeleteFile(const std::string& Path) {
     SetLastError(kErrorSharingViolation);
     return false;
   }
+  if (LinkInTheWay(Path, native)) return false;
   if (!host::FileOperationAllowed()) return false;
   if (::unlink(native.c_str()) != 0) {
     SetErrorFromErrno(errno);
@@ -332,6 +370,7 @@ bool MoveFile(const std::string& From, const std::string& To, bool ReplaceExisti
     SetLastError(kErrorSharingViolation);
     return false;
   }
+  if (LinkInTheWay(From, from) || LinkInTheWay(To, to)) return false;
   if (!host::FileOperationAllowed()) return false;
   if (::rename(from.c_str(), to.c_str()) != 0) {
     SetErrorFromErrno(errno);
@@ -368,6 +407,7 @@ bool CreateDirectory(const std::string& Path) {
     SetLastError(kErrorAlreadyExists);
     return false;
   }
+  if (LinkInTheWay(Path, native)) return false;
   if (!host::FileOperationAllowed()) return false;
   if (::mkdir(native.c_str(), 0755) != 0) {
     int err = errno;
@@ -391,6 +431,7 @@ bool RemoveDirectory(const std::string& Path) {
     SetLastError(kErrorAccessDenied);
     return false;
   }
+  if (LinkInTheWay(Path, native)) return false;
   if (!host::FileOperationAllowed()) return false;
   if (::rmdir(native.c_str()) != 0) {
     SetErrorFromErrno(errno, true);

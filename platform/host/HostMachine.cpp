@@ -448,6 +448,7 @@ void SetErrorFromErrno(int Errno, bool IsDirectory) {
     case EROFS: code = kErrorAccessDenied; break;
     case EEXIST: code = IsDirectory ? kErrorAlreadyExists : kErrorFileExists; break;
     case ENOTEMPTY: code = kErrorDirNotEmpty; break;
+    case ELOOP: code = kErrorLinkInPath; break;
     case ENOSPC: code = kErrorDiskFull; break;
     case EBADF: code = kErrorInvalidHandle; break;
     case ENOMEM: code = kErrorNotEnoughMemory; break;

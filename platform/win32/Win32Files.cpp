@@ -1,9 +1,40 @@
 // Files, folders and drives through kernel32's ANSI entry points.
 #include <vector>
 
+#include "platform/PlatformShared.h"
 #include "platform/win32/Win32Common.h"
 
 namespace platform {
+
+namespace {
+
+// True (with kErrorLinkInPath set) when Path lies below a confinement root
+// and one of its components below the root is a reparse point (a symbolic
+// link, a junction, a mount point), the last one included.
+bool LinkInTheWay(const std::string& Path) {
+  for (const std::string& root : shared::ConfinementRoots()) {
+    size_t n = root.size();
+    while (n > 0 && (root[n - 1] == '\\' || root[n - 1] == '/')) --n;
+    if (n == 0 || Path.size() <= n || ::CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, Path.c_str(),
+                                                       static_cast<int>(n), root.c_str(), static_cast<int>(n)) != CSTR_EQUAL ||
+        (Path[n] != '\\' && Path[n] != '/')) {
+      continue;
+    }
+    for (size_t end = n; end < Path.size();) {
+      end = Path.find_first_of("\\/", end + 1);
+      if (end == std::string::npos) end = Path.size();
+      DWORD attributes = ::GetFileAttributesA(Path.substr(0, end).c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        ::SetLastError(kErrorLinkInPath);
+        return true;
+      }
+    }
+    return false;
+  }
+  return false;
+}
+
+}  // namespace
 
 uint32_t LastError() { return ::GetLastError(); }
 void SetLastError(uint32_t Code) { ::SetLastError(Code); }
@@ -51,6 +82,7 @@ bool File::Open(const std::string& Path, uint32_t Access, uint32_t Share, FileDi
     case FileDisposition::kCreateNew: disposition = CREATE_NEW; break;
     case FileDisposition::kOpenAlways: disposition = OPEN_ALWAYS; break;
   }
+  if ((access & GENERIC_WRITE || disposition != OPEN_EXISTING) && LinkInTheWay(Path)) return false;
   HANDLE h = ::CreateFileA(Path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   impl_ = std::make_unique<Impl>();
@@ -141,23 +173,23 @@ bool DirectoryExists(const std::string& Path) {
 uint32_t GetFileAttributes(const std::string& Path) { return ::GetFileAttributesA(Path.c_str()); }
 
 bool SetFileAttributes(const std::string& Path, uint32_t Attributes) {
-  return ::SetFileAttributesA(Path.c_str(), Attributes);
+  return !LinkInTheWay(Path) && ::SetFileAttributesA(Path.c_str(), Attributes);
 }
 
-bool DeleteFile(const std::string& Path) { return ::DeleteFileA(Path.c_str()); }
+bool DeleteFile(const std::string& Path) { return !LinkInTheWay(Path) && ::DeleteFileA(Path.c_str()); }
 
 bool MoveFile(const std::string& From, const std::string& To, bool ReplaceExisting) {
   DWORD flags = MOVEFILE_COPY_ALLOWED | (ReplaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
-  return ::MoveFileExA(From.c_str(), To.c_str(), flags);
+  return !LinkInTheWay(From) && !LinkInTheWay(To) && ::MoveFileExA(From.c_str(), To.c_str(), flags);
 }
 
 bool CopyFile(const std::string& From, const std::string& To, bool FailIfExists) {
-  return ::CopyFileA(From.c_str(), To.c_str(), FailIfExists);
+  return !LinkInTheWay(To) && ::CopyFileA(From.c_str(), To.c_str(), FailIfExists);
 }
 
-bool CreateDirectory(const std::string& Path) { return ::CreateDirectoryA(Path.c_str(), nullptr); }
+bool CreateDirectory(const std::string& Path) { return !LinkInTheWay(Path) && ::CreateDirectoryA(Path.c_str(), nullptr); }
 
-bool RemoveDirectory(const std::string& Path) { return ::RemoveDirectoryA(Path.c_str()); }
+bool RemoveDirectory(const std::string& Path) { return !LinkInTheWay(Path) && ::RemoveDirectoryA(Path.c_str()); }
 
 bool ListDirectory(const std::string& Path, std::vector<DirEntry>& Entries) {
   Entries.clear();
@@ -204,7 +236,7 @@ bool FreeBytes(const std::string& Path, uint64_t& Free) {
   Free = 0;
   // GetDiskFreeSpaceExA exists from Windows 95 OSR2 on; resolved at run time all the same.
   using Fn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
-  static Fn fn = reinterpret_cast<Fn>(
+  Fn fn = reinterpret_cast<Fn>(
       reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
   if (fn) {
     ULARGE_INTEGER avail, total, free;

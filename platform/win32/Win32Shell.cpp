@@ -49,8 +49,12 @@ std::string SpecialFolder(int Csidl) {
   char path[MAX_PATH + 1] = {0};
   // SHGetSpecialFolderPathA is in shell32 from Windows 98 / NT 4 with IE4 on.
   using Fn = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
-  static Fn fn = reinterpret_cast<Fn>(
-      reinterpret_cast<void*>(::GetProcAddress(::LoadLibraryA("shell32.dll"), "SHGetSpecialFolderPathA")));
+  // Set once; every thread that races to it stores the same value.
+  static Fn fn = nullptr;
+  if (!fn) {
+    fn = reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(::GetProcAddress(::LoadLibraryA("shell32.dll"), "SHGetSpecialFolderPathA")));
+  }
   if (!fn || !fn(::GetActiveWindow(), path, Csidl, FALSE)) return {};
   return path;
 }

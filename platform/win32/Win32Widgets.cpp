@@ -638,16 +638,18 @@ void RegisterClasses() {
   }
 }
 
-// The rich-edit control from System32 by its full path, loaded once.
+// The rich-edit control from System32 by its full path, loaded once (on the
+// UI thread).
 bool LoadRichEdit() {
-  static HMODULE module = [] {
+  static HMODULE module = nullptr;
+  if (!module) {
     wchar_t system[MAX_PATH];
     UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH - 16) return static_cast<HMODULE>(nullptr);
+    if (n == 0 || n >= MAX_PATH - 16) return false;
     std::wstring path(system, n);
     path += L"\\riched20.dll";
-    return ::LoadLibraryW(path.c_str());
-  }();
+    module = ::LoadLibraryW(path.c_str());
+  }
   return module != nullptr;
 }
 
