@@ -98,6 +98,24 @@ BAT
 [ -f "$work/renamed.txt" ] || { echo "wine.cli: wizpak.exe verified a package whose directory was changed" >&2; exit 1; }
 grep -q 'do not match the directory digest' "$work/renamed.err"
 echo "wine.cli: wizpak.exe refuses a changed directory by its digest"
+# A link planted inside the extraction folder (a reparse point to Windows)
+# never leads a write out of it.
+mkdir -p "$work/outside" "$work/linked/group1"
+echo 'keep me' >"$work/outside/changes.txt"
+ln -s "$work/outside" "$work/linked/group1/docs"
+cat >"$work/linked.bat" <<'BAT'
+@echo off
+cd /d %~dp0
+wizpak.exe extract DemoSetup.exe linked 2> linked.err
+if not errorlevel 1 exit /b 1
+echo refused > linked.txt
+exit /b 0
+BAT
+"$here/run-wine.sh" cmd /c "Z:${work//\//\\}\\linked.bat"
+[ -f "$work/linked.txt" ] || { echo "wine.cli: wizpak.exe extracted through a link" >&2; exit 1; }
+[ "$(cat "$work/outside/changes.txt")" = 'keep me' ] || { echo "wine.cli: a file outside was overwritten" >&2; exit 1; }
+grep -q 'passes through a link (681)' "$work/linked.err"
+echo "wine.cli: wizpak.exe refuses to write through a link in its target folder"
 if [ -x "$host_wizpak" ]; then
   # The same addition on Linux gives the same container, digest included
   # (CryptoAPI's MD5 under Wine, libmd's on Linux).
