@@ -112,7 +112,7 @@ bool WritePackage(const std::string& Output, const std::string& Stub, const std:
         platform::File probe;
         if (!probe.Open(in.SourcePath, platform::kAccessRead, platform::kShareRead,
                         platform::FileDisposition::kOpenExisting)) {
-          Error = "Failed to open " + in.SourcePath + ": " + DescribeError(LastError());
+          Error = "Failed to open " + in.SourcePath + ": " + DescribeFileError(in.SourcePath, LastError());
           ok = false;
           break;
         }
@@ -182,7 +182,7 @@ bool WritePackage(const std::string& Output, const std::string& Stub, const std:
     pak.Close();
   }
   if (ok && !platform::MoveFile(temp, Output, true)) {
-    Error = "Failed to rename " + temp + " to " + Output + ": " + DescribeError(LastError());
+    Error = "Failed to rename " + temp + " to " + Output + ": " + DescribeFileError(Output, LastError());
     ok = false;
   }
   if (!ok) platform::DeleteFile(temp);

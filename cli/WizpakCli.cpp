@@ -107,7 +107,7 @@ bool ParseGroup(const std::string& text, uint16_t& group) {
 // Opens a package for reading; false with the reason on Err.
 bool OpenPackage(TPak& pak, const std::string& path, std::ostream& err) {
   if (!pak.IsOpen()) {
-    err << "wizpak: cannot open " << path << ": " << platform::DescribeError(pak.OpenError()) << "\n";
+    err << "wizpak: cannot open " << path << ": " << DescribeFileError(path, pak.OpenError()) << "\n";
     return false;
   }
   if (!pak.Trailer.HasMagic()) {

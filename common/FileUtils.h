@@ -60,5 +60,10 @@ inline void SortByName(std::vector<platform::DirEntry>& Entries) {
 // opens as a device whatever its extension: CON, PRN, AUX, NUL, COM1-COM9,
 // LPT1-LPT9).
 std::string UnsafeNameReason(const std::string& Name);
+
+// The reason a file operation on Path failed with Code, as DescribeError
+// gives it, except that a folder named where a file was wanted (which the
+// system reports as "access denied") is called what it is.
+std::string DescribeFileError(const std::string& Path, uint32_t Code);
 // True when UnsafeNameReason has nothing to say.
 inline bool IsSafeRelativeName(const std::string& Name) { return UnsafeNameReason(Name).empty(); }

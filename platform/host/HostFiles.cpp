@@ -35,12 +35,13 @@ bool MapPath(const std::string& path, std::string& native) {
 
 bool StatNative(const std::string& native, struct stat& st) { return ::stat(native.c_str(), &st) == 0; }
 
-// Windows reports a missing parent folder as "path not found".
+// Windows reports a missing parent folder as "path not found"; a parent that
+// cannot be looked into is a permission problem, not a missing path.
 void SetMissingError(const std::string& native) {
   std::string parent = native.substr(0, native.find_last_of('/'));
   struct stat st;
   if (!parent.empty() && parent != native && !StatNative(parent, st)) {
-    SetLastError(kErrorPathNotFound);
+    SetLastError(errno == EACCES ? kErrorAccessDenied : kErrorPathNotFound);
   } else {
     SetLastError(kErrorFileNotFound);
   }

@@ -164,3 +164,14 @@ TEST(WizpakCli, ErrorsAndUsage) {
     EXPECT_NE(help.out.find(std::string("usage: wizpak ") + verb), std::string::npos) << verb;
   }
 }
+
+// A folder named where a package file is wanted is called a folder, not a
+// permission problem.
+TEST(WizpakCli, FolderGivenAsPackage) {
+  TestMachine m;
+  MakeTree(m);
+  CliRun verify = Cli({"verify", m.Path("src")});
+  EXPECT_EQ(verify.code, 1);
+  EXPECT_NE(verify.err.find("cannot open " + m.Path("src") + ": it is a folder, not a file"), std::string::npos)
+      << verify.err;
+}
