@@ -47,6 +47,12 @@ int RunVfsCli(const std::vector<std::string>& Args, std::ostream& Out, std::ostr
       return kOk;
     }
   }
+  // Every command but "new" opens its container first: a folder there is
+  // named as such rather than reported as a permission problem.
+  if (verb != "new" && !a.empty() && platform::DirectoryExists(a[0])) {
+    Err << "wizpak vfs: " << a[0] << ": it is a folder, not a container file\n";
+    return kFailed;
+  }
   try {
     if (verb == "new") {
       if (a.empty()) {

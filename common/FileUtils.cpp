@@ -142,9 +142,3 @@ std::string UnsafeNameReason(const std::string& Name) {
   }
   return {};
 }
-
-
-std::string DescribeFileError(const std::string& Path, uint32_t Code) {
-  if (Code == platform::kErrorAccessDenied && platform::DirectoryExists(Path)) return "it is a folder, not a file";
-  return DescribeError(Code);
-}

@@ -182,7 +182,7 @@ void TVFSFile::Open(const std::string& Name, bool Build, const std::function<voi
   if (Progress) Progress(0, 100);
   VFS_CHECK(Handle.Open(Name, platform::kAccessReadWrite, platform::kShareReadWrite | platform::kShareDelete,
                         platform::FileDisposition::kOpenExisting),
-            "Open: cannot open " + Name + ": " + DescribeFileError(Name, platform::LastError()));
+            "Open: cannot open " + Name + ": " + platform::DescribeError(platform::LastError()));
   writeFailed_ = false;
   undo_ = std::make_unique<TUndoJournal>(Handle, Name + kUndoSuffix);
   Restored = TUndoJournal::Recover(Handle, undo_->Path(), {HashFilePath(Name)});
