@@ -173,16 +173,19 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
   }
   if (!CompileScript(Options.Script, std::string(text.begin(), text.end()), compiler, commands, Errors)) return false;
 
-  // The finaliser: the data folder's, else the one built beside the stub.
+  // The finaliser: the data folder's, else the one built beside the stub,
+  // else the one beside the default stub (a package built without a stub
+  // still gets an uninstaller that removes itself).
   std::string finaliser = Options.DataDir + "\\" + kFinaliserFile;
   if (!platform::FileExists(finaliser)) {
     std::string stubFolder = FolderOf(Options.Stub);
     finaliser = Options.Stub.empty() ? "" : stubFolder.empty() ? kFinaliserFile : stubFolder + "\\" + kFinaliserFile;
+    if (!platform::FileExists(finaliser)) finaliser = Options.DefaultFinaliser;
     if (!platform::FileExists(finaliser)) finaliser.clear();
   }
   if (compiler.SetupInfo.Info.MakeUninstaller && finaliser.empty() && Log) {
     Log("wizpak build: warning: no " + std::string(kFinaliserFile) +
-        " in the data folder or beside the stub; the uninstaller will not remove itself");
+        " in the data folder, beside the stub or beside the default stub; the uninstaller will not remove itself");
   }
   std::vector<TPackInput> entries;
   if (!CollectSetupEntries(Options.Script, compiler, finaliser, entries, Errors)) return false;

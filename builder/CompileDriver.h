@@ -15,6 +15,9 @@ struct TBuildOptions {
   std::string Output;    // empty: the script's "outfile", next to the script
   std::string Stub;      // empty: the project's own Windows stub
   std::string DataDir;   // the builder's data folder (languages\, layout\)
+  // The finaliser beside the default stub: the last place looked for one
+  // (a package without a stub still needs it). Empty: none.
+  std::string DefaultFinaliser;
   bool PackageOnly = false;
   bool Verbose = false;
   uint32_t Threads = 0;  // compressing threads; 0: one per processor

@@ -413,6 +413,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     err << "wizpak build: stub " << options.Stub << ": no such file\n";
     return kExitFailed;
   }
+  options.DefaultFinaliser = Beside({"finalise.exe", "../../win32/bin/finalise.exe"});
   std::vector<std::string> errors;
   std::string output;
   TPackStats stats;

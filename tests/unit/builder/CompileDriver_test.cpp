@@ -253,4 +253,13 @@ TEST(CompileDriver, FinaliserBesideTheStub) {
   auto finaliser = pak.FindEntry("UNINSTALL_FINALISE.EXE", 0, size);
   ASSERT_TRUE(finaliser);
   EXPECT_EQ(std::string(finaliser->begin(), finaliser->end()), "MZ finaliser");
+
+  // Without a stub (--package-only) the one beside the default stub is taken.
+  o.Stub.clear();
+  o.PackageOnly = true;
+  o.DefaultFinaliser = w.m.Path("bin\\finalise.exe");
+  o.Output = w.m.Path("Setup.pak");
+  ASSERT_TRUE(BuildSetup(o, errors, output, stats, nullptr));
+  TPak alone(output, false, false);
+  EXPECT_TRUE(alone.FindEntry("UNINSTALL_FINALISE.EXE", 0, size));
 }
