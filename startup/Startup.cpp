@@ -60,7 +60,7 @@ void Fatal(const std::string& text, const std::string& caption) { ShowMessage(te
 
 // Steps 8 to 10: every entry checked while the window counts, then shown for
 // at least 500 ms. Returns false when an entry failed (its message shown).
-bool Verify(TProgram& p, platform::ProgressWindow& window, uint32_t& groupedTotal) {
+bool Verify(TProgram& p, platform::ProgressWindow& window, uint64_t& groupedTotal) {
   TPak& pak = *p.SetupPak;
   const uint32_t n = pak.Trailer.Count;
   window.SetStatus(StatusVerified(0, n));
@@ -146,7 +146,7 @@ int RunRoad(TProgram& p, TSetupObserver* observer) {
 // Opens the package (the program's own payload, or the file named first on
 // the command line) and verifies every entry in the "Verifying Contents"
 // window; GroupedTotal receives the original bytes of the grouped entries.
-int OpenAndVerify(TProgram& p, uint32_t& GroupedTotal) {
+int OpenAndVerify(TProgram& p, uint64_t& GroupedTotal) {
   platform::ProgressWindow window;
   window.Show(kVerifyCaption, kVerifyLabel, kLoadingHeader);
   window.SetProgress(0, 100);
@@ -273,7 +273,7 @@ int Run(TProgram& p, TSetupObserver* observer, TWizardRunner wizard) {
 
 int PrepareProgram(TProgram& p) {
   p.LangID = platform::DefaultLanguageId();
-  uint32_t groupedTotal = 0;
+  uint64_t groupedTotal = 0;
   int status = OpenAndVerify(p, groupedTotal);
   if (status != kContinue) return status;
   CDDrive = FirstCDDrive();
@@ -285,14 +285,15 @@ int PrepareProgram(TProgram& p) {
   return p.VerifyFailed ? kExitFatalMessage : kContinue;
 }
 
-uint32_t SpaceRequiredFor(const TPak& Pak, const TCompLines& Lines, const TCommandList& Commands) {
+uint64_t SpaceRequiredFor(const TPak& Pak, const TCompLines& Lines, const TCommandList& Commands) {
   // Element g tells whether group g is a patch group, counted at stored size.
   std::vector<bool> groupUsesStoredSize(1, false);
   for (const TCompLine& line : Lines.Lines) {
     const TCommandClass* command = Commands.ForNumber(line.Command);
     if (command && command->GroupKind() != kGroupNone) groupUsesStoredSize.push_back(command->GroupKind() == kGroupPatch);
   }
-  uint32_t required = 0;
+  // Summed in 64 bits: a game of several GiB needs every byte counted.
+  uint64_t required = 0;
   for (const TPakFile& e : Pak.Entries) {
     if (e.Group == 0 || e.Group >= groupUsesStoredSize.size()) continue;
     required += groupUsesStoredSize[e.Group] ? e.ReadSize() : e.OrigSize;

@@ -40,7 +40,7 @@ class TCommandList;
 // Bytes a setup needs: the original sizes of its file groups' entries and the
 // stored sizes of its patch groups' entries (the original size of one stored
 // raw), by the group kinds of the script's commands in line order.
-uint32_t SpaceRequiredFor(const TPak& Pak, const TCompLines& Lines, const TCommandList& Commands);
+uint64_t SpaceRequiredFor(const TPak& Pak, const TCompLines& Lines, const TCommandList& Commands);
 
 // The renamed-executable rule: Found (a file name, lower-cased) with every
 // "(...)" and then every "[...]" group dropped whose content is empty or only

@@ -268,6 +268,17 @@ TEST(Startup, RenamedNamesAndSpaceRequired) {
   }
   ASSERT_GT(stored, 0u);
   EXPECT_EQ(SpaceRequiredFor(l.pak, l.lines, l.commands), 10000u + stored);
+  // Summed in 64 bits: two files of 3,000,000,000 bytes need 6,000,000,000,
+  // not that figure less 4 GiB.
+  TPakFile big;
+  for (TPakFile& e : l.pak.Entries) {
+    if (e.Group == 1) {
+      e.OrigSize = 3000000000u;
+      big = e;
+    }
+  }
+  l.pak.Entries.push_back(big);
+  EXPECT_EQ(SpaceRequiredFor(l.pak, l.lines, l.commands), 6000000000ull + stored);
 }
 
 #ifndef _WIN32
