@@ -449,8 +449,11 @@ void TVFSFile::Close() {
 // --- TVFSTree ---
 
 void TVFSTree::Clear() {
+  // A node with a parent owns its record; a root node's record is its root
+  // slot's (slot 255 of a container with more roots is a root too, so the
+  // slot number cannot tell).
   for (TTreeFileInfo& n : Nodes) {
-    if (n.Index != kFreeNode && n.RootSlot == kVFSNoRootSlot) delete n.Entry;
+    if (n.Index != kFreeNode && n.Parent != -1) delete n.Entry;
   }
   Nodes.clear();
   freeNodes_.clear();
@@ -520,7 +523,7 @@ void TVFSTree::FreeNode(uint32_t Node) {
     it->second.erase(Node);
     if (it->second.empty()) byPath_.erase(it);
   }
-  if (n.RootSlot == kVFSNoRootSlot) delete n.Entry;
+  if (n.Parent != -1) delete n.Entry;
   n.Index = kFreeNode;
   n.Entry = nullptr;
   n.Path.clear();

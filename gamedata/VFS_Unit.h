@@ -87,7 +87,7 @@ struct TVFSHashEntry {
 struct TTreeFileInfo {
   uint32_t Index = 0xFFFFFFFF;  // -1: a free node slot
   std::string Path;
-  TVFSEntry* Entry = nullptr;  // a root slot's record, or owned
+  TVFSEntry* Entry = nullptr;  // a root slot's record (Parent -1), else owned
   std::vector<uint32_t> Children;  // -1: a free child slot
   int32_t Parent = -1;
   int32_t RootSlot = kVFSNoRootSlot;

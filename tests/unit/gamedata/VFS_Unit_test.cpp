@@ -312,6 +312,25 @@ TEST(VFS_Unit, HostileChainsAndChunksEndAtOnce) {
   EXPECT_EQ(UnpackStoredData(entry, stored).size(), 2 * kVFSChunkSize);
 }
 
+// A container with more than 255 root slots: the root node in slot 255 keeps
+// its record in the root table (slot 255 is no "not a root" mark there), so
+// closing it frees nothing it does not own.
+TEST(VFS_Unit, RootSlot255IsARootToo) {
+  TestMachine m;
+  std::string path = Container(m, 64, 300, 300);
+  const uint8_t byte = 7;
+  {
+    TVFSFile vfs;
+    vfs.Open(path, true);
+    for (int i = 0; i < 257; ++i) vfs.Tree.AddFile("f" + std::to_string(i), &byte, 1);
+    vfs.Save(false);
+  }
+  TVFSFile again;
+  again.Open(path, true);
+  EXPECT_EQ(again.Tree.CountFiles(), 257u);
+  EXPECT_EQ(CheckVFSContainer(path), "");
+}
+
 // The side file built in one sort equals the one InsertHashEntry builds file by
 // file, duplicates included.
 TEST(VFS_Unit, HashTableMatchesInsertion) {
