@@ -257,16 +257,17 @@ void TVFSFile::Open(const std::string& Name, bool Build, const std::function<voi
 
 std::vector<int32_t> TVFSFile::ChainOf(int32_t FirstBlock) const {
   std::vector<int32_t> chain;
-  int32_t i = FirstBlock - 1;
+  // 64 bits: a damaged record's first block may be any 32-bit value.
+  int64_t i = static_cast<int64_t>(FirstBlock) - 1;
   while (true) {
     VFS_CHECK(i >= 0 && i < Header.BlockCount, "Chain: block " + DecimalText(i + 1) + " lies outside the table");
     VFS_CHECK(chain.size() < static_cast<size_t>(Header.BlockCount), "Chain: the chain from block " +
                                                                           DecimalText(FirstBlock) + " loops");
-    chain.push_back(i);
+    chain.push_back(static_cast<int32_t>(i));
     int32_t next = BlockLinks[static_cast<size_t>(i)].Next;
     if (next == -1) break;
     VFS_CHECK(next != 0, "Chain: block " + DecimalText(i + 1) + " of a chain is marked free");
-    i = next - 1;
+    i = static_cast<int64_t>(next) - 1;
   }
   return chain;
 }
@@ -549,7 +550,7 @@ void TVFSTree::LoadSubdirectories(uint32_t Start) {
     if (!(entry.Flags & vfDirectory) || entry.Size == 0) continue;
     VFS_CHECK(entry.Size % kVFSEntrySize == 0, "LoadSubdirectories: directory " + Nodes[i].Path + " has " +
                                                    DecimalText(entry.Size) + " bytes, not a multiple of 88");
-    for (int32_t b = entry.FirstBlock - 1;;) {
+    for (int64_t b = static_cast<int64_t>(entry.FirstBlock) - 1;;) {
       VFS_CHECK(b >= 0 && static_cast<size_t>(b) < owned.size(),
                 "LoadSubdirectories: the chain of directory " + Nodes[i].Path + " leaves the block table");
       VFS_CHECK(!owned[static_cast<size_t>(b)], "LoadSubdirectories: directory " + Nodes[i].Path + " shares block " +
@@ -559,7 +560,7 @@ void TVFSTree::LoadSubdirectories(uint32_t Start) {
       if (next == -1) break;
       VFS_CHECK(next != 0, "LoadSubdirectories: block " + DecimalText(b + 1) + " of directory " + Nodes[i].Path +
                                " is marked free");
-      b = next - 1;
+      b = static_cast<int64_t>(next) - 1;
     }
     std::optional<TBytes> data = file_.ReadEntryData(entry);
     if (!data) continue;

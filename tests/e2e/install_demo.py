@@ -3,6 +3,7 @@
 registry values, shortcut, log, uninstaller); wizpak-run on the uninstaller
 removes everything the log lists."""
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -26,7 +27,9 @@ with tempfile.TemporaryDirectory() as work:
     call([wizpak, 'build', os.path.join(demo, 'setup.wps'), '-o', setup, '--stub', stub], env)
 
     out = call([run, setup], env)
-    assert '[Verifying Contents] Status: 26 out of 26 files verifyed' in out, out
+    # Every entry verified (the finaliser is among them when a Windows build
+    # has made one).
+    assert re.search(r'\[Verifying Contents\] Status: (2[67]) out of \1 files verifyed', out), out
     assert '[Status] Beginning Installation' in out and '[Status] Extracting readme.txt' in out, out
     inst = os.path.join(machine, 'drives', 'c', 'Program Files', 'Demo Game')
     for root, _, files in os.walk(os.path.join(demo, 'files')):

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# A failure is not reported as success, under Wine: a folder stands where the
+# demo's readme.txt must go, so that one file cannot be written. The wizard
+# goes on with the rest, the error log's box appears and is answered, the
+# finish page shows the failure text, and the setup exits 6 ("completed with
+# errors"); the other files are installed, the folder is untouched.
+set -euo pipefail
+wizpak=$1
+stub=$2
+demo=$3
+work=$(mktemp -d /tmp/wizpak-wine-failures-XXXXXX)
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=wine-env.sh
+. "$here/wine-env.sh"
+# shellcheck source=wizard-wine.sh
+. "$here/wizard-wine.sh"
+shots=${WIZPAK_WINE_SHOTS:-}
+fail() { echo "failures-wine: $*" >&2; exit 1; }
+"$wizpak" build "$demo/setup.wps" -o "$work/DemoSetup.exe" --stub "$stub" >/dev/null
+inst="$WINEPREFIX/drive_c/Program Files/Demo Game"
+mkdir -p "$inst/readme.txt"
+
+wizard_start failures "$work/DemoSetup.exe"
+wizard_click next
+wizard_click next
+before=$(wizard_lines)
+wizard_press next  # Install
+# The error log's box ("Error Report"): its OK button clicked.
+box=$(xdotool search --sync --onlyvisible --name '^Error Report$' | tail -n 1)
+sleep 0.5
+wizard_shot error-box 1024x768
+eval "$(xdotool getwindowgeometry --shell "$box")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 22)) click 1
+# Opening the log: Wine's shell may answer with a box of its own ("There is
+# no Windows program configured to open this type of file"); it is
+# answered the same way.
+for _ in $(seq 1 20); do
+  [ "$(wizard_lines)" -gt "$before" ] && break
+  for window in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+    [ "$window" = "$wizard_window" ] && continue
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    [ "$WIDTH" -lt 600 ] && [ "$HEIGHT" -lt 300 ] && xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 22)) click 1
+  done
+  sleep 0.5
+done
+wizard_wait "$before"
+sleep 0.5
+wizard_shot
+[ "$(python3 -c 'import json,sys; d=[json.loads(l) for l in open(sys.argv[1])][-1]; print(d["type"], [c["text"] for c in d["controls"] if c["name"] == "FinishText"])' "$wizard_dump")" = "finish ['Setup failed to install.']" ] ||
+  fail "the finish page does not show the failure text: $(tail -c 300 "$wizard_dump")"
+wizard_click cancel  # Finish
+wizard_finish
+[ "$wizard_status" = 6 ] || fail "the setup exited $wizard_status (6 expected)"
+[ -d "$inst/readme.txt" ] || fail "the folder in the way was changed"
+cmp "$demo/files/demo.ini" "$inst/demo.ini" || fail "the other files were not installed"
+log=$(find "$WINEPREFIX/drive_c" -iname 'ErrorLog*.txt' | head -n 1)
+[ -n "$log" ] && grep -q 'readme.txt' "$log" || fail "no error log naming readme.txt"
+echo "failures-wine: one file could not be written; the rest installed, the finish page and exit 6 say so"
