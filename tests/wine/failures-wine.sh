@@ -3,7 +3,9 @@
 # demo's readme.txt must go, so that one file cannot be written. The wizard
 # goes on with the rest, the error log's box appears and is answered, the
 # finish page shows the failure text, and the setup exits 6 ("completed with
-# errors"); the other files are installed, the folder is untouched.
+# errors"); the other files are installed, the folder is untouched. Then the
+# install log is extended by hand: the uninstaller does not believe it (its
+# digest in HKLM differs), writes an error log, deletes nothing and exits 2.
 set -euo pipefail
 wizpak=$1
 stub=$2
@@ -25,6 +27,22 @@ wizard_click next
 wizard_click next
 before=$(wizard_lines)
 wizard_press next  # Install
+# Answers every small box on the screen (the error log's "Error Report", and
+# the box Wine's shell may show when it has no viewer for the log) with a
+# click on its button, until Done (a command) succeeds.
+answer_boxes_until() {
+  for _ in $(seq 1 40); do
+    "$@" && return 0
+    for window in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+      [ "$window" = "${wizard_window:-}" ] && continue
+      eval "$(xdotool getwindowgeometry --shell "$window")"
+      [ "$WIDTH" -lt 600 ] && [ "$HEIGHT" -lt 300 ] && xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 22)) click 1
+    done
+    sleep 0.5
+  done
+  return 1
+}
+
 # The error log's box ("Error Report"): its OK button clicked.
 box=$(xdotool search --sync --onlyvisible --name '^Error Report$' | tail -n 1)
 sleep 0.5
@@ -56,3 +74,20 @@ cmp "$demo/files/demo.ini" "$inst/demo.ini" || fail "the other files were not in
 log=$(find "$WINEPREFIX/drive_c" -iname 'ErrorLog*.txt' | head -n 1)
 [ -n "$log" ] && grep -q 'readme.txt' "$log" || fail "no error log naming readme.txt"
 echo "failures-wine: one file could not be written; the rest installed, the finish page and exit 6 say so"
+
+# The install log extended after the install: not believed.
+printf 'x' >>"$inst/Demo_install.log"
+rm -f "$log"
+wine 'C:\Program Files\Demo Game\Demo_Uninstall.exe' >/dev/null 2>&1 &
+uninstaller=$!
+wizard_window=
+answer_boxes_until sh -c "! kill -0 $uninstaller 2>/dev/null" || fail "the uninstaller did not end"
+status=0
+wait "$uninstaller" || status=$?
+wineserver -w
+[ "$status" = 2 ] || fail "the uninstaller of a changed log exited $status (2 expected)"
+cmp "$demo/files/demo.ini" "$inst/demo.ini" || fail "the uninstaller deleted files on a changed log"
+[ -f "$inst/Demo_install.log" ] || fail "the changed log was deleted"
+log=$(find "$WINEPREFIX/drive_c" -iname 'ErrorLog*.txt' | head -n 1)
+[ -n "$log" ] && grep -q 'install log has been changed' "$log" || fail "no error log saying the log was changed"
+echo "failures-wine: a changed install log is refused: nothing deleted, an error log, exit 2"
