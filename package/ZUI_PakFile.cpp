@@ -171,7 +171,12 @@ std::optional<TBytes> TPak::DecodeEntry(uint32_t Index, std::optional<TBytes> St
 
   uint64_t produced = 0;
   bool complete = false;
-  TBytes data = Inflate(*Stored, e.OrigSize, produced, complete);
+  // No deflate stream stands for more than 1032 times its size: a larger
+  // claim is refused before its buffer is allocated.
+  TBytes data;
+  if (e.OrigSize <= static_cast<uint64_t>(Stored->size()) * 1032 + 64) {
+    data = Inflate(*Stored, e.OrigSize, produced, complete);
+  }
   if (produced != e.OrigSize || !complete) {
     Message = e.Name + "\r\r" + kDecompSizeText + DecimalText(produced) + kOrigSizeText + DecimalText(e.OrigSize);
     return std::nullopt;
