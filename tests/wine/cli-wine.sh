@@ -86,16 +86,16 @@ at = data.rfind(b'readme.txt')
 data[at] = ord('s')
 open(sys.argv[2], 'wb').write(data)
 PY
-cat >"$work/renamed.bat" <<'BAT'
-@echo off
-cd /d %~dp0
-wizpak.exe verify Renamed.exe 2> renamed.err
-if not errorlevel 1 exit /b 1
-echo refused > renamed.txt
-exit /b 0
-BAT
-"$here/run-wine.sh" cmd /c "Z:${work//\//\\}\\renamed.bat"
-[ -f "$work/renamed.txt" ] || { echo "wine.cli: wizpak.exe verified a package whose directory was changed" >&2; exit 1; }
+# Runs wizpak.exe ARGS... under Wine, expecting a refusal (a non-zero exit);
+# its error output goes to $work/NAME.err.
+wizpak_refuses() {
+  local name=$1
+  shift
+  printf '@echo off\r\ncd /d %%~dp0\r\nwizpak.exe %s 2> %s.err\r\nif not errorlevel 1 exit /b 1\r\nexit /b 0\r\n' "$*" "$name" \
+    >"$work/$name.bat"
+  "$here/run-wine.sh" cmd /c "Z:${work//\//\\}\\$name.bat"
+}
+wizpak_refuses renamed verify Renamed.exe || { echo "wine.cli: wizpak.exe verified a package whose directory was changed" >&2; exit 1; }
 grep -q 'do not match the directory digest' "$work/renamed.err"
 echo "wine.cli: wizpak.exe refuses a changed directory by its digest"
 # A link planted inside the extraction folder (a reparse point to Windows)
@@ -103,16 +103,7 @@ echo "wine.cli: wizpak.exe refuses a changed directory by its digest"
 mkdir -p "$work/outside" "$work/linked/group1"
 echo 'keep me' >"$work/outside/changes.txt"
 ln -s "$work/outside" "$work/linked/group1/docs"
-cat >"$work/linked.bat" <<'BAT'
-@echo off
-cd /d %~dp0
-wizpak.exe extract DemoSetup.exe linked 2> linked.err
-if not errorlevel 1 exit /b 1
-echo refused > linked.txt
-exit /b 0
-BAT
-"$here/run-wine.sh" cmd /c "Z:${work//\//\\}\\linked.bat"
-[ -f "$work/linked.txt" ] || { echo "wine.cli: wizpak.exe extracted through a link" >&2; exit 1; }
+wizpak_refuses linked extract DemoSetup.exe linked || { echo "wine.cli: wizpak.exe extracted through a link" >&2; exit 1; }
 [ "$(cat "$work/outside/changes.txt")" = 'keep me' ] || { echo "wine.cli: a file outside was overwritten" >&2; exit 1; }
 grep -q 'passes through a link (681)' "$work/linked.err"
 echo "wine.cli: wizpak.exe refuses to write through a link in its target folder"

@@ -49,18 +49,9 @@ sleep 0.5
 wizard_shot error-box 1024x768
 eval "$(xdotool getwindowgeometry --shell "$box")"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 22)) click 1
-# Opening the log: Wine's shell may answer with a box of its own ("There is
-# no Windows program configured to open this type of file"); it is
-# answered the same way.
-for _ in $(seq 1 20); do
-  [ "$(wizard_lines)" -gt "$before" ] && break
-  for window in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
-    [ "$window" = "$wizard_window" ] && continue
-    eval "$(xdotool getwindowgeometry --shell "$window")"
-    [ "$WIDTH" -lt 600 ] && [ "$HEIGHT" -lt 300 ] && xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 22)) click 1
-  done
-  sleep 0.5
-done
+# Opening the log, Wine's shell may answer with a box of its own.
+finish_page_shown() { [ "$(wizard_lines)" -gt "$before" ]; }
+answer_boxes_until finish_page_shown || true
 wizard_wait "$before"
 sleep 0.5
 wizard_shot
