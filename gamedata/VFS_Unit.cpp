@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <ctime>
 
 #include "common/BufferManager.h"
 #include "common/FileUtils.h"
 #include "common/Strings.h"
+#include "gamedata/ZU_PakSystem.h"
 
 namespace {
 
@@ -162,18 +162,9 @@ void TVFSFile::WriteEntryRecord(const TVFSEntry& Entry) {
   Write(record.data(), static_cast<uint32_t>(record.size()));
 }
 
-uint32_t TVFSFile::Today() const {
-  if (FixedDate) return FixedDate;
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  uint32_t date = static_cast<uint32_t>(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
-  return date << 16;
-}
+// The platform's date (the emulated machine's own on the host), as the
+// archive code takes it.
+uint32_t TVFSFile::Today() const { return FixedDate ? FixedDate : DosDate(platform::Today()); }
 
 void TVFSFile::Open(const std::string& Name, bool Build, const std::function<void(uint32_t, uint32_t)>& Progress) {
   BuildTree = Build;

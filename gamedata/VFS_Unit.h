@@ -103,7 +103,6 @@ class TVFSTree {
   TVFSTree& operator=(const TVFSTree&) = delete;
 
   void Clear();
-  size_t NodeCount() const { return Nodes.size(); }
   uint32_t CountFiles() const;
   uint32_t CountChildren(uint32_t Node) const;
   uint32_t AddNode(TVFSEntry* Entry, int32_t Parent, int32_t RootSlot);

@@ -80,7 +80,7 @@ void DefaultConfig(MachineConfig& c) {
   c.Folders[kCsidlSystem] = "C:\\WINDOWS\\system32";
 }
 
-// machine.ini: [machine] language=, version=, codepage=, tempdir=, date=;
+// machine.ini: [machine] language=, version=, tempdir=, date=;
 // [drives] L=type[,free bytes]; [folders] CSIDL=path; [messageboxes] answers=1,2,...;
 // [wizard] 1=next, 2=dir C:\Games, ... (the headless wizard's actions)
 void ParseIni(std::istream& in, MachineConfig& c) {
@@ -101,7 +101,6 @@ void ParseIni(std::istream& in, MachineConfig& c) {
     if (section == "machine") {
       if (lkey == "language") c.LanguageId = static_cast<uint16_t>(std::strtoul(value.c_str(), nullptr, 16));
       else if (lkey == "version") c.Version = value;
-      else if (lkey == "codepage") c.CodePage = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
       else if (lkey == "tempdir") c.TempDir = value;
       else if (lkey == "servicepack") c.ServicePack = value;
       else if (lkey == "date") c.Date = value;

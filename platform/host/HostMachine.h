@@ -23,7 +23,6 @@ struct DriveConfig {
 struct MachineConfig {
   uint16_t LanguageId = 0x0409;
   std::string Version = "Windows XP";
-  uint32_t CodePage = 1252;
   std::string TempDir = "C:\\Temp";
   std::string ServicePack = "Service Pack 3";
   uint32_t PhysicalMemory = 0;  // 0: the host's own figure

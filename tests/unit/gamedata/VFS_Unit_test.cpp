@@ -467,4 +467,18 @@ TEST(VFS_Unit, UpdatesWithEveryWriteFailing) {
     EXPECT_GE(restored, walked - 1) << persist;
   }
 }
+// A changed entry's date is the platform's: on the emulated machine the date
+// machine.ini gives, not the host's clock.
+TEST(VFS_Unit, EntryDateIsTheMachines) {
+  TestMachine m;
+  const std::string before = platform::host::Machine().Date;
+  platform::host::Machine().Date = "2001-02-03";
+  TVFSFile vfs;
+  vfs.Open(Container(m, 64, 8, 4), true);
+  const uint8_t byte = 1;
+  uint32_t node = vfs.Tree.AddFile("dated.dat", &byte, 1);
+  EXPECT_EQ(vfs.Tree.Nodes[node].Entry->Date, ((21u << 9) | (2u << 5) | 3u) << 16);
+  platform::host::Machine().Date = before;
+}
+
 #endif
