@@ -28,7 +28,9 @@ bool BuildUninstaller(TScriptState& State) {
     reg->SetRoot(platform::kRootLocalMachine);
     if (reg->OpenKey(kProductUninstallKey + info.SetupShortName, true)) {
       reg->WriteString("DisplayName", info.SetupShortName);
-      reg->WriteString("UninstallString", info.InstallDir + "\\" + info.UninstallExeName);
+      // Quoted: an unquoted path with blanks ("C:\Program Files\...") would
+      // let a planted "C:\Program.exe" run in the uninstaller's place.
+      reg->WriteString("UninstallString", "\"" + info.InstallDir + "\\" + info.UninstallExeName + "\"");
       // The uninstaller believes only the log the setup saved.
       std::string digest = InstallLogDigest(info.InstallDir, info.UninstallPrefix);
       if (!digest.empty()) reg->WriteString(kLogDigestValue, digest);

@@ -50,7 +50,8 @@ with tempfile.TemporaryDirectory() as work:
     # backslash once it has been visited; "$INSTDIR" and the uninstaller's
     # path are joined to it as they stand.
     assert '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Demo Game]\r\n"InstallPath"="C:\\\\Program Files\\\\Demo Game\\\\"' in reg, reg
-    assert '"UninstallString"="C:\\\\Program Files\\\\Demo Game\\\\\\\\Demo_Uninstall.exe"' in reg, reg
+    # Quoted, so that a planted "C:\Program.exe" cannot take the uninstaller's place.
+    assert '"UninstallString"="\\"C:\\\\Program Files\\\\Demo Game\\\\\\\\Demo_Uninstall.exe\\""' in reg, reg
 
     # The log's digest is kept under HKLM; a log changed afterwards is not
     # believed: an error log, nothing deleted, the log kept.
