@@ -102,7 +102,9 @@ bool BuildUninstaller(TScriptState& State) {
       }
       platform::DeleteFile(sif);
     }
-    ok = ok && out.WriteDirectory();
+    // Its directory digest lets the uninstaller's start-up check find a changed
+    // name or group as the setup's does.
+    ok = ok && out.WriteDirectoryWithDigest();
     out.Close();
   }
   if (ok && platform::MoveFile(partial, target, true)) return true;

@@ -131,15 +131,18 @@ TEST(Runtime, FailureOnTheLastLineStillFinishes) {
   EXPECT_TRUE(platform::FileExists(dir + "\\Demo_install.log"));
   EXPECT_TRUE(platform::FileExists(dir + "\\Demo_Uninstall.exe"));
 
-  // The uninstaller: the stub, then a package of the UNINSTALL_ entries and a
-  // SetupInfo equal to the setup's but for IsUninstaller.
+  // The uninstaller: the stub, then a package of the UNINSTALL_ entries, a
+  // SetupInfo equal to the setup's but for IsUninstaller, and the directory
+  // digest.
   TPak un(dir + "\\Demo_Uninstall.exe", false, false);
   ASSERT_TRUE(un.Trailer.HasMagic());
   EXPECT_EQ(un.Trailer.DataStart, 512u);
   std::vector<std::string> names;
   for (const TPakFile& e : un.Entries) names.push_back(e.Name);
   EXPECT_EQ(names, (std::vector<std::string>{"Finish.txt", "Pages.txt", "Welcome.txt", "Work.txt",
-                                             "LANGUAGE-install\\english", "SetupInfo"}));
+                                             "LANGUAGE-install\\english", "SetupInfo", "DirectoryDigest"}));
+  uint32_t digest = 0;
+  EXPECT_EQ(un.CheckDirectoryDigest(digest), TDigestCheck::kMatches);
   uint32_t size = 0;
   auto si = un.FindEntry("SetupInfo", 0, size);
   ASSERT_TRUE(si);
