@@ -149,8 +149,9 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
 }
 
 // The start-up check of every entry. Entries of original size 0 have no data
-// and are passed over, as start-up does.
-bool VerifyAll(TPak& pak, const std::string& path, std::ostream& err, int group = -1) {
+// and are passed over, as start-up does. HasDigest, when given, tells whether
+// the package carries a directory digest (which then matched).
+bool VerifyAll(TPak& pak, const std::string& path, std::ostream& err, int group = -1, bool* HasDigest = nullptr) {
   for (uint32_t i = 0; i < pak.Entries.size(); ++i) {
     const TPakFile& e = pak.Entries[i];
     if (group >= 0 && e.Group != group) continue;
@@ -161,11 +162,13 @@ bool VerifyAll(TPak& pak, const std::string& path, std::ostream& err, int group 
     }
   }
   uint32_t digest = 0;
-  if (pak.CheckDirectoryDigest(digest) == TDigestCheck::kDiffers) {
+  const TDigestCheck check = pak.CheckDirectoryDigest(digest);
+  if (check == TDigestCheck::kDiffers) {
     err << "wizpak: " << path << ": the directory or trailer do not match the directory digest (entry " << digest
         << ", " << pak.Entries[digest].Name << "): a name, group or count was changed\n";
     return false;
   }
+  if (HasDigest) *HasDigest = check == TDigestCheck::kMatches;
   return true;
 }
 
@@ -180,9 +183,8 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   TPak pak(args[0], false, false);
   if (!OpenPackage(pak, args[0], err)) return kExitFailed;
-  if (!VerifyAll(pak, args[0], err)) return kExitFailed;
-  uint32_t digest = 0;
-  const bool hasDigest = pak.CheckDirectoryDigest(digest) == TDigestCheck::kMatches;
+  bool hasDigest = false;
+  if (!VerifyAll(pak, args[0], err, -1, &hasDigest)) return kExitFailed;
   out << args[0] << ": " << pak.Entries.size() << " entries verified"
       << (hasDigest ? ", directory digest matches" : " (no directory digest)") << "\n";
   return kExitOk;

@@ -46,9 +46,6 @@ constexpr char kCaptionError[] = "Error";
 constexpr char kCaptionVerification[] = "Verification Error";
 constexpr char kCaptionSetup[] = "Setup Error";
 constexpr char kVerificationStage[] = "Verification Stage";
-constexpr char kSetupThreadStage[] = "Setup Thread";
-constexpr char kInstallationStage[] = "Installation";
-constexpr char kUninstallationStage[] = "Uninstallation";
 constexpr char kLanguagePrefix[] = "LANGUAGE-";
 constexpr uint32_t kMinimumVerifyDisplayMs = 500;
 

@@ -25,13 +25,10 @@ constexpr char kPageSetEntry[] = "Pages.txt";
 constexpr char kDebugCaption[] = "Debug";
 constexpr int32_t kDebugWidth = 870;
 constexpr int32_t kDebugHeight = 600;
-constexpr char kSetupThreadStage[] = "Setup Thread";
 constexpr char kSetupErrorCaption[] = "Setup Error";
 constexpr char kNoPages[] = "Error: Setup has no pages. Setup is corrupt";
 constexpr char kNoLanguages[] = "Error: Setup has no languages. Setup is corrupt";
 
-constexpr char kInstallationStage[] = "Installation";
-constexpr char kUninstallationStage[] = "Uninstallation";
 
 // The language button's picture: a black triangle pointing down, 9 x 6, on
 // a transparent background (0xFF000000 marks a transparent pixel).

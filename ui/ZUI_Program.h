@@ -29,6 +29,11 @@ constexpr int kExitCancelled = 3;
 // could not be written): the error log lists what.
 constexpr int kExitCompletedWithErrors = 6;
 
+// The stages the error log names, on either road (wizard or not).
+constexpr char kSetupThreadStage[] = "Setup Thread";
+constexpr char kInstallationStage[] = "Installation";
+constexpr char kUninstallationStage[] = "Uninstallation";
+
 struct TProgram {
   TProgram();
   TProgram(const TProgram&) = delete;

@@ -3,11 +3,22 @@ import subprocess
 import sys
 
 
-def call(args, env=None, code=0):
-    """Runs args; its standard output as bytes. Ends the test, with both
-    outputs, when the exit code is not code."""
+def run_checked(args, env=None, code=0):
+    """Runs args; the finished process. Ends the test, with both outputs,
+    when the exit code is not code."""
     r = subprocess.run(args, capture_output=True, env=env)
     if r.returncode != code:
         sys.exit(f'{" ".join(args)} exited {r.returncode}, expected {code}:\n{r.stdout.decode(errors="replace")}'
                  f'{r.stderr.decode(errors="replace")}')
-    return r.stdout
+    return r
+
+
+def call(args, env=None, code=0):
+    """Runs args; its standard output as bytes (see run_checked)."""
+    return run_checked(args, env, code).stdout
+
+
+def call_text(args, env=None, code=0):
+    """Runs args; both outputs as text (see run_checked)."""
+    r = run_checked(args, env, code)
+    return (r.stdout + r.stderr).decode('utf-8', errors='replace')

@@ -6,18 +6,13 @@ whose installed file was replaced by a link. Each refuses the linked path
 (exit 1 for extract, 6 "completed with errors" for the runs), names it, and
 leaves the file outside untouched."""
 import os
-import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from e2e_support import call_text as call  # noqa: E402
+
 wizpak, run, demo = sys.argv[1:4]
-
-
-def call(args, env=None, code=0):
-    r = subprocess.run(args, capture_output=True, encoding='utf-8', errors='replace', env=env)
-    if r.returncode != code:
-        sys.exit(f'{" ".join(args)} exited {r.returncode}, expected {code}:\n{r.stdout}{r.stderr}')
-    return r.stdout + r.stderr
 
 
 with tempfile.TemporaryDirectory() as work:
