@@ -98,6 +98,15 @@ bool CompileScript(const std::string& ScriptName, const std::string& Text, TComp
         Errors.push_back(At(ScriptName, lineNumber) + "\"" + command->Keyword + "\" source " + full + " not found");
       }
     }
+    if (command->Keyword == "changelog") {
+      // Its name is the package entry's, so it must be one a folder can hold.
+      std::string file = Compiler.FromSourceDir(source);
+      if (std::string why = UnsafeNameReason(source); !why.empty()) {
+        Errors.push_back(At(ScriptName, lineNumber) + "change log name \"" + source + "\" " + why);
+      } else if (!platform::FileExists(file)) {
+        Errors.push_back(At(ScriptName, lineNumber) + "change log " + file + " not found");
+      }
+    }
     if (command->Keyword == "language" || command->Keyword == "uninstalllanguage") {
       std::string file = Compiler.DataDir + "\\languages\\" + source + ".wri";
       if (!platform::FileExists(file)) {
@@ -122,6 +131,9 @@ bool CollectSetupEntries(const std::string& ScriptName, TCompiler& Compiler, con
   try {
     Entries.push_back({"", kSetupInfoEntry, 0, Compiler.SetupInfo.SaveToBytes()});
     Entries.push_back({"", kCompiledLinesEntry, 0, Compiler.Lines.SaveToBytes()});
+    if (!Compiler.ProductInfo.empty()) {
+      Entries.push_back({"", kProductInfoEntry, 0, TBytes(Compiler.ProductInfo.begin(), Compiler.ProductInfo.end())});
+    }
   } catch (const ESetupError& e) {
     Errors.push_back(ScriptName + ": " + e.what());
     return false;

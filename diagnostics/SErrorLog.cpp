@@ -1,5 +1,6 @@
 #include "diagnostics/SErrorLog.h"
 
+#include "common/RunLog.h"
 #include "common/Exceptions.h"
 #include "common/Prompt.h"
 #include "common/Strings.h"
@@ -107,6 +108,8 @@ std::string WriteErrorLog(const std::string& ErrorText, const std::string& Error
   ShowMessage((ErrorType.empty() ? kUnknown : ErrorType) + " Error: " + ErrorText +
                            "\r\rError Log Created. Please Include \"" + path + "\" with your bug report",
                        kCaption, platform::kMbOk);
-  platform::ShellExecute(path, "", 3, false);
+  LogLine("Error log", path);
+  // Unattended, nobody is there to read it: it is only named in the log.
+  if (!Report.Unattended) platform::ShellExecute(path, "", 3, false);
   return path;
 }

@@ -15,6 +15,7 @@ struct TErrorReport {
   const TPakTrailer* Trailer = nullptr;       // may be null: the package is not open yet
   std::vector<std::string> Arguments;         // the command-line arguments after the program
   platform::Registry* Registry = nullptr;
+  bool Unattended = false;                    // the log is not opened
 };
 
 // The first free name "ErrorLog" + n (four digits at least) + ".TXT" in Folder.
@@ -29,6 +30,6 @@ std::string MemoryText(uint32_t Bytes);
 // The processor clock in MHz, measured over 500 ms at real-time priority.
 uint32_t MeasureCpuMhz();
 
-// Writes the log, shows where it is and opens it. Returns the log's path.
+// Writes the log, shows where it is and opens it (unattended: not opened). Returns the log's path.
 // Raises ESetupError when the log cannot be created.
 std::string WriteErrorLog(const std::string& ErrorText, const std::string& ErrorType, const TErrorReport& Report);

@@ -92,6 +92,9 @@ class TCompiler {
   std::string SourceDir;  // relative source paths are taken from here
   std::string DataDir;    // the builder's data folder, holding languages and layout
   TSetupInfoFile SetupInfo;
+  // The "ProductInfo" entry's text: "Name=Value" lines of the product's
+  // Uninstall key ("version", "publisher", "url"); empty when none is set.
+  std::string ProductInfo;
   TCompLines Lines;
   TCompilerFileList FileList;
   TCompilerError LastError;

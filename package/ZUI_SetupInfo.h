@@ -42,3 +42,8 @@ class TSetupInfoFile {
 
   TSetupInfo Info;
 };
+
+// The group-0 entry with the product's further Uninstall-key values, one
+// "Name=Value" line each (CR LF); packages without it register only the name
+// and the uninstaller.
+constexpr char kProductInfoEntry[] = "ProductInfo";

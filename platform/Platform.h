@@ -196,6 +196,8 @@ class Registry {
   // On the open key. An empty Name is the key's default value.
   bool ReadString(const std::string& Name, std::string& Value);
   bool WriteString(const std::string& Name, const std::string& Value);
+  // A DWORD value.
+  bool WriteInteger(const std::string& Name, uint32_t Value);
   bool ValueExists(const std::string& Name);
   bool DeleteValue(const std::string& Name);
   // Deletes Path below the root with all its subkeys.
@@ -266,6 +268,9 @@ void SetStdoutBinary();
 
 // The full path of the running executable.
 std::string ExecutablePath();
+// The process's command line as the system gave it, unsplit (the program's
+// name first); empty where there is none (the emulated machine).
+std::string CommandLine();
 // Makes the process load DLLs only from the system folder, so a setup started
 // from a downloads folder never loads a DLL planted beside it. Call first.
 void HardenDllSearchPath();

@@ -39,6 +39,8 @@ struct TScriptState {
   TCompLines& CompLines;
   std::atomic<int32_t> CurrentLine{-1};
   std::atomic<bool> StopFlag{false};
+  // Set by the script's "failure" line, which stopped the run.
+  std::atomic<bool> FailureLine{false};
   // Set when the program is ending (the setup thread's quit request).
   const std::atomic<bool>* Terminating = nullptr;
 

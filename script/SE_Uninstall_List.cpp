@@ -6,6 +6,7 @@
 #include "common/FileUtils.h"
 #include "common/FileRecords.h"
 #include "common/RegistryRoots.h"
+#include "common/RunLog.h"
 #include "common/Strings.h"
 #include "script/SE_ScriptState.h"
 
@@ -32,6 +33,7 @@ void TUninstallList::Clear() {
 bool TUninstallList::HasFile(const std::string& Path) const { return Contains(files_, Path); }
 
 void TUninstallList::AddInstalledFile(const std::string& Path) {
+  LogLine(Path.size() > 4 && SameTextAscii(Path.substr(Path.size() - 4), ".lnk") ? "Shortcut" : "File", Path);
   std::string collapsed = fields_ ? CollapsePathFields(Path, fields_()) : Path;
   if (!HasFile(collapsed)) files_.push_back(collapsed);
 }
@@ -39,10 +41,14 @@ void TUninstallList::AddInstalledFile(const std::string& Path) {
 bool TUninstallList::HasRegistryRecord(const std::string& Record) const { return Contains(registry_, Record); }
 
 void TUninstallList::AddRegistryRecord(const std::string& Record) {
+  LogLine("Registry", Record);
   if (!HasRegistryRecord(Record)) registry_.push_back(Record);
 }
 
-void TUninstallList::AddDirectory(const std::string& Path) { directories_.push_back(Path); }
+void TUninstallList::AddDirectory(const std::string& Path) {
+  LogLine("Folder", Path);
+  directories_.push_back(Path);
+}
 
 std::string MakeRegistryRecord(const std::string& Root, const std::string& Key, const std::string& Name,
                                const std::string& Data) {

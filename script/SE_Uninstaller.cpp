@@ -2,6 +2,7 @@
 
 #include "common/BufferManager.h"
 #include "common/FileUtils.h"
+#include "common/RunLog.h"
 #include "common/Strings.h"
 #include "package/ZUI_PakFile.h"
 #include "script/SE_ScriptState.h"
@@ -19,24 +20,68 @@ constexpr char kFinaliserEntry[] = "FINALISE.EXE";
 constexpr char kFinaliserFile[] = "FINALISE.exe";
 constexpr uint16_t kIconResource = 1;
 
+// The bytes of the files the run wrote, as the uninstall log lists them.
+uint64_t InstalledBytes(const TScriptState& State) {
+  uint64_t total = 0;
+  if (!State.UninstallList) return total;
+  for (const std::string& file : State.UninstallList->Files()) {
+    platform::File f;
+    if (f.Open(State.Expand(file), platform::kAccessRead, platform::kShareReadWrite,
+               platform::FileDisposition::kOpenExisting)) {
+      int64_t size = f.Size();
+      if (size > 0) total += static_cast<uint64_t>(size);
+    }
+  }
+  return total;
+}
+
+// The product's Uninstall key, as Add/Remove Programs reads it.
+void RegisterProduct(TScriptState& State, platform::Registry& reg) {
+  const TSetupInfo& info = State.SetupInfo->Info;
+  reg.SetRoot(platform::kRootLocalMachine);
+  const std::string key = kProductUninstallKey + info.SetupShortName;
+  if (!reg.OpenKey(key, true)) return;
+  const std::string uninstaller = info.InstallDir + "\\" + info.UninstallExeName;
+  // Quoted: an unquoted path with blanks ("C:\Program Files\...") would
+  // let a planted "C:\Program.exe" run in the uninstaller's place.
+  const std::string command = "\"" + uninstaller + "\"";
+  auto write = [&reg, &key](const std::string& name, const std::string& value) {
+    if (reg.WriteString(name, value)) LogLine("Registry", "HKLM\\" + key + "\\" + name + " = " + value);
+  };
+  write("DisplayName", info.SetupShortName);
+  write("UninstallString", command);
+  write("QuietUninstallString", command + " /S");
+  write("DisplayIcon", uninstaller);
+  write("InstallLocation", info.InstallDir);
+  platform::CalendarDate today = platform::Today();
+  write("InstallDate", DecimalText(today.Year * 10000u + today.Month * 100u + today.Day));
+  reg.WriteInteger("EstimatedSize", static_cast<uint32_t>((InstalledBytes(State) + 1023) / 1024));
+  reg.WriteInteger("NoModify", 1);
+  reg.WriteInteger("NoRepair", 1);
+  // The script's "version", "publisher" and "url".
+  uint32_t size = 0;
+  if (std::optional<TBytes> product = State.Pak ? State.Pak->FindEntry(kProductInfoEntry, 0, size) : std::nullopt) {
+    std::string text(product->begin(), product->end());
+    size_t pos = 0;
+    while (pos < text.size()) {
+      size_t end = text.find_first_of("\r\n", pos);
+      std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+      size_t equals = line.find('=');
+      if (equals != std::string::npos && equals > 0) write(line.substr(0, equals), line.substr(equals + 1));
+      pos = end == std::string::npos ? text.size() : end + 1;
+    }
+  }
+  // The uninstaller believes only the log the setup saved.
+  std::string digest = InstallLogDigest(info.InstallDir, info.UninstallPrefix);
+  if (!digest.empty()) reg.WriteString(kLogDigestValue, digest);
+  reg.CloseKey();
+}
 
 }  // namespace
 
 bool BuildUninstaller(TScriptState& State) {
   const TSetupInfo& info = State.SetupInfo->Info;
-  if (platform::Registry* reg = State.Registry) {
-    reg->SetRoot(platform::kRootLocalMachine);
-    if (reg->OpenKey(kProductUninstallKey + info.SetupShortName, true)) {
-      reg->WriteString("DisplayName", info.SetupShortName);
-      // Quoted: an unquoted path with blanks ("C:\Program Files\...") would
-      // let a planted "C:\Program.exe" run in the uninstaller's place.
-      reg->WriteString("UninstallString", "\"" + info.InstallDir + "\\" + info.UninstallExeName + "\"");
-      // The uninstaller believes only the log the setup saved.
-      std::string digest = InstallLogDigest(info.InstallDir, info.UninstallPrefix);
-      if (!digest.empty()) reg->WriteString(kLogDigestValue, digest);
-      reg->CloseKey();
-    }
-  }
+  if (State.Registry) RegisterProduct(State, *State.Registry);
   TPak& pak = *State.Pak;
   if (pak.Entries.empty()) return true;
 

@@ -252,8 +252,27 @@ class TChangelogCommand : public TCommandClass {
  public:
   TChangelogCommand() : TCommandClass("changelog", true, 1) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
-    if (HasArgs(c, row, 1)) c.SetupInfo.Info.Changelog = c.FromSourceDir(LineOf(c, row).Params[0]);
+    if (!HasArgs(c, row, 1)) return;
+    // The name as the script gives it is the entry's name, which a rich-text
+    // box finds through "<%CHANGELOG%>"; the file comes from the script's folder.
+    const std::string& name = LineOf(c, row).Params[0];
+    c.SetupInfo.Info.Changelog = name;
+    c.Files().AddFile(c.FromSourceDir(name), name, 0, row);
   }
+};
+
+// "version", "publisher" and "url": a value of the product's Uninstall key,
+// kept in the package's "ProductInfo" entry as a "Name=Value" line.
+class TProductValueCommand : public TCommandClass {
+ public:
+  TProductValueCommand(const char* keyword, const char* valueName)
+      : TCommandClass(keyword, true, 1), valueName_(valueName) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (HasArgs(c, row, 1)) c.ProductInfo += valueName_ + "=" + LineOf(c, row).Params[0] + "\r\n";
+  }
+
+ private:
+  const std::string valueName_;
 };
 
 class TZUPUpdateCommand : public TCommandClass {
@@ -394,6 +413,7 @@ class TFailureCommand : public TCommandClass {
   TFailureCommand() : TCommandClass("failure", false, 0) {}
   void SFXProcess(TScriptState& s, int32_t) override {
     if (s.Observer) s.Observer->SetFinishText(s.String(kStringFailed), true);
+    s.FailureLine = true;
     s.StopFlag = true;
   }
 };
@@ -614,4 +634,7 @@ void RegisterCommands(TCommandList& List) {
   List.Add(std::make_unique<TVFSUpdateCommand>());
   List.Add(std::make_unique<TRenameCommand>());
   List.Add(std::make_unique<TExecuteCommand>());
+  List.Add(std::make_unique<TProductValueCommand>("version", "DisplayVersion"));
+  List.Add(std::make_unique<TProductValueCommand>("publisher", "Publisher"));
+  List.Add(std::make_unique<TProductValueCommand>("url", "URLInfoAbout"));
 }

@@ -8,6 +8,7 @@
 #include "common/PathFields.h"
 #include "common/Prompt.h"
 #include "common/RegistryRoots.h"
+#include "common/RunLog.h"
 #include "common/Strings.h"
 #include "common/ZUI_Global.h"
 #include "diagnostics/SErrorLog.h"
@@ -43,6 +44,7 @@ constexpr char kRenamed[] = "Error: Setup`s filename has been renamed\r\rExpecte
 constexpr char kFound[] = "Found: ";
 constexpr char kRegistryKeyNotFound[] = "Error: Registry Key Not Found. Please Install Software";
 constexpr char kCaptionError[] = "Error";
+constexpr char kLogUnwritable[] = "Error: the log file cannot be written: ";
 constexpr char kCaptionVerification[] = "Verification Error";
 constexpr char kCaptionSetup[] = "Setup Error";
 constexpr char kVerificationStage[] = "Verification Stage";
@@ -54,6 +56,86 @@ std::string StatusVerified(uint32_t done, uint32_t total) {
 }
 
 void Fatal(const std::string& text, const std::string& caption) { ShowMessage(text, caption, platform::kMbOk); }
+
+// Text starts with Prefix, ignoring ASCII case.
+bool StartsWithText(const std::string& Text, const char* Prefix) {
+  size_t n = std::char_traits<char>::length(Prefix);
+  return Text.size() >= n && SameTextAscii(Text.substr(0, n), Prefix);
+}
+
+constexpr char kSilentSwitch[] = "/S";
+constexpr char kDirSwitch[] = "/D=";
+constexpr char kLogSwitch[] = "/LOG=";
+
+bool IsSwitch(const std::string& Arg) {
+  return SameTextAscii(Arg, kSilentSwitch) || StartsWithText(Arg, kDirSwitch) || StartsWithText(Arg, kLogSwitch);
+}
+
+// Every box is logged with its answer. Unattended, none is shown: the answer
+// is the one Enter would give, except that a Retry/Cancel box is cancelled
+// (retrying with nobody there to change anything would never end).
+class TLoggedPrompt : public TPrompt {
+ public:
+  TLoggedPrompt(TPrompt& Inner, bool Unattended) : inner_(Inner), unattended_(Unattended) {}
+  int Show(const std::string& Text, const std::string& Caption, uint32_t Flags) override {
+    int answer = unattended_ ? DefaultAnswer(Flags) : inner_.Show(Text, Caption, Flags);
+    Log(platform::AnsiToWide(Caption + ": " + Text), answer);
+    return answer;
+  }
+  int ShowWide(const WideString& Text, const WideString& Caption, uint32_t Flags) override {
+    int answer = unattended_ ? DefaultAnswer(Flags) : inner_.ShowWide(Text, Caption, Flags);
+    Log(Caption + u": " + Text, answer);
+    return answer;
+  }
+  void FatalAppExit(const std::string& Text) override {
+    LogLine("Fatal", Text);
+    if (!unattended_) inner_.FatalAppExit(Text);
+  }
+
+ private:
+  static int DefaultAnswer(uint32_t Flags) {
+    switch (Flags & 0x0F) {
+      case platform::kMbYesNo: return platform::kIdYes;
+      case platform::kMbRetryCancel: return platform::kIdCancel;
+      case platform::kMbOkCancel: return platform::kIdOk;
+      default: return platform::kIdOk;
+    }
+  }
+  void Log(WideString Text, int Answer) const {
+    // One line: the box's line breaks become blanks.
+    for (char16_t& c : Text) {
+      if (c == u'\r' || c == u'\n') c = u' ';
+    }
+    static const char* const kAnswers[] = {"", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};
+    const char* answer = Answer > 0 && Answer <= 7 ? kAnswers[Answer] : "closed";
+    LogLineWide("Message box", Text + u" -> " + AsciiToWide(answer) + (unattended_ ? u" (unattended)" : u""));
+  }
+  TPrompt& inner_;
+  bool unattended_;
+};
+
+// Passes everything on, logging the status and finish texts.
+class TLoggedObserver : public TSetupObserver {
+ public:
+  explicit TLoggedObserver(TSetupObserver* Inner) : inner_(Inner) {}
+  void SetStatusText(const WideString& Text) override {
+    LogLineWide("Status", Text);
+    if (inner_) inner_->SetStatusText(Text);
+  }
+  void StepProgress(bool Show) override {
+    if (inner_) inner_->StepProgress(Show);
+  }
+  void SetFinishText(const WideString& Text, bool Refresh) override {
+    LogLineWide("Finish", Text);
+    if (inner_) inner_->SetFinishText(Text, Refresh);
+  }
+  void SetProgress(uint32_t Position, uint32_t Maximum) override {
+    if (inner_) inner_->SetProgress(Position, Maximum);
+  }
+
+ private:
+  TSetupObserver* inner_;
+};
 
 // Steps 8 to 10: every entry checked while the window counts, then shown for
 // at least 500 ms. Returns false when an entry failed (its message shown).
@@ -96,8 +178,10 @@ bool Verify(TProgram& p, platform::ProgressWindow& window, uint64_t& groupedTota
           kCaptionVerification);
     return false;
   }
+  LogLine("Verified", DecimalText(n) + " entries");
+  // Shown long enough to be read; unattended, nothing is shown to wait for.
   uint32_t end = platform::TickCount();
-  while (platform::TickCount() - end < kMinimumVerifyDisplayMs) platform::Sleep(10);
+  while (!p.Unattended && platform::TickCount() - end < kMinimumVerifyDisplayMs) platform::Sleep(10);
   window.Close();
   return true;
 }
@@ -108,6 +192,21 @@ int RunRoad(TProgram& p, TSetupObserver* observer) {
   TSetupInfo& info = p.SetupInfoFile.Info;
   // As the wizard's set-up does: the install directory's path fields expanded.
   info.InstallDir = ExpandPathFields(info.InstallDir, p.Fields());
+  if (p.Unattended && info.IsUninstaller == 0) {
+    // The install-directory and patch pages' checks: a drive that can take
+    // the files, with room for them.
+    p.FreeSpaceOf(info.InstallDir);
+    if (!TProgram::DriveAcceptable(info.InstallDir)) {
+      LogLine("Stopped", "the drive of " + info.InstallDir + " cannot be installed to");
+      return kExitDriveUnusable;
+    }
+    if (p.SpaceAvailable < p.SpaceRequired) {
+      LogLine("Stopped", info.InstallDir + " has " + FormatSize(p.SpaceAvailable) + " free, the setup needs " +
+                             FormatSize(p.SpaceRequired));
+      return kExitDriveUnusable;
+    }
+  }
+  LogLine("Install directory", info.InstallDir);
 
   TScriptState state(p.CompLines);
   p.PrepareScriptState(state, observer);
@@ -134,7 +233,7 @@ int RunRoad(TProgram& p, TSetupObserver* observer) {
     WriteErrorLog(state.FailureText(), kInstallationStage, p.Report());
     return kExitCompletedWithErrors;
   }
-  return kExitCompleted;
+  return state.FailureLine ? kExitFailureLine : kExitCompleted;
 }
 
 // The stages of start-up. Each returns kContinue to go on, or the exit
@@ -145,14 +244,15 @@ int RunRoad(TProgram& p, TSetupObserver* observer) {
 // window; GroupedTotal receives the original bytes of the grouped entries.
 int OpenAndVerify(TProgram& p, uint64_t& GroupedTotal) {
   platform::ProgressWindow window;
-  window.Show(kVerifyCaption, kVerifyLabel, kLoadingHeader);
+  if (!p.Unattended) window.Show(kVerifyCaption, kVerifyLabel, kLoadingHeader);
   window.SetProgress(0, 100);
 
   std::string package = p.Args[0];
-  if (p.Args.size() >= 2 && platform::FileExists(p.Args[1])) {
+  if (p.Args.size() >= 2 && !IsSwitch(p.Args[1]) && platform::FileExists(p.Args[1])) {
     package = p.Args[1];
     p.ExternalPak = true;
   }
+  LogLine("Package", package);
   p.SetupPak = std::make_unique<TPak>(package, false, false);
   if (!p.SetupPak->Trailer.HasMagic()) {
     Fatal(kInvalidHeader, kCaptionError);
@@ -236,7 +336,11 @@ int FindInstallDir(TProgram& p) {
   TSetupInfo& info = p.SetupInfoFile.Info;
   if (info.IsUninstaller != 0) return kContinue;
   const TREGKEY& key = info.InstallDirRegKey;
-  if (!key.Key.empty()) {
+  if (p.InstallDirGiven) {
+    // The command line's directory stands above the setup's and the registry's.
+    info.InstallDir = p.InstallDirSwitch;
+    p.FreeSpaceOf(info.InstallDir);
+  } else if (!key.Key.empty()) {
     SetupRegistry->SetRoot(RootKeyOf(key.HKEY));
     if (SetupRegistry->OpenKey(key.Path, false)) {
       SetupRegistry->ReadString(key.Key, info.InstallDir);
@@ -323,17 +427,71 @@ std::string NormaliseExeName(const std::string& Found) {
   return pass(pass(Found, '(', ')'), '[', ']');
 }
 
+void ReadSwitches(TProgram& Program, const std::string& CommandLine) {
+  const std::vector<std::string>& args = Program.Args;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (SameTextAscii(arg, kSilentSwitch)) {
+      Program.Unattended = true;
+    } else if (StartsWithText(arg, kLogSwitch)) {
+      Program.LogPath = arg.substr(sizeof kLogSwitch - 1);
+    } else if (StartsWithText(arg, kDirSwitch)) {
+      // The last switch: the rest of the command line, blanks and all, as
+      // the system gave it when it can tell, else the arguments joined.
+      std::string dir;
+      size_t at = std::string::npos;
+      if (!CommandLine.empty()) {
+        // Past the program's name, which may be quoted.
+        size_t pos = CommandLine[0] == '"' ? CommandLine.find('"', 1) : CommandLine.find_first_of(" \t");
+        std::string upper = UpperAscii(CommandLine);
+        for (; pos != std::string::npos; ++pos) {
+          pos = upper.find(kDirSwitch, pos);
+          if (pos == std::string::npos || upper[pos - 1] == ' ' || upper[pos - 1] == '\t') break;
+        }
+        at = pos;
+      }
+      if (at != std::string::npos) {
+        dir = CommandLine.substr(at + sizeof kDirSwitch - 1);
+      } else {
+        dir = arg.substr(sizeof kDirSwitch - 1);
+        for (size_t j = i + 1; j < args.size(); ++j) dir += " " + args[j];
+      }
+      size_t end = dir.find_last_not_of(" \t");
+      Program.InstallDirSwitch = end == std::string::npos ? std::string() : dir.substr(0, end + 1);
+      Program.InstallDirGiven = !Program.InstallDirSwitch.empty();
+      break;
+    }
+  }
+}
+
 int RunProgram(const std::vector<std::string>& Args, TSetupObserver* Observer, TWizardRunner Wizard) {
   TProgram program;
   program.Args = Args.empty() ? std::vector<std::string>{platform::ExecutablePath()} : Args;
+  ReadSwitches(program, platform::CommandLine());
+  TLoggedPrompt prompt(Prompt(), program.Unattended);
+  TPromptScope promptScope(prompt);
+  if (!program.LogPath.empty() && !OpenRunLog(program.LogPath)) {
+    Fatal(kLogUnwritable + program.LogPath + " (" + platform::DescribeError(platform::LastError()) + ")",
+          kCaptionError);
+    return kExitFatalMessage;
+  }
+  std::string commandLine = program.Args[0];
+  for (size_t i = 1; i < program.Args.size(); ++i) commandLine += " " + program.Args[i];
+  LogLine("Start", commandLine);
+  TLoggedObserver observer(Observer);
+  int status;
   try {
-    return Run(program, Observer, Wizard);
+    status = Run(program, &observer, program.Unattended ? nullptr : Wizard);
   } catch (const std::exception& e) {
+    status = kExitErrorLog;
     try {
       WriteErrorLog(e.what(), "", program.Report());
-    } catch (const std::exception&) {
+    } catch (const std::exception& f) {
       // The log itself could not be written; the exit status still tells.
+      LogLine("Error", std::string(e.what()) + " (no error log: " + f.what() + ")");
     }
-    return kExitErrorLog;
   }
+  LogLine("End", "exit code " + DecimalText(static_cast<uint32_t>(status)));
+  CloseRunLog();
+  return status;
 }

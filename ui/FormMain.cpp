@@ -396,20 +396,15 @@ void TFrmMain::FormClose() {
 int TFrmMain::ExitCode() const {
   if (errorLogWritten_) return kExitErrorLog;
   if (!closedOnFinish_) return kExitCancelled;
+  if (state_.FailureLine) return kExitFailureLine;
   return completedWithErrors_ ? kExitCompletedWithErrors : kExitCompleted;
-}
-
-bool TFrmMain::DriveAcceptable(const std::string& Path) const {
-  platform::DriveType type = platform::GetDriveType(Path.substr(0, 3));
-  return type == platform::DriveType::kRemovable || type == platform::DriveType::kFixed ||
-         type == platform::DriveType::kRemote;
 }
 
 void TFrmMain::InstallDir_Edit_Change() {
   if (!installDirEdit_) return;
   std::string text = platform::WideToAnsi(installDirEdit_->GetText());
   if (CurrentType() == kPageInstallDir) {
-    if (!DriveAcceptable(text)) {
+    if (!TProgram::DriveAcceptable(text)) {
       next_->SetEnabled(false);
       return;
     }
@@ -426,7 +421,7 @@ void TFrmMain::InstallDir_Edit_Change() {
 void TFrmMain::ShellTreeViewChange() {
   if (!installDirEdit_ || CurrentType() != kPageInstallDir || !installDirTree_) return;
   std::string path = installDirTree_->SelectedPath();
-  if (!DriveAcceptable(path)) return;
+  if (!TProgram::DriveAcceptable(path)) return;
   installDirEdit_->SetText(platform::AnsiToWide(path));
 }
 

@@ -75,7 +75,6 @@ class TFrmMain {
   void RunUninstallPage();
   // Selects Path in the folder tree; with Expand, opens the nodes down to it.
   void SelectDirInTree(const std::string& Path, bool Expand);
-  bool DriveAcceptable(const std::string& Path) const;
   uint8_t CurrentType() const;
   std::string ApplicationTitle() const;
 

@@ -24,6 +24,7 @@ TErrorReport TProgram::Report() const {
   r.Trailer = SetupPak ? &SetupPak->Trailer : nullptr;
   r.Arguments.assign(Args.begin() + (Args.empty() ? 0 : 1), Args.end());
   r.Registry = SetupRegistry;
+  r.Unattended = Unattended;
   return r;
 }
 
@@ -36,6 +37,12 @@ void TProgram::FreeSpaceOf(const std::string& Dir) {
     SpaceAvailable = free;
     SpaceAvailableText = FormatSize(free);
   }
+}
+
+bool TProgram::DriveAcceptable(const std::string& Path) {
+  platform::DriveType type = platform::GetDriveType(Path.substr(0, 3));
+  return type == platform::DriveType::kRemovable || type == platform::DriveType::kFixed ||
+         type == platform::DriveType::kRemote;
 }
 
 void TProgram::PrepareScriptState(TScriptState& State, TSetupObserver* Observer) {

@@ -25,6 +25,11 @@ constexpr int kExitCompleted = 0;
 constexpr int kExitFatalMessage = 1;
 constexpr int kExitErrorLog = 2;
 constexpr int kExitCancelled = 3;
+// The script's "failure" line stopped the run.
+constexpr int kExitFailureLine = 4;
+// Unattended: the install directory's drive cannot be installed to, or has
+// too little free space; nothing was written.
+constexpr int kExitDriveUnusable = 5;
 // The run went to its end, but something could not be done (a file that
 // could not be written): the error log lists what.
 constexpr int kExitCompletedWithErrors = 6;
@@ -40,6 +45,11 @@ struct TProgram {
   TProgram& operator=(const TProgram&) = delete;
 
   std::vector<std::string> Args;
+  // The switches of the command line (ParseSwitches).
+  bool Unattended = false;          // "/S"
+  bool InstallDirGiven = false;     // "/D=PATH": the install directory
+  std::string InstallDirSwitch;
+  std::string LogPath;              // "/LOG=FILE": the install log
   TSetupInfoFile SetupInfoFile;
   TCompLines CompLines;
   TCommandList CommandList;
@@ -62,6 +72,9 @@ struct TProgram {
   // SpaceAvailable and its text from the drive of Dir, when Dir starts with
   // a drive letter and the drive answers.
   void FreeSpaceOf(const std::string& Dir);
+  // True when Path's drive (its first three characters) is one a setup can
+  // install to: removable, fixed or on the network.
+  static bool DriveAcceptable(const std::string& Path);
   // The state a run of the script works on, its collaborators set.
   void PrepareScriptState(TScriptState& State, TSetupObserver* Observer);
 };

@@ -323,6 +323,24 @@ bool Registry::WriteString(const std::string& Name, const std::string& Data) {
   return true;
 }
 
+bool Registry::WriteInteger(const std::string& Name, uint32_t Data) {
+  char text[16];
+  std::snprintf(text, sizeof text, "dword:%08x", Data);
+  std::lock_guard<std::mutex> lock(HiveMutex());
+  Key* key = impl_->OpenedKey();
+  if (!key) return false;
+  if (platform::Value* v = key->Find(Name)) {
+    *v = {v->Name, false, text};
+  } else {
+    key->Values.push_back({Name, false, text});
+  }
+  if (!Save(GetHive())) {
+    SetLastError(kErrorAccessDenied);
+    return false;
+  }
+  return true;
+}
+
 bool Registry::ValueExists(const std::string& Name) {
   std::lock_guard<std::mutex> lock(HiveMutex());
   Key* key = impl_->OpenedKey();

@@ -29,6 +29,9 @@ std::string ExecutablePath() {
   return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
 }
 
+// Linux programs get their arguments split; the callers join them.
+std::string CommandLine() { return std::string(); }
+
 // Linux loads no DLLs from the current folder.
 void HardenDllSearchPath() {}
 

@@ -125,6 +125,17 @@ bool Registry::WriteString(const std::string& Name, const std::string& Data) {
   return rc == ERROR_SUCCESS;
 }
 
+bool Registry::WriteInteger(const std::string& Name, uint32_t Data) {
+  if (!impl_->key) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  DWORD value = Data;
+  LONG rc = ::RegSetValueExA(impl_->key, Name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  ::SetLastError(static_cast<DWORD>(rc));
+  return rc == ERROR_SUCCESS;
+}
+
 bool Registry::ValueExists(const std::string& Name) {
   return impl_->key && ::RegQueryValueExA(impl_->key, Name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }

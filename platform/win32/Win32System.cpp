@@ -19,6 +19,11 @@ std::string ExecutablePath() {
   return std::string(buffer, n);
 }
 
+std::string CommandLine() {
+  const char* line = ::GetCommandLineA();
+  return line ? line : "";
+}
+
 
 uint16_t DefaultLanguageId() { return ::GetSystemDefaultLangID(); }
 

@@ -132,12 +132,14 @@ TEST(CompileDriver, GroupsAndSharedArchiveNames) {
 // Directives fill the setup information and leave nothing to run.
 TEST(CompileDriver, DirectivesFillTheSetupInformation) {
   Workspace w;
+  w.File("changes.rtf", "{\\rtf1 1.1}");
   TCompiler c;
   std::vector<std::string> errors;
   ASSERT_TRUE(w.Compile(
       "name \"Demo Game\"\nshortname Demo\nprefix Game\noutfile Setup.exe\n"
       "installdir \"$PROGRAMFILES\\Demo\"\ninstalldirregkey hkcu Software\\Demo Path\n"
-      "changelog changes.rtf\npages install\nuninstallpages uninstall\n",
+      "changelog changes.rtf\npages install\nuninstallpages uninstall\n"
+      "version 1.2.3\npublisher \"Demo Works\"\nurl https://example.com/demo\n",
       c, errors))
       << Joined(errors);
   const TSetupInfo& i = c.SetupInfo.Info;
@@ -149,7 +151,9 @@ TEST(CompileDriver, DirectivesFillTheSetupInformation) {
   EXPECT_EQ(i.InstallDir, "$PROGRAMFILES\\Demo");
   EXPECT_EQ(i.InstallDirRegKey.HKEY, 1);
   EXPECT_EQ(i.InstallDirRegKey.Path, "Software\\Demo");
-  EXPECT_EQ(i.Changelog, w.src + "\\changes.rtf");
+  // The change log's name is the package entry's, as the script gives it.
+  EXPECT_EQ(i.Changelog, "changes.rtf");
+  EXPECT_EQ(c.ProductInfo, "DisplayVersion=1.2.3\r\nPublisher=Demo Works\r\nURLInfoAbout=https://example.com/demo\r\n");
   EXPECT_EQ(i.MakeUninstaller, 1);
   for (const TCompLine& l : c.Lines.Lines) {
     EXPECT_EQ(l.Command, -1);
@@ -175,13 +179,17 @@ TEST(CompileDriver, ErrorsNameFileAndLine) {
       "writeregstr HKLM key\n"
       "file missing\\\n"
       "language install\\klingon\n"
-      "language install\\english\n",
+      "language install\\english\n"
+      "changelog missing.rtf\n"
+      "changelog ..\\outside.rtf\n",
       c, errors));
-  ASSERT_EQ(errors.size(), 4u) << Joined(errors);
+  ASSERT_EQ(errors.size(), 6u) << Joined(errors);
   EXPECT_EQ(errors[0], "setup.wps:1: unknown command \"frobnicate\"");
   EXPECT_EQ(errors[1], "setup.wps:2: \"writeregstr\" needs at least 4 arguments, 2 given");
   EXPECT_EQ(errors[2].rfind("setup.wps:3: \"file\" source ", 0), 0u) << errors[2];
   EXPECT_EQ(errors[3].rfind("setup.wps:4: language file ", 0), 0u) << errors[3];
+  EXPECT_EQ(errors[4], "setup.wps:6: change log " + w.src + "\\missing.rtf not found");
+  EXPECT_EQ(errors[5], "setup.wps:7: change log name \"..\\outside.rtf\" would leave its target folder");
 }
 
 // The whole road: a built setup reads back as the script says; a failed build
@@ -189,9 +197,10 @@ TEST(CompileDriver, ErrorsNameFileAndLine) {
 TEST(CompileDriver, BuildWritesAReadableSetup) {
   Workspace w;
   w.File("files\\a.txt", std::string(300, 'a'));
+  w.File("docs\\changes.rtf", "{\\rtf1 changes}");
   TestMachine::Write(w.src + "\\setup.wps",
                      "name Demo\nlanguage install\\english\npages install\nuninstallpages uninstall\n"
-                     ":top\nfile files\\\ngoto top\n");
+                     ":top\nfile files\\\ngoto top\nchangelog docs\\changes.rtf\nversion 2.0\n");
   TestMachine::Write(w.m.Path("stub.exe"), "MZ stub");
   TBuildOptions o;
   o.Script = w.src + "\\setup.wps";
@@ -206,19 +215,26 @@ TEST(CompileDriver, BuildWritesAReadableSetup) {
   EXPECT_EQ(pak.Trailer.DataStart, 7u);
   std::vector<std::string> names;
   for (const TPakFile& e : pak.Entries) names.push_back(std::to_string(e.Group) + ":" + e.Name);
-  EXPECT_EQ(names, (std::vector<std::string>{"0:SetupInfo", "0:CompiledLines", "0:Finish.txt", "0:icon.ico",
-                                             "0:Pages.txt", "0:Welcome.txt", "0:Work.txt", "0:UNINSTALL_Finish.txt",
-                                             "0:UNINSTALL_ICON.ICO", "0:UNINSTALL_Pages.txt", "0:UNINSTALL_Welcome.txt",
-                                             "0:UNINSTALL_Work.txt", "0:LANGUAGE-install\\english", "1:a.txt",
-                                             "0:DirectoryDigest"}));
+  EXPECT_EQ(names, (std::vector<std::string>{
+                       "0:SetupInfo", "0:CompiledLines", "0:ProductInfo", "0:Finish.txt", "0:icon.ico", "0:Pages.txt",
+                       "0:Welcome.txt", "0:Work.txt", "0:UNINSTALL_Finish.txt", "0:UNINSTALL_ICON.ICO",
+                       "0:UNINSTALL_Pages.txt", "0:UNINSTALL_Welcome.txt", "0:UNINSTALL_Work.txt",
+                       "0:LANGUAGE-install\\english", "0:docs\\changes.rtf", "1:a.txt", "0:DirectoryDigest"}));
+  // The change log under the very name the setup information holds.
+  uint32_t size = 0;
+  auto changes = pak.FindEntry("docs\\changes.rtf", 0, size);
+  ASSERT_TRUE(changes);
+  EXPECT_EQ(std::string(changes->begin(), changes->end()), "{\\rtf1 changes}");
+  auto product = pak.FindEntry("ProductInfo", 0, size);
+  ASSERT_TRUE(product);
+  EXPECT_EQ(std::string(product->begin(), product->end()), "DisplayVersion=2.0\r\n");
   uint32_t digest = 0;
   EXPECT_EQ(pak.CheckDirectoryDigest(digest), TDigestCheck::kMatches);
-  uint32_t size = 0;
   auto lines = pak.FindEntry("CompiledLines", 0, size);
   ASSERT_TRUE(lines);
   TCompLines compiled;
   compiled.LoadFromBuffer(lines->data(), size);
-  ASSERT_EQ(compiled.Lines.size(), 7u);
+  ASSERT_EQ(compiled.Lines.size(), 9u);
   EXPECT_EQ(compiled.Lines[6].Params, (std::vector<std::string>{"4"}));
   EXPECT_EQ(compiled.Lines[5].Params, (std::vector<std::string>{"files\\", "1"}));
 

@@ -32,11 +32,13 @@ TEST(ZUI_Commands, RegistrationOrderKindsAndMinimums) {
       {"zupofficial", 0, false, 3},   {"duplicateentry", 0, false, 3},
       {"writeregstr_url", 0, false, 3}, {"vfsupdate", 2, false, 2},
       {"rename", 0, false, 2},        {"execute", 0, false, 1},
+      {"version", 0, true, 1},        {"publisher", 0, true, 1},
+      {"url", 0, true, 1},
   };
   TCommandList list;
   RegisterCommands(list);
-  ASSERT_EQ(list.Count(), 32u);
-  for (int32_t n = 1; n <= 32; ++n) {
+  ASSERT_EQ(list.Count(), 35u);
+  for (int32_t n = 1; n <= 35; ++n) {
     const Row& want = expected[n - 1];
     const TCommandClass* c = list.ForNumber(n);
     ASSERT_NE(c, nullptr) << n;
@@ -48,7 +50,7 @@ TEST(ZUI_Commands, RegistrationOrderKindsAndMinimums) {
   }
   EXPECT_EQ(list.ForNumber(0), nullptr);
   EXPECT_EQ(list.ForNumber(-1), nullptr);
-  EXPECT_EQ(list.ForNumber(33), nullptr);
+  EXPECT_EQ(list.ForNumber(36), nullptr);
   EXPECT_EQ(list.NumberOf("FILE"), 7);
   EXPECT_EQ(list.NumberOf("nosuch"), 0);
 }
