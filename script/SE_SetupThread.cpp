@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "common/FileUtils.h"
+#include "common/RunLog.h"
 #include "common/Strings.h"
 #include "script/SE_Uninstall_List.h"
 #include "script/SE_Uninstaller.h"
@@ -66,13 +67,17 @@ void TSetupThread::RunScript() {
   const TSetupInfo& info = state_.SetupInfo->Info;
   ForceInstallDirs(info.InstallDir, state_.UninstallList);
   if (info.MakeUninstaller == 1) {
+    const std::string log = info.InstallDir + "\\" + UninstallLogName(info.UninstallPrefix);
     if (state_.UninstallList && !state_.UninstallList->SaveLog(info.InstallDir, info.UninstallPrefix)) {
-      state_.Failures.push_back(info.InstallDir + "\\" + UninstallLogName(info.UninstallPrefix) + ": " +
-                                platform::DescribeError(platform::LastError()));
+      state_.Failures.push_back(log + ": " + platform::DescribeError(platform::LastError()));
+    } else {
+      LogLine("File", log);
     }
+    const std::string uninstaller = info.InstallDir + "\\" + info.UninstallExeName;
     if (!BuildUninstaller(state_)) {
-      state_.Failures.push_back(info.InstallDir + "\\" + info.UninstallExeName + ": " +
-                                platform::DescribeError(platform::LastError()));
+      state_.Failures.push_back(uninstaller + ": " + platform::DescribeError(platform::LastError()));
+    } else {
+      LogLine("File", uninstaller);
     }
   }
   // Whatever could not be written, the run did not succeed.

@@ -66,7 +66,7 @@ with tempfile.TemporaryDirectory() as work:
                                             c.take('<B'), c.take('<B')]
     assert c.pos == len(c.data)
     assert info == ['Demo Game', 'Demo Game', 'DemoSetup.exe', 'Demo_Uninstall.exe', 'Demo_',
-                    '$PROGRAMFILES\\Demo Game', '', 0, 'SOFTWARE\\Demo Game', 'InstallPath',
+                    '$PROGRAMFILES\\Demo Game', 'changes.rtf', 0, 'SOFTWARE\\Demo Game', 'InstallPath',
                     'install', 'uninstall', 0, 1], info
 
     c = Cursor(e[(0, 'CompiledLines')])
@@ -94,6 +94,11 @@ with tempfile.TemporaryDirectory() as work:
                  'UNINSTALL_Pages.txt', 'UNINSTALL_ICON.ICO'):
         assert (0, name) in e, name
     assert e[(0, 'LANGUAGE-install\\english')][:2] == b'\xff\xfe'
+    # The change log under the name the setup information holds; the
+    # product's values for its Uninstall key.
+    assert e[(0, 'changes.rtf')] == open(os.path.join(demo, 'changes.rtf'), 'rb').read()
+    assert e[(0, 'ProductInfo')] == (b'DisplayVersion=1.0\r\nPublisher=Demo Works\r\n'
+                                     b'URLInfoAbout=https://example.com/demo-game\r\n'), e[(0, 'ProductInfo')]
     for root, _, files in os.walk(os.path.join(demo, 'files')):
         for f in files:
             rel = os.path.relpath(os.path.join(root, f), os.path.join(demo, 'files')).replace('/', '\\')

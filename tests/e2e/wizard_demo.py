@@ -107,6 +107,7 @@ with tempfile.TemporaryDirectory() as work:
     script = open(os.path.join(demo, 'setup.wps'), encoding='utf-8').read()
     script = script.replace('language install\\english\n', 'language install\\english\nlanguage install\\deutsch\n')
     shutil.copytree(os.path.join(demo, 'files'), os.path.join(work, 'files'))
+    shutil.copy(os.path.join(demo, 'changes.rtf'), work)
     with open(os.path.join(work, 'two.wps'), 'w', encoding='utf-8') as f:
         f.write(script)
     two = os.path.join(work, 'DemoSetup2.exe')

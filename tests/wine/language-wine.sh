@@ -21,6 +21,7 @@ fail() { echo "language-wine: $*" >&2; exit 1; }
 
 cp -r "$data" "$work/data"
 cp -r "$demo/files" "$work/files"
+cp "$demo/changes.rtf" "$work/"
 python3 - "$work" <<'PY'
 import sys
 work = sys.argv[1]
