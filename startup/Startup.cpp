@@ -456,8 +456,10 @@ void ReadSwitches(TProgram& Program, const std::string& CommandLine) {
         dir = arg.substr(sizeof kDirSwitch - 1);
         for (size_t j = i + 1; j < args.size(); ++j) dir += " " + args[j];
       }
+      // Blanks around it are the command line's, not the path's.
+      size_t begin = dir.find_first_not_of(" \t");
       size_t end = dir.find_last_not_of(" \t");
-      Program.InstallDirSwitch = end == std::string::npos ? std::string() : dir.substr(0, end + 1);
+      Program.InstallDirSwitch = begin == std::string::npos ? std::string() : dir.substr(begin, end - begin + 1);
       Program.InstallDirGiven = !Program.InstallDirSwitch.empty();
       break;
     }

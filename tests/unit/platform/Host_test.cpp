@@ -99,6 +99,10 @@ TEST(HostMachine, RegistryFileIsAnExport) {
   ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Demo Game", true));
   ASSERT_TRUE(reg.WriteString("InstallPath", "C:\\Program Files\\Demo \"Game\""));
   ASSERT_TRUE(reg.WriteString("", "default"));
+  // A DWORD as an export writes one: eight hex digits; it replaces a string.
+  ASSERT_TRUE(reg.WriteString("Size", "big"));
+  ASSERT_TRUE(reg.WriteInteger("Size", 0xABCD));
+  ASSERT_TRUE(reg.WriteInteger("NoModify", 1));
   std::string bytes = NativeFile(host::Root() + "/registry.reg");
   ASSERT_GE(bytes.size(), 2u);
   EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
@@ -108,7 +112,11 @@ TEST(HostMachine, RegistryFileIsAnExport) {
             "[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n\r\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Demo Game]\r\n"
             "\"InstallPath\"=\"C:\\\\Program Files\\\\Demo \\\"Game\\\"\"\r\n"
-            "@=\"default\"\r\n\r\n");
+            "@=\"default\"\r\n"
+            "\"Size\"=dword:0000abcd\r\n"
+            "\"NoModify\"=dword:00000001\r\n\r\n");
+  std::string value;
+  EXPECT_FALSE(reg.ReadString("Size", value));
 
   // A hand-written export (8-bit, other value types kept as they are) is read.
   std::ofstream(host::Root() + "/registry.reg")
@@ -118,7 +126,6 @@ TEST(HostMachine, RegistryFileIsAnExport) {
   Registry again;
   again.SetRoot(kRootCurrentUser);
   ASSERT_TRUE(again.OpenKey("software\\x", false));
-  std::string value;
   EXPECT_TRUE(again.ReadString("name", value));
   EXPECT_EQ(value, "Value");
   EXPECT_FALSE(again.ReadString("Count", value));

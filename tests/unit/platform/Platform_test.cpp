@@ -145,6 +145,7 @@ TEST(PlatformRegistry, RoundTrip) {
   EXPECT_TRUE(reg.WriteString("InstallPath", "C:\\Games\\Demo \"quoted\""));
   EXPECT_TRUE(reg.WriteString("", "default value"));
   EXPECT_TRUE(reg.WriteString("Empty", ""));
+  EXPECT_TRUE(reg.WriteInteger("EstimatedSize", 1234));
   reg.CloseKey();
   EXPECT_FALSE(reg.HasOpenKey());
   ASSERT_TRUE(reg.OpenKey(LowerAscii(key), false));
@@ -156,6 +157,9 @@ TEST(PlatformRegistry, RoundTrip) {
   EXPECT_TRUE(reg.ReadString("Empty", value));
   EXPECT_EQ(value, "");
   EXPECT_FALSE(reg.ReadString("Missing", value));
+  // A DWORD is there, but it is no string.
+  EXPECT_TRUE(reg.ValueExists("estimatedsize"));
+  EXPECT_FALSE(reg.ReadString("EstimatedSize", value));
   EXPECT_TRUE(reg.ValueExists("installpath"));
   EXPECT_TRUE(reg.DeleteValue("InstallPath"));
   EXPECT_FALSE(reg.DeleteValue("InstallPath"));

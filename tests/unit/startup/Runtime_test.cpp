@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "common/Exceptions.h"
+#include "common/RunLog.h"
 #include "common/FileUtils.h"
 #include "common/Strings.h"
 #include "gamedata/VFS_Check.h"
@@ -555,3 +556,72 @@ TEST(Runtime, FileArgumentCountsAndCopyFile) {
   EXPECT_EQ(FindOnCDDrives("$CDDRIVE\\none.txt"), "$CDDRIVE\\none.txt");
 }
 #endif
+
+// The switches: any case; "/D=" last, taking the rest of the command line
+// exactly when the system gives it whole, else the arguments joined.
+TEST(Startup, Switches) {
+  auto read = [](std::vector<std::string> args, const std::string& line = "") {
+    auto p = std::make_unique<TProgram>();
+    p->Args = std::move(args);
+    ReadSwitches(*p, line);
+    return p;
+  };
+  auto p = read({"Setup.exe", "/s", "/log=C:\\setup log.txt", "/D=C:\\Games\\Demo", "Game"});
+  EXPECT_TRUE(p->Unattended);
+  EXPECT_EQ(p->LogPath, "C:\\setup log.txt");
+  EXPECT_TRUE(p->InstallDirGiven);
+  EXPECT_EQ(p->InstallDirSwitch, "C:\\Games\\Demo Game");
+
+  // From the whole command line: two blanks stay two; the program's quoted
+  // name may hold " /D=" itself; trailing blanks go.
+  p = read({"C:\\a /D=b\\Setup.exe", "/d=C:\\Demo", "Game"}, "\"C:\\a /D=b\\Setup.exe\" /d=C:\\Demo  Game  ");
+  EXPECT_FALSE(p->Unattended);
+  EXPECT_EQ(p->InstallDirSwitch, "C:\\Demo  Game");
+  p = read({"Setup.exe", "/S", "/D=C:\\x"}, "Setup.exe /S /D=C:\\x");
+  EXPECT_EQ(p->InstallDirSwitch, "C:\\x");
+
+  // Anything after "/D=" is its path, switches too; an empty one is none.
+  p = read({"Setup.exe", "/D=C:\\x", "/S"});
+  EXPECT_FALSE(p->Unattended);
+  EXPECT_EQ(p->InstallDirSwitch, "C:\\x /S");
+  p = read({"Setup.exe", "/D=", "/LOG=x"});
+  EXPECT_EQ(p->InstallDirSwitch, "/LOG=x");
+  EXPECT_EQ(p->LogPath, "");
+  p = read({"Setup.exe", "/D="}, "Setup.exe /D=   ");
+  EXPECT_FALSE(p->InstallDirGiven);
+  p = read({"Setup.exe", "/LOG=", "/Silent", "package.pak"});
+  EXPECT_EQ(p->LogPath, "");
+  EXPECT_FALSE(p->Unattended);
+}
+
+// The install log takes lines from the setup thread and the UI thread at
+// once; each line stays whole, in UTF-8, and a closed log takes no more.
+TEST(Runtime, InstallLogLinesStayWhole) {
+  TestMachine m;
+  const std::string path = m.Path("setup.log");
+  ASSERT_TRUE(OpenRunLog(path));
+  auto write = [](const char* what) {
+    for (int i = 0; i < 300; ++i) LogLine(what, "C:\\Spiel\xfc\\" + std::to_string(i));
+  };
+  platform::Thread other;
+  ASSERT_TRUE(other.Start([&] { write("Thread"); }));
+  write("Main");
+  other.Join();
+  CloseRunLog();
+  LogLine("After", "closed");
+  EXPECT_FALSE(RunLogIsOpen());
+  std::string text = TestMachine::Read(path);
+  size_t lines = 0, pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find("\r\n", pos);
+    ASSERT_NE(end, std::string::npos);
+    std::string line = text.substr(pos, end - pos);
+    EXPECT_TRUE(line.rfind("Main: C:\\Spiel\xc3\xbc\\", 0) == 0 || line.rfind("Thread: C:\\Spiel\xc3\xbc\\", 0) == 0)
+        << line;
+    ++lines;
+    pos = end + 2;
+  }
+  EXPECT_EQ(lines, 600u);
+  // A log that cannot be created says so.
+  EXPECT_FALSE(OpenRunLog(m.Path("no such folder\\setup.log")));
+}
