@@ -67,7 +67,7 @@ with tempfile.TemporaryDirectory() as work:
     assert c.pos == len(c.data)
     assert info == ['Demo Game', 'Demo Game', 'DemoSetup.exe', 'Demo_Uninstall.exe', 'Demo_',
                     '$PROGRAMFILES\\Demo Game', 'changes.rtf', 0, 'SOFTWARE\\Demo Game', 'InstallPath',
-                    'install', 'uninstall', 0, 1], info
+                    'install-changelog', 'uninstall', 0, 1], info
 
     c = Cursor(e[(0, 'CompiledLines')])
     lines = []

@@ -56,8 +56,9 @@ with tempfile.TemporaryDirectory() as work:
     out = call([run, setup], env).decode('utf-8')
     pages = [s for s in dump(env)]
     assert [(s['action'], s['page'], s['type']) for s in pages] == [
-        ('start', 0, 'welcome'), ('next', 1, 'installdir'), ('next', 2, 'patch'), ('next', 4, 'finish')], pages
-    welcome, directory, patch, finish = pages
+        ('start', 0, 'welcome'), ('next', 1, 'changelog'), ('next', 2, 'installdir'), ('next', 3, 'patch'),
+        ('next', 5, 'finish')], pages
+    welcome, changes, directory, patch, finish = pages
     assert welcome['caption'] == ' Demo Game' and welcome['panel'] == {'colour': 0}
     assert buttons(welcome) == {'back': ('< Back', False, True), 'next': ('Next >', True, True),
                                 'cancel': ('Cancel', True, True), 'language': ('English', False, True)}
@@ -70,6 +71,12 @@ with tempfile.TemporaryDirectory() as work:
     assert '\r\r' in control(welcome, 'WelcomeText')['text']
     side = control(welcome, 'Side')
     assert side['kind'] == 'timage' and side['picture'] == {'width': 200, 'height': 375}, side
+    # The change log: the package entry the setup information names, shown
+    # from its rich text.
+    assert visible(changes) == ['ChangeLogLabel', 'ChangeLogText', 'Side'], visible(changes)
+    assert control(changes, 'ChangeLogLabel')['text'] == 'ChangeLog'
+    text = control(changes, 'ChangeLogText')
+    assert text['kind'] == 'trichedit' and 'Demo Game 1.0' in text['text'] and 'First release' in text['text'], text
     assert visible(directory) == ['InstallDirLabel', 'InstallDirLabel2', 'InstallDir_Edit', 'InstallDir_ShellTreeView',
                                   'Side']
     assert control(directory, 'InstallDir_Edit')['text'] == 'C:\\Program Files\\Demo Game'
@@ -82,7 +89,7 @@ with tempfile.TemporaryDirectory() as work:
     bar = control(finish, 'Patching_ProgressBar')
     assert (bar['min'], bar['max'], bar['position'], bar['gauge_caption']) == (0, 4, 4, '100%'), bar
     assert control(finish, 'Patching_StatusLabel')['text'] == 'Creating Shortcuts'
-    assert '[Wizard] page 2 (patch)' in out and '[Wizard]   buttons: [< Back] [Install] [Cancel]' in out, out
+    assert '[Wizard] page 3 (patch)' in out and '[Wizard]   buttons: [< Back] [Install] [Cancel]' in out, out
     inst = os.path.join(root, 'drives', 'c', 'Program Files', 'Demo Game')
     assert open(os.path.join(inst, 'readme.txt'), 'rb').read() == \
         open(os.path.join(demo, 'files', 'readme.txt'), 'rb').read()
@@ -113,23 +120,23 @@ with tempfile.TemporaryDirectory() as work:
     two = os.path.join(work, 'DemoSetup2.exe')
     call([wizpak, 'build', os.path.join(work, 'two.wps'), '-o', two, '--stub', stub, '--data', data2])
     env, root = machine(work, 'scripted',
-                        '[wizard]\n1=next\n2=back\n3=next\n4=tree C:\\\n5=dir C:\\Games\\Demo ; typed\n'
-                        '6=language 1\n7=next\n8=next\n9=cancel\n')
+                        '[wizard]\n1=next\n2=next\n3=back\n4=next\n5=tree C:\\\n6=dir C:\\Games\\Demo ; typed\n'
+                        '7=language 1\n8=next\n9=next\n10=cancel\n')
     call([run, two, two], env)
     pages = dump(env)
     assert [(s['action'], s['type']) for s in pages] == [
-        ('start', 'welcome'), ('next', 'installdir'), ('back', 'welcome'), ('next', 'installdir'),
-        ('tree C:\\', 'installdir'), ('dir C:\\Games\\Demo', 'installdir'), ('language 1', 'installdir'),
+        ('start', 'welcome'), ('next', 'changelog'), ('next', 'installdir'), ('back', 'changelog'),
+        ('next', 'installdir'), ('tree C:\\', 'installdir'), ('dir C:\\Games\\Demo', 'installdir'), ('language 1', 'installdir'),
         ('next', 'patch'), ('next', 'finish')]
     assert buttons(pages[0])['language'] == ('English', True, True)
-    assert control(pages[4], 'InstallDir_Edit')['text'] == 'C:\\'  # the folder picked in the tree
-    switched = pages[6]
+    assert control(pages[5], 'InstallDir_Edit')['text'] == 'C:\\'  # the folder picked in the tree
+    switched = pages[7]
     assert control(switched, 'InstallDir_Edit')['text'] == 'C:\\Games\\Demo'
     assert control(switched, 'InstallDirLabel')['text'] == 'Installationsordner'
     assert switched['menu'] == [{'caption': 'English', 'checked': False}, {'caption': 'Deutsch', 'checked': True}]
     assert buttons(switched)['next'] == ('Weiter >', True, True) and buttons(switched)['language'][0] == 'Deutsch'
-    assert buttons(pages[7])['next'][0] == 'Installieren'
-    assert buttons(pages[8])['cancel'][0] == 'Fertig' and buttons(pages[8])['language'][1] is False
+    assert buttons(pages[8])['next'][0] == 'Installieren'
+    assert buttons(pages[9])['cancel'][0] == 'Fertig' and buttons(pages[9])['language'][1] is False
     games = os.path.join(root, 'drives', 'c', 'Games', 'Demo')
     assert os.path.isfile(os.path.join(games, 'readme.txt')), os.listdir(root)
 
@@ -145,7 +152,7 @@ with tempfile.TemporaryDirectory() as work:
                 '[PageTypes]\r\nWelcome\r\nPatching\r\nFinish\r\n[Settings]\r\ncolour $000000\r\n')
     outside = os.path.join(work, 'outside')
     native = script.replace('installdir "$PROGRAMFILES\\Demo Game"', 'installdir "' + outside + '"')
-    native = native.replace('pages install\n', 'pages direct\n')
+    native = native.replace('pages install-changelog\n', 'pages direct\n')
     assert native != script and 'pages direct' in native
     with open(os.path.join(work, 'native.wps'), 'w', encoding='utf-8') as f:
         f.write(native)
@@ -163,7 +170,7 @@ with tempfile.TemporaryDirectory() as work:
 
     # A CD-ROM drive typed in disables Next; the walk is then stuck and the
     # driver closes it, answering the question: exit status 3.
-    env, root = machine(work, 'stuck', '[wizard]\n1=next\n2=dir D:\\Games\n')
+    env, root = machine(work, 'stuck', '[wizard]\n1=next\n2=next\n3=dir D:\\Games\n')
     out = call([run, setup], env, code=3).decode('utf-8')
     assert '[Wizard] stuck' in out and '[Quit] Are you sure you want to quit the installation?' in out, out
     assert buttons(dump(env)[-1])['next'] == ('Next >', True, False)

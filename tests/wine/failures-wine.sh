@@ -23,8 +23,9 @@ inst="$WINEPREFIX/drive_c/Program Files/Demo Game"
 mkdir -p "$inst/readme.txt"
 
 wizard_start failures "$work/DemoSetup.exe"
-wizard_click next
-wizard_click next
+wizard_click next  # the change log
+wizard_click next  # the install directory
+wizard_click next  # the install page
 before=$(wizard_lines)
 wizard_press next  # Install
 # Answers every small box on the screen (the error log's "Error Report", and

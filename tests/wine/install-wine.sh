@@ -28,8 +28,9 @@ host_dump() {
 }
 
 wizard_start setup "$work/DemoSetup.exe"
-wizard_click next
-wizard_click next
+wizard_click next  # the change log
+wizard_click next  # the install directory
+wizard_click next  # the install page
 wizard_click next  # Install: the run, then the finish page
 wizard_click cancel  # Finish
 wizard_finish

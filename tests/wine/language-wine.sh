@@ -57,7 +57,8 @@ wizard_shot
   fail "the welcome label was not translated"
 
 # The keyboard as in any dialog: Alt and the caption's mnemonic letter
-# presses Weiter, Enter presses it again (from the directory box, which has
+# presses Weiter (twice: the change log, then the install directory), Enter
+# presses it again (from the directory box, which has
 # the focus), Escape asks the Cancel question.
 page_type() { dump_field "d['type']"; }
 before=$(wizard_lines)
@@ -65,7 +66,12 @@ xdotool key --window "$wizard_window" alt+w
 wizard_wait "$before"
 sleep 0.3
 wizard_shot
-[ "$(page_type)" = installdir ] || fail "Alt+W did not press Weiter: $(page_type)"
+[ "$(page_type)" = changelog ] || fail "Alt+W did not press Weiter: $(page_type)"
+before=$(wizard_lines)
+xdotool key --window "$wizard_window" alt+w
+wizard_wait "$before"
+sleep 0.3
+[ "$(page_type)" = installdir ] || fail "Alt+W on the change log did not press Weiter: $(page_type)"
 before=$(wizard_lines)
 xdotool key --window "$wizard_window" Return
 wizard_wait "$before"
