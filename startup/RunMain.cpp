@@ -46,8 +46,13 @@ int main(int argc, char** argv) {
         "printed as they are shown; message boxes are answered from machine.ini's\n"
         "[messageboxes] answers=. WIZPAK_UI_DUMP=FILE appends a JSON line of every\n"
         "control each time the wizard is idle.\n"
-        "Exit status: 0 closed from a finish page, 1 after a fatal start-up message,\n"
-        "2 after an error log, 3 closed anywhere else.\n");
+        "PROGRAM's switches work here too: /S (unattended: no wizard, no boxes),\n"
+        "/LOG=FILE (the install log, a path on the machine) and /D=PATH (the\n"
+        "install directory; the last switch, taking the rest of the line).\n"
+        "Exit status: 0 installed (closed from a finish page), 1 after a fatal\n"
+        "start-up message, 2 after an error log, 3 closed anywhere else, 4 the\n"
+        "script's \"failure\" line stopped the run, 5 unattended: the drive cannot\n"
+        "take the files, 6 the run could not do everything (an error log says what).\n");
     return argc < 2 ? 2 : 0;
   }
   PrintingObserver observer;
