@@ -1,8 +1,8 @@
 #include "diagnostics/SErrorLog.h"
 
-#include "common/RunLog.h"
 #include "common/Exceptions.h"
 #include "common/Prompt.h"
+#include "common/RunLog.h"
 #include "common/Strings.h"
 #include "diagnostics/UOSInfo.h"
 

@@ -15,7 +15,7 @@ struct TErrorReport {
   const TPakTrailer* Trailer = nullptr;       // may be null: the package is not open yet
   std::vector<std::string> Arguments;         // the command-line arguments after the program
   platform::Registry* Registry = nullptr;
-  bool Unattended = false;                    // the log is not opened
+  bool Unattended = false;  // the log is not opened
 };
 
 // The first free name "ErrorLog" + n (four digits at least) + ".TXT" in Folder.

@@ -95,10 +95,14 @@ class TLoggedPrompt : public TPrompt {
  private:
   static int DefaultAnswer(uint32_t Flags) {
     switch (Flags & 0x0F) {
-      case platform::kMbYesNo: return platform::kIdYes;
-      case platform::kMbRetryCancel: return platform::kIdCancel;
-      case platform::kMbOkCancel: return platform::kIdOk;
-      default: return platform::kIdOk;
+      case platform::kMbYesNo:
+        return platform::kIdYes;
+      case platform::kMbRetryCancel:
+        return platform::kIdCancel;
+      case platform::kMbOkCancel:
+        return platform::kIdOk;
+      default:
+        return platform::kIdOk;
     }
   }
   void Log(WideString Text, int Answer) const {

@@ -29,15 +29,15 @@ using TWizardRunner = int (*)(TProgram& Program, TSetupObserver* Observer);
 // Args[0] is the program's own path; an optional Args[1] naming an existing
 // file, and no switch, is the package to run instead of the program's own
 // payload. With "/S" the road without pages runs and no box is shown;
-// "/LOG=FILE" writes the install log. Observer
-// (may be null) sees the status line, progress and finish text of the run.
-// With a Wizard the wizard runs; without, the road without pages. Returns kExitCompleted when the road ran to its end or the
-// wizard closed from a finish page, kExitFatalMessage after a fatal start-up
-// message, kExitErrorLog after an error log, kExitCancelled when the wizard
-// closed anywhere else, kExitCompletedWithErrors when the run could not do
-// everything (the error log lists what), kExitFailureLine when the script's
-// "failure" line stopped the run, kExitDriveUnusable when an unattended
-// setup's drive cannot take the files.
+// "/LOG=FILE" writes the install log. Observer (may be null) sees the status
+// line, progress and finish text of the run. With a Wizard the wizard runs;
+// without, the road without pages. Returns kExitCompleted when the road ran to
+// its end or the wizard closed from a finish page, kExitFatalMessage after a
+// fatal start-up message, kExitErrorLog after an error log, kExitCancelled
+// when the wizard closed anywhere else, kExitCompletedWithErrors when the run
+// could not do everything (the error log lists what), kExitFailureLine when
+// the script's "failure" line stopped the run, kExitDriveUnusable when an
+// unattended setup's drive cannot take the files.
 int RunProgram(const std::vector<std::string>& Args, TSetupObserver* Observer, TWizardRunner Wizard);
 // The wizard: SetPagesUp and the message loop until the form closes. Raises
 // "not implemented" on a build without wizard windows.

@@ -29,7 +29,6 @@ constexpr char kSetupErrorCaption[] = "Setup Error";
 constexpr char kNoPages[] = "Error: Setup has no pages. Setup is corrupt";
 constexpr char kNoLanguages[] = "Error: Setup has no languages. Setup is corrupt";
 
-
 // The language button's picture: a black triangle pointing down, 9 x 6, on
 // a transparent background (0xFF000000 marks a transparent pixel).
 platform::Picture LanguageTriangle() {

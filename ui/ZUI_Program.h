@@ -46,10 +46,10 @@ struct TProgram {
 
   std::vector<std::string> Args;
   // The switches of the command line (ParseSwitches).
-  bool Unattended = false;          // "/S"
-  bool InstallDirGiven = false;     // "/D=PATH": the install directory
+  bool Unattended = false;       // "/S"
+  bool InstallDirGiven = false;  // "/D=PATH": the install directory
   std::string InstallDirSwitch;
-  std::string LogPath;              // "/LOG=FILE": the install log
+  std::string LogPath;  // "/LOG=FILE": the install log
   TSetupInfoFile SetupInfoFile;
   TCompLines CompLines;
   TCommandList CommandList;

@@ -131,7 +131,8 @@ bool Registry::WriteInteger(const std::string& Name, uint32_t Data) {
     return false;
   }
   DWORD value = Data;
-  LONG rc = ::RegSetValueExA(impl_->key, Name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  LONG rc =
+      ::RegSetValueExA(impl_->key, Name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
   ::SetLastError(static_cast<DWORD>(rc));
   return rc == ERROR_SUCCESS;
 }

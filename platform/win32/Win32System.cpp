@@ -24,7 +24,6 @@ std::string CommandLine() {
   return line ? line : "";
 }
 
-
 uint16_t DefaultLanguageId() { return ::GetSystemDefaultLangID(); }
 
 uint32_t TickCount() { return ::GetTickCount(); }

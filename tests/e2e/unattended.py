@@ -153,6 +153,18 @@ with tempfile.TemporaryDirectory() as work:
     env, root = machine(work, 'asks-wizard')
     call_text([run, setup], env, code=4)
 
+    # What cannot be written: exit 6, an error log written and named in the
+    # log, but not opened (nobody is there to read it).
+    setup = os.path.join(work, 'plain', 'DemoSetup.exe')
+    env, root = machine(work, 'blocked')
+    os.makedirs(os.path.join(root, 'drives', 'c', 'Program Files', 'Demo Game', 'readme.txt'))
+    out = call_text([run, setup, '/S', '/LOG=C:\\setup.log'], env, code=6)
+    assert '[Execute]' not in out and '[Error Report]' not in out, out
+    log = log_lines(root, 'setup.log')
+    assert 'Error log: C:\\Temp\\ErrorLog0000.TXT' in log and 'End: exit code 6' in log, log
+    assert os.path.isfile(os.path.join(root, 'drives', 'c', 'Temp', 'ErrorLog0000.TXT'))
+    assert os.path.isfile(os.path.join(root, 'drives', 'c', 'Program Files', 'Demo Game', 'demo.ini'))
+
     # A corrupt setup: exit 1, the message in the log instead of a box.
     corrupt = os.path.join(work, 'plain', 'Corrupt.exe')
     data = bytearray(open(os.path.join(work, 'plain', 'DemoSetup.exe'), 'rb').read())

@@ -135,12 +135,12 @@ TEST(CompileDriver, DirectivesFillTheSetupInformation) {
   w.File("changes.rtf", "{\\rtf1 1.1}");
   TCompiler c;
   std::vector<std::string> errors;
-  ASSERT_TRUE(w.Compile(
-      "name \"Demo Game\"\nshortname Demo\nprefix Game\noutfile Setup.exe\n"
-      "installdir \"$PROGRAMFILES\\Demo\"\ninstalldirregkey hkcu Software\\Demo Path\n"
-      "changelog changes.rtf\npages install\nuninstallpages uninstall\n"
-      "version 1.2.3\npublisher \"Demo Works\"\nurl https://example.com/demo\n",
-      c, errors))
+  ASSERT_TRUE(
+      w.Compile("name \"Demo Game\"\nshortname Demo\nprefix Game\noutfile Setup.exe\n"
+                "installdir \"$PROGRAMFILES\\Demo\"\ninstalldirregkey hkcu Software\\Demo Path\n"
+                "changelog changes.rtf\npages install\nuninstallpages uninstall\n"
+                "version 1.2.3\npublisher \"Demo Works\"\nurl https://example.com/demo\n",
+                c, errors))
       << Joined(errors);
   const TSetupInfo& i = c.SetupInfo.Info;
   EXPECT_EQ(i.SetupName, "Demo Game");
@@ -174,15 +174,15 @@ TEST(CompileDriver, ErrorsNameFileAndLine) {
   Workspace w;
   TCompiler c;
   std::vector<std::string> errors;
-  EXPECT_FALSE(w.Compile(
-      "frobnicate now\n"
-      "writeregstr HKLM key\n"
-      "file missing\\\n"
-      "language install\\klingon\n"
-      "language install\\english\n"
-      "changelog missing.rtf\n"
-      "changelog ..\\outside.rtf\n",
-      c, errors));
+  EXPECT_FALSE(
+      w.Compile("frobnicate now\n"
+                "writeregstr HKLM key\n"
+                "file missing\\\n"
+                "language install\\klingon\n"
+                "language install\\english\n"
+                "changelog missing.rtf\n"
+                "changelog ..\\outside.rtf\n",
+                c, errors));
   ASSERT_EQ(errors.size(), 6u) << Joined(errors);
   EXPECT_EQ(errors[0], "setup.wps:1: unknown command \"frobnicate\"");
   EXPECT_EQ(errors[1], "setup.wps:2: \"writeregstr\" needs at least 4 arguments, 2 given");

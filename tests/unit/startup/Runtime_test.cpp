@@ -5,8 +5,8 @@
 #include <fstream>
 
 #include "common/Exceptions.h"
-#include "common/RunLog.h"
 #include "common/FileUtils.h"
+#include "common/RunLog.h"
 #include "common/Strings.h"
 #include "gamedata/VFS_Check.h"
 #include "gamedata/VFS_Unit.h"
