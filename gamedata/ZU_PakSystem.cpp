@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/ScopeExit.h"
 #include "common/Prompt.h"
 #include "common/BufferManager.h"
 #include "common/Crc32.h"
@@ -18,7 +19,6 @@
     if (!(cond)) RaiseAssertion(text, "ZU_PakSystem", __LINE__); \
   } while (0)
 
-TPakSystem PakSystem;
 
 namespace {
 
@@ -387,11 +387,11 @@ void TPakSystem::OpenArchive(const std::string& Path) {
     }
   }
   undo_ = std::make_unique<TUndoJournal>(ArchiveHandle, Path + kUndoSuffix);
-  try {
+  {
+    // An end that cannot be put back leaves nothing open.
+    TScopeExit close([this] { CloseArchive(); });
     Restored = TUndoJournal::Recover(ArchiveHandle, undo_->Path(), {});
-  } catch (const ESetupError&) {
-    CloseArchive();
-    throw;
+    close.Release();
   }
   ReadDirectory(ReadTrailer());
 }
@@ -663,10 +663,7 @@ void TPakSystem::ShowStatus(uint16_t Number, uint32_t Done) {
 
 void TPakSystem::Finish() {
   // The operation's state goes whether the write succeeds or raises.
-  struct Closer {
-    TPakSystem& System;
-    ~Closer() { System.CloseArchive(); }
-  } closer{*this};
+  TScopeExit close([this] { CloseArchive(); });
   WriteDirectory();
 }
 
@@ -699,6 +696,8 @@ void TPakSystem::UpdateArchive(TArchiveMembers& Members, const std::string& Name
   } catch (const EArchiveFatal&) {
     throw;  // the program has ended
   } catch (...) {
+    // Not a clean-up: what was added is saved, and that write can fail
+    // itself (its error then stands for both).
     ShowStatus(kStringHeader, MemberCounter);
     Finish();
     throw;

@@ -123,76 +123,97 @@ struct TSoundForm {
   bool LoopToEnd = false;
 };
 
+// One run's access to the game's archives: the patch commands' operations,
+// and reading an archive for the command-line tool. Not shared between
+// threads; each run (and each tool invocation) makes its own.
+//
+// How the operations fail:
+// - an archive that cannot be opened (missing, locked) asks Retry/Cancel
+//   through the prompt; Cancel calls OnExit (by default the process ends
+//   there) and, when that returns, raises EArchiveFatal;
+// - a wrong password, a damaged archive (its trailer, header or directory
+//   does not hold together, or members overlap) and a failed write whose old
+//   end could not be put back show the fatal box through the prompt
+//   (Prompt().FatalAppExit; by default the process ends) and, when that
+//   returns, raise EArchiveFatal; a damaged archive is not changed;
+// - a member that cannot be read, or a write that fails after the old end
+//   was put back, raises ESetupError; the archive is as it was before the
+//   operation (the undo journal beside it guarantees that across a crash).
+// Nothing is changed on disk before the archive passed its checks.
 class TPakSystem {
  public:
   TPakSystem();
 
-  // Adds or replaces every member of Members in archive ArchiveName.
+  // Adds or replaces every member of Members in archive ArchiveName. An
+  // archive with a password takes only that Password; one without gets it.
   void UpdateArchive(TArchiveMembers& Members, const std::string& ArchiveName, const std::string& Password);
+  // Sets the official flag ("1", "t", "true") or clears it; a wrong
+  // AccessCode changes nothing and opens nothing.
   void SetOfficial(const std::string& ArchiveName, const std::string& AccessCode, const std::string& FlagText);
+  // Adds a record NewName for the data of SourceName; nothing when there is
+  // no SourceName; a NewName with other data is left as it is.
   void DuplicateEntry(const std::string& ArchiveName, const std::string& SourceName, const std::string& NewName);
+  // Writes a new archive with no members and Password; raises ESetupError
+  // when Path exists or cannot be written (nothing is left behind then).
+  void CreateArchive(const std::string& Path, const std::string& Password);
 
-  // Archive names are relative to InstallDir; an empty InstallDir takes them
-  // as paths. Observer and Text may be null.
+  // Reading: opens the archive at Path (a full path) and reads its trailer
+  // and directory into the fields below, failing as the operations do; an
+  // update cut short before is put back first (Restored). CloseArchive ends
+  // it (and any operation's state); it never raises.
+  void OpenArchive(const std::string& Path);
+  void CloseArchive();
+  // A record's stored bytes from the open archive; nothing when they lie
+  // outside the member data or cannot be read.
+  std::optional<TBytes> ReadStored(const TArchiveEntry& Entry);
+
+  // Set by the caller. Archive names are relative to InstallDir; an empty
+  // InstallDir takes them as paths. Observer and Text may be null (no
+  // status texts, no progress).
   std::string InstallDir;
   TSetupObserver* Observer = nullptr;
   const TTextSource* Text = nullptr;
-  // How the program ends after a Cancel on the Retry/Cancel box of an
-  // archive that cannot be opened: the platform's exit, unless a test or a
-  // tool replaces it. The boxes themselves (Retry/Cancel, the fatal box) go
-  // through the prompt; when the fatal box or this returns, EArchiveFatal is
-  // raised.
+  // How the program ends after a Cancel on the Retry/Cancel box: the
+  // platform's exit, unless a test or a tool replaces it.
   std::function<void(uint32_t)> OnExit;
 
-  // Writes a new archive with no members and Password; raises ESetupError
-  // when Path exists or cannot be written.
-  void CreateArchive(const std::string& Path, const std::string& Password);
-
-  uint8_t OldTrailer[kOldTrailerSize] = {};
-  uint8_t TrailerRecord[6] = {};
+  // What the last open found, for reading; the operations change them.
+  TArchiveDirectory Directory;
   TExtraInfo ExtraInfo;
-  std::string ArchiveName;
-
-  // The trailer as the last read found it, for listings.
   TTrailerForm TrailerForm = TTrailerForm::kNone;
   std::string TrailerTag;  // "EIH1", "EIH2" or empty
   uint8_t SeedA = 0;
   uint8_t SeedB = 0;
+  uint64_t DirectoryOffset = 0;
+  // Set when OpenArchive put back the end of an archive from its undo file.
+  bool Restored = false;
 
-  // The state of the operation under way.
-  TArchiveDirectory Directory;
+ private:
+  std::unique_ptr<TUndoJournal> undo_;
+  uint8_t OldTrailer[kOldTrailerSize] = {};
+  uint8_t TrailerRecord[6] = {};
+  std::string ArchiveName;
   std::string ArchivePath;
   platform::File ArchiveHandle;
-  uint64_t DirectoryOffset = 0;
   uint64_t WritePosition = 0;
   bool WriteFailed = false;
   uint32_t MemberTotal = 0;
   uint32_t MemberCounter = 0;
+  // The status texts' last percentage, so the bar moves only when it grows.
   uint32_t LastPercent = 0;
-  // Set when OpenArchive put back the end of an archive from its undo file.
-  bool Restored = false;
 
-  // The inner steps, open for tests and the command-line tool.
   std::string PathOf(const std::string& Name) const;
-  void OpenArchive(const std::string& Path);
   uint32_t ReadTrailer();
   void ReadDirectory(uint32_t TrailerLength);
   void CutAtDirectory();
   void AddMember(TArchiveMembers& Members, uint32_t Index);
   void WriteDirectory();
   bool WriteTrailer();
-  void CloseArchive();
   [[noreturn]] void FatalExit(const std::string& Text);
-  // A record's stored bytes; nothing when they lie outside the member data.
-  std::optional<TBytes> ReadStored(const TArchiveEntry& Entry);
   // The first damage of the open archive's members that an update would make
   // worse (a member reaching into the directory, two members sharing part of
   // their bytes; a duplicate naming the same bytes is sound), or empty.
   std::string MemberDamage() const;
-
- private:
-  std::unique_ptr<TUndoJournal> undo_;
-
   void Finish();
   // Opens the archive for a change: a damaged one ends the operation with
   // its fatal text before anything is written.
@@ -203,8 +224,6 @@ class TPakSystem {
   bool PutBackOldEnd();
   std::string Message(int Number) const;
 };
-
-extern TPakSystem PakSystem;
 
 // The member forms, usable on their own.
 void ScrambleStream(uint8_t* Bytes, size_t Length);

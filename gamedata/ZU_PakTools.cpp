@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/ScopeExit.h"
 #include "common/BufferManager.h"
 #include "gamedata/UndoJournal.h"
 #include "gamedata/ZU_PakSystem.h"
@@ -78,12 +79,10 @@ void TPakSystem::CreateArchive(const std::string& Path, const std::string& Passw
   ExtraInfo = TExtraInfo{};
   ExtraInfo.Password = Password;
   ExtraInfo.HasPassword = !Password.empty();
-  try {
-    WriteDirectory();
-  } catch (...) {
-    CloseArchive();
-    platform::DeleteFile(Path);
-    throw;
-  }
-  CloseArchive();
+  // A failed write leaves no half archive; the file is closed before it is
+  // deleted (Windows deletes no open file).
+  TScopeExit remove([&Path] { platform::DeleteFile(Path); });
+  TScopeExit close([this] { CloseArchive(); });
+  WriteDirectory();
+  remove.Release();
 }

@@ -1,6 +1,7 @@
 #include "script/SE_ScriptState.h"
 
 #include "common/Strings.h"
+#include "gamedata/ZU_PakSystem.h"
 #include "script/SE_VFS.h"
 
 TScriptState::TScriptState(TCompLines& Lines) : CompLines(Lines) {}

@@ -16,12 +16,13 @@
 #include "package/ZUI_SetupInfo.h"
 #include "platform/Platform.h"
 
+class TPakSystem;
 class TUninstallList;
 class TVFSSession;
 
 struct TScriptState {
   explicit TScriptState(TCompLines& Lines);
-  ~TScriptState();  // where the VFS session's type is complete
+  ~TScriptState();  // where the sessions' types are complete
   TScriptState(const TScriptState&) = delete;
   TScriptState& operator=(const TScriptState&) = delete;
 
@@ -55,11 +56,15 @@ struct TScriptState {
   std::string ProgramFilesDir;
   std::string CDDrive;
   // What the run could not do (a file, folder, shortcut or registry value
-  // that could not be written, with the reason), one line each; written by the setup thread, read once the run
-  // has ended. A run with failures ends with the failure text.
+  // that could not be written, with the reason), one line each; written by
+  // the setup thread, read once the run has ended. A run with failures ends
+  // with the failure text.
   std::vector<std::string> Failures;
   // "2 things could not be done:" and the failures, a line each.
   std::string FailureText() const;
   // The VFS container a "vfsupdate" left open, made on first use.
   std::unique_ptr<TVFSSession> Vfs;
+  // The game archive system of this run's patch commands, made on first use
+  // (a test may put one in place first, with its own end handler).
+  std::unique_ptr<TPakSystem> Archives;
 };

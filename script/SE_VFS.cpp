@@ -1,5 +1,6 @@
 #include "script/SE_VFS.h"
 
+#include "common/ScopeExit.h"
 #include "common/Prompt.h"
 #include "common/Strings.h"
 #include "gamedata/VFS_Check.h"
@@ -46,13 +47,8 @@ void TVFSSession::CloseCurrentVFS(TScriptState& State) {
   if (!CurrentVFS) return;
   // Freed (and so closed) even when saving fails: closing undoes an update
   // that was not saved whole.
-  try {
-    SaveCurrentVFS(State);
-  } catch (...) {
-    CurrentVFS.reset();
-    throw;
-  }
-  CurrentVFS.reset();
+  TScopeExit close([this] { CurrentVFS.reset(); });
+  SaveCurrentVFS(State);
 }
 
 void TVFSSession::AddVFSMember(TScriptState& State, uint32_t Index) {
@@ -91,18 +87,19 @@ void TVFSSession::VFSUpdate(TScriptState& State, uint16_t Group, const std::stri
   VFSDone = 0;
   VFSLastPercent = 0;
   State.SetStatusText(VFSProgressText(State, Name, 0, VFSTotal));
-  try {
-    State.Pak->ForEachInGroup(Group, [&](uint32_t index) { AddVFSMember(State, index); });
-  } catch (...) {
-    // What was added is kept when the save goes through (a full container
-    // ends the update that way); the first error is the one reported.
-    if (CloseAfter) {
+  {
+    // Interrupted, what was added is kept when the save goes through (a full
+    // container ends the update that way); the first error is the one
+    // reported, so the save's own is dropped.
+    TScopeExit saveOnError([&] {
+      if (!CloseAfter) return;
       try {
         CloseCurrentVFS(State);
       } catch (...) {
       }
-    }
-    throw;
+    });
+    State.Pak->ForEachInGroup(Group, [&](uint32_t index) { AddVFSMember(State, index); });
+    saveOnError.Release();
   }
   if (CloseAfter) CloseCurrentVFS(State);
 }

@@ -75,12 +75,14 @@ class TPakGroupMembers : public TArchiveMembers {
   uint16_t group_;
 };
 
-// The archive system, told where the setup installs and who watches.
-TPakSystem& ArchivesFor(const TScriptState& s) {
-  PakSystem.InstallDir = s.SetupInfo ? s.SetupInfo->Info.InstallDir : std::string();
-  PakSystem.Observer = s.Observer;
-  PakSystem.Text = s.Text;
-  return PakSystem;
+// The run's archive system, told where the setup installs and who watches.
+TPakSystem& ArchivesFor(TScriptState& s) {
+  if (!s.Archives) s.Archives = std::make_unique<TPakSystem>();
+  TPakSystem& archives = *s.Archives;
+  archives.InstallDir = s.SetupInfo ? s.SetupInfo->Info.InstallDir : std::string();
+  archives.Observer = s.Observer;
+  archives.Text = s.Text;
+  return archives;
 }
 
 // A group command: appends the next group number and adds its source to it.

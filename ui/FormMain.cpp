@@ -3,6 +3,7 @@
 #include <cctype>
 #include <exception>
 
+#include "common/ScopeExit.h"
 #include "common/Exceptions.h"
 #include "common/FileUtils.h"
 #include "common/Prompt.h"
@@ -332,10 +333,7 @@ void TFrmMain::EndWithError(const std::string& Text, const std::string& Stage) {
 }
 
 void TFrmMain::RunUninstallPage() {
-  struct WorkingGuard {
-    TFrmMain& Form;
-    ~WorkingGuard() { Form.SetWorkingState(false); }
-  } guard{*this};
+  TScopeExit idle([this] { SetWorkingState(false); });
   SetWorkingState(true);
   // On the UI thread, without pumping: the controls are updated directly and
   // repainted at once.

@@ -26,6 +26,7 @@ struct MachineConfig {
   std::string TempDir = "C:\\Temp";
   std::string ServicePack = "Service Pack 3";
   uint32_t PhysicalMemory = 0;  // 0: the host's own figure
+  uint32_t CpuMhz = 0;          // a time-stamp counter at this clock over the tick count; 0: the host's own
   std::vector<DriveConfig> Drives;
   std::map<int, std::string> Folders;  // CSIDL -> path
   std::vector<int> Answers;            // message-box answers, used in order

@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 
 #include "diagnostics/UOSInfo.h"
 #include "tests/support/TestMachine.h"
+
+#ifndef _WIN32
+#include "platform/host/HostMachine.h"
+#endif
 
 // The next free number, four digits at least.
 TEST(SErrorLog, NamesAndMasking) {
@@ -34,7 +39,20 @@ TEST(SErrorLog, ReportLayout) {
   report.SetupInfo = &info;
   report.Trailer = &trailer;
   report.Arguments = {"x.pak"};
+#ifndef _WIN32
+  // The emulated machine's memory and processor clock are fixed figures, and
+  // its clock is measured without waiting.
+  TestMachine m;
+  std::ofstream(platform::host::Root() + "/machine.ini") << "[machine]\ncpumhz=2400\nmemory=536870912\n";
+  platform::host::SetRoot(platform::host::Root());
+  platform::host::SetFastClock(true);
+#endif
   std::string text = ErrorLogText("boom", "", report);
+#ifndef _WIN32
+  platform::host::SetFastClock(false);
+  EXPECT_NE(text.find("Physical Memory        : 513MB\r\nCPU Speed              : 2400Mhz\r\n"), std::string::npos)
+      << text;
+#endif
   EXPECT_EQ(text.rfind("General Info\r\n------------\r\nSetup Name             : Demo Game\r\n", 0), 0u) << text;
   EXPECT_NE(text.find("Setup EXE Name         : DemoSetup.exe\r\n\r\nPak Info\r\n--------\r\nID                     : ZUPF\r\n"
                       "Version                : 1\r\nCount                  : 25\r\n\r\n"

@@ -103,13 +103,12 @@ TEST(Runtime, ExceptionEndsTheRun) {
   Loaded l(setup, w.m.Path("Game"));
   std::string reported;
   // Cancel on the missing archive's box would end the program; here it raises.
-  auto exit = PakSystem.OnExit;
-  PakSystem.OnExit = [](uint32_t) {};
+  l.state.Archives = std::make_unique<TPakSystem>();
+  l.state.Archives->OnExit = [](uint32_t) {};
   RecordingPrompt prompt;  // Cancel on the Retry/Cancel box
   TSetupThread thread(l.state, l.commands, [&](const std::string& m) { reported = m; });
   ASSERT_TRUE(thread.Start());
   EXPECT_FALSE(StartRun(thread, l.state, nullptr));
-  PakSystem.OnExit = exit;
   ASSERT_EQ(prompt.shown.size(), 1u);
   EXPECT_EQ(reported, "File not found: \"" + w.m.Path("Game") + "\\data.zup\".");
   EXPECT_FALSE(platform::DirectoryExists(w.m.Path("Game")));
