@@ -95,6 +95,15 @@ struct TTreeFileInfo {
 
 class TVFSFile;
 
+// The container's folders and files as nodes, built from the root entries
+// and the directory records; the update operations write each change to the
+// container at once (file data, the parent's records, the root entry). Node
+// numbers are indexes into Nodes; a freed node keeps its place (its Index is
+// then kFreeNode) and is reused, lowest first. A node with a parent owns its
+// record; a root node's record is its root slot's. Operations that write
+// raise EAssertionFailed when the container has no room (no free block, no
+// free root slot) or its chains do not make sense; what was written before
+// stays, and closing the container without Save undoes it.
 class TVFSTree {
  public:
   explicit TVFSTree(TVFSFile& File) : file_(File) {}
@@ -102,41 +111,74 @@ class TVFSTree {
   TVFSTree(const TVFSTree&) = delete;
   TVFSTree& operator=(const TVFSTree&) = delete;
 
-  void Clear();
+  // The nodes in use that are files.
   uint32_t CountFiles() const;
+  // The children of a node in use, freed slots not counted.
   uint32_t CountChildren(uint32_t Node) const;
-  uint32_t AddNode(TVFSEntry* Entry, int32_t Parent, int32_t RootSlot);
-  void FreeNode(uint32_t Node);
-  void RemoveChild(uint32_t Parent, uint32_t Child);
-  // Reads the records of every directory from node Start on, breadth first.
-  void LoadSubdirectories(uint32_t Start);
-  // First node in index order whose path equals Path ignoring ASCII case.
+  // The first node in index order whose path ("dir\sub\name") equals Path
+  // ignoring ASCII case, or -1.
   int32_t FindByPath(const std::string& Path) const;
-  int32_t FindChild(int32_t Parent, const std::string& Name) const;
-  int32_t FindDeepestDirectory(std::string Dir) const;
+  // The folder RelPath ("a\b") below node Parent (-1: the roots), the
+  // missing folders created and written; its node.
   int32_t EnsurePath(int32_t Parent, const std::string& RelPath);
-  int32_t FindOrCreateDirectory(int32_t Parent, const std::string& Name);
-  uint32_t CreateNewFileDir(int32_t Parent, const std::string& Name, uint32_t Date, int32_t OrigSize, int32_t Size,
-                            int32_t FirstBlock, bool WriteNow, uint32_t Flags);
-  void StoreFileData(TVFSEntry& Entry, const uint8_t* Data, uint32_t Length);
-  // The chunked zlib form, or nothing when it would not be shorter.
-  std::optional<TBytes> InternalCompressFile(const uint8_t* Data, uint32_t Length) const;
-  TBytes BuildDirectoryData(uint32_t Dir) const;
-  void RewriteParent(uint32_t Node);
-  void WriteRootEntry(uint32_t Node);
-  void ReleaseChain(uint32_t Node);
-  void DeleteByPath(const std::string& Path, bool AsChild);
-  void DeleteNode(uint32_t Node, bool AsChild);
-  // Adds or replaces the file Path; returns its node.
+  // Adds the file Path ("dir\name"), replacing one of that path, with its
+  // folders; stored in chunked zlib form when that is shorter. Its node.
   uint32_t AddFile(const std::string& Path, const uint8_t* Data, uint32_t Length);
-  // Rebuilds the ".ht" side file from the tree (none when it holds no file).
-  void SaveHashFile();
-  // The side file's records as SaveHashFile would write them.
+  // The chunked zlib form of Data (each chunk of at most kVFSChunkSize bytes as its
+  // compressed length and bytes), or nothing when it would not be shorter.
+  std::optional<TBytes> InternalCompressFile(const uint8_t* Data, uint32_t Length) const;
+  // The ".ht" side file's records for the tree as it stands, in the order
+  // SaveHashFile writes them.
   std::vector<TVFSHashEntry> BuildHashTable() const;
 
   std::vector<TTreeFileInfo> Nodes;
 
  private:
+  friend class TVFSFile;  // builds the tree on open, empties it, saves the side file
+
+  // Frees every node (and the records the tree owns).
+  void Clear();
+  // A node for Entry below Parent (-1: a root in RootSlot); its path follows
+  // the parent's; the lowest free node is reused.
+  uint32_t AddNode(TVFSEntry* Entry, int32_t Parent, int32_t RootSlot);
+  // Marks the node free and forgets its path (the parent's child slot stays
+  // until RemoveChild).
+  void FreeNode(uint32_t Node);
+  // Empties the parent's child slot that holds Child.
+  void RemoveChild(uint32_t Parent, uint32_t Child);
+  // Reads the records of every directory from node Start on, breadth first.
+  // Each directory's chain is walked once: one shared with another
+  // directory, or looping, raises EAssertionFailed.
+  void LoadSubdirectories(uint32_t Start);
+  // The child of Parent (-1: the roots) named Name ignoring ASCII case; the
+  // first in slot order when names repeat; -1 when there is none.
+  int32_t FindChild(int32_t Parent, const std::string& Name) const;
+  // The deepest existing folder on the way to Dir, or -1.
+  int32_t FindDeepestDirectory(std::string Dir) const;
+  // The child folder Name of Parent, created and written when missing.
+  int32_t FindOrCreateDirectory(int32_t Parent, const std::string& Name);
+  // A new entry below Parent (-1: the first free root slot); with WriteNow
+  // its (empty) data and its parent's records or root entry are written.
+  uint32_t CreateNewFileDir(int32_t Parent, const std::string& Name, uint32_t Date, int32_t OrigSize, int32_t Size,
+                            int32_t FirstBlock, bool WriteNow, uint32_t Flags);
+  // Writes a file entry's data (compressed when shorter) and sets its sizes
+  // and date; a folder entry gets only its size and date.
+  void StoreFileData(TVFSEntry& Entry, const uint8_t* Data, uint32_t Length);
+  // The records of a folder's children in slot order.
+  TBytes BuildDirectoryData(uint32_t Dir) const;
+  // Writes the records of the node's parent again, and so on up while a
+  // folder's size changes (one that keeps its size is rewritten in place).
+  void RewriteParent(uint32_t Node);
+  // Writes a root node's record into its root slot.
+  void WriteRootEntry(uint32_t Node);
+  // Frees the node's blocks.
+  void ReleaseChain(uint32_t Node);
+  // Deletes the node at Path with everything below it (nothing when there
+  // is none); AsChild leaves the parent's records to the caller.
+  void DeleteByPath(const std::string& Path, bool AsChild);
+  void DeleteNode(uint32_t Node, bool AsChild);
+  // Rebuilds the ".ht" side file from the tree (none when it holds no file).
+  void SaveHashFile();
   void SetPath(uint32_t Node, const std::string& Path);
 
   TVFSFile& file_;

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/ScopeExit.h"
-#include "common/Prompt.h"
 #include "common/BufferManager.h"
 #include "common/Crc32.h"
 #include "common/FileUtils.h"
+#include "common/Prompt.h"
+#include "common/ScopeExit.h"
 #include "common/Strings.h"
 #include "gamedata/LineEncryption.h"
 #include "gamedata/VFS_Unit.h"
@@ -18,7 +18,6 @@
   do {                                                 \
     if (!(cond)) RaiseAssertion(text, "ZU_PakSystem", __LINE__); \
   } while (0)
-
 
 namespace {
 

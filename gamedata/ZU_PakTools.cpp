@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/ScopeExit.h"
 #include "common/BufferManager.h"
+#include "common/ScopeExit.h"
 #include "gamedata/UndoJournal.h"
 #include "gamedata/ZU_PakSystem.h"
 

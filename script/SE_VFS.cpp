@@ -1,7 +1,7 @@
 #include "script/SE_VFS.h"
 
-#include "common/ScopeExit.h"
 #include "common/Prompt.h"
+#include "common/ScopeExit.h"
 #include "common/Strings.h"
 #include "gamedata/VFS_Check.h"
 #include "script/SE_ScriptState.h"

@@ -3,10 +3,10 @@
 #include <cctype>
 #include <exception>
 
-#include "common/ScopeExit.h"
 #include "common/Exceptions.h"
 #include "common/FileUtils.h"
 #include "common/Prompt.h"
+#include "common/ScopeExit.h"
 #include "common/Strings.h"
 #include "diagnostics/SErrorLog.h"
 #include "script/SE_Uninstall_List.h"

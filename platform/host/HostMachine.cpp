@@ -105,7 +105,8 @@ void ParseIni(std::istream& in, MachineConfig& c) {
       else if (lkey == "servicepack") c.ServicePack = value;
       else if (lkey == "date") c.Date = value;
       else if (lkey == "memory") c.PhysicalMemory = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
-      else if (lkey == "cpumhz") c.CpuMhz = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
+      else if (lkey == "cpumhz")
+        c.CpuMhz = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
     } else if (section == "drives" && key.size() >= 1 && std::isalpha(static_cast<unsigned char>(key[0]))) {
       if (!drivesListed) {
         c.Drives.clear();
