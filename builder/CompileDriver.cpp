@@ -221,7 +221,8 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
       nextReport = s.BytesIn + (64ull << 20);
     }
   };
-  if (!WritePackage(Output, Options.PackageOnly ? "" : Options.Stub, entries, error, Stats, progress, Options.Threads)) {
+  if (!WritePackage(Output, Options.PackageOnly ? "" : Options.Stub, entries, error, Stats, progress, Options.Threads,
+                    Options.Level)) {
     Errors.push_back("wizpak build: " + error);
     return false;
   }

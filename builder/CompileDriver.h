@@ -21,6 +21,7 @@ struct TBuildOptions {
   bool PackageOnly = false;
   bool Verbose = false;
   uint32_t Threads = 0;  // compressing threads; 0: one per processor
+  int Level = kDefaultLevel;  // the compression level, 1 to 12
 };
 
 // Compiles Script's text into Compiler (lines, setup information, file list).

@@ -54,7 +54,8 @@ bool CollectPackInputs(const std::string& Path, uint16_t Group, std::vector<TPac
 
 bool WritePackage(const std::string& Output, const std::string& Stub, const std::vector<TPackInput>& Inputs,
                   std::string& Error, TPackStats& Stats,
-                  const std::function<void(const TPackStats&, const TPackInput&)>& Progress, uint32_t Threads) {
+                  const std::function<void(const TPackStats&, const TPackInput&)>& Progress, uint32_t Threads,
+                  int Level) {
   Stats = TPackStats{};
   if (Inputs.size() > kMaxEntries) {
     Error = Output + ": " + std::to_string(Inputs.size()) + " entries, a package holds at most " +
@@ -139,11 +140,11 @@ bool WritePackage(const std::string& Output, const std::string& Stub, const std:
       const TPackInput& in = Inputs[i];
       try {
         if (in.Data) {
-          job.form = MakeStoredForm(in.Data->data(), static_cast<uint32_t>(in.Data->size()));
+          job.form = MakeStoredFormAtLevel(in.Data->data(), static_cast<uint32_t>(in.Data->size()), Level);
         } else {
           TBytes data = LoadWholeFile(in.SourcePath);
           if (static_cast<int64_t>(data.size()) != job.size) throw ESetupError(in.SourcePath + " changed while packing");
-          job.form = MakeStoredForm(data.data(), static_cast<uint32_t>(data.size()));
+          job.form = MakeStoredFormAtLevel(data.data(), static_cast<uint32_t>(data.size()), Level);
         }
       } catch (const std::exception& e) {
         job.error = e.what();

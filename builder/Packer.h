@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "builder/Deflate.h"
+
 #include "common/Bytes.h"
 
 struct TPackInput {
@@ -33,10 +35,11 @@ bool CollectPackInputs(const std::string& Path, uint16_t Group, std::vector<TPac
 // only when complete, so a failed pack leaves Output as it was. Refuses entry
 // names that would leave their folder and names given twice in one group.
 // Progress, when given, is called after every entry.
-// Entries are compressed on Threads worker threads (0: one per processor), a
-// bounded window ahead of the writer, and written in order: the bytes are
-// those of a single-threaded build.
+// Entries are compressed at Level (1 to 12, see builder/Deflate.h) on
+// Threads worker threads (0: one per processor), a bounded window ahead of
+// the writer, and written in order: the bytes are those of a single-threaded
+// build.
 bool WritePackage(const std::string& Output, const std::string& Stub, const std::vector<TPackInput>& Inputs,
                   std::string& Error, TPackStats& Stats,
                   const std::function<void(const TPackStats&, const TPackInput&)>& Progress = {},
-                  uint32_t Threads = 0);
+                  uint32_t Threads = 0, int Level = kDefaultLevel);

@@ -61,16 +61,18 @@ constexpr char kExtractHelp[] =
     "refused.\n";
 
 constexpr char kPackHelp[] =
-    "usage: wizpak pack OUT [--stub EXE] [--group N] PATH...\n"
+    "usage: wizpak pack OUT [--stub EXE] [--level N] [--group N] PATH...\n"
     "\n"
     "Packs files and folders into entries of group N (default 1). A file becomes\n"
     "an entry named after it; a folder adds every file below it, named by its\n"
     "path inside the folder. With --stub the package is appended to a copy of\n"
     "EXE, otherwise OUT is a package file of its own. --group may be given again\n"
-    "before later paths. OUT is replaced only when packing succeeds.\n";
+    "before later paths. --level N (1 to 12, default 9) is the compression level;\n"
+    "12 makes the smallest package, at about three times the time of 9. OUT is\n"
+    "replaced only when packing succeeds.\n";
 
 constexpr char kBuildHelp[] =
-    "usage: wizpak build SCRIPT [-o OUT] [--stub EXE | --package-only] [--data DIR] [--threads N] [-v]\n"
+    "usage: wizpak build SCRIPT [-o OUT] [--stub EXE | --package-only] [--data DIR] [--threads N] [--level N] [-v]\n"
     "\n"
     "Compiles SCRIPT and writes the setup: the Windows stub with the package\n"
     "appended (\"SetupInfo\", \"CompiledLines\", page sets, languages and every\n"
@@ -81,6 +83,8 @@ constexpr char kBuildHelp[] =
     "                   data folder next to this program)\n"
     "  --threads N      compress on N threads (default: one per processor); the\n"
     "                   package is the same for every N\n"
+    "  --level N        the compression level, 1 (fastest) to 12 (smallest);\n"
+    "                   default 9\n"
     "  -v               name every file as it is packed\n"
     "Errors are reported as FILE:LINE: message, and nothing is written then.\n";
 
@@ -95,6 +99,14 @@ bool WantsHelp(const std::vector<std::string>& args) {
     if (a == "--help" || a == "-h") return true;
   }
   return false;
+}
+
+// A compression level, 1 to 12.
+bool ParseLevel(const std::string& Text, int& Level) {
+  int32_t n = IntOrMinusOne(Text);
+  if (n < kMinLevel || n > kMaxLevel) return false;
+  Level = n;
+  return true;
 }
 
 bool ParseGroup(const std::string& text, uint16_t& group) {
@@ -278,6 +290,7 @@ int Pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   }
   std::string output, stub;
   uint16_t group = 1;
+  int level = kDefaultLevel;
   std::vector<TPackInput> inputs;
   size_t paths = 0;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -287,6 +300,12 @@ int Pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         return kExitUsage;
       }
       stub = args[++i];
+    } else if (args[i] == "--level") {
+      if (i + 1 >= args.size() || !ParseLevel(args[i + 1], level)) {
+        err << "wizpak pack: --level takes a number from 1 to 12\n";
+        return kExitUsage;
+      }
+      ++i;
     } else if (args[i] == "--group") {
       if (i + 1 >= args.size() || !ParseGroup(args[i + 1], group)) {
         err << "wizpak pack: --group takes a number from 0 to 65535\n";
@@ -322,7 +341,7 @@ int Pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       nextReport = s.BytesIn + (64ull << 20);
     }
   };
-  if (!WritePackage(output, stub, inputs, error, stats, progress)) {
+  if (!WritePackage(output, stub, inputs, error, stats, progress, 0, level)) {
     err << "wizpak pack: " << error << "\n";
     return kExitFailed;
   }
@@ -377,6 +396,13 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         ok = false;
       }
       if (ok) options.Threads = static_cast<uint32_t>(IntOrMinusOne(n));
+    } else if (a == "--level") {
+      std::string n;
+      ok = value(n);
+      if (ok && !ParseLevel(n, options.Level)) {
+        why = "--level takes a number from 1 to 12, not \"" + n + "\"";
+        ok = false;
+      }
     } else if (a == "-v") {
       options.Verbose = true;
     } else if (!a.empty() && a[0] == '-') {

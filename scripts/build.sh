@@ -24,6 +24,7 @@ for config in "${configs[@]}"; do
       [ "$width" = 64 ] && toolchain=mingw-w64-x86_64.cmake
       "$here/scripts/build-libjpeg-windows.sh" "$width"
       "$here/scripts/build-zlib-windows.sh" "$width"
+      "$here/scripts/build-libdeflate-windows.sh" "$width"
       args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$here/cmake/$toolchain") ;;
     win32-tests | win64-tests)
       width=${config#win}
@@ -32,6 +33,7 @@ for config in "${configs[@]}"; do
       [ "$width" = 64 ] && toolchain=mingw-w64-x86_64-posix.cmake
       "$here/scripts/build-libjpeg-windows.sh" "$width"
       "$here/scripts/build-zlib-windows.sh" "$width"
+      "$here/scripts/build-libdeflate-windows.sh" "$width"
       args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$here/cmake/$toolchain"
             -DWIZPAK_WINE_UNIT_TESTS=ON) ;;
     asan) args=(-DCMAKE_BUILD_TYPE=Debug -DWIZPAK_SANITIZE=ON) ;;

@@ -46,7 +46,7 @@ def written_files(root):
     return sorted(os.path.relpath(os.path.join(r, f), drive) for r, _, fs in os.walk(drive) for f in fs)
 
 
-def build(work, name, extra=''):
+def build(work, name, extra='', level=None):
     """The demo, with extra script lines after its first "file" line."""
     src = os.path.join(work, 'src-' + name)
     shutil.copytree(demo, src)
@@ -58,7 +58,7 @@ def build(work, name, extra=''):
         f.write(b'MZ' + b'\0' * 1022)
     setup = os.path.join(work, name, 'DemoSetup.exe')
     os.makedirs(os.path.dirname(setup))
-    call_text([wizpak, 'build', script, '-o', setup, '--stub', stub])
+    call_text([wizpak, 'build', script, '-o', setup, '--stub', stub] + (['--level', str(level)] if level else []))
     return setup
 
 
@@ -177,6 +177,22 @@ with tempfile.TemporaryDirectory() as work:
     assert any(x.startswith('Message box: Verification Error: Error: Verification Failed. Setup is corrupt. ID: ')
                and x.endswith('-> OK (unattended)') for x in log), log
     assert 'End: exit code 1' in log, log
+
+    # A setup built at every compression level installs byte for byte.
+    sizes = {}
+    for level in range(1, 13):
+        setup = build(work, f'level{level}', level=level)
+        sizes[level] = os.path.getsize(setup)
+        env, root = machine(work, f'level{level}-machine')
+        call_text([run, setup, '/S'], env)
+        inst = os.path.join(root, 'drives', 'c', 'Program Files', 'Demo Game')
+        for r, _, fs in os.walk(os.path.join(demo, 'files')):
+            for f in fs:
+                rel = os.path.relpath(os.path.join(r, f), os.path.join(demo, 'files'))
+                assert open(os.path.join(inst, rel), 'rb').read() == open(os.path.join(r, f), 'rb').read(), (level, rel)
+    assert sizes[12] <= sizes[9] <= sizes[1], sizes
+    call_text([wizpak, 'build', os.path.join(demo, 'setup.wps'), '-o', os.path.join(work, 'x.exe'), '--level', '13'],
+              code=2)
 
     # A log that cannot be written is a fatal start-up message.
     env, root = machine(work, 'no-log')
