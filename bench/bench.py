@@ -12,7 +12,8 @@ files, 20 MB, an 8 MB big file). Runs are interleaved A B A B ...; the table
 shows wall time, peak memory (maximum resident set of the process) and output
 size per run, the ratios per pair and the medians.
 
-Needs the host build (build/host/bin) and makensis (Debian package nsis, which
+Needs the host build (build/host/bin), makensis (Debian package nsis), pigz and
+libdeflate-gzip (packages pigz and libdeflate-tools), which
 bench/run.sh installs with apt-get).
 """
 import argparse
@@ -151,21 +152,33 @@ def main():
         f.write(b'MZ' + b'\0' * 510)
 
     print(f'payload: {payload_files} files, {mb(payload_bytes)} MB; largest below 70 MiB: {mb(largest)} MB')
-    print(f'\nbuild, {pairs} interleaved pairs (wizpak: all cores; makensis: zlib, non-solid)')
-    print(f'{"pair":>4} {"wizpak s":>9} {"MB peak":>8} {"out MB":>7} {"nsis s":>8} {"MB peak":>8} {"out MB":>7}'
-          f' {"time ratio":>10}')
+    subprocess.run(['tar', '-cf', 'payload.tar', 'payload'], cwd=work, check=True)
+    print(f'\nbuild, {pairs} interleaved rounds (wizpak: level 9 on all cores; makensis: zlib, non-solid; '
+          f'references on the payload as one tar: pigz -9 -p 2, libdeflate-gzip -9)')
+    print(f'{"round":>5} {"wizpak s":>9} {"MB peak":>8} {"out MB":>7} {"nsis s":>7} {"out MB":>7} {"pigz s":>7}'
+          f' {"out MB":>7} {"ldgz s":>7} {"out MB":>7} {"/nsis":>6} {"/pigz":>6}')
     rows = []
     for p in range(pairs):
         wt, wm = timed([WIZPAK, 'build', 'setup.wps', '-o', 'Bench.exe', '--stub', stub], cwd=work)
         ws = os.path.getsize(os.path.join(work, 'Bench.exe'))
         nt, nm = timed([makensis, '-V1', 'setup.nsi'], cwd=work)
         ns = os.path.getsize(os.path.join(work, 'bench-nsis.exe'))
-        rows.append((wt, wm, ws, nt, nm, ns))
-        print(f'{p + 1:>4} {wt:>9.2f} {wm / 1024:>8.1f} {mb(ws):>7} {nt:>8.2f} {nm / 1024:>8.1f} {mb(ns):>7}'
-              f' {wt / nt:>10.3f}', flush=True)
-    med = [statistics.median(r[i] for r in rows) for i in range(6)]
-    print(f'{"med":>4} {med[0]:>9.2f} {med[1] / 1024:>8.1f} {mb(med[2]):>7} {med[3]:>8.2f} {med[4] / 1024:>8.1f}'
-          f' {mb(med[5]):>7} {statistics.median(r[0] / r[3] for r in rows):>10.3f}')
+        pt, _ = shell_timed('pigz -9 -p 2 -c payload.tar > payload.pigz', cwd=work)
+        ps = os.path.getsize(os.path.join(work, 'payload.pigz'))
+        lt, _ = shell_timed('libdeflate-gzip -9 -c payload.tar > payload.ldgz', cwd=work)
+        ls = os.path.getsize(os.path.join(work, 'payload.ldgz'))
+        rows.append((wt, wm, ws, nt, ns, pt, ps, lt, ls))
+        print(f'{p + 1:>5} {wt:>9.2f} {wm / 1024:>8.1f} {mb(ws):>7} {nt:>7.2f} {mb(ns):>7} {pt:>7.2f} {mb(ps):>7}'
+              f' {lt:>7.2f} {mb(ls):>7} {wt / nt:>6.3f} {wt / pt:>6.3f}', flush=True)
+    med = [statistics.median(r[i] for r in rows) for i in range(9)]
+    print(f'{"med":>5} {med[0]:>9.2f} {med[1] / 1024:>8.1f} {mb(med[2]):>7} {med[3]:>7.2f} {mb(med[4]):>7}'
+          f' {med[5]:>7.2f} {mb(med[6]):>7} {med[7]:>7.2f} {mb(med[8]):>7}'
+          f' {statistics.median(r[0] / r[3] for r in rows):>6.3f} {statistics.median(r[0] / r[5] for r in rows):>6.3f}')
+    print(f'output / payload: wizpak {med[2] / payload_bytes:.4f}, makensis {med[4] / payload_bytes:.4f}, '
+          f'pigz -9 {med[6] / payload_bytes:.4f}, libdeflate -9 {med[8] / payload_bytes:.4f}')
+    # The smallest setup the builder makes, for the record.
+    zt, _ = timed([WIZPAK, 'build', 'setup.wps', '-o', 'BenchZ.exe', '--stub', stub, '--level', '12'], cwd=work)
+    print(f'level 12: {zt:.2f} s, {mb(os.path.getsize(os.path.join(work, "BenchZ.exe")))} MB')
 
     # The same bytes from one thread.
     subprocess.run([WIZPAK, 'build', 'setup.wps', '-o', 'Bench1.exe', '--stub', stub, '--threads', '1'], cwd=work,
@@ -174,29 +187,33 @@ def main():
     same = filecmp.cmp(os.path.join(work, 'Bench.exe'), os.path.join(work, 'Bench1.exe'), shallow=False)
     print(f'parallel and single-threaded packages identical: {"yes" if same else "NO"}')
 
-    print(f'\ninstall, {pairs} interleaved pairs (wizpak-run, verification included; baseline: gzip -dc of the '
-          f'tar.gz, then cp -r)')
+    print(f'\nunattended install and verification, {pairs} interleaved rounds (wizpak-run /S, verification '
+          f'included; baseline: gzip -dc of the tar.gz, then cp -r; wizpak verify against gzip -dc)')
     subprocess.run(['tar', '-czf', 'payload.tar.gz', 'payload'], cwd=work, check=True)
     machine = os.path.join(work, 'machine')
     env = dict(os.environ, WIZPAK_HOST_ROOT=machine)
-    print(f'{"pair":>4} {"wizpak-run s":>12} {"MB peak":>8} {"gzip+cp s":>10} {"time ratio":>10}')
+    print(f'{"round":>5} {"/S s":>7} {"MB peak":>8} {"gzip+cp s":>10} {"ratio":>6} {"verify s":>9} {"gzip s":>7}'
+          f' {"ratio":>6}')
     rows = []
     for p in range(pairs):
         shutil.rmtree(machine, ignore_errors=True)
         os.makedirs(os.path.join(machine, 'drives', 'c'))
-        rt, rm = timed([RUN, os.path.join(work, 'Bench.exe')], env=env)
+        rt, rm = timed([RUN, os.path.join(work, 'Bench.exe'), '/S'], env=env)
         installed = os.path.join(machine, 'drives', 'c', 'Bench')
         copy = os.path.join(work, 'copy')
         shutil.rmtree(copy, ignore_errors=True)
         gt, _ = shell_timed('gzip -dc payload.tar.gz > /dev/null', cwd=work)
         ct, _ = shell_timed('cp -r payload copy', cwd=work)
+        vt, _ = timed([WIZPAK, 'verify', os.path.join(work, 'Bench.exe')])
         base = gt + ct
-        rows.append((rt, rm, base))
-        print(f'{p + 1:>4} {rt:>12.2f} {rm / 1024:>8.1f} {base:>10.2f} {rt / base:>10.3f}', flush=True)
+        rows.append((rt, rm, base, vt, gt))
+        print(f'{p + 1:>5} {rt:>7.2f} {rm / 1024:>8.1f} {base:>10.2f} {rt / base:>6.3f} {vt:>9.2f} {gt:>7.2f}'
+              f' {vt / gt:>6.3f}', flush=True)
     subprocess.run(['diff', '-r', '-q', payload, installed], check=True)
-    med = [statistics.median(r[i] for r in rows) for i in range(3)]
-    print(f'{"med":>4} {med[0]:>12.2f} {med[1] / 1024:>8.1f} {med[2]:>10.2f} '
-          f'{statistics.median(r[0] / r[2] for r in rows):>10.3f}')
+    med = [statistics.median(r[i] for r in rows) for i in range(5)]
+    print(f'{"med":>5} {med[0]:>7.2f} {med[1] / 1024:>8.1f} {med[2]:>10.2f} '
+          f'{statistics.median(r[0] / r[2] for r in rows):>6.3f} {med[3]:>9.2f} {med[4]:>7.2f} '
+          f'{statistics.median(r[3] / r[4] for r in rows):>6.3f}')
     print(f'installed files identical to the payload: yes')
     print(f'\nmemory bound (2 x largest entry below 70 MiB + 32 MiB): {mb(2 * largest + 32 * 1048576)} MB')
 
