@@ -7,6 +7,8 @@
 #include "common/Exceptions.h"
 #include "common/Strings.h"
 
+uint64_t CompressorBytes(int Level) { return Level >= 10 ? 9ull << 20 : 1ull << 20; }
+
 TStoredForm MakeStoredFormAtLevel(const uint8_t* Data, uint32_t Size, int Level) {
   TStoredForm form;
   form.OrigSize = Size;

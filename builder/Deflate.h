@@ -11,6 +11,10 @@ constexpr int kDefaultLevel = 9;
 constexpr int kMinLevel = 1;
 constexpr int kMaxLevel = 12;  // the smallest setups, at about three times the time of 9
 
+// The memory one compressor of Level takes (libdeflate 1.14: 0.2 MB at level
+// 1, 0.7 MB at 9, 9 MB from 10 on, where it searches for the best parse).
+uint64_t CompressorBytes(int Level);
+
 // As MakeStoredForm, at Level (kMinLevel to kMaxLevel): the compressed form
 // when it is not longer than the data and the entry is not large, else the
 // data. The same bytes on every platform and thread. Raises ESetupError when

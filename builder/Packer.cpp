@@ -133,6 +133,9 @@ bool WritePackage(const std::string& Output, const std::string& Stub, const std:
     TOrderedWork work;
     work.Count = ok ? jobs.size() : 0;
     work.Threads = Threads;
+    // The window and every worker's compressor share 32 MiB.
+    const uint64_t compressors = (Threads ? Threads : platform::ProcessorCount()) * CompressorBytes(Level);
+    work.Budget = compressors < (24ull << 20) ? (32ull << 20) - compressors : 8ull << 20;
     work.Cost = [&](size_t i) { return jobs[i]->parallel ? 2 * static_cast<uint64_t>(jobs[i]->size) : 0; };
     work.Prepare = [&](size_t i) {
       Job& job = *jobs[i];
