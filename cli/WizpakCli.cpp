@@ -123,7 +123,9 @@ bool OpenPackage(TPak& pak, const std::string& path, std::ostream& err) {
     return false;
   }
   if (!pak.Trailer.HasMagic()) {
-    err << "wizpak: " << path << ": no package found (the last 16 bytes do not start with \"ZUPF\")\n";
+    err << "wizpak: " << path
+        << ": no package found (the last 16 bytes do not start with \"ZUPF\", and no signature's certificate table "
+           "ends the file behind a package)\n";
     return false;
   }
   if (pak.Entries.empty() && pak.Trailer.Count > 0) {

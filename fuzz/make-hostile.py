@@ -56,3 +56,35 @@ packed = zlib.compress(bytes(record), 9)
 archive = bytes(stream) + packed + struct.pack('<IIIII', len(packed), 152, 5, 1, 0)
 with open(os.path.join(corpus, 'archive', 'hostile-huge-claim.zup'), 'wb') as f:
     f.write(archive)
+
+# Signed setups: a small PE image's headers, a package, the zero bytes that
+# align a certificate table to 8, and the table the security directory names.
+# The sound one and hostile directories: past the end, inside the package, of
+# size zero, a size that wraps.
+def signed(package, table_at=None, table_size=None):
+    pe = bytearray(512)
+    pe[0:2] = b'MZ'
+    struct.pack_into('<I', pe, 0x3C, 64)
+    pe[64:68] = b'PE\0\0'
+    struct.pack_into('<HH', pe, 68, 0x14C, 0)  # machine, sections
+    struct.pack_into('<H', pe, 68 + 16, 224)  # size of the optional header
+    struct.pack_into('<H', pe, 88, 0x10B)  # PE32
+    struct.pack_into('<I', pe, 88 + 92, 16)  # data directories
+    body = bytes(pe) + package
+    pad = (8 - len(body) % 8) % 8
+    cert = struct.pack('<IHH', 16, 0x200, 2) + b'\0' * 8
+    at = len(body) + pad if table_at is None else table_at
+    size = len(cert) if table_size is None else table_size
+    out = bytearray(body + b'\0' * pad + cert)
+    struct.pack_into('<II', out, 88 + 96 + 4 * 8, at, size)
+    return bytes(out)
+
+
+small = open(os.path.join(corpus, 'package', 'small.pak'), 'rb').read()
+sound = signed(small)
+end = len(sound)
+for name, data in [('signed', sound), ('signed-past-end', signed(small, end - 16, 32)),
+                   ('signed-inside', signed(small, 520, end - 520)), ('signed-zero-size', signed(small, end, 0)),
+                   ('signed-wraps', signed(small, end - 16, 0xFFFFFFFF))]:
+    with open(os.path.join(corpus, 'package', name), 'wb') as f:
+        f.write(data)

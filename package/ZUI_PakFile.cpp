@@ -102,15 +102,70 @@ uint64_t TPak::FileSize() {
   return size < 0 ? 0 : static_cast<uint64_t>(size);
 }
 
+size_t SecurityDirectoryEntry(const uint8_t* Image, size_t Size) {
+  auto u16 = [Image](size_t at) { return static_cast<uint32_t>(Image[at] | Image[at + 1] << 8); };
+  auto u32 = [Image](size_t at) {
+    return static_cast<uint32_t>(Image[at]) | static_cast<uint32_t>(Image[at + 1]) << 8 |
+           static_cast<uint32_t>(Image[at + 2]) << 16 | static_cast<uint32_t>(Image[at + 3]) << 24;
+  };
+  if (Size < 64 || Image[0] != 'M' || Image[1] != 'Z') return 0;
+  // The PE signature, the file header (its optional header's size at 20 from
+  // the signature) and the optional header's magic: PE32 keeps its data
+  // directories at 96, PE32+ at 112, their count just before; the security
+  // directory is the fifth.
+  const uint64_t pe = u32(0x3C);
+  if (pe + 26 > Size || u32(static_cast<size_t>(pe)) != 0x00004550) return 0;
+  const size_t optional = static_cast<size_t>(pe) + 24;
+  const uint32_t magic = u16(optional);
+  const uint32_t directories = magic == 0x10B ? 96 : magic == 0x20B ? 112 : 0;
+  if (directories == 0 || directories + 5 * 8 > u16(static_cast<size_t>(pe) + 20)) return 0;
+  if (optional + directories + 5 * 8 > Size || u32(optional + directories - 4) < 5) return 0;
+  return optional + directories + 4 * 8;
+}
+
+uint64_t SignedPackageEnd(platform::File& File, uint64_t Size) {
+  // The headers lie in the first 4 KiB of any image a signing tool writes.
+  uint8_t headers[4096];
+  const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(Size, sizeof headers));
+  if (!File.Seek(0, SeekOrigin::kBegin) || File.Read(headers, n) != n) return 0;
+  const size_t entry = SecurityDirectoryEntry(headers, n);
+  if (entry == 0) return 0;
+  auto u32 = [&headers](size_t at) {
+    return static_cast<uint64_t>(headers[at]) | static_cast<uint64_t>(headers[at + 1]) << 8 |
+           static_cast<uint64_t>(headers[at + 2]) << 16 | static_cast<uint64_t>(headers[at + 3]) << 24;
+  };
+  const uint64_t table = u32(entry), tableSize = u32(entry + 4);
+  if (tableSize == 0 || table + tableSize != Size || table < kTrailerSize) return 0;
+  uint8_t before[kTrailerSize + 7];
+  const uint32_t got = static_cast<uint32_t>(std::min<uint64_t>(table, sizeof before));
+  if (!File.Seek(static_cast<int64_t>(table - got), SeekOrigin::kBegin) || File.Read(before, got) != got) return 0;
+  // The end at the table, or after up to 7 zero bytes before it.
+  for (uint32_t pad = 0; pad <= 7 && pad + kTrailerSize <= got; ++pad) {
+    if (pad > 0 && before[got - pad] != 0) break;
+    if (std::memcmp(before + got - pad - kTrailerSize, kMagic, 4) == 0) return table - pad;
+  }
+  return 0;
+}
+
 void TPak::ReadDirectory() {
   Entries.clear();
   Trailer = TPakTrailer{};
   uint64_t size = FileSize();
+  packageEnd_ = size;
   if (!IsOpen() || size < kTrailerSize) return;
   uint8_t raw[kTrailerSize];
   if (!handle_.Seek(static_cast<int64_t>(size - kTrailerSize), SeekOrigin::kBegin) ||
       handle_.Read(raw, kTrailerSize) != kTrailerSize) {
     return;
+  }
+  // A signed setup ends with its certificate table: the package lies before it.
+  if (std::memcmp(raw, kMagic, 4) != 0) {
+    uint64_t end = SignedPackageEnd(handle_, size);
+    if (end == 0 || !handle_.Seek(static_cast<int64_t>(end - kTrailerSize), SeekOrigin::kBegin) ||
+        handle_.Read(raw, kTrailerSize) != kTrailerSize) {
+      return;
+    }
+    size = packageEnd_ = end;
   }
   TBufferManager cursor(raw, kTrailerSize);
   cursor.ReadInto(4, Trailer.Magic);
@@ -157,7 +212,7 @@ std::optional<TBytes> TPak::ReadStoredFrom(File& Handle, uint64_t Size, uint32_t
   return stored;
 }
 
-std::optional<TBytes> TPak::ReadStored(uint32_t Index) { return ReadStoredFrom(handle_, FileSize(), Index); }
+std::optional<TBytes> TPak::ReadStored(uint32_t Index) { return ReadStoredFrom(handle_, packageEnd_, Index); }
 
 std::optional<TBytes> TPak::DecodeEntry(uint32_t Index, std::optional<TBytes> Stored, std::string& Message) const {
   Message.clear();
@@ -197,7 +252,7 @@ std::optional<TBytes> TPak::ReadEntry(uint32_t Index) {
 
 bool TPak::VerifyEntry(uint32_t Index) {
   if (Index >= Entries.size()) return false;
-  if (Entries[Index].OrigSize >= kLargeEntrySize) return LargeEntryFits(Entries[Index], FileSize());
+  if (Entries[Index].OrigSize >= kLargeEntrySize) return LargeEntryFits(Entries[Index], packageEnd_);
   return ReadEntry(Index).has_value();
 }
 
@@ -248,7 +303,7 @@ struct TPak::TReaders {
     return stored;
   }
   TPak& pak;
-  uint64_t size = pak.FileSize();
+  uint64_t size = pak.packageEnd_;
   uint32_t threads = 0;
   std::vector<File> handles;
   std::vector<std::atomic<bool>> busy;

@@ -92,6 +92,9 @@ class TPak {
   uint32_t OpenError() const { return openError_; }
   const std::string& FileName() const { return fileName_; }
   uint64_t FileSize();
+  // Where the package ends: the file's end, or for a signed setup where its
+  // certificate table (and the zero bytes aligning it) begins.
+  uint64_t PackageEnd() const { return packageEnd_; }
 
   // --- reading: every buffer returned belongs to the caller ---
 
@@ -173,6 +176,7 @@ class TPak {
   uint32_t ExtractThreads = 0;
 
  private:
+  uint64_t packageEnd_ = 0;
   struct TReaders;
   bool AppendStored(uint32_t Index, const TBytes& Stored);
   // Reading through any handle, without touching the object's own state, so
@@ -196,3 +200,15 @@ class TPak {
 
 // CRC-32 as zlib computes it; 0 for no bytes.
 uint32_t PakChecksum(const uint8_t* Data, size_t Size);
+
+// A signed setup: the file is a PE image whose security directory names a
+// certificate table that ends exactly at the end of the file (Size bytes).
+// The package then ends where that table begins, less the zero bytes (at most
+// 7) that align it to 8, at the first such end with a trailer's magic before
+// it. Every header field is bounds-checked; 0 when the file is no such image
+// or no trailer is found (then there is no package).
+uint64_t SignedPackageEnd(platform::File& File, uint64_t Size);
+// Where, in a PE image's headers Image[0..Size), the security directory's
+// entry (the certificate table's file offset and size, 8 bytes) lies; 0 when
+// Image is no PE image or the entry does not fit.
+size_t SecurityDirectoryEntry(const uint8_t* Image, size_t Size);

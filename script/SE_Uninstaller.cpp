@@ -1,5 +1,7 @@
 #include "script/SE_Uninstaller.h"
 
+#include <algorithm>
+
 #include "common/BufferManager.h"
 #include "common/FileUtils.h"
 #include "common/RunLog.h"
@@ -97,6 +99,9 @@ bool BuildUninstaller(TScriptState& State) {
     }
     if (!stub.empty() && source.Read(stub.data(), static_cast<uint32_t>(stub.size())) != stub.size()) return false;
   }
+  // A signed setup's signature does not cover the uninstaller: its copy of
+  // the headers names no certificate table.
+  if (size_t entry = SecurityDirectoryEntry(stub.data(), stub.size())) std::fill_n(stub.begin() + entry, 8, 0);
   ForceInstallDirs(info.InstallDir, State.UninstallList);
   // Written beside its place and renamed over it only when complete, so a
   // failed write never leaves a broken uninstaller (nor removes a good one).

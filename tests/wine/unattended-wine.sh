@@ -64,6 +64,18 @@ wineserver -w
 if wine reg query "$key" >/dev/null 2>&1; then fail "the Uninstall key is still there"; fi
 echo "unattended-wine: uninstalled"
 
+# Signed after its build (osslsigncode, a self-signed certificate made here),
+# the setup still finds its package and installs.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 30 \
+  -subj '/CN=wizpak test' >/dev/null 2>&1
+mkdir -p "$work/signed"
+osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -in "$work/DemoSetup.exe" \
+  -out "$work/signed/DemoSetup.exe" >/dev/null
+run_status "$work/signed/DemoSetup.exe" /S '/D=C:\Signed'
+[ "$status" = 0 ] || fail "the signed setup exited $status"
+cmp "$demo/files/readme.txt" "$WINEPREFIX/drive_c/Signed/readme.txt"
+echo "unattended-wine: a signed setup installed"
+
 run_status "$work/DemoSetup.exe" /S '/LOG=C:\nodrive.log' '/D=Q:\Demo Game'
 [ "$status" = 5 ] || fail "a setup for a missing drive exited $status, not 5"
 grep -q $'^Stopped: the drive of Q:\\\\Demo Game cannot be installed to\r$' "$WINEPREFIX/drive_c/nodrive.log" ||

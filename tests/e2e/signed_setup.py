@@ -1,0 +1,98 @@
+#!/usr/bin/env python3
+"""A setup signed after it was built (osslsigncode, a self-signed certificate
+made here) keeps its package: the signature verifies, wizpak list, verify and
+extract read it, and it installs on the emulated machine with an uninstaller
+whose headers name no certificate table. One byte of the package changed is
+refused by the start-up verification. Hostile security directories are not
+taken for a signature."""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from e2e_support import call_text, run_checked  # noqa: E402
+
+wizpak, run, stub, demo = sys.argv[1:5]
+if not shutil.which('osslsigncode') or not shutil.which('openssl'):
+    sys.exit('osslsigncode or openssl is missing: run scripts/bootstrap.sh')
+
+
+def security_entry(data):
+    """The file offset of the security directory's entry."""
+    pe = struct.unpack_from('<I', data, 0x3C)[0]
+    magic = struct.unpack_from('<H', data, pe + 24)[0]
+    return pe + 24 + (96 if magic == 0x10B else 112) + 4 * 8
+
+
+def machine(work, name):
+    root = os.path.join(work, name)
+    os.makedirs(root)
+    with open(os.path.join(root, 'machine.ini'), 'w') as f:
+        f.write('[drives]\nC=fixed,100000000\n')
+    return dict(os.environ, WIZPAK_HOST_ROOT=root), root
+
+
+with tempfile.TemporaryDirectory() as work:
+    run_checked(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', os.path.join(work, 'key.pem'),
+                 '-out', os.path.join(work, 'cert.pem'), '-days', '30', '-subj', '/CN=wizpak test'])
+    unsigned = os.path.join(work, 'unsigned', 'DemoSetup.exe')
+    os.makedirs(os.path.dirname(unsigned))
+    call_text([wizpak, 'build', os.path.join(demo, 'setup.wps'), '-o', unsigned, '--stub', stub])
+    signed = os.path.join(work, 'DemoSetup.exe')
+    run_checked(['osslsigncode', 'sign', '-certs', os.path.join(work, 'cert.pem'), '-key',
+                 os.path.join(work, 'key.pem'), '-n', 'Demo Game', '-in', unsigned, '-out', signed])
+    data = open(signed, 'rb').read()
+    table, size = struct.unpack_from('<II', data, security_entry(data))
+    assert table + size == len(data) and table >= os.path.getsize(unsigned), (table, size, len(data))
+    out = run_checked(['osslsigncode', 'verify', '-CAfile', os.path.join(work, 'cert.pem'), '-in', signed], code=0)
+    assert b'Signature verification: ok' in out.stdout, out.stdout
+
+    listing = call_text([wizpak, 'list', signed])
+    assert 'readme.txt' in listing and 'DirectoryDigest' in listing, listing
+    assert 'directory digest matches' in call_text([wizpak, 'verify', signed])
+    call_text([wizpak, 'extract', signed, os.path.join(work, 'out'), '--group', '1'])
+    assert open(os.path.join(work, 'out', 'readme.txt'), 'rb').read() == \
+        open(os.path.join(demo, 'files', 'readme.txt'), 'rb').read()
+
+    # Installed unattended; its uninstaller is a copy of the stub whose
+    # headers no longer point at a certificate table.
+    env, root = machine(work, 'install')
+    call_text([run, signed, '/S'], env)
+    inst = os.path.join(root, 'drives', 'c', 'Program Files', 'Demo Game')
+    assert open(os.path.join(inst, 'readme.txt'), 'rb').read() == \
+        open(os.path.join(demo, 'files', 'readme.txt'), 'rb').read()
+    uninstaller = open(os.path.join(inst, 'Demo_Uninstall.exe'), 'rb').read()
+    assert struct.unpack_from('<II', uninstaller, security_entry(uninstaller)) == (0, 0)
+    assert 'directory digest matches' in call_text([wizpak, 'verify', os.path.join(inst, 'Demo_Uninstall.exe')])
+    call_text([run, 'C:\\Program Files\\Demo Game\\Demo_Uninstall.exe', '/S'], env)
+    assert not os.path.exists(os.path.join(inst, 'readme.txt'))
+
+    # One byte of the package changed: the signature no longer matches, and
+    # the setup's own verification refuses it.
+    damaged = bytearray(data)
+    damaged[table - 3000] ^= 0x55
+    bad = os.path.join(work, 'bad', 'DemoSetup.exe')
+    os.makedirs(os.path.dirname(bad))
+    open(bad, 'wb').write(damaged)
+    env, root = machine(work, 'damaged')
+    out = call_text([run, bad, '/S', '/LOG=C:\\setup.log'], env, code=1)
+    log = open(os.path.join(root, 'drives', 'c', 'setup.log'), encoding='utf-8').read()
+    assert 'Verification Failed' in log, log
+    assert not os.path.exists(os.path.join(root, 'drives', 'c', 'Program Files', 'Demo Game'))
+
+    # Hostile security directories: past the end, inside the package, of size
+    # zero, a size that wraps. None is taken for a signature; the file is no
+    # package ("Invalid Setup Header").
+    entry = security_entry(data)
+    for name, (at, length) in {'past-end': (table, size + 8), 'inside': (table - 4096, size),
+                               'zero': (table, 0), 'wraps': (table, 0xFFFFFFFF)}.items():
+        hostile = bytearray(data)
+        struct.pack_into('<II', hostile, entry, at, length)
+        path = os.path.join(work, name + '.exe')
+        open(path, 'wb').write(hostile)
+        r = run_checked([wizpak, 'verify', path], code=1)
+        assert b'no package found' in r.stderr, (name, r.stderr)
+print('e2e.signed_setup: ok')
