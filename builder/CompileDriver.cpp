@@ -221,9 +221,49 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
       nextReport = s.BytesIn + (64ull << 20);
     }
   };
-  if (!WritePackage(Output, Options.PackageOnly ? "" : Options.Stub, entries, error, Stats, progress, Options.Threads,
+  // A signed setup is packed beside its place, signed into a second file and
+  // that renamed over the output: a failed signature leaves nothing behind.
+  const bool sign = Options.Sign.Wanted();
+  const std::string packed = sign ? Output + ".unsigned" : Output;
+  if (!WritePackage(packed, Options.PackageOnly ? "" : Options.Stub, entries, error, Stats, progress, Options.Threads,
                     Options.Level)) {
     Errors.push_back("wizpak build: " + error);
+    return false;
+  }
+  if (!sign) return true;
+  const std::string signedPart = Output + ".signed";
+  bool ok = SignSetup(Options.Sign, packed, signedPart, error);
+  if (ok && !platform::MoveFile(signedPart, Output, true)) {
+    error = "cannot write " + Output + ": " + platform::DescribeError(platform::LastError());
+    ok = false;
+  }
+  platform::DeleteFile(packed);
+  platform::DeleteFile(signedPart);
+  if (!ok) Errors.push_back("wizpak build: " + error + "; nothing was written");
+  return ok;
+}
+
+bool SignSetup(const TSigning& Sign, const std::string& In, const std::string& Out, std::string& Error) {
+  std::vector<std::string> args = {"sign"};
+  if (!Sign.Pkcs12.empty()) {
+    args.insert(args.end(), {"-pkcs12", Sign.Pkcs12});
+  } else {
+    args.insert(args.end(), {"-certs", Sign.Cert, "-key", Sign.Key});
+  }
+  if (!Sign.PassFile.empty()) args.insert(args.end(), {"-readpass", Sign.PassFile});
+  if (!Sign.Timestamp.empty()) args.insert(args.end(), {"-t", Sign.Timestamp});
+  if (!Sign.Name.empty()) args.insert(args.end(), {"-n", Sign.Name});
+  if (!Sign.Url.empty()) args.insert(args.end(), {"-i", Sign.Url});
+  args.insert(args.end(), {"-in", In, "-out", Out});
+  platform::DeleteFile(Out);
+  uint32_t code = 0;
+  if (!platform::RunProgram("osslsigncode", args, code)) {
+    Error = "cannot start osslsigncode (" + platform::DescribeError(platform::LastError()) +
+            "); it signs setups: install it (Debian: apt-get install osslsigncode)";
+    return false;
+  }
+  if (code != 0 || !platform::FileExists(Out)) {
+    Error = "signing " + In + " failed: osslsigncode exited with " + std::to_string(code);
     return false;
   }
   return true;

@@ -10,6 +10,18 @@
 #include "package/ZUI_CommandList.h"
 #include "package/ZUI_CompilerThread.h"
 
+// How a built setup is signed (Authenticode, with osslsigncode): a
+// certificate and key in PEM files, or a PKCS#12 file; the key's password is
+// read from a file, never given on a command line.
+struct TSigning {
+  std::string Cert, Key;   // PEM files
+  std::string Pkcs12;      // or one PKCS#12 file
+  std::string PassFile;    // the key's password, when it has one
+  std::string Timestamp;   // a time-stamping server's URL
+  std::string Name, Url;   // the description and link the signature shows
+  bool Wanted() const { return !Cert.empty() || !Key.empty() || !Pkcs12.empty(); }
+};
+
 struct TBuildOptions {
   std::string Script;    // the script file
   std::string Output;    // empty: the script's "outfile", next to the script
@@ -22,7 +34,13 @@ struct TBuildOptions {
   bool Verbose = false;
   uint32_t Threads = 0;  // compressing threads; 0: one per processor
   int Level = kDefaultLevel;  // the compression level, 1 to 12
+  TSigning Sign;              // a signed setup when Sign.Wanted()
 };
+
+// Signs the setup In into Out with osslsigncode; false with Error (the tool's
+// own messages went to standard error) when it fails or cannot be started.
+// Out is written only by the tool; the caller removes what a failure left.
+bool SignSetup(const TSigning& Sign, const std::string& In, const std::string& Out, std::string& Error);
 
 // Compiles Script's text into Compiler (lines, setup information, file list).
 // Errors go to Errors as "FILE:LINE: message"; false when there is any.

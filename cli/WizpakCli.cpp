@@ -72,7 +72,8 @@ constexpr char kPackHelp[] =
     "replaced only when packing succeeds.\n";
 
 constexpr char kBuildHelp[] =
-    "usage: wizpak build SCRIPT [-o OUT] [--stub EXE | --package-only] [--data DIR] [--threads N] [--level N] [-v]\n"
+    "usage: wizpak build SCRIPT [-o OUT] [--stub EXE | --package-only] [--data DIR] [--threads N] [--level N]\n"
+    "                   [--sign-cert CERT --sign-key KEY | --sign-pkcs12 P12] [--sign-...] [-v]\n"
     "\n"
     "Compiles SCRIPT and writes the setup: the Windows stub with the package\n"
     "appended (\"SetupInfo\", \"CompiledLines\", page sets, languages and every\n"
@@ -86,6 +87,12 @@ constexpr char kBuildHelp[] =
     "  --level N        the compression level, 1 (fastest) to 12 (smallest);\n"
     "                   default 9\n"
     "  -v               name every file as it is packed\n"
+    "Signing (Authenticode, with osslsigncode), the whole setup, package included:\n"
+    "  --sign-cert CERT.pem --sign-key KEY.pem   or   --sign-pkcs12 FILE.p12\n"
+    "  --sign-pass-file FILE   the key's password (never on the command line)\n"
+    "  --sign-timestamp URL    a time-stamping server\n"
+    "  --sign-name TEXT        --sign-url URL   what the signature shows\n"
+    "A signing failure fails the build, and nothing is written.\n"
     "Errors are reported as FILE:LINE: message, and nothing is written then.\n";
 
 constexpr char kDumpHelp[] =
@@ -405,6 +412,20 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         why = "--level takes a number from 1 to 12, not \"" + n + "\"";
         ok = false;
       }
+    } else if (a == "--sign-cert") {
+      ok = value(options.Sign.Cert);
+    } else if (a == "--sign-key") {
+      ok = value(options.Sign.Key);
+    } else if (a == "--sign-pkcs12") {
+      ok = value(options.Sign.Pkcs12);
+    } else if (a == "--sign-pass-file") {
+      ok = value(options.Sign.PassFile);
+    } else if (a == "--sign-timestamp") {
+      ok = value(options.Sign.Timestamp);
+    } else if (a == "--sign-name") {
+      ok = value(options.Sign.Name);
+    } else if (a == "--sign-url") {
+      ok = value(options.Sign.Url);
     } else if (a == "-v") {
       options.Verbose = true;
     } else if (!a.empty() && a[0] == '-') {
@@ -423,6 +444,17 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   }
   if (options.Script.empty()) why = "no script given";
   if (options.PackageOnly && !options.Stub.empty()) why = "--stub and --package-only exclude each other";
+  const TSigning& sign = options.Sign;
+  if (!sign.Pkcs12.empty() && (!sign.Cert.empty() || !sign.Key.empty())) {
+    why = "--sign-pkcs12 excludes --sign-cert and --sign-key";
+  } else if (sign.Pkcs12.empty() && sign.Cert.empty() != sign.Key.empty()) {
+    why = "--sign-cert and --sign-key go together";
+  } else if (!sign.Wanted() && (!sign.PassFile.empty() || !sign.Timestamp.empty() || !sign.Name.empty() ||
+                                !sign.Url.empty())) {
+    why = "--sign-pass-file, --sign-timestamp, --sign-name and --sign-url need a certificate to sign with";
+  } else if (sign.Wanted() && options.PackageOnly) {
+    why = "a bare package (--package-only) cannot be signed: sign a setup";
+  }
   if (!why.empty()) {
     err << "wizpak build: " << why << "\n\n" << kBuildHelp;
     return kExitUsage;

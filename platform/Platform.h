@@ -369,6 +369,12 @@ class PriorityBoost {
 // in use (the running program itself), at once where the system permits.
 bool DeleteFileLater(const std::string& Path);
 
+// Runs Program (looked up on the PATH when it names no folder) with Args,
+// each passed to it as one argument whatever its blanks and quotes, and waits
+// for it to end; its output goes where the caller's goes. False when it could
+// not be started (the last error says why); else ExitCode is its status.
+bool RunProgram(const std::string& Program, const std::vector<std::string>& Args, uint32_t& ExitCode);
+
 // Starts File through the shell with the default verb. With Wait set, returns
 // when the started process has ended (at once when the shell started no
 // process) or as soon as KeepWaiting, asked every millisecond, says no.

@@ -1,5 +1,6 @@
 // Process and system facts of the host build; the machine's identity comes
 // from machine.ini.
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <cstring>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -180,6 +182,42 @@ bool ShellExecute(const std::string& File, const std::string& Parameters, int Sh
       Sleep(1);
     }
   }
+  return true;
+}
+
+bool RunProgram(const std::string& Program, const std::vector<std::string>& Args, uint32_t& ExitCode) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(Program.c_str()));
+  for (const std::string& a : Args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  // The child says through a pipe closed on exec whether it could start.
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) return false;
+  pid_t pid = ::fork();
+  if (pid < 0) {
+    ::close(report[0]);
+    ::close(report[1]);
+    return false;
+  }
+  if (pid == 0) {
+    ::close(report[0]);
+    ::execvp(Program.c_str(), argv.data());
+    int error = errno;
+    (void)!::write(report[1], &error, sizeof error);
+    ::_exit(127);
+  }
+  ::close(report[1]);
+  int error = 0;
+  bool started = ::read(report[0], &error, sizeof error) != static_cast<ssize_t>(sizeof error);
+  ::close(report[0]);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!started) {
+    SetLastError(error == ENOENT ? kErrorFileNotFound : kErrorAccessDenied);
+    return false;
+  }
+  ExitCode = WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status)) : 128u + WTERMSIG(status);
   return true;
 }
 

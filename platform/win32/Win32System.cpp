@@ -82,6 +82,51 @@ PriorityBoost::~PriorityBoost() {
   ::SetPriorityClass(::GetCurrentProcess(), processClass_);
 }
 
+namespace {
+
+// One argument as the C runtime splits command lines: quoted when it has a
+// blank, tab or quote (or is empty), backslashes doubled before a quote.
+std::string QuoteArgument(const std::string& Arg) {
+  if (!Arg.empty() && Arg.find_first_of(" \t\"") == std::string::npos) return Arg;
+  std::string out = "\"";
+  size_t slashes = 0;
+  for (char c : Arg) {
+    if (c == '\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(slashes * 2, '\\');
+  return out + "\"";
+}
+
+}  // namespace
+
+bool RunProgram(const std::string& Program, const std::vector<std::string>& Args, uint32_t& ExitCode) {
+  std::string line = QuoteArgument(Program);
+  for (const std::string& a : Args) line += " " + QuoteArgument(a);
+  STARTUPINFOA startup;
+  ZeroMemory(&startup, sizeof startup);
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  ZeroMemory(&process, sizeof process);
+  std::vector<char> buffer(line.begin(), line.end());
+  buffer.push_back('\0');
+  if (!::CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return false;
+  }
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  ExitCode = code;
+  return true;
+}
+
 bool ShellExecute(const std::string& File, const std::string& Parameters, int ShowCommand, bool Wait,
                   const std::function<bool()>& KeepWaiting) {
   SHELLEXECUTEINFOA info;

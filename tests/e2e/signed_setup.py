@@ -83,6 +83,38 @@ with tempfile.TemporaryDirectory() as work:
     assert 'Verification Failed' in log, log
     assert not os.path.exists(os.path.join(root, 'drives', 'c', 'Program Files', 'Demo Game'))
 
+    # Signed by the build itself, with a key whose password comes from a file;
+    # a wrong password fails the build and leaves nothing behind.
+    run_checked(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-keyout', os.path.join(work, 'locked.pem'),
+                 '-out', os.path.join(work, 'locked-cert.pem'), '-days', '30', '-subj', '/CN=wizpak locked',
+                 '-passout', 'pass:s3cret'])
+    with open(os.path.join(work, 'pass.txt'), 'w') as f:
+        f.write('s3cret\n')
+    built = os.path.join(work, 'built', 'DemoSetup.exe')
+    os.makedirs(os.path.dirname(built))
+    sign = ['--sign-cert', os.path.join(work, 'locked-cert.pem'), '--sign-key', os.path.join(work, 'locked.pem'),
+            '--sign-name', 'Demo Game', '--sign-url', 'https://example.com/demo-game']
+    call_text([wizpak, 'build', os.path.join(demo, 'setup.wps'), '-o', built, '--stub', stub,
+               '--sign-pass-file', os.path.join(work, 'pass.txt')] + sign)
+    out = run_checked(['osslsigncode', 'verify', '-CAfile', os.path.join(work, 'locked-cert.pem'), '-in', built])
+    assert b'Signature verification: ok' in out.stdout, out.stdout
+    assert 'directory digest matches' in call_text([wizpak, 'verify', built])
+    env, root = machine(work, 'built-install')
+    call_text([run, built, '/S'], env)
+    assert os.path.isfile(os.path.join(root, 'drives', 'c', 'Program Files', 'Demo Game', 'readme.txt'))
+    with open(os.path.join(work, 'wrong.txt'), 'w') as f:
+        f.write('wrong\n')
+    failed = os.path.join(work, 'failed', 'DemoSetup.exe')
+    os.makedirs(os.path.dirname(failed))
+    text = call_text([wizpak, 'build', os.path.join(demo, 'setup.wps'), '-o', failed, '--stub', stub,
+                      '--sign-pass-file', os.path.join(work, 'wrong.txt')] + sign, code=1)
+    assert 'osslsigncode exited' in text and 'nothing was written' in text, text
+    assert os.listdir(os.path.dirname(failed)) == [], os.listdir(os.path.dirname(failed))
+    # The options hold together.
+    text = call_text([wizpak, 'build', os.path.join(demo, 'setup.wps'), '-o', failed, '--sign-cert', 'c.pem'],
+                     code=2)
+    assert '--sign-cert and --sign-key go together' in text, text
+
     # Hostile security directories: past the end, inside the package, of size
     # zero, a size that wraps. None is taken for a signature; the file is no
     # package ("Invalid Setup Header").
