@@ -4,6 +4,7 @@
 #include "common/Exceptions.h"
 #include "common/FileUtils.h"
 #include "common/Strings.h"
+#include "script/SE_Uninstaller.h"
 #include "script/ZUI_Commands.h"
 
 namespace {
@@ -161,6 +162,60 @@ bool CollectSetupEntries(const std::string& ScriptName, TCompiler& Compiler, con
   return Errors.size() == errorsBefore;
 }
 
+namespace {
+
+// A signed setup's uninstaller, made and signed at build time (a setup
+// cannot sign what it writes at install time): the stub with the uninstall
+// icon, the "UNINSTALL_" entries under their own names and a setup
+// information flagged as uninstaller with no install directory (it takes the
+// folder it runs from). Written to Path; false with Error.
+bool BuildSignedUninstaller(const TBuildOptions& Options, const TCompiler& Compiler,
+                            const std::vector<TPackInput>& Entries, const std::string& Path, std::string& Error) {
+  std::vector<TPackInput> inputs;
+  std::string icon;
+  const size_t prefix = std::char_traits<char>::length(kUninstallPrefix);
+  for (const TPackInput& in : Entries) {
+    if (in.Group != 0 || in.EntryName.compare(0, prefix, kUninstallPrefix) != 0) continue;
+    if (in.EntryName == kUninstallIcon) {
+      icon = Path + ".ico";
+      if (in.Data ? !WriteWholeFile(icon, in.Data->data(), static_cast<uint32_t>(in.Data->size()), nullptr)
+                  : !platform::CopyFile(in.SourcePath, icon, false)) {
+        icon.clear();
+      }
+      continue;
+    }
+    TPackInput copy = in;
+    copy.EntryName = in.EntryName.substr(prefix);
+    inputs.push_back(std::move(copy));
+  }
+  TSetupInfoFile info;
+  info.Info = Compiler.SetupInfo.Info;
+  info.Info.IsUninstaller = 1;
+  info.Info.MakeUninstaller = 0;
+  info.Info.InstallDir.clear();
+  info.Info.InstallDirRegKey = TREGKEY{};
+  inputs.push_back({"", kSetupInfoEntry, 0, info.SaveToBytes()});
+  // The stub with the uninstall icon, where the platform can change one.
+  const std::string stub = Path + ".stub";
+  if (!platform::CopyFile(Options.Stub, stub, false)) {
+    Error = "cannot copy the stub " + Options.Stub + ": " + platform::DescribeError(platform::LastError());
+    return false;
+  }
+  if (!icon.empty()) {
+    ChangeIcon(icon, stub);
+    platform::DeleteFile(icon);
+  }
+  const std::string unsignedPath = Path + ".unsigned";
+  TPackStats stats;
+  bool ok = WritePackage(unsignedPath, stub, inputs, Error, stats, {}, Options.Threads, Options.Level) &&
+            SignSetup(Options.Sign, unsignedPath, Path, Error);
+  platform::DeleteFile(stub);
+  platform::DeleteFile(unsignedPath);
+  return ok;
+}
+
+}  // namespace
+
 bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, std::string& Output,
                 TPackStats& Stats, const std::function<void(const std::string&)>& Log) {
   TBytes text;
@@ -221,12 +276,24 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
       nextReport = s.BytesIn + (64ull << 20);
     }
   };
+  // A signed setup carries its uninstaller signed too.
+  const bool sign = Options.Sign.Wanted();
+  const std::string uninstaller = Output + ".uninstaller";
+  if (sign && compiler.SetupInfo.Info.MakeUninstaller == 1) {
+    if (!BuildSignedUninstaller(Options, compiler, entries, uninstaller, error)) {
+      platform::DeleteFile(uninstaller);
+      Errors.push_back("wizpak build: the uninstaller: " + error + "; nothing was written");
+      return false;
+    }
+    // Before the directory digest, which the packer writes last.
+    entries.push_back({uninstaller, kSignedUninstallerEntry, 0, std::nullopt});
+  }
   // A signed setup is packed beside its place, signed into a second file and
   // that renamed over the output: a failed signature leaves nothing behind.
-  const bool sign = Options.Sign.Wanted();
   const std::string packed = sign ? Output + ".unsigned" : Output;
   if (!WritePackage(packed, Options.PackageOnly ? "" : Options.Stub, entries, error, Stats, progress, Options.Threads,
                     Options.Level)) {
+    if (sign) platform::DeleteFile(uninstaller);
     Errors.push_back("wizpak build: " + error);
     return false;
   }
@@ -239,6 +306,7 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
   }
   platform::DeleteFile(packed);
   platform::DeleteFile(signedPart);
+  platform::DeleteFile(uninstaller);
   if (!ok) Errors.push_back("wizpak build: " + error + "; nothing was written");
   return ok;
 }

@@ -47,3 +47,8 @@ class TSetupInfoFile {
 // "Name=Value" line each (CR LF); packages without it register only the name
 // and the uninstaller.
 constexpr char kProductInfoEntry[] = "ProductInfo";
+
+// The group-0 entry of a signed setup that holds its uninstaller, made and
+// signed when the setup was built; the setup writes it instead of building
+// one (a setup cannot sign what it writes).
+constexpr char kSignedUninstallerEntry[] = "SignedUninstaller";

@@ -86,6 +86,23 @@ bool BuildUninstaller(TScriptState& State) {
   if (State.Registry) RegisterProduct(State, *State.Registry);
   TPak& pak = *State.Pak;
   if (pak.Entries.empty()) return true;
+  ForceInstallDirs(info.InstallDir, State.UninstallList);
+  const std::string target = info.InstallDir + "\\" + info.UninstallExeName;
+  const std::string partial = target + ".part";
+
+  // A signed setup carries its uninstaller, signed when it was built.
+  uint32_t signedSize = 0;
+  if (std::optional<TBytes> exe = pak.FindEntry(kSignedUninstallerEntry, 0, signedSize)) {
+    platform::DeleteFile(partial);
+    if (WriteWholeFile(partial, exe->data(), static_cast<uint32_t>(exe->size()), nullptr) &&
+        platform::MoveFile(partial, target, true)) {
+      return true;
+    }
+    uint32_t error = platform::LastError();
+    platform::DeleteFile(partial);
+    platform::SetLastError(error);
+    return false;
+  }
 
   // The stub: the package file's bytes before its first entry. For a setup
   // that is its own executable; for a package file named on the command line,
@@ -102,11 +119,8 @@ bool BuildUninstaller(TScriptState& State) {
   // A signed setup's signature does not cover the uninstaller: its copy of
   // the headers names no certificate table.
   if (size_t entry = SecurityDirectoryEntry(stub.data(), stub.size())) std::fill_n(stub.begin() + entry, 8, 0);
-  ForceInstallDirs(info.InstallDir, State.UninstallList);
   // Written beside its place and renamed over it only when complete, so a
   // failed write never leaves a broken uninstaller (nor removes a good one).
-  const std::string target = info.InstallDir + "\\" + info.UninstallExeName;
-  const std::string partial = target + ".part";
   platform::DeleteFile(partial);
   if (!WriteWholeFile(partial, stub.data(), static_cast<uint32_t>(stub.size()), nullptr)) {
     uint32_t error = platform::LastError();

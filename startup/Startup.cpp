@@ -284,6 +284,12 @@ int Load(TProgram& p) {
   p.SetupInfoFile.LoadFromBuffer(setupInfo->data(), static_cast<uint32_t>(setupInfo->size()));
 
   if (info.IsUninstaller == 1) {
+    // An uninstaller made when a signed setup was built names no install
+    // directory: it is the folder it runs from.
+    if (info.InstallDir.empty()) {
+      info.InstallDir = ExtractFilePath(p.Args[0]);
+      if (info.InstallDir.size() > 3 && info.InstallDir.back() == '\\') info.InstallDir.pop_back();
+    }
     if (!platform::FileExists(info.InstallDir + "\\" + UninstallLogName(info.UninstallPrefix))) {
       Fatal(kLogMissing, kCaptionSetup);
       return kExitFatalMessage;

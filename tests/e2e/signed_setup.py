@@ -99,9 +99,22 @@ with tempfile.TemporaryDirectory() as work:
     out = run_checked(['osslsigncode', 'verify', '-CAfile', os.path.join(work, 'locked-cert.pem'), '-in', built])
     assert b'Signature verification: ok' in out.stdout, out.stdout
     assert 'directory digest matches' in call_text([wizpak, 'verify', built])
+    assert 'SignedUninstaller' in call_text([wizpak, 'list', built])
+    # Its uninstaller was made and signed with it; the setup writes that one,
+    # which takes the folder it runs from as its install directory.
     env, root = machine(work, 'built-install')
     call_text([run, built, '/S'], env)
-    assert os.path.isfile(os.path.join(root, 'drives', 'c', 'Program Files', 'Demo Game', 'readme.txt'))
+    inst = os.path.join(root, 'drives', 'c', 'Program Files', 'Demo Game')
+    assert os.path.isfile(os.path.join(inst, 'readme.txt'))
+    uninstaller = os.path.join(inst, 'Demo_Uninstall.exe')
+    out = run_checked(['osslsigncode', 'verify', '-CAfile', os.path.join(work, 'locked-cert.pem'), '-in', uninstaller])
+    assert b'Signature verification: ok' in out.stdout, out.stdout
+    listing = call_text([wizpak, 'list', uninstaller])
+    assert 'LANGUAGE-uninstall\\english' in listing and 'FINALISE.EXE' in listing and 'CompiledLines' not in listing, \
+        listing
+    out = call_text([run, 'C:\\Program Files\\Demo Game\\Demo_Uninstall.exe', '/S'], env)
+    assert not os.path.exists(os.path.join(inst, 'readme.txt')), out
+    assert sorted(os.listdir(inst)) == ['Demo_Uninstall.exe'], os.listdir(inst)
     with open(os.path.join(work, 'wrong.txt'), 'w') as f:
         f.write('wrong\n')
     failed = os.path.join(work, 'failed', 'DemoSetup.exe')

@@ -76,6 +76,24 @@ run_status "$work/signed/DemoSetup.exe" /S '/D=C:\Signed'
 cmp "$demo/files/readme.txt" "$WINEPREFIX/drive_c/Signed/readme.txt"
 echo "unattended-wine: a signed setup installed"
 
+# Signed by the build: its uninstaller, made and signed with it, is the one
+# installed, and it uninstalls from the folder it runs in.
+mkdir -p "$work/built"
+"$wizpak" build "$demo/setup.wps" -o "$work/built/DemoSetup.exe" --stub "$stub" \
+  --sign-cert "$work/cert.pem" --sign-key "$work/key.pem" >/dev/null
+run_status "$work/built/DemoSetup.exe" /S '/D=C:\Built Game'
+[ "$status" = 0 ] || fail "the setup signed by the build exited $status"
+osslsigncode verify -CAfile "$work/cert.pem" -in "$WINEPREFIX/drive_c/Built Game/Demo_Uninstall.exe" |
+  grep -q 'Signature verification: ok' || fail "the installed uninstaller is not signed"
+run_status 'C:\Built Game\Demo_Uninstall.exe' /S
+[ "$status" = 0 ] || fail "the signed uninstaller exited $status"
+for _ in $(seq 1 50); do
+  [ -e "$WINEPREFIX/drive_c/Built Game" ] || break
+  sleep 0.2
+done
+[ ! -e "$WINEPREFIX/drive_c/Built Game" ] || { find "$WINEPREFIX/drive_c/Built Game" >&2; fail "the signed uninstaller left files"; }
+echo "unattended-wine: a setup signed by the build installed and its signed uninstaller uninstalled"
+
 run_status "$work/DemoSetup.exe" /S '/LOG=C:\nodrive.log' '/D=Q:\Demo Game'
 [ "$status" = 5 ] || fail "a setup for a missing drive exited $status, not 5"
 grep -q $'^Stopped: the drive of Q:\\\\Demo Game cannot be installed to\r$' "$WINEPREFIX/drive_c/nodrive.log" ||
