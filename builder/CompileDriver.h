@@ -14,11 +14,11 @@
 // certificate and key in PEM files, or a PKCS#12 file; the key's password is
 // read from a file, never given on a command line.
 struct TSigning {
-  std::string Cert, Key;   // PEM files
-  std::string Pkcs12;      // or one PKCS#12 file
-  std::string PassFile;    // the key's password, when it has one
-  std::string Timestamp;   // a time-stamping server's URL
-  std::string Name, Url;   // the description and link the signature shows
+  std::string Cert, Key;  // PEM files
+  std::string Pkcs12;     // or one PKCS#12 file
+  std::string PassFile;   // the key's password, when it has one
+  std::string Timestamp;  // a time-stamping server's URL
+  std::string Name, Url;  // the description and link the signature shows
   bool Wanted() const { return !Cert.empty() || !Key.empty() || !Pkcs12.empty(); }
 };
 

@@ -449,8 +449,8 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     why = "--sign-pkcs12 excludes --sign-cert and --sign-key";
   } else if (sign.Pkcs12.empty() && sign.Cert.empty() != sign.Key.empty()) {
     why = "--sign-cert and --sign-key go together";
-  } else if (!sign.Wanted() && (!sign.PassFile.empty() || !sign.Timestamp.empty() || !sign.Name.empty() ||
-                                !sign.Url.empty())) {
+  } else if (!sign.Wanted() &&
+             (!sign.PassFile.empty() || !sign.Timestamp.empty() || !sign.Name.empty() || !sign.Url.empty())) {
     why = "--sign-pass-file, --sign-timestamp, --sign-name and --sign-url need a certificate to sign with";
   } else if (sign.Wanted() && options.PackageOnly) {
     why = "a bare package (--package-only) cannot be signed: sign a setup";

@@ -4,14 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
-#include <cstring>
-
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <thread>
 
