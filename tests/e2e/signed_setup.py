@@ -123,6 +123,16 @@ with tempfile.TemporaryDirectory() as work:
                       '--sign-pass-file', os.path.join(work, 'wrong.txt')] + sign, code=1)
     assert 'osslsigncode exited' in text and 'nothing was written' in text, text
     assert os.listdir(os.path.dirname(failed)) == [], os.listdir(os.path.dirname(failed))
+    # The certificate and key from one PKCS#12 file, its password from a file.
+    run_checked(['openssl', 'pkcs12', '-export', '-in', os.path.join(work, 'locked-cert.pem'), '-inkey',
+                 os.path.join(work, 'locked.pem'), '-passin', 'pass:s3cret', '-out', os.path.join(work, 'both.p12'),
+                 '-passout', 'pass:s3cret'])
+    p12 = os.path.join(work, 'p12', 'DemoSetup.exe')
+    os.makedirs(os.path.dirname(p12))
+    call_text([wizpak, 'build', os.path.join(demo, 'setup.wps'), '-o', p12, '--stub', stub, '--sign-pkcs12',
+               os.path.join(work, 'both.p12'), '--sign-pass-file', os.path.join(work, 'pass.txt')])
+    out = run_checked(['osslsigncode', 'verify', '-CAfile', os.path.join(work, 'locked-cert.pem'), '-in', p12])
+    assert b'Signature verification: ok' in out.stdout, out.stdout
     # The options hold together.
     text = call_text([wizpak, 'build', os.path.join(demo, 'setup.wps'), '-o', failed, '--sign-cert', 'c.pem'],
                      code=2)
