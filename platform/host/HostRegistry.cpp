@@ -237,6 +237,25 @@ struct Registry::Impl {
     }
     return &it->second;
   }
+
+  // Sets a value of the open key (a string, or another type's text after
+  // "="), keeping the name's first spelling, and writes the file.
+  bool Store(const std::string& Name, bool IsString, const std::string& Data) {
+    std::lock_guard<std::mutex> lock(HiveMutex());
+    Key* key = OpenedKey();
+    if (!key) return false;
+    if (platform::Value* v = key->Find(Name)) {
+      v->IsString = IsString;
+      v->Data = Data;
+    } else {
+      key->Values.push_back({Name, IsString, Data});
+    }
+    if (!Save(GetHive())) {
+      SetLastError(kErrorAccessDenied);
+      return false;
+    }
+    return true;
+  }
 };
 
 Registry::Registry() : impl_(std::make_unique<Impl>()) {}
@@ -307,38 +326,13 @@ bool Registry::ReadString(const std::string& Name, std::string& Value) {
 }
 
 bool Registry::WriteString(const std::string& Name, const std::string& Data) {
-  std::lock_guard<std::mutex> lock(HiveMutex());
-  Key* key = impl_->OpenedKey();
-  if (!key) return false;
-  if (platform::Value* v = key->Find(Name)) {
-    v->IsString = true;
-    v->Data = Data;
-  } else {
-    key->Values.push_back({Name, true, Data});
-  }
-  if (!Save(GetHive())) {
-    SetLastError(kErrorAccessDenied);
-    return false;
-  }
-  return true;
+  return impl_->Store(Name, true, Data);
 }
 
 bool Registry::WriteInteger(const std::string& Name, uint32_t Data) {
   char text[16];
   std::snprintf(text, sizeof text, "dword:%08x", Data);
-  std::lock_guard<std::mutex> lock(HiveMutex());
-  Key* key = impl_->OpenedKey();
-  if (!key) return false;
-  if (platform::Value* v = key->Find(Name)) {
-    *v = {v->Name, false, text};
-  } else {
-    key->Values.push_back({Name, false, text});
-  }
-  if (!Save(GetHive())) {
-    SetLastError(kErrorAccessDenied);
-    return false;
-  }
-  return true;
+  return impl_->Store(Name, false, text);
 }
 
 bool Registry::ValueExists(const std::string& Name) {
