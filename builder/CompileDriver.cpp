@@ -3,6 +3,7 @@
 #include "builder/ScriptParser.h"
 #include "common/Exceptions.h"
 #include "common/FileUtils.h"
+#include "common/ScopeExit.h"
 #include "common/Strings.h"
 #include "script/SE_Uninstaller.h"
 #include "script/ZUI_Commands.h"
@@ -197,21 +198,20 @@ bool BuildSignedUninstaller(const TBuildOptions& Options, const TCompiler& Compi
   inputs.push_back({"", kSetupInfoEntry, 0, info.SaveToBytes()});
   // The stub with the uninstall icon, where the platform can change one.
   const std::string stub = Path + ".stub";
+  const std::string unsignedPath = Path + ".unsigned";
+  TScopeExit removeTemporaries([&] {
+    for (const std::string& temporary : {icon, stub, unsignedPath}) {
+      if (!temporary.empty()) platform::DeleteFile(temporary);
+    }
+  });
   if (!platform::CopyFile(Options.Stub, stub, false)) {
     Error = "cannot copy the stub " + Options.Stub + ": " + platform::DescribeError(platform::LastError());
     return false;
   }
-  if (!icon.empty()) {
-    ChangeIcon(icon, stub);
-    platform::DeleteFile(icon);
-  }
-  const std::string unsignedPath = Path + ".unsigned";
+  if (!icon.empty()) ChangeIcon(icon, stub);
   TPackStats stats;
-  bool ok = WritePackage(unsignedPath, stub, inputs, Error, stats, {}, Options.Threads, Options.Level) &&
-            SignSetup(Options.Sign, unsignedPath, Path, Error);
-  platform::DeleteFile(stub);
-  platform::DeleteFile(unsignedPath);
-  return ok;
+  return WritePackage(unsignedPath, stub, inputs, Error, stats, {}, Options.Threads, Options.Level) &&
+         SignSetup(Options.Sign, unsignedPath, Path, Error);
 }
 
 }  // namespace
@@ -276,39 +276,47 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
       nextReport = s.BytesIn + (64ull << 20);
     }
   };
-  // A signed setup carries its uninstaller signed too.
   const bool sign = Options.Sign.Wanted();
+  if (!sign) {
+    if (WritePackage(Output, Options.PackageOnly ? "" : Options.Stub, entries, error, Stats, progress, Options.Threads,
+                     Options.Level)) {
+      return true;
+    }
+    Errors.push_back("wizpak build: " + error);
+    return false;
+  }
+  // A signed setup carries its uninstaller signed too; it is packed beside
+  // its place, signed into a second file and that renamed over the output:
+  // a failure leaves nothing behind.
   const std::string uninstaller = Output + ".uninstaller";
-  if (sign && compiler.SetupInfo.Info.MakeUninstaller == 1) {
+  const std::string packed = Output + ".unsigned";
+  const std::string signedPart = Output + ".signed";
+  TScopeExit removeTemporaries([&] {
+    for (const std::string& temporary : {uninstaller, packed, signedPart}) platform::DeleteFile(temporary);
+  });
+  if (compiler.SetupInfo.Info.MakeUninstaller == 1) {
     if (!BuildSignedUninstaller(Options, compiler, entries, uninstaller, error)) {
-      platform::DeleteFile(uninstaller);
       Errors.push_back("wizpak build: the uninstaller: " + error + "; nothing was written");
       return false;
     }
     // Before the directory digest, which the packer writes last.
     entries.push_back({uninstaller, kSignedUninstallerEntry, 0, std::nullopt});
   }
-  // A signed setup is packed beside its place, signed into a second file and
-  // that renamed over the output: a failed signature leaves nothing behind.
-  const std::string packed = sign ? Output + ".unsigned" : Output;
   if (!WritePackage(packed, Options.PackageOnly ? "" : Options.Stub, entries, error, Stats, progress, Options.Threads,
                     Options.Level)) {
-    if (sign) platform::DeleteFile(uninstaller);
     Errors.push_back("wizpak build: " + error);
     return false;
   }
-  if (!sign) return true;
-  const std::string signedPart = Output + ".signed";
-  bool ok = SignSetup(Options.Sign, packed, signedPart, error);
-  if (ok && !platform::MoveFile(signedPart, Output, true)) {
-    error = "cannot write " + Output + ": " + platform::DescribeError(platform::LastError());
-    ok = false;
+  if (!SignSetup(Options.Sign, packed, signedPart, error)) {
+    Errors.push_back("wizpak build: " + error + "; nothing was written");
+    return false;
   }
-  platform::DeleteFile(packed);
-  platform::DeleteFile(signedPart);
-  platform::DeleteFile(uninstaller);
-  if (!ok) Errors.push_back("wizpak build: " + error + "; nothing was written");
-  return ok;
+  if (!platform::MoveFile(signedPart, Output, true)) {
+    Errors.push_back("wizpak build: cannot write " + Output + ": " + platform::DescribeError(platform::LastError()) +
+                     "; nothing was written");
+    return false;
+  }
+  return true;
 }
 
 bool SignSetup(const TSigning& Sign, const std::string& In, const std::string& Out, std::string& Error) {

@@ -15,8 +15,12 @@ constexpr int kMaxLevel = 12;  // the smallest setups, at about three times the 
 // 1, 0.7 MB at 9, 9 MB from 10 on, where it searches for the best parse).
 uint64_t CompressorBytes(int Level);
 
-// As MakeStoredForm, at Level (kMinLevel to kMaxLevel): the compressed form
-// when it is not longer than the data and the entry is not large, else the
-// data. The same bytes on every platform and thread. Raises ESetupError when
-// the compressor cannot be made (memory).
-TStoredForm MakeStoredFormAtLevel(const uint8_t* Data, uint32_t Size, int Level);
+// A zlib stream of Data at Level (kMinLevel to kMaxLevel) made by libdeflate,
+// for MakeStoredForm: the same bytes on every platform and thread. Raises
+// ESetupError when the compressor cannot be made (memory).
+bool CompressWithLibdeflate(const uint8_t* Data, uint32_t Size, int Level, TBytes& Out);
+
+// The stored form of Data with the builder's compression at Level.
+inline TStoredForm MakeStoredFormAtLevel(const uint8_t* Data, uint32_t Size, int Level) {
+  return MakeStoredForm(Data, Size, CompressWithLibdeflate, Level);
+}

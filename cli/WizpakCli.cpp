@@ -108,6 +108,24 @@ bool WantsHelp(const std::vector<std::string>& args) {
   return false;
 }
 
+// The signing setting an option of "build" fills, or null.
+std::string TSigning::*SigningOption(const std::string& Option) {
+  static const struct {
+    const char* Name;
+    std::string TSigning::*Field;
+  } kOptions[] = {{"--sign-cert", &TSigning::Cert},
+                  {"--sign-key", &TSigning::Key},
+                  {"--sign-pkcs12", &TSigning::Pkcs12},
+                  {"--sign-pass-file", &TSigning::PassFile},
+                  {"--sign-timestamp", &TSigning::Timestamp},
+                  {"--sign-name", &TSigning::Name},
+                  {"--sign-url", &TSigning::Url}};
+  for (const auto& o : kOptions) {
+    if (Option == o.Name) return o.Field;
+  }
+  return nullptr;
+}
+
 // A compression level, 1 to 12.
 bool ParseLevel(const std::string& Text, int& Level) {
   int32_t n = IntOrMinusOne(Text);
@@ -412,20 +430,8 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         why = "--level takes a number from 1 to 12, not \"" + n + "\"";
         ok = false;
       }
-    } else if (a == "--sign-cert") {
-      ok = value(options.Sign.Cert);
-    } else if (a == "--sign-key") {
-      ok = value(options.Sign.Key);
-    } else if (a == "--sign-pkcs12") {
-      ok = value(options.Sign.Pkcs12);
-    } else if (a == "--sign-pass-file") {
-      ok = value(options.Sign.PassFile);
-    } else if (a == "--sign-timestamp") {
-      ok = value(options.Sign.Timestamp);
-    } else if (a == "--sign-name") {
-      ok = value(options.Sign.Name);
-    } else if (a == "--sign-url") {
-      ok = value(options.Sign.Url);
+    } else if (std::string TSigning::*field = SigningOption(a)) {
+      ok = value(options.Sign.*field);
     } else if (a == "-v") {
       options.Verbose = true;
     } else if (!a.empty() && a[0] == '-') {

@@ -27,7 +27,6 @@ constexpr uint16_t kVersion = 1;
 constexpr char kDecompSizeText[] = "Error: DecompSize - ";
 constexpr char kOrigSizeText[] = " OrigSize - ";
 constexpr char kErrorCaption[] = "Error";
-constexpr int kCompressionLevel = 9;
 
 WideString StatusText(const TExtractSink& sink, const std::string& name) {
   return ReplaceText(sink.StatusTemplate, u"<%FILENAME%>", platform::AnsiToWide(name));
@@ -103,23 +102,18 @@ uint64_t TPak::FileSize() {
 }
 
 size_t SecurityDirectoryEntry(const uint8_t* Image, size_t Size) {
-  auto u16 = [Image](size_t at) { return static_cast<uint32_t>(Image[at] | Image[at + 1] << 8); };
-  auto u32 = [Image](size_t at) {
-    return static_cast<uint32_t>(Image[at]) | static_cast<uint32_t>(Image[at + 1]) << 8 |
-           static_cast<uint32_t>(Image[at + 2]) << 16 | static_cast<uint32_t>(Image[at + 3]) << 24;
-  };
   if (Size < 64 || Image[0] != 'M' || Image[1] != 'Z') return 0;
   // The PE signature, the file header (its optional header's size at 20 from
   // the signature) and the optional header's magic: PE32 keeps its data
   // directories at 96, PE32+ at 112, their count just before; the security
   // directory is the fifth.
-  const uint64_t pe = u32(0x3C);
-  if (pe + 26 > Size || u32(static_cast<size_t>(pe)) != 0x00004550) return 0;
+  const uint64_t pe = GetU32(Image + 0x3C);
+  if (pe + 26 > Size || GetU32(Image + pe) != 0x00004550) return 0;
   const size_t optional = static_cast<size_t>(pe) + 24;
-  const uint32_t magic = u16(optional);
+  const uint32_t magic = GetU16(Image + optional);
   const uint32_t directories = magic == 0x10B ? 96 : magic == 0x20B ? 112 : 0;
-  if (directories == 0 || directories + 5 * 8 > u16(static_cast<size_t>(pe) + 20)) return 0;
-  if (optional + directories + 5 * 8 > Size || u32(optional + directories - 4) < 5) return 0;
+  if (directories == 0 || directories + 5 * 8 > GetU16(Image + pe + 20)) return 0;
+  if (optional + directories + 5 * 8 > Size || GetU32(Image + optional + directories - 4) < 5) return 0;
   return optional + directories + 4 * 8;
 }
 
@@ -130,11 +124,7 @@ uint64_t SignedPackageEnd(platform::File& File, uint64_t Size) {
   if (!File.Seek(0, SeekOrigin::kBegin) || File.Read(headers, n) != n) return 0;
   const size_t entry = SecurityDirectoryEntry(headers, n);
   if (entry == 0) return 0;
-  auto u32 = [&headers](size_t at) {
-    return static_cast<uint64_t>(headers[at]) | static_cast<uint64_t>(headers[at + 1]) << 8 |
-           static_cast<uint64_t>(headers[at + 2]) << 16 | static_cast<uint64_t>(headers[at + 3]) << 24;
-  };
-  const uint64_t table = u32(entry), tableSize = u32(entry + 4);
+  const uint64_t table = GetU32(headers + entry), tableSize = GetU32(headers + entry + 4);
   if (tableSize == 0 || table + tableSize != Size || table < kTrailerSize) return 0;
   uint8_t before[kTrailerSize + 7];
   const uint32_t got = static_cast<uint32_t>(std::min<uint64_t>(table, sizeof before));
@@ -504,18 +494,27 @@ uint32_t TPak::AddEntry(const std::string& Name, const std::string& SourcePath, 
   return static_cast<uint32_t>(Entries.size() - 1);
 }
 
-TStoredForm MakeStoredForm(const uint8_t* Data, uint32_t Size) {
+namespace {
+
+bool CompressWithZlib(const uint8_t* Data, uint32_t Size, int Level, TBytes& Out) {
+  uLongf bound = compressBound(Size);
+  Out.resize(bound);
+  if (compress2(Out.data(), &bound, Data, Size, Level) != Z_OK) return false;
+  Out.resize(bound);
+  return true;
+}
+
+}  // namespace
+
+TStoredForm MakeStoredForm(const uint8_t* Data, uint32_t Size, TCompress Compress, int Level) {
   TStoredForm form;
   form.OrigSize = Size;
-  if (Size < kLargeEntrySize) {
-    uLongf bound = compressBound(Size);
-    form.Bytes.resize(bound);
-    if (compress2(form.Bytes.data(), &bound, Data, Size, kCompressionLevel) == Z_OK && bound <= Size) {
-      form.Bytes.resize(bound);
-      form.StoredSize = static_cast<uint32_t>(bound);
-    }
+  if (Size < kLargeEntrySize && (Compress ? Compress : CompressWithZlib)(Data, Size, Level, form.Bytes) &&
+      form.Bytes.size() <= Size) {
+    form.StoredSize = static_cast<uint32_t>(form.Bytes.size());
+  } else {
+    form.Bytes.assign(Data, Data + Size);
   }
-  if (form.StoredSize == 0) form.Bytes.assign(Data, Data + Size);
   form.Checksum = PakChecksum(form.Bytes.data(), form.Bytes.size());
   return form;
 }

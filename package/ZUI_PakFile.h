@@ -61,8 +61,10 @@ struct TExtractSink {
   std::function<void(const std::string& Target, const std::string& Reason)> OnWriteFailed;
 };
 
-// The stored form of an entry's data (compressed at level 9, or raw when that
-// is not longer or the entry is large), made without touching any package, so
+// The level the setup compresses what it writes at.
+constexpr int kCompressionLevel = 9;
+// The stored form of an entry's data (compressed, or raw when that is not
+// shorter or the entry is large), made without touching any package, so
 // that several threads can prepare entries at once.
 struct TStoredForm {
   TBytes Bytes;
@@ -70,7 +72,12 @@ struct TStoredForm {
   uint32_t StoredSize = 0;  // 0: raw
   uint32_t Checksum = 0;
 };
-TStoredForm MakeStoredForm(const uint8_t* Data, uint32_t Size);
+// Compresses Size bytes of Data into a zlib stream at Level, in Out; false
+// when it cannot (Out is then not used). Raises only when it cannot start.
+using TCompress = bool (*)(const uint8_t* Data, uint32_t Size, int Level, TBytes& Out);
+// Compress null: zlib (the setup's own writes); the builder passes its own.
+TStoredForm MakeStoredForm(const uint8_t* Data, uint32_t Size, TCompress Compress = nullptr,
+                           int Level = kCompressionLevel);
 
 class TPak {
  public:

@@ -5,6 +5,7 @@
 #include "common/BufferManager.h"
 #include "common/FileUtils.h"
 #include "common/RunLog.h"
+#include "common/ScopeExit.h"
 #include "common/Strings.h"
 #include "package/ZUI_PakFile.h"
 #include "script/SE_ScriptState.h"
@@ -64,13 +65,11 @@ void RegisterProduct(TScriptState& State, platform::Registry& reg) {
   uint32_t size = 0;
   if (std::optional<TBytes> product = State.Pak ? State.Pak->FindEntry(kProductInfoEntry, 0, size) : std::nullopt) {
     std::string text(product->begin(), product->end());
-    size_t pos = 0;
-    while (pos < text.size()) {
-      size_t end = text.find_first_of("\r\n", pos);
-      std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-      size_t equals = line.find('=');
-      if (equals != std::string::npos && equals > 0) write(line.substr(0, equals), line.substr(equals + 1));
-      pos = end == std::string::npos ? text.size() : end + 1;
+    for (size_t pos = 0, end; pos < text.size(); pos = end == std::string::npos ? text.size() : end + 1) {
+      end = text.find_first_of("\r\n", pos);
+      std::string name, value;
+      SplitKeyValue(text.substr(pos, end == std::string::npos ? std::string::npos : end - pos), name, value);
+      if (!name.empty()) write(name, value);
     }
   }
   // The uninstaller believes only the log the setup saved.
@@ -87,21 +86,27 @@ bool BuildUninstaller(TScriptState& State) {
   TPak& pak = *State.Pak;
   if (pak.Entries.empty()) return true;
   ForceInstallDirs(info.InstallDir, State.UninstallList);
+  // Written beside its place and renamed over it only when complete, so a
+  // failed write never leaves a broken uninstaller (nor removes a good one);
+  // what failed stays the last error.
   const std::string target = info.InstallDir + "\\" + info.UninstallExeName;
   const std::string partial = target + ".part";
+  platform::DeleteFile(partial);
+  TScopeExit discard([&partial] {
+    uint32_t error = platform::LastError();
+    platform::DeleteFile(partial);
+    platform::SetLastError(error);
+  });
 
   // A signed setup carries its uninstaller, signed when it was built.
   uint32_t signedSize = 0;
   if (std::optional<TBytes> exe = pak.FindEntry(kSignedUninstallerEntry, 0, signedSize)) {
-    platform::DeleteFile(partial);
-    if (WriteWholeFile(partial, exe->data(), static_cast<uint32_t>(exe->size()), nullptr) &&
-        platform::MoveFile(partial, target, true)) {
-      return true;
+    if (!WriteWholeFile(partial, exe->data(), static_cast<uint32_t>(exe->size()), nullptr) ||
+        !platform::MoveFile(partial, target, true)) {
+      return false;
     }
-    uint32_t error = platform::LastError();
-    platform::DeleteFile(partial);
-    platform::SetLastError(error);
-    return false;
+    discard.Release();
+    return true;
   }
 
   // The stub: the package file's bytes before its first entry. For a setup
@@ -119,15 +124,7 @@ bool BuildUninstaller(TScriptState& State) {
   // A signed setup's signature does not cover the uninstaller: its copy of
   // the headers names no certificate table.
   if (size_t entry = SecurityDirectoryEntry(stub.data(), stub.size())) std::fill_n(stub.begin() + entry, 8, 0);
-  // Written beside its place and renamed over it only when complete, so a
-  // failed write never leaves a broken uninstaller (nor removes a good one).
-  platform::DeleteFile(partial);
-  if (!WriteWholeFile(partial, stub.data(), static_cast<uint32_t>(stub.size()), nullptr)) {
-    uint32_t error = platform::LastError();
-    platform::DeleteFile(partial);
-    platform::SetLastError(error);
-    return false;
-  }
+  if (!WriteWholeFile(partial, stub.data(), static_cast<uint32_t>(stub.size()), nullptr)) return false;
 
   const std::string temp = AddBackslash(platform::TempPath());
   for (uint32_t i = 0; i < pak.Entries.size(); ++i) {
@@ -171,11 +168,9 @@ bool BuildUninstaller(TScriptState& State) {
     ok = ok && out.WriteDirectoryWithDigest();
     out.Close();
   }
-  if (ok && platform::MoveFile(partial, target, true)) return true;
-  uint32_t error = platform::LastError();
-  platform::DeleteFile(partial);
-  platform::SetLastError(error);
-  return false;
+  if (!ok || !platform::MoveFile(partial, target, true)) return false;
+  discard.Release();
+  return true;
 }
 
 bool ChangeIcon(const std::string& IconFile, const std::string& Executable) {

@@ -23,18 +23,13 @@ rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
 # The version of Debian's libdeflate-dev first, so that the Linux and the
-# Windows builder compress alike; then every other version the mirror lists.
-installed=$(dpkg-query -W -f='${Version}' libdeflate-dev 2>/dev/null || true)
-fetched=0
-for version in $installed $(apt-cache showsrc libdeflate 2>/dev/null | sed -n 's/^Version: //p' | sort -u -r); do
-  rm -f ./*
-  if apt-get source -q --download-only "libdeflate=$version" >/dev/null 2>&1; then fetched=1; break; fi
-done
-if [ "$fetched" = 0 ]; then
+# Windows builder compress alike.
+# shellcheck source=debian-source.sh
+. "$here/scripts/debian-source.sh"
+if ! fetch_debian_source libdeflate $(dpkg-query -W -f='${Version}' libdeflate-dev 2>/dev/null || true); then
   echo "build-libdeflate-windows.sh: no libdeflate source on the mirror (run scripts/bootstrap.sh; deb-src is needed)" >&2
   exit 1
 fi
-dpkg-source --no-check -x libdeflate_*.dsc libdeflate >/dev/null
 cd libdeflate
 objects=()
 for source in lib/deflate_compress lib/zlib_compress lib/adler32 lib/utils lib/x86/cpu_features; do

@@ -36,8 +36,9 @@ work="$here/build/deps/src-win$width"
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
-apt-get source -q --download-only libjpeg-turbo >/dev/null 2>&1 || apt-get source -q --download-only libjpeg-turbo
-dpkg-source --no-check -x libjpeg-turbo_*.dsc libjpeg-turbo >/dev/null
+# shellcheck source=debian-source.sh
+. "$here/scripts/debian-source.sh"
+fetch_debian_source libjpeg-turbo || { echo "build-libjpeg-windows.sh: no libjpeg-turbo source on the mirror" >&2; exit 1; }
 # The decoder's and encoder's optional paths, switched off in the library's
 # own configuration header (installed with it, so users see the same).
 sed -i -E 's/^#define (DCT_IFAST_SUPPORTED|DCT_FLOAT_SUPPORTED|IDCT_SCALING_SUPPORTED|UPSAMPLE_MERGING_SUPPORTED|QUANT_1PASS_SUPPORTED|QUANT_2PASS_SUPPORTED|BLOCK_SMOOTHING_SUPPORTED|SAVE_MARKERS_SUPPORTED)\b/#undef \1/' \

@@ -29,18 +29,9 @@ work="$here/build/deps/zsrc-win$width"
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
-# The newest source first, then every other version the mirror lists (a
-# security update's source may be missing while the release's is there).
-fetched=0
-if apt-get source -q --download-only zlib >/dev/null 2>&1; then
-  fetched=1
-else
-  for version in $(apt-cache showsrc zlib 2>/dev/null | sed -n 's/^Version: //p' | sort -u -r); do
-    rm -f ./*
-    if apt-get source -q --download-only "zlib=$version" >/dev/null 2>&1; then fetched=1; break; fi
-  done
-fi
-if [ "$fetched" = 0 ]; then
+# shellcheck source=debian-source.sh
+. "$here/scripts/debian-source.sh"
+if ! fetch_debian_source zlib; then
   echo "build-zlib-windows.sh: no zlib source on the mirror; using Debian's prebuilt $triplet zlib (optimised for speed, a larger setup)" >&2
   mkdir -p "$prefix/lib" "$prefix/include"
   cp "/usr/$triplet/lib/libz.a" "$prefix/lib/"
@@ -49,7 +40,6 @@ if [ "$fetched" = 0 ]; then
   rm -rf "$work"
   exit 0
 fi
-dpkg-source --no-check -x zlib_*.dsc zlib >/dev/null
 cd zlib
 objects=()
 for source in adler32 compress crc32 deflate infback inffast inflate inftrees trees uncompr zutil; do
