@@ -38,8 +38,8 @@ int main(int argc, char** argv) {
     start = Clock::now();
     for (int i = 0; i < n; ++i) platform::DeleteFile(dir + "\\file" + std::to_string(i) + ".dat");
     double deleted = std::chrono::duration<double>(Clock::now() - start).count();
-    std::printf("%6d files: written in %.2f s (%.0f/s), deleted in %.2f s (%.0f/s)\n", n, written, n / written,
-                deleted, n / deleted);
+    std::printf("%6d files: written in %.2f s (%.0f/s), deleted in %.2f s (%.0f/s)\n", n, written, n / written, deleted,
+                n / deleted);
   }
   std::string cleanup = std::string("rm -rf ") + templ;
   return std::system(cleanup.c_str()) == 0 ? 0 : 1;

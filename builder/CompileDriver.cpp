@@ -216,8 +216,8 @@ bool BuildSignedUninstaller(const TBuildOptions& Options, const TCompiler& Compi
 
 }  // namespace
 
-bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, std::string& Output,
-                TPackStats& Stats, const std::function<void(const std::string&)>& Log) {
+bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, std::string& Output, TPackStats& Stats,
+                const std::function<void(const std::string&)>& Log) {
   TBytes text;
   try {
     text = LoadWholeFile(Options.Script);
@@ -225,7 +225,8 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
     Errors.push_back(std::string("wizpak build: ") + e.what());
     return false;
   }
-  if (!platform::DirectoryExists(Options.DataDir + "\\languages") && !platform::DirectoryExists(Options.DataDir + "\\layout")) {
+  if (!platform::DirectoryExists(Options.DataDir + "\\languages") &&
+      !platform::DirectoryExists(Options.DataDir + "\\layout")) {
     Errors.push_back("wizpak build: data folder " + Options.DataDir + " has no languages or layout folder");
     return false;
   }
@@ -271,8 +272,8 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
     if (!Log) return;
     if (Options.Verbose) Log("packed " + in.EntryName + " (group " + std::to_string(in.Group) + ")");
     if (s.BytesIn >= nextReport) {
-      Log("packed " + std::to_string(s.Files) + " files, " + FormatSize(s.BytesIn) + " in, " +
-          FormatSize(s.BytesOut) + " out");
+      Log("packed " + std::to_string(s.Files) + " files, " + FormatSize(s.BytesIn) + " in, " + FormatSize(s.BytesOut) +
+          " out");
       nextReport = s.BytesIn + (64ull << 20);
     }
   };

@@ -23,16 +23,16 @@ struct TSigning {
 };
 
 struct TBuildOptions {
-  std::string Script;    // the script file
-  std::string Output;    // empty: the script's "outfile", next to the script
-  std::string Stub;      // empty: the project's own Windows stub
-  std::string DataDir;   // the builder's data folder (languages\, layout\)
+  std::string Script;   // the script file
+  std::string Output;   // empty: the script's "outfile", next to the script
+  std::string Stub;     // empty: the project's own Windows stub
+  std::string DataDir;  // the builder's data folder (languages\, layout\)
   // The finaliser beside the default stub: the last place looked for one
   // (a package without a stub still needs it). Empty: none.
   std::string DefaultFinaliser;
   bool PackageOnly = false;
   bool Verbose = false;
-  uint32_t Threads = 0;  // compressing threads; 0: one per processor
+  uint32_t Threads = 0;       // compressing threads; 0: one per processor
   int Level = kDefaultLevel;  // the compression level, 1 to 12
   TSigning Sign;              // a signed setup when Sign.Wanted()
 };
@@ -57,8 +57,8 @@ bool CollectSetupEntries(const std::string& ScriptName, TCompiler& Compiler, con
 
 // Builds the setup Options describe. Nothing is written when anything fails.
 // Log receives progress lines (every file with Verbose).
-bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, std::string& Output,
-                TPackStats& Stats, const std::function<void(const std::string&)>& Log);
+bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, std::string& Output, TPackStats& Stats,
+                const std::function<void(const std::string&)>& Log);
 
 // The folder of a path, native or Windows ("" for a bare name).
 std::string FolderOf(const std::string& Path);

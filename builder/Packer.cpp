@@ -19,8 +19,8 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
   return dir + "/" + name;
 }
 
-bool CollectFolder(const std::string& dir, const std::string& prefix, uint16_t group,
-                   std::vector<TPackInput>& inputs, std::string& error) {
+bool CollectFolder(const std::string& dir, const std::string& prefix, uint16_t group, std::vector<TPackInput>& inputs,
+                   std::string& error) {
   std::vector<platform::DirEntry> entries;
   if (!platform::ListDirectory(dir, entries)) {
     error = "Failed to list " + dir + ": " + DescribeError(LastError());
@@ -41,8 +41,7 @@ bool CollectFolder(const std::string& dir, const std::string& prefix, uint16_t g
 
 }  // namespace
 
-bool CollectPackInputs(const std::string& Path, uint16_t Group, std::vector<TPackInput>& Inputs,
-                       std::string& Error) {
+bool CollectPackInputs(const std::string& Path, uint16_t Group, std::vector<TPackInput>& Inputs, std::string& Error) {
   if (platform::DirectoryExists(Path)) return CollectFolder(Path, "", Group, Inputs, Error);
   if (platform::FileExists(Path)) {
     Inputs.push_back({Path, ExtractFileName(Path), Group, std::nullopt});
@@ -146,7 +145,8 @@ bool WritePackage(const std::string& Output, const std::string& Stub, const std:
           job.form = MakeStoredFormAtLevel(in.Data->data(), static_cast<uint32_t>(in.Data->size()), Level);
         } else {
           TBytes data = LoadWholeFile(in.SourcePath);
-          if (static_cast<int64_t>(data.size()) != job.size) throw ESetupError(in.SourcePath + " changed while packing");
+          if (static_cast<int64_t>(data.size()) != job.size)
+            throw ESetupError(in.SourcePath + " changed while packing");
           job.form = MakeStoredFormAtLevel(data.data(), static_cast<uint32_t>(data.size()), Level);
         }
       } catch (const std::exception& e) {

@@ -27,8 +27,7 @@ struct TPackStats {
 
 // Adds File (as its own name) or every file below Folder (names relative to
 // it, "\" between folders) to Inputs. False with Error for a missing path.
-bool CollectPackInputs(const std::string& Path, uint16_t Group, std::vector<TPackInput>& Inputs,
-                       std::string& Error);
+bool CollectPackInputs(const std::string& Path, uint16_t Group, std::vector<TPackInput>& Inputs, std::string& Error);
 
 // Writes Inputs to Output, behind a copy of Stub when one is named. The
 // package is written to a temporary file next to Output and renamed over it
@@ -41,5 +40,5 @@ bool CollectPackInputs(const std::string& Path, uint16_t Group, std::vector<TPac
 // build.
 bool WritePackage(const std::string& Output, const std::string& Stub, const std::vector<TPackInput>& Inputs,
                   std::string& Error, TPackStats& Stats,
-                  const std::function<void(const TPackStats&, const TPackInput&)>& Progress = {},
-                  uint32_t Threads = 0, int Level = kDefaultLevel);
+                  const std::function<void(const TPackStats&, const TPackInput&)>& Progress = {}, uint32_t Threads = 0,
+                  int Level = kDefaultLevel);

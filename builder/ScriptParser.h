@@ -8,9 +8,9 @@
 #include <vector>
 
 struct TScriptLine {
-  int LineNumber = 0;   // 1-based
-  bool IsLabel = false; // ":name": Words[0] is the label
-  std::string Keyword;  // lower-cased; empty for a blank or comment line
+  int LineNumber = 0;              // 1-based
+  bool IsLabel = false;            // ":name": Words[0] is the label
+  std::string Keyword;             // lower-cased; empty for a blank or comment line
   std::vector<std::string> Words;  // the arguments (the label for a label line)
 };
 

@@ -4,9 +4,9 @@
 #include <ostream>
 
 #include "builder/CompileDriver.h"
+#include "builder/Packer.h"
 #include "cli/ArchiveCli.h"
 #include "cli/VfsCli.h"
-#include "builder/Packer.h"
 #include "common/FileUtils.h"
 #include "common/Prompt.h"
 #include "common/Strings.h"
@@ -170,7 +170,6 @@ void CreateEntryFolders(const std::string& target, const std::string& name) {
     ++pos;
   }
 }
-
 
 int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (WantsHelp(args)) {
@@ -377,7 +376,6 @@ int Pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   return kExitOk;
 }
 
-
 // A file next to this program, or where the build tree keeps it.
 std::string Beside(const std::vector<std::string>& candidates) {
   std::string dir = FolderOf(platform::ExecutablePath());
@@ -511,8 +509,7 @@ int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   std::optional<TBytes> info = pak.FindEntry("SetupInfo", 0, size);
   std::optional<TBytes> lines = pak.FindEntry("CompiledLines", 0, size);
   if (!info || !lines) {
-    err << "wizpak: " << args[0] << ": no readable " << (!info ? "\"SetupInfo\"" : "\"CompiledLines\"")
-        << " entry\n";
+    err << "wizpak: " << args[0] << ": no readable " << (!info ? "\"SetupInfo\"" : "\"CompiledLines\"") << " entry\n";
     return kExitFailed;
   }
   TSetupInfoFile setup;

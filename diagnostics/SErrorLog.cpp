@@ -19,7 +19,6 @@ std::string Value(const char* label, const std::string& value) {
 
 std::string Title(const std::string& title) { return title + "\r\n" + std::string(title.size(), '-') + "\r\n"; }
 
-
 }  // namespace
 
 std::string NextErrorLogName(const std::string& Folder) {
@@ -106,8 +105,8 @@ std::string WriteErrorLog(const std::string& ErrorText, const std::string& Error
   }
   f.Close();
   ShowMessage((ErrorType.empty() ? kUnknown : ErrorType) + " Error: " + ErrorText +
-                           "\r\rError Log Created. Please Include \"" + path + "\" with your bug report",
-                       kCaption, platform::kMbOk);
+                  "\r\rError Log Created. Please Include \"" + path + "\" with your bug report",
+              kCaption, platform::kMbOk);
   LogLine("Error log", path);
   // Unattended, nobody is there to read it: it is only named in the log.
   if (!Report.Unattended) platform::ShellExecute(path, "", 3, false);

@@ -11,8 +11,7 @@ constexpr uint16_t kSuitePersonal = 512;
 constexpr uint16_t kSuiteBlade = 1024;
 }  // namespace
 
-TOSInfo::TOSInfo(const platform::OsVersion& Version, platform::Registry* Registry)
-    : v_(Version), registry_(Registry) {}
+TOSInfo::TOSInfo(const platform::OsVersion& Version, platform::Registry* Registry) : v_(Version), registry_(Registry) {}
 
 int TOSInfo::Product() const {
   if (v_.PlatformId == kPlatform9x && v_.Major == 4) {
@@ -31,9 +30,9 @@ int TOSInfo::Product() const {
 }
 
 const char* TOSInfo::ProductName(int Product) {
-  static const char* const kNames[] = {"Unknown OS",   "Windows 95", "Windows 98",         "Windows Me",
-                                       "Windows NT4",  "Windows 2000", "Windows XP", "Windows Server2003",
-                                       "Windows Vista"};
+  static const char* const kNames[] = {"Unknown OS", "Windows 95",         "Windows 98",
+                                       "Windows Me", "Windows NT4",        "Windows 2000",
+                                       "Windows XP", "Windows Server2003", "Windows Vista"};
   return Product >= 0 && Product <= 8 ? kNames[Product] : kNames[0];
 }
 
@@ -52,10 +51,14 @@ int TOSInfo::ProductClass() const {
   if (v_.PlatformId != kPlatformNT) return 0;
   if (v_.HasExtended) {
     switch (v_.ProductType) {
-      case 1: return 2;
-      case 2: return 4;
-      case 3: return 3;
-      default: return 1;
+      case 1:
+        return 2;
+      case 2:
+        return 4;
+      case 3:
+        return 3;
+      default:
+        return 1;
     }
   }
   std::string type = RegistryProductType();
@@ -70,7 +73,10 @@ std::string TOSInfo::Edition() const {
   int product = Product();
   if (!v_.HasExtended) {
     std::string type = RegistryProductType();
-    std::string name = type == "winnt" ? "WorkStation" : type == "lanmannt" ? "Server" : type == "servernt" ? "Advanced Server" : "";
+    std::string name = type == "winnt"      ? "WorkStation"
+                       : type == "lanmannt" ? "Server"
+                       : type == "servernt" ? "Advanced Server"
+                                            : "";
     if (name.empty()) return {};
     return name + " " + DecimalText(v_.Major) + "." + DecimalText(v_.Minor);
   }

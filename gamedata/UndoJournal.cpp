@@ -47,8 +47,9 @@ void TUndoJournal::Begin(const std::vector<std::string>& SideFiles) {
     head.insert(head.end(), content.begin(), content.end());
   }
   WriteU32(head, Crc32(head.data(), head.size()));
-  bool ok = journal_.Open(path_, platform::kAccessWrite, platform::kShareNone, platform::FileDisposition::kCreateAlways) &&
-            journal_.Write(head.data(), static_cast<uint32_t>(head.size())) == head.size() && journal_.Flush();
+  bool ok =
+      journal_.Open(path_, platform::kAccessWrite, platform::kShareNone, platform::FileDisposition::kCreateAlways) &&
+      journal_.Write(head.data(), static_cast<uint32_t>(head.size())) == head.size() && journal_.Flush();
   if (!ok) {
     std::string reason = Reason();
     journal_.Close();
@@ -162,8 +163,8 @@ bool ReadHead(platform::File& J, const std::vector<std::string>& Allowed, uint64
     side.Name.assign(reinterpret_cast<const char*>(name), nameLength);
     // Only the side files the caller names: a journal planted beside the
     // file must not write anywhere else.
-    bool allowed = std::any_of(Allowed.begin(), Allowed.end(),
-                               [&](const std::string& a) { return SameTextAscii(a, side.Name); });
+    bool allowed =
+        std::any_of(Allowed.begin(), Allowed.end(), [&](const std::string& a) { return SameTextAscii(a, side.Name); });
     const uint8_t* flags = take(5);
     if (!allowed || !flags) return false;
     side.Existed = flags[0] != 0;

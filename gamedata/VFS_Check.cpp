@@ -42,7 +42,8 @@ std::string CheckVFSContainer(const std::string& FileName, bool* Restored) {
           return "the chain of " + node.Path + " leaves the block table at block " + DecimalText(block + 1);
         }
         const int other = owner[static_cast<size_t>(block)];
-        if (other == static_cast<int>(n)) return "the chain of " + node.Path + " loops at block " + DecimalText(block + 1);
+        if (other == static_cast<int>(n))
+          return "the chain of " + node.Path + " loops at block " + DecimalText(block + 1);
         if (other != -1) {
           return "block " + DecimalText(block + 1) + " belongs to " + node.Path + " and to " +
                  vfs.Tree.Nodes[static_cast<size_t>(other)].Path;

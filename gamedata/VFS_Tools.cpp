@@ -54,8 +54,9 @@ void CreateEmptyContainer(const std::string& FileName, int32_t BlockSize, int32_
   head.resize(head.size() + kDescriptionField + 4 + 8ull * BlockCount + static_cast<size_t>(kVFSEntrySize) * RootCount,
               0);
   platform::File f;
-  VFS_CHECK(f.Open(FileName, platform::kAccessReadWrite, platform::kShareNone, platform::FileDisposition::kCreateAlways),
-            "CreateEmptyContainer: cannot create " + FileName);
+  VFS_CHECK(
+      f.Open(FileName, platform::kAccessReadWrite, platform::kShareNone, platform::FileDisposition::kCreateAlways),
+      "CreateEmptyContainer: cannot create " + FileName);
   VFS_CHECK(f.Write(head.data(), static_cast<uint32_t>(head.size())) == head.size(), "CreateEmptyContainer: write");
   // The data blocks, written as zero bytes (a sparse file would make every
   // later block write allocate on disk).

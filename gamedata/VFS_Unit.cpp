@@ -127,7 +127,8 @@ void TVFSFile::Read(void* Dest, uint32_t Count) {
 
 void TVFSFile::Write(const void* Data, uint32_t Count) {
   VFS_CHECK(Handle.IsOpen() && undo_, "Write: " + FileName + " is not open");
-  VFS_CHECK(!writeFailed_, "Write: an earlier write to " + FileName + " failed; the update is undone when it is closed");
+  VFS_CHECK(!writeFailed_,
+            "Write: an earlier write to " + FileName + " failed; the update is undone when it is closed");
   writeFailed_ = true;  // until this write is through
   if (!undo_->Active()) undo_->Begin({HashFilePath(FileName)});
   undo_->Protect(Handle.Position(), Count);
@@ -148,7 +149,8 @@ void TVFSFile::SeekBlock(int32_t Index) {
 }
 
 void TVFSFile::SeekBlockLink(int32_t Index) {
-  Handle.Seek(static_cast<int64_t>(BlockTableStart + 8ull * static_cast<uint64_t>(Index)), platform::SeekOrigin::kBegin);
+  Handle.Seek(static_cast<int64_t>(BlockTableStart + 8ull * static_cast<uint64_t>(Index)),
+              platform::SeekOrigin::kBegin);
 }
 
 void TVFSFile::SeekRootEntry(uint32_t Slot) {
@@ -204,8 +206,9 @@ void TVFSFile::Open(const std::string& Name, bool Build, const std::function<voi
   VFS_CHECK(DataStart <= fileSize, "Open: the tables of " + Name + " run past the end of the file");
   // Every data block starts inside the file (the last may be short): a
   // container cut short would otherwise grow by whole blocks at every write.
-  VFS_CHECK(DataStart + static_cast<uint64_t>(Header.BlockCount - 1) * static_cast<uint64_t>(Header.BlockSize) <= fileSize,
-            "Open: the data blocks of " + Name + " run past the end of the file");
+  VFS_CHECK(
+      DataStart + static_cast<uint64_t>(Header.BlockCount - 1) * static_cast<uint64_t>(Header.BlockSize) <= fileSize,
+      "Open: the data blocks of " + Name + " run past the end of the file");
 
   Header.Description.assign(kDescriptionField, '\0');
   Read(Header.Description.data(), kDescriptionField);
@@ -252,8 +255,8 @@ std::vector<int32_t> TVFSFile::ChainOf(int32_t FirstBlock) const {
   int64_t i = static_cast<int64_t>(FirstBlock) - 1;
   while (true) {
     VFS_CHECK(i >= 0 && i < Header.BlockCount, "Chain: block " + DecimalText(i + 1) + " lies outside the table");
-    VFS_CHECK(chain.size() < static_cast<size_t>(Header.BlockCount), "Chain: the chain from block " +
-                                                                          DecimalText(FirstBlock) + " loops");
+    VFS_CHECK(chain.size() < static_cast<size_t>(Header.BlockCount),
+              "Chain: the chain from block " + DecimalText(FirstBlock) + " loops");
     chain.push_back(static_cast<int32_t>(i));
     int32_t next = BlockLinks[static_cast<size_t>(i)].Next;
     if (next == -1) break;

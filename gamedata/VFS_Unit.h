@@ -87,7 +87,7 @@ struct TVFSHashEntry {
 struct TTreeFileInfo {
   uint32_t Index = 0xFFFFFFFF;  // -1: a free node slot
   std::string Path;
-  TVFSEntry* Entry = nullptr;  // a root slot's record (Parent -1), else owned
+  TVFSEntry* Entry = nullptr;      // a root slot's record (Parent -1), else owned
   std::vector<uint32_t> Children;  // -1: a free child slot
   int32_t Parent = -1;
   int32_t RootSlot = kVFSNoRootSlot;
@@ -212,8 +212,7 @@ class TVFSFile {
   // update left (Restored). Raises EAssertionFailed for a file that cannot be
   // opened or a header, table or chain that does not make sense, ESetupError
   // when an undo journal is there but cannot be applied.
-  void Open(const std::string& FileName, bool BuildTree,
-            const std::function<void(uint32_t, uint32_t)>& Progress = {});
+  void Open(const std::string& FileName, bool BuildTree, const std::function<void(uint32_t, uint32_t)>& Progress = {});
   // Rewrites the header (with a fresh digest unless SkipMD5) and the side
   // file, then ends the update's journal. Refused after a failed write.
   void Save(bool SkipMD5);

@@ -14,8 +14,8 @@
 #include "gamedata/LineEncryption.h"
 #include "gamedata/VFS_Unit.h"
 
-#define ZUP_CHECK(cond, text)                          \
-  do {                                                 \
+#define ZUP_CHECK(cond, text)                                    \
+  do {                                                           \
     if (!(cond)) RaiseAssertion(text, "ZU_PakSystem", __LINE__); \
   } while (0)
 
@@ -129,7 +129,8 @@ void TFileMembers::ForEach(const std::function<void(uint32_t)>& Callback) {
 
 uint32_t TFileMembers::OrigSize(uint32_t Index) {
   platform::File f;
-  if (!f.Open(items_[Index].Source, platform::kAccessRead, platform::kShareRead, platform::FileDisposition::kOpenExisting)) {
+  if (!f.Open(items_[Index].Source, platform::kAccessRead, platform::kShareRead,
+              platform::FileDisposition::kOpenExisting)) {
     return 0;
   }
   int64_t size = f.Size();
@@ -332,14 +333,20 @@ std::string TPakSystem::PathOf(const std::string& Name) const {
 std::string TPakSystem::Message(int Number) const {
   const std::string quoted = "\"" + ArchivePath + "\"";
   switch (Number) {
-    case 1: return "Unable to modify " + quoted + " attributes";
-    case 2: return "File not found: " + quoted + ".";
-    case 3: return "Unable to modify file:" + quoted + ", file may be in use or drive is write protected...";
-    case 4: return "File " + ArchivePath + " has corrupted header.";
-    case 5: return "Error Incorrect Password\rFile: " + ArchiveName;
+    case 1:
+      return "Unable to modify " + quoted + " attributes";
+    case 2:
+      return "File not found: " + quoted + ".";
+    case 3:
+      return "Unable to modify file:" + quoted + ", file may be in use or drive is write protected...";
+    case 4:
+      return "File " + ArchivePath + " has corrupted header.";
+    case 5:
+      return "Error Incorrect Password\rFile: " + ArchiveName;
     // The update's undo journal keeps the old end of the archive, so a full
     // disk loses nothing: the archive is put back now, or when next opened.
-    case 7: return "Disk full: " + ArchivePath + " could not be updated. It was put back as it was; nothing is lost.";
+    case 7:
+      return "Disk full: " + ArchivePath + " could not be updated. It was put back as it was; nothing is lost.";
     default:
       return "Disk full: " + ArchivePath + " could not be updated. It is put back as it was from " + ArchivePath +
              kUndoSuffix + " when it is next opened; nothing is lost.";

@@ -16,8 +16,7 @@ void TCompLines::LoadFromBuffer(const uint8_t* Data, uint32_t Size) {
     // Every parameter takes at least its two length bytes.
     if (line.ParamCount < 0 || static_cast<uint32_t>(line.ParamCount) > b.Remaining() / 2) {
       throw ESetupError("Compiled line " + DecimalText(i) + " declares " + DecimalText(line.ParamCount) +
-                        " parameters, which the remaining " + DecimalText(b.Remaining()) +
-                        " bytes cannot hold");
+                        " parameters, which the remaining " + DecimalText(b.Remaining()) + " bytes cannot hold");
     }
     line.Params.resize(static_cast<size_t>(line.ParamCount));
     for (std::string& p : line.Params) p = ReadShortString(b);

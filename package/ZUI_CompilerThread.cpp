@@ -37,8 +37,8 @@ void TCompilerFileList::EnsureGroup(uint16_t Index, const std::string& Name) {
   Groups[Index].Name = LowerText(Name);
 }
 
-void TCompilerFileList::AddPath(const std::string& Path, uint16_t Group, bool Absolute,
-                                const std::string& GroupName, int32_t Row) {
+void TCompilerFileList::AddPath(const std::string& Path, uint16_t Group, bool Absolute, const std::string& GroupName,
+                                int32_t Row) {
   EnsureGroup(Group, GroupName);
   std::string full = Backslashes(Absolute || owner_.SourceDir.empty() ? Path : owner_.FromSourceDir(Path));
   if (platform::FileExists(full)) {

@@ -56,8 +56,7 @@ class TCompilerFileList {
                        int32_t Row = -1);
   // Adds one existing file. Groups sharing a name pack into the first of them,
   // and a later file with the same entry name replaces the earlier one's source.
-  virtual void AddFile(const std::string& SourcePath, const std::string& EntryName, uint16_t Group,
-                       int32_t Row = -1);
+  virtual void AddFile(const std::string& SourcePath, const std::string& EntryName, uint16_t Group, int32_t Row = -1);
 
   std::vector<TGroup> Groups;
   uint16_t GroupCounter = 0;
@@ -100,4 +99,3 @@ class TCompiler {
   TCompilerError LastError;
   std::vector<TCompilerError> Errors;
 };
-

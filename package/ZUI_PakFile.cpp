@@ -4,16 +4,16 @@
 
 #include <algorithm>
 #include <atomic>
-#include <memory>
 #include <cstring>
+#include <memory>
 
 #include "common/BufferManager.h"
 #include "common/Crc32.h"
-#include "common/Prompt.h"
 #include "common/Exceptions.h"
 #include "common/FileRecords.h"
 #include "common/FileUtils.h"
 #include "common/OrderedWork.h"
+#include "common/Prompt.h"
 #include "common/Strings.h"
 
 using platform::File;
@@ -460,8 +460,8 @@ uint32_t TPak::ExtractGroup(const std::string& TargetDir, uint16_t Group, const 
   return refused;
 }
 
-bool TPak::ExtractStreamed(const std::string& TargetPath, const std::string& DisplayName, uint32_t Size,
-                           uint32_t Index, const TExtractSink& Sink) {
+bool TPak::ExtractStreamed(const std::string& TargetPath, const std::string& DisplayName, uint32_t Size, uint32_t Index,
+                           const TExtractSink& Sink) {
   if (Index >= Entries.size()) return false;
   ForceInstallDirs(ExtractFilePath(TargetPath), Sink.Recorder);
   File out;
@@ -688,5 +688,5 @@ TDigestCheck TPak::CheckDirectoryDigest(uint32_t& Index) {
     return TDigestCheck::kDiffers;
   }
   return std::memcmp(stored->data(), digest, kDirectoryDigestSize) == 0 ? TDigestCheck::kMatches
-                                                                         : TDigestCheck::kDiffers;
+                                                                        : TDigestCheck::kDiffers;
 }

@@ -29,10 +29,10 @@ enum class TDigestCheck { kAbsent, kMatches, kDiffers };
 
 struct TPakFile {
   std::string Name;
-  std::string SourcePath;  // when writing: where the data comes from
-  uint32_t Checksum = 0;   // CRC-32 of the stored bytes
-  uint32_t Offset = 0;     // absolute file offset of the stored bytes
-  uint32_t StoredSize = 0; // length of the zlib stream; 0 = stored raw
+  std::string SourcePath;   // when writing: where the data comes from
+  uint32_t Checksum = 0;    // CRC-32 of the stored bytes
+  uint32_t Offset = 0;      // absolute file offset of the stored bytes
+  uint32_t StoredSize = 0;  // length of the zlib stream; 0 = stored raw
   uint32_t OrigSize = 0;
   uint16_t Group = 0;
 
@@ -203,7 +203,6 @@ class TPak {
   platform::File handle_;
   uint32_t openError_ = 0;
 };
-
 
 // CRC-32 as zlib computes it; 0 for no bytes.
 uint32_t PakChecksum(const uint8_t* Data, size_t Size);

@@ -71,10 +71,10 @@ enum FileShare : uint32_t {
 };
 
 enum class FileDisposition {
-  kOpenExisting,   // fail when the file does not exist
-  kCreateAlways,   // create, or truncate an existing file
-  kCreateNew,      // fail when the file exists
-  kOpenAlways,     // open, or create when missing
+  kOpenExisting,  // fail when the file does not exist
+  kCreateAlways,  // create, or truncate an existing file
+  kCreateNew,     // fail when the file exists
+  kOpenAlways,    // open, or create when missing
 };
 
 enum class SeekOrigin { kBegin, kCurrent, kEnd };
@@ -120,8 +120,8 @@ constexpr uint32_t kAttributeArchive = 0x20;
 constexpr uint32_t kAttributeNormal = 0x80;
 constexpr uint32_t kInvalidAttributes = 0xFFFFFFFF;
 
-bool FileExists(const std::string& Path);       // an existing file, not a directory
-bool DirectoryExists(const std::string& Path);  // an existing directory
+bool FileExists(const std::string& Path);             // an existing file, not a directory
+bool DirectoryExists(const std::string& Path);        // an existing directory
 uint32_t GetFileAttributes(const std::string& Path);  // kInvalidAttributes when missing
 bool SetFileAttributes(const std::string& Path, uint32_t Attributes);
 bool DeleteFile(const std::string& Path);

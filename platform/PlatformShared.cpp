@@ -59,26 +59,62 @@ std::string NormaliseKeyPath(const std::string& Path) {
 std::string DescribeError(uint32_t Code) {
   const char* name;
   switch (Code) {
-    case kErrorSuccess: name = "no error"; break;
-    case kErrorFileNotFound: name = "file not found"; break;
-    case kErrorPathNotFound: name = "path not found"; break;
-    case kErrorAccessDenied: name = "access denied"; break;
-    case kErrorInvalidHandle: name = "invalid handle"; break;
+    case kErrorSuccess:
+      name = "no error";
+      break;
+    case kErrorFileNotFound:
+      name = "file not found";
+      break;
+    case kErrorPathNotFound:
+      name = "path not found";
+      break;
+    case kErrorAccessDenied:
+      name = "access denied";
+      break;
+    case kErrorInvalidHandle:
+      name = "invalid handle";
+      break;
     case kErrorNotEnoughMemory:
-    case kErrorOutOfMemory: name = "not enough memory"; break;
-    case kErrorWriteFault: name = "write fault"; break;
-    case kErrorReadFault: name = "read fault"; break;
-    case kErrorSharingViolation: name = "file in use by another process"; break;
-    case kErrorHandleEof: name = "end of file"; break;
+    case kErrorOutOfMemory:
+      name = "not enough memory";
+      break;
+    case kErrorWriteFault:
+      name = "write fault";
+      break;
+    case kErrorReadFault:
+      name = "read fault";
+      break;
+    case kErrorSharingViolation:
+      name = "file in use by another process";
+      break;
+    case kErrorHandleEof:
+      name = "end of file";
+      break;
     case kErrorFileExists:
-    case kErrorAlreadyExists: name = "already exists"; break;
-    case kErrorInvalidParameter: name = "invalid parameter"; break;
-    case kErrorDiskFull: name = "disk full"; break;
-    case kErrorInsufficientBuffer: name = "buffer too small"; break;
-    case kErrorInvalidName: name = "invalid name"; break;
-    case kErrorDirNotEmpty: name = "directory not empty"; break;
-    case kErrorLinkInPath: name = "the path passes through a link"; break;
-    default: name = "system error"; break;
+    case kErrorAlreadyExists:
+      name = "already exists";
+      break;
+    case kErrorInvalidParameter:
+      name = "invalid parameter";
+      break;
+    case kErrorDiskFull:
+      name = "disk full";
+      break;
+    case kErrorInsufficientBuffer:
+      name = "buffer too small";
+      break;
+    case kErrorInvalidName:
+      name = "invalid name";
+      break;
+    case kErrorDirNotEmpty:
+      name = "directory not empty";
+      break;
+    case kErrorLinkInPath:
+      name = "the path passes through a link";
+      break;
+    default:
+      name = "system error";
+      break;
   }
   return std::string(name) + " (" + std::to_string(Code) + ")";
 }

@@ -192,8 +192,7 @@ class Form {
   virtual void SetOnDebugKey(std::function<void()> Handler) = 0;
   // A resizable window of Width x Height, centred, filled by a read-only
   // text box holding Text; shown modally until the person closes it.
-  virtual void ShowTextWindow(const std::string& Caption, const std::string& Text, int32_t Width,
-                              int32_t Height) = 0;
+  virtual void ShowTextWindow(const std::string& Caption, const std::string& Text, int32_t Width, int32_t Height) = 0;
   // Tries to close the form (through the close query).
   virtual void Close() = 0;
   virtual bool Closed() const = 0;

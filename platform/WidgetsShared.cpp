@@ -90,7 +90,8 @@ std::vector<std::string> FolderTreeChildren(const std::string& Path, bool Drives
   for (const DirEntry& e : entries) {
     if (e.IsDirectory()) names.push_back(e.Name);
   }
-  std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) { return lower(a) < lower(b); });
+  std::sort(names.begin(), names.end(),
+            [&](const std::string& a, const std::string& b) { return lower(a) < lower(b); });
   for (const std::string& n : names) paths.push_back(Path + n + "\\");
   return paths;
 }

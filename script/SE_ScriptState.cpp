@@ -32,17 +32,17 @@ const TCompLine kNoLine;
 
 const TCompLine& TScriptState::Line(int32_t Row) const {
   return Row >= 0 && static_cast<size_t>(Row) < CompLines.Lines.size() ? CompLines.Lines[static_cast<size_t>(Row)]
-                                                                         : kNoLine;
+                                                                       : kNoLine;
 }
 
 TCompLine* TScriptState::MutableLine(int32_t Row) {
   return Row >= 0 && static_cast<size_t>(Row) < CompLines.Lines.size() ? &CompLines.Lines[static_cast<size_t>(Row)]
-                                                                         : nullptr;
+                                                                       : nullptr;
 }
 
 std::string TScriptState::FailureText() const {
-  std::string text = DecimalText(Failures.size()) + (Failures.size() == 1 ? " thing" : " things") +
-                     " could not be done:";
+  std::string text =
+      DecimalText(Failures.size()) + (Failures.size() == 1 ? " thing" : " things") + " could not be done:";
   for (const std::string& f : Failures) text += "\r\n" + f;
   return text;
 }

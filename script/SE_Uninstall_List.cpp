@@ -23,7 +23,6 @@ bool Contains(const std::vector<std::string>& list, const std::string& item) {
 
 TUninstallList::TUninstallList(std::function<TPathFields()> Fields) : fields_(std::move(Fields)) { Clear(); }
 
-
 void TUninstallList::Clear() {
   files_.clear();
   registry_.clear();
@@ -143,8 +142,10 @@ std::vector<std::string> SplitRegistryRecord(const std::string& Record) {
     size_t end = 0;
     bool quoted = false;
     for (; end < rest.size(); ++end) {
-      if (rest[end] == '"') quoted = !quoted;
-      else if (!quoted && (rest[end] == ' ' || rest[end] == '\t')) break;
+      if (rest[end] == '"')
+        quoted = !quoted;
+      else if (!quoted && (rest[end] == ' ' || rest[end] == '\t'))
+        break;
     }
     std::string field;
     for (size_t i = 0; i < end; ++i) {

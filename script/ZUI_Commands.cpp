@@ -2,15 +2,15 @@
 
 #include "common/DigitKey.h"
 #include "common/Exceptions.h"
+#include "common/FileUtils.h"
+#include "common/PathFields.h"
 #include "common/Prompt.h"
 #include "common/RegistryRoots.h"
 #include "common/Strings.h"
-#include "common/FileUtils.h"
-#include "common/PathFields.h"
+#include "gamedata/ZU_PakSystem.h"
 #include "package/ZUI_CompilerThread.h"
 #include "script/SE_ScriptState.h"
 #include "script/SE_Uninstall_List.h"
-#include "gamedata/ZU_PakSystem.h"
 #include "script/SE_VFS.h"
 
 const char* const kPasswordKey =
@@ -31,10 +31,9 @@ constexpr uint16_t kStringFailed = 23;
 // Extraction of a group into Target, reporting as the setup thread does.
 void Extract(TScriptState& s, const std::string& target, uint16_t group) {
   if (!s.Pak) return;
-  TExtractSink sink{s.Observer, s.UninstallList, s.Text ? s.String(kStringExtracting) : WideString(kFileNameToken),
-                   [&s](const std::string& Target, const std::string& Reason) {
-                     s.Failures.push_back(Target + ": " + Reason);
-                   }};
+  TExtractSink sink{
+      s.Observer, s.UninstallList, s.Text ? s.String(kStringExtracting) : WideString(kFileNameToken),
+      [&s](const std::string& Target, const std::string& Reason) { s.Failures.push_back(Target + ": " + Reason); }};
   s.Pak->ExtractGroup(target, group, sink);
 }
 
@@ -102,7 +101,6 @@ void CompileJump(TCompiler& c, int32_t row, size_t index) {
 }
 
 }  // namespace
-
 
 class TGotoCommand : public TCommandClass {
  public:
@@ -190,7 +188,8 @@ class TFileCommand : public TCommandClass {
     const size_t n = line.Params.size();
     if (n == 0) return;
     int32_t group = IntOrMinusOne(line.Params[n - 1]);
-    if (group < 0 || group > 0xFFFF) throw ESetupError("file: group number \"" + line.Params[n - 1] + "\" is not a number");
+    if (group < 0 || group > 0xFFFF)
+      throw ESetupError("file: group number \"" + line.Params[n - 1] + "\" is not a number");
     const std::string& installDir = s.SetupInfo->Info.InstallDir;
     auto subFolderTarget = [&] { return AddBackslash(installDir) + AddBackslash(line.Params[1]); };
     if (n <= 3) {
@@ -332,7 +331,8 @@ class TCreateShortCutCommand : public TCommandClass {
     std::string target = s.Expand(line.Params[1]);
     std::string parameters = s.Expand(line.Params[2]);
     std::string icon = line.Params.size() >= 4 ? s.Expand(line.Params[3]) : target;
-    std::string workDir = target.substr(0, target.find_last_of('\\') == std::string::npos ? 0 : target.find_last_of('\\'));
+    std::string workDir =
+        target.substr(0, target.find_last_of('\\') == std::string::npos ? 0 : target.find_last_of('\\'));
     if (!CreateShellLink(link, target, parameters, 0, icon, 1, workDir, s.UninstallList)) {
       s.Failures.push_back(link + ": " + platform::DescribeError(platform::LastError()));
     }
@@ -360,7 +360,7 @@ class TMessageBoxCommand : public TCommandClass {
     int32_t ok = IntOrMinusOne(line.Params[2]);
     int32_t cancel = IntOrMinusOne(line.Params[3]);
     int answer = ShowMessage(s.Expand(line.Params[0]), s.Expand(line.Params[1]),
-                                      platform::kMbOkCancel | platform::kMbIconQuestion);
+                             platform::kMbOkCancel | platform::kMbIconQuestion);
     // The label line itself runs next, which runs nothing.
     if (answer == platform::kIdOk) {
       if (ok > 0) s.CurrentLine = ok - 1;
@@ -384,7 +384,8 @@ class TCopyFileCommand : public TCommandClass {
     std::string source = s.Expand(FindOnCDDrives(line.Params[0]));
     std::string destination = s.Expand(line.Params[1]);
     ForceInstallDirs(ExtractFilePath(destination), s.UninstallList);
-    s.SetStatusText(ReplaceText(s.String(kStringCopying), kFileNameToken, platform::AnsiToWide(ExtractFileName(source))));
+    s.SetStatusText(
+        ReplaceText(s.String(kStringCopying), kFileNameToken, platform::AnsiToWide(ExtractFileName(source))));
     platform::CopyFile(source, destination, false);
     if (s.UninstallList) s.UninstallList->AddInstalledFile(destination);
   }
@@ -579,9 +580,8 @@ class TExecuteCommand : public TCommandClass {
     if (!line || line->Params.empty()) return;
     line->Params[0] = s.Expand(line->Params[0]);
     std::string parameters = line->Params.size() > 1 ? line->Params[1] : "";
-    platform::ShellExecute(line->Params[0], parameters, 1, true, [&s] {
-      return !s.StopFlag && !(s.Terminating && s.Terminating->load());
-    });
+    platform::ShellExecute(line->Params[0], parameters, 1, true,
+                           [&s] { return !s.StopFlag && !(s.Terminating && s.Terminating->load()); });
   }
 };
 

@@ -333,8 +333,10 @@ void ChooseLanguage(TProgram& p) {
   TPak& pak = *p.SetupPak;
   uint32_t size = 0;
   std::string name;
-  for (std::optional<TBytes> data = pak.FindFirst(0, size, true, name); data; data = pak.FindNext(0, size, true, name)) {
-    if (UpperAscii(name.substr(0, 9)) == kLanguagePrefix) p.Languages.AddLanguage(data->data(), static_cast<uint32_t>(data->size()));
+  for (std::optional<TBytes> data = pak.FindFirst(0, size, true, name); data;
+       data = pak.FindNext(0, size, true, name)) {
+    if (UpperAscii(name.substr(0, 9)) == kLanguagePrefix)
+      p.Languages.AddLanguage(data->data(), static_cast<uint32_t>(data->size()));
   }
   int32_t chosen = p.Languages.FindByLangID(p.LangID);
   p.Languages.CurrentIndex = chosen < 0 ? 0 : chosen;
@@ -401,7 +403,8 @@ uint64_t SpaceRequiredFor(const TPak& Pak, const TCompLines& Lines, const TComma
   std::vector<bool> groupUsesStoredSize(1, false);
   for (const TCompLine& line : Lines.Lines) {
     const TCommandClass* command = Commands.ForNumber(line.Command);
-    if (command && command->GroupKind() != kGroupNone) groupUsesStoredSize.push_back(command->GroupKind() == kGroupPatch);
+    if (command && command->GroupKind() != kGroupNone)
+      groupUsesStoredSize.push_back(command->GroupKind() == kGroupPatch);
   }
   // Summed in 64 bits: a game of several GiB needs every byte counted.
   uint64_t required = 0;

@@ -8,7 +8,6 @@
 #include "common/Observers.h"
 #include "ui/ZUI_Program.h"
 
-
 struct TProgram;
 
 // Start-up up to the road: the package opened and verified, the setup

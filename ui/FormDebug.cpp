@@ -124,6 +124,7 @@ std::string SetupDump(const TSetupInfo& i, const TCompLines& Lines) {
 }
 
 TFrmDebug::TFrmDebug(TProgram& Program) {
-  if (Program.SetupPak) text_ = PackageListing(*Program.SetupPak, Program.Args.empty() ? std::string() : Program.Args[0]);
+  if (Program.SetupPak)
+    text_ = PackageListing(*Program.SetupPak, Program.Args.empty() ? std::string() : Program.Args[0]);
   text_ += SetupDump(Program.SetupInfoFile.Info, Program.CompLines);
 }

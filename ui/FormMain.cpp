@@ -232,7 +232,8 @@ void TFrmMain::SetupLanguages() {
 
 void TFrmMain::SetupCheckedLanguage() {
   std::vector<platform::MenuItem> items = form_.Menu();
-  for (size_t i = 0; i < items.size(); ++i) items[i].Checked = static_cast<int32_t>(i) == program_.Languages.CurrentIndex;
+  for (size_t i = 0; i < items.size(); ++i)
+    items[i].Checked = static_cast<int32_t>(i) == program_.Languages.CurrentIndex;
   form_.SetMenu(items, [this](size_t index) { Guarded([this, index] { English1Click(index); }); });
 }
 
@@ -271,7 +272,8 @@ void TFrmMain::NextButtonClick() {
     case kPagePatch:
       if (program_.SpaceAvailable < program_.SpaceRequired) next_->SetEnabled(false);
       if (spaceAvailableLabel_) {
-        WideString text = program_.Languages.ExpandLangTokens(u"<LANG" + AsciiToWide(DecimalText(kStringLanguageSpace)) + u">");
+        WideString text =
+            program_.Languages.ExpandLangTokens(u"<LANG" + AsciiToWide(DecimalText(kStringLanguageSpace)) + u">");
         text = ReplaceText(text, u"<BR>", u"\r");
         spaceAvailableLabel_->SetText(program_.LanguageStrings.ExpandFields(text));
       }
@@ -375,7 +377,7 @@ bool TFrmMain::FormCloseQuery() {
   if (workingState_) return false;
   if (CurrentType() == kPageFinish) return true;
   int answer = ShowMessageWide(program_.Languages.GetString(kStringQuitQuestion),
-                                        program_.Languages.GetString(kStringQuitCaption), platform::kMbYesNo);
+                               program_.Languages.GetString(kStringQuitCaption), platform::kMbYesNo);
   return answer != platform::kIdNo;
 }
 

@@ -33,7 +33,8 @@ bool EncodeJpeg(const TRgbImage& Image, int Quality, TBytes& Out, std::string& E
   jpeg_set_quality(&info, Quality, TRUE);
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < info.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(Image.Pixels.data() + static_cast<size_t>(info.next_scanline) * Image.Width * 3);
+    JSAMPROW row =
+        const_cast<JSAMPROW>(Image.Pixels.data() + static_cast<size_t>(info.next_scanline) * Image.Width * 3);
     jpeg_write_scanlines(&info, &row, 1);
   }
   jpeg_finish_compress(&info);

@@ -28,7 +28,8 @@ bool DecodeDib(const uint8_t* Data, size_t Size, size_t PixelOffset, bool IconHe
   uint32_t compression = Le32(Data + 16);
   uint32_t colours = Le32(Data + 32);
   bool topDown = height < 0;
-  uint32_t w = static_cast<uint32_t>(width), h = static_cast<uint32_t>(topDown ? -static_cast<int64_t>(height) : height);
+  uint32_t w = static_cast<uint32_t>(width),
+           h = static_cast<uint32_t>(topDown ? -static_cast<int64_t>(height) : height);
   if (IconHeight) h /= 2;
   if (width <= 0 || h == 0 || w > kMaxSide || h > kMaxSide) return Error = "bitmap size out of range", false;
   if (compression != 0 && !(compression == 3 && (bits == 16 || bits == 32))) {
@@ -40,7 +41,8 @@ bool DecodeDib(const uint8_t* Data, size_t Size, size_t PixelOffset, bool IconHe
   std::vector<uint32_t> palette;
   if (bits <= 8) {
     uint32_t count = colours ? colours : 1u << bits;
-    if (count > 256 || headerSize + static_cast<size_t>(count) * 4 > Size) return Error = "bitmap palette is cut short", false;
+    if (count > 256 || headerSize + static_cast<size_t>(count) * 4 > Size)
+      return Error = "bitmap palette is cut short", false;
     for (uint32_t i = 0; i < count; ++i) {
       const uint8_t* q = Data + headerSize + i * 4;
       palette.push_back(static_cast<uint32_t>(q[2]) << 16 | q[1] << 8 | q[0]);
@@ -107,7 +109,8 @@ bool DecodeIcon(const uint8_t* Data, size_t Size, platform::Picture& Image, std:
 bool DecodePicture(const std::string& Name, const uint8_t* Data, size_t Size, platform::Picture& Image,
                    std::string& Error) {
   std::string name = LowerAscii(Name);
-  std::string ext = name.substr(std::min(name.size(), name.rfind('.') == std::string::npos ? name.size() : name.rfind('.')));
+  std::string ext =
+      name.substr(std::min(name.size(), name.rfind('.') == std::string::npos ? name.size() : name.rfind('.')));
   if (ext == ".jpg" || ext == ".jpeg") {
     TRgbImage rgb;
     if (!DecodeJpeg(Data, Size, rgb, Error)) return false;

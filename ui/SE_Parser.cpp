@@ -29,9 +29,9 @@ struct KindName {
   WidgetKind Kind;
 };
 constexpr KindName kKinds[] = {
-    {"tlabel", WidgetKind::kLabel},   {"tedit", WidgetKind::kEdit},   {"tshelltreeview", WidgetKind::kShellTree},
-    {"tbutton", WidgetKind::kButton}, {"timage", WidgetKind::kImage}, {"tpanel", WidgetKind::kPanel},
-    {"tbevel", WidgetKind::kBevel},   {"tmemo", WidgetKind::kMemo},   {"trichedit", WidgetKind::kRichEdit},
+    {"tlabel", WidgetKind::kLabel},      {"tedit", WidgetKind::kEdit},   {"tshelltreeview", WidgetKind::kShellTree},
+    {"tbutton", WidgetKind::kButton},    {"timage", WidgetKind::kImage}, {"tpanel", WidgetKind::kPanel},
+    {"tbevel", WidgetKind::kBevel},      {"tmemo", WidgetKind::kMemo},   {"trichedit", WidgetKind::kRichEdit},
     {"tprogressbar", WidgetKind::kGauge}};
 
 constexpr const char* kPageTypeNames[] = {"welcome",  "changelog", "installdir", "patch",
@@ -181,8 +181,7 @@ void TControlParser::ApplyProperty(TPageControl& Control, const std::string& Key
     w.SetText(text);
   } else if (Key == "text" && (memo || rich)) {
     w.SetText(platform::AnsiToWide(ReplaceText(Value, "<BR>", "\r")));
-  } else if (TakesFont(kind) &&
-             (Key == "fontface" || Key == "fontsize" || Key == "fontcolour" || Key == "fontbold")) {
+  } else if (TakesFont(kind) && (Key == "fontface" || Key == "fontsize" || Key == "fontcolour" || Key == "fontbold")) {
     // The control leaves the panel's font with the face, size and style it
     // had; its colour stays the panel's until a colour line.
     platform::FontSpec font = w.GetFont();
@@ -204,9 +203,8 @@ void TControlParser::ApplyProperty(TPageControl& Control, const std::string& Key
   } else if (Key == "border" && (memo || rich)) {
     w.SetFlag(WidgetFlag::kBorder, IsTrue(Value));
   } else if (Key == "file" && rich) {
-    std::string entry =
-        platform::WideToAnsi(context_.Fields ? context_.Fields->ExpandFields(platform::AnsiToWide(Value))
-                                             : platform::AnsiToWide(Value));
+    std::string entry = platform::WideToAnsi(
+        context_.Fields ? context_.Fields->ExpandFields(platform::AnsiToWide(Value)) : platform::AnsiToWide(Value));
     uint32_t size = 0;
     std::optional<TBytes> data = context_.Pak ? context_.Pak->FindEntry(entry, 0, size) : std::nullopt;
     if (!data) {

@@ -14,11 +14,21 @@ std::string JsonString(const std::string& Utf8) {
   for (char ch : Utf8) {
     auto c = static_cast<unsigned char>(ch);
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20) {
           static const char digits[] = "0123456789abcdef";
@@ -81,8 +91,12 @@ void ControlJson(std::string& Out, int32_t Page, const TPageControl& Control) {
   if (label || edit || memo || kind == WidgetKind::kPanel) {
     platform::FontSpec f = w.GetFont();
     std::string font;
-    TJsonObject(font).Str("face", f.Face).Num("size", f.Size)
-        .Raw("colour", f.HasColour ? DecimalText(f.Colour) : std::string("null")).Bool("bold", f.Bold).Close();
+    TJsonObject(font)
+        .Str("face", f.Face)
+        .Num("size", f.Size)
+        .Raw("colour", f.HasColour ? DecimalText(f.Colour) : std::string("null"))
+        .Bool("bold", f.Bold)
+        .Close();
     o.Raw("font", font);
   }
   if (label || image) o.Bool("transparent", w.GetFlag(WidgetFlag::kTransparent));
@@ -137,7 +151,8 @@ std::string UiDumpLine(TFrmMain& Form, const std::string& Action) {
   {
     TJsonObject b(buttons);
     const char* names[] = {"back", "next", "cancel", "language"};
-    platform::Widget* widgets[] = {&Form.BackButton(), &Form.NextButton(), &Form.CancelButton(), &Form.LanguageButton()};
+    platform::Widget* widgets[] = {&Form.BackButton(), &Form.NextButton(), &Form.CancelButton(),
+                                   &Form.LanguageButton()};
     for (int i = 0; i < 4; ++i) {
       std::string one;
       ButtonJson(one, *widgets[i]);
@@ -178,9 +193,9 @@ std::string PageTranscript(TFrmMain& Form) {
       if (!w.IsVisible()) continue;
       WidgetKind kind = w.Kind();
       if (kind == WidgetKind::kImage || kind == WidgetKind::kBevel) continue;
-      std::string text = kind == WidgetKind::kGauge ? w.GetGauge().Caption()
+      std::string text = kind == WidgetKind::kGauge       ? w.GetGauge().Caption()
                          : kind == WidgetKind::kShellTree ? w.SelectedPath()
-                                                           : OneLine(w.GetText());
+                                                          : OneLine(w.GetText());
       if (!text.empty()) out += "\n  " + w.Name() + ": " + text;
     }
   }

@@ -16,7 +16,10 @@ int32_t ParseHex(const std::string& text) {
   if (text.empty() || text.size() > 8) ConversionError("$" + text);
   uint32_t v = 0;
   for (char c : text) {
-    int d = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+    int d = (c >= '0' && c <= '9')   ? c - '0'
+            : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+            : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                     : -1;
     if (d < 0) ConversionError("$" + text);
     v = v * 16 + static_cast<uint32_t>(d);
   }
@@ -141,7 +144,8 @@ WideString TLanguages::ExpandLangTokens(const WideString& Text) const {
     size_t start = out.find(u"<LANG", from);
     if (start == WideString::npos) return out;
     size_t close = out.find(u'>', start);
-    std::string number = close == WideString::npos ? "" : platform::WideToAnsi(out.substr(start + 5, close - start - 5));
+    std::string number =
+        close == WideString::npos ? "" : platform::WideToAnsi(out.substr(start + 5, close - start - 5));
     int32_t n = IntOrMinusOne(number);
     if (close == WideString::npos || n < 0) ConversionError(number);
     WideString value = GetString(static_cast<uint16_t>(n));

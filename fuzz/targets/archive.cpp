@@ -11,8 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     return WriteInput("member.txt", t, sizeof(t));
   }();
   static const std::string wav = [] {
-    uint8_t w[44 + 400] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0,
-                           1, 0, 0x22, 0x56, 0, 0, 0x44, 0xAC, 0, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a', 0x90, 1, 0, 0};
+    uint8_t w[44 + 400] = {'R', 'I', 'F', 'F', 0,  0, 0,   0,   'W', 'A',  'V',  'E', 'f', 'm',  't',
+                           ' ', 16,  0,   0,   0,  1, 0,   1,   0,   0x22, 0x56, 0,   0,   0x44, 0xAC,
+                           0,   0,   2,   0,   16, 0, 'd', 'a', 't', 'a',  0x90, 1,   0,   0};
     for (int i = 0; i < 400; ++i) w[44 + i] = static_cast<uint8_t>(i * 37);
     return WriteInput("member.wav", w, sizeof(w));
   }();

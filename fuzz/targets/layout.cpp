@@ -11,7 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   TSilentPrompt silent;
   TPromptScope scope(silent);
-  TPak pak(PackInput("layout.pak", {"Page.txt", "x.rtf", "x.jpg", "x.bmp", "x.ico", "x.wmf"}, Data, Size), false, false);
+  TPak pak(PackInput("layout.pak", {"Page.txt", "x.rtf", "x.jpg", "x.bmp", "x.ico", "x.wmf"}, Data, Size), false,
+           false);
   std::unique_ptr<platform::Form> form = platform::CreateForm();
   TLanguages languages;
   TLanguageStrings fields;

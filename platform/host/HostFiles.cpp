@@ -86,21 +86,34 @@ void SetLastError(uint32_t Code) { g_lastError = Code; }
 
 std::string ErrorText(uint32_t Code) {
   switch (Code) {
-    case kErrorSuccess: return "The operation completed successfully.";
-    case kErrorFileNotFound: return "The system cannot find the file specified.";
-    case kErrorPathNotFound: return "The system cannot find the path specified.";
-    case kErrorAccessDenied: return "Access is denied.";
-    case kErrorInvalidHandle: return "The handle is invalid.";
-    case kErrorNotEnoughMemory: return "Not enough storage is available to process this command.";
-    case kErrorOutOfMemory: return "Not enough storage is available to complete this operation.";
+    case kErrorSuccess:
+      return "The operation completed successfully.";
+    case kErrorFileNotFound:
+      return "The system cannot find the file specified.";
+    case kErrorPathNotFound:
+      return "The system cannot find the path specified.";
+    case kErrorAccessDenied:
+      return "Access is denied.";
+    case kErrorInvalidHandle:
+      return "The handle is invalid.";
+    case kErrorNotEnoughMemory:
+      return "Not enough storage is available to process this command.";
+    case kErrorOutOfMemory:
+      return "Not enough storage is available to complete this operation.";
     case kErrorSharingViolation:
       return "The process cannot access the file because it is being used by another process.";
-    case kErrorFileExists: return "The file exists.";
-    case kErrorDiskFull: return "There is not enough space on the disk.";
-    case kErrorDirNotEmpty: return "The directory is not empty.";
-    case kErrorAlreadyExists: return "Cannot create a file when that file already exists.";
-    case kErrorLinkInPath: return "The create operation stopped after reaching a symbolic link.";
-    default: return "System Error.  Code: " + std::to_string(Code) + ".";
+    case kErrorFileExists:
+      return "The file exists.";
+    case kErrorDiskFull:
+      return "There is not enough space on the disk.";
+    case kErrorDirNotEmpty:
+      return "The directory is not empty.";
+    case kErrorAlreadyExists:
+      return "Cannot create a file when that file already exists.";
+    case kErrorLinkInPath:
+      return "The create operation stopped after reaching a symbolic link.";
+    default:
+      return "System Error.  Code: " + std::to_string(Code) + ".";
   }
 }
 
@@ -138,7 +151,9 @@ bool File::Open(const std::string& Path, uint32_t Access, uint32_t Share, FileDi
         return false;
       }
       break;
-    case FileDisposition::kCreateAlways: flags |= O_CREAT; break;
+    case FileDisposition::kCreateAlways:
+      flags |= O_CREAT;
+      break;
     case FileDisposition::kCreateNew:
       if (exists) {
         SetLastError(kErrorFileExists);
@@ -146,9 +161,12 @@ bool File::Open(const std::string& Path, uint32_t Access, uint32_t Share, FileDi
       }
       flags |= O_CREAT | O_EXCL;
       break;
-    case FileDisposition::kOpenAlways: flags |= O_CREAT; break;
+    case FileDisposition::kOpenAlways:
+      flags |= O_CREAT;
+      break;
   }
-  bool changesDisk = Disposition == FileDisposition::kCreateAlways || (!exists && Disposition != FileDisposition::kOpenExisting);
+  bool changesDisk =
+      Disposition == FileDisposition::kCreateAlways || (!exists && Disposition != FileDisposition::kOpenExisting);
   if (((Access & kAccessWrite) || changesDisk) && LinkInTheWay(Path, native)) return false;
   if (changesDisk && !host::FileOperationAllowed()) return false;
   uint64_t token = 0;

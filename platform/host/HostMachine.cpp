@@ -99,12 +99,18 @@ void ParseIni(std::istream& in, MachineConfig& c) {
     std::string value = Trim(line.substr(eq + 1));
     std::string lkey = ToLowerAscii(key);
     if (section == "machine") {
-      if (lkey == "language") c.LanguageId = static_cast<uint16_t>(std::strtoul(value.c_str(), nullptr, 16));
-      else if (lkey == "version") c.Version = value;
-      else if (lkey == "tempdir") c.TempDir = value;
-      else if (lkey == "servicepack") c.ServicePack = value;
-      else if (lkey == "date") c.Date = value;
-      else if (lkey == "memory") c.PhysicalMemory = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
+      if (lkey == "language")
+        c.LanguageId = static_cast<uint16_t>(std::strtoul(value.c_str(), nullptr, 16));
+      else if (lkey == "version")
+        c.Version = value;
+      else if (lkey == "tempdir")
+        c.TempDir = value;
+      else if (lkey == "servicepack")
+        c.ServicePack = value;
+      else if (lkey == "date")
+        c.Date = value;
+      else if (lkey == "memory")
+        c.PhysicalMemory = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
       else if (lkey == "cpumhz")
         c.CpuMhz = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
     } else if (section == "drives" && key.size() >= 1 && std::isalpha(static_cast<unsigned char>(key[0]))) {
@@ -440,22 +446,48 @@ std::string ToNative(const std::string& Path) {
 void SetErrorFromErrno(int Errno, bool IsDirectory) {
   uint32_t code;
   switch (Errno) {
-    case 0: code = kErrorSuccess; break;
-    case ENOENT: code = kErrorFileNotFound; break;
-    case ENOTDIR: code = kErrorPathNotFound; break;
+    case 0:
+      code = kErrorSuccess;
+      break;
+    case ENOENT:
+      code = kErrorFileNotFound;
+      break;
+    case ENOTDIR:
+      code = kErrorPathNotFound;
+      break;
     case EACCES:
     case EPERM:
     case EISDIR:
-    case EROFS: code = kErrorAccessDenied; break;
-    case EEXIST: code = IsDirectory ? kErrorAlreadyExists : kErrorFileExists; break;
-    case ENOTEMPTY: code = kErrorDirNotEmpty; break;
-    case ELOOP: code = kErrorLinkInPath; break;
-    case ENOSPC: code = kErrorDiskFull; break;
-    case EBADF: code = kErrorInvalidHandle; break;
-    case ENOMEM: code = kErrorNotEnoughMemory; break;
-    case ENAMETOOLONG: code = kErrorInvalidName; break;
-    case EBUSY: code = kErrorSharingViolation; break;
-    default: code = kErrorWriteFault; break;
+    case EROFS:
+      code = kErrorAccessDenied;
+      break;
+    case EEXIST:
+      code = IsDirectory ? kErrorAlreadyExists : kErrorFileExists;
+      break;
+    case ENOTEMPTY:
+      code = kErrorDirNotEmpty;
+      break;
+    case ELOOP:
+      code = kErrorLinkInPath;
+      break;
+    case ENOSPC:
+      code = kErrorDiskFull;
+      break;
+    case EBADF:
+      code = kErrorInvalidHandle;
+      break;
+    case ENOMEM:
+      code = kErrorNotEnoughMemory;
+      break;
+    case ENAMETOOLONG:
+      code = kErrorInvalidName;
+      break;
+    case EBUSY:
+      code = kErrorSharingViolation;
+      break;
+    default:
+      code = kErrorWriteFault;
+      break;
   }
   SetLastError(code);
 }

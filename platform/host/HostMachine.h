@@ -28,9 +28,9 @@ struct MachineConfig {
   uint32_t PhysicalMemory = 0;  // 0: the host's own figure
   uint32_t CpuMhz = 0;          // a time-stamp counter at this clock over the tick count; 0: the host's own
   std::vector<DriveConfig> Drives;
-  std::map<int, std::string> Folders;  // CSIDL -> path
-  std::vector<int> Answers;            // message-box answers, used in order
-  std::string Date;                    // "YYYY-MM-DD" for a fixed today; empty: the host's
+  std::map<int, std::string> Folders;        // CSIDL -> path
+  std::vector<int> Answers;                  // message-box answers, used in order
+  std::string Date;                          // "YYYY-MM-DD" for a fixed today; empty: the host's
   std::map<int, std::string> WizardActions;  // [wizard]: what the headless wizard does, by number
 };
 

@@ -42,7 +42,7 @@ struct Key {
 };
 
 struct Hive {
-  uint64_t generation = ~0ull;  // the machine this tree was read from
+  uint64_t generation = ~0ull;      // the machine this tree was read from
   std::map<std::string, Key> keys;  // by lower-cased full path
 };
 
@@ -218,7 +218,6 @@ bool Save(Hive& h) {
   return true;
 }
 
-
 }  // namespace
 
 struct Registry::Impl {
@@ -325,9 +324,7 @@ bool Registry::ReadString(const std::string& Name, std::string& Value) {
   return true;
 }
 
-bool Registry::WriteString(const std::string& Name, const std::string& Data) {
-  return impl_->Store(Name, true, Data);
-}
+bool Registry::WriteString(const std::string& Name, const std::string& Data) { return impl_->Store(Name, true, Data); }
 
 bool Registry::WriteInteger(const std::string& Name, uint32_t Data) {
   char text[16];

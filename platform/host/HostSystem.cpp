@@ -66,8 +66,8 @@ OsVersion GetOsVersion() {
     uint32_t platform, major, minor, build;
   };
   static const Known kKnown[] = {
-      {"Windows 95", 1, 4, 0, 950},        {"Windows 98", 1, 4, 10, 1998},  {"Windows Me", 1, 4, 90, 3000},
-      {"Windows NT4", 2, 4, 0, 1381},      {"Windows 2000", 2, 5, 0, 2195}, {"Windows XP", 2, 5, 1, 2600},
+      {"Windows 95", 1, 4, 0, 950},          {"Windows 98", 1, 4, 10, 1998},   {"Windows Me", 1, 4, 90, 3000},
+      {"Windows NT4", 2, 4, 0, 1381},        {"Windows 2000", 2, 5, 0, 2195},  {"Windows XP", 2, 5, 1, 2600},
       {"Windows Server2003", 2, 5, 2, 3790}, {"Windows Vista", 2, 6, 0, 6000},
   };
   const host::MachineConfig& m = host::Machine();
@@ -167,7 +167,10 @@ bool ShellExecute(const std::string& File, const std::string& Parameters, int Sh
     std::fclose(f);
     if (got != 4) magic[0] = 0;
   }
-  if (std::string(magic, 4) != "\x7f" "ELF") return true;
+  if (std::string(magic, 4) !=
+      "\x7f"
+      "ELF")
+    return true;
   pid_t pid = ::fork();
   if (pid < 0) return false;
   if (pid == 0) {
@@ -339,8 +342,8 @@ void Signal::Wait(uint32_t TimeoutMs) {
 
 }  // namespace platform
 
-#include <ctime>
 #include <sys/random.h>
+#include <ctime>
 
 namespace platform {
 

@@ -24,8 +24,8 @@ namespace {
 
 constexpr int32_t kScreenWidth = 1024;
 constexpr int32_t kScreenHeight = 768;
-constexpr int32_t kFrame = 3;      // the fixed border on each side
-constexpr int32_t kCaption = 22;   // the title bar
+constexpr int32_t kFrame = 3;     // the fixed border on each side
+constexpr int32_t kCaption = 22;  // the title bar
 constexpr size_t kMaxDefaultActions = 1000;
 
 void Print(const std::string& Text) {
@@ -53,7 +53,8 @@ struct TreeNode {
 
 class HostWidget : public Widget {
  public:
-  HostWidget(WidgetKind Kind, std::string Name, HostWidget* Parent) : kind_(Kind), name_(std::move(Name)), parent_(Parent) {
+  HostWidget(WidgetKind Kind, std::string Name, HostWidget* Parent)
+      : kind_(Kind), name_(std::move(Name)), parent_(Parent) {
     if (Kind == WidgetKind::kMemo || Kind == WidgetKind::kRichEdit) border_ = true;
     if (Kind == WidgetKind::kLabel || Kind == WidgetKind::kEdit) autoSize_ = true;
     if (Kind == WidgetKind::kGauge) bounds_ = {0, 0, 200, 40};
@@ -130,12 +131,18 @@ class HostWidget : public Widget {
  private:
   bool& FlagRef(WidgetFlag Flag) {
     switch (Flag) {
-      case WidgetFlag::kAutoSize: return autoSize_;
-      case WidgetFlag::kWordWrap: return wordWrap_;
-      case WidgetFlag::kTransparent: return transparent_;
-      case WidgetFlag::kBorder: return border_;
-      case WidgetFlag::kStretch: return stretch_;
-      case WidgetFlag::kCenter: break;
+      case WidgetFlag::kAutoSize:
+        return autoSize_;
+      case WidgetFlag::kWordWrap:
+        return wordWrap_;
+      case WidgetFlag::kTransparent:
+        return transparent_;
+      case WidgetFlag::kBorder:
+        return border_;
+      case WidgetFlag::kStretch:
+        return stretch_;
+      case WidgetFlag::kCenter:
+        break;
     }
     return center_;
   }
@@ -365,7 +372,8 @@ class HostForm : public Form {
     if (verb == "dir" || verb == "tree") {
       HostWidget* w = Find(verb == "dir" ? "installdir_edit" : "installdir_shelltreeview");
       if (!w || !w->IsVisible() || !w->IsEnabled()) {
-        Print(Action + ": no " + (verb == "dir" ? "install-directory box" : "folder tree") + " on this page, nothing happens");
+        Print(Action + ": no " + (verb == "dir" ? "install-directory box" : "folder tree") +
+              " on this page, nothing happens");
         return true;
       }
       if (verb == "dir") {
@@ -377,7 +385,8 @@ class HostForm : public Form {
       }
       return true;
     }
-    Print("unknown wizard action \"" + Action + "\" (next, back, cancel, close, language N, dir TEXT, tree PATH, debug)");
+    Print("unknown wizard action \"" + Action +
+          "\" (next, back, cancel, close, language N, dir TEXT, tree PATH, debug)");
     return false;
   }
 

@@ -9,8 +9,8 @@ void HardenDllSearchPath() {
   HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
   // SetDefaultDllDirectories: Windows 8, or 7 and Vista with KB2533623.
   using SetDefaultFn = BOOL(WINAPI*)(DWORD);
-  auto setDefault = reinterpret_cast<SetDefaultFn>(
-      reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  auto setDefault =
+      reinterpret_cast<SetDefaultFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
   if (setDefault) setDefault(kSearchSystem32);
   // SetDllDirectoryA(""): XP SP1 on; takes the current folder out of the search.
   using SetDllDirFn = BOOL(WINAPI*)(LPCSTR);

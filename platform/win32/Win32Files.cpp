@@ -15,8 +15,9 @@ bool LinkInTheWay(const std::string& Path) {
   for (const std::string& root : shared::ConfinementRoots()) {
     size_t n = root.size();
     while (n > 0 && (root[n - 1] == '\\' || root[n - 1] == '/')) --n;
-    if (n == 0 || Path.size() <= n || ::CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, Path.c_str(),
-                                                       static_cast<int>(n), root.c_str(), static_cast<int>(n)) != CSTR_EQUAL ||
+    if (n == 0 || Path.size() <= n ||
+        ::CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, Path.c_str(), static_cast<int>(n), root.c_str(),
+                         static_cast<int>(n)) != CSTR_EQUAL ||
         (Path[n] != '\\' && Path[n] != '/')) {
       continue;
     }
@@ -41,8 +42,9 @@ void SetLastError(uint32_t Code) { ::SetLastError(Code); }
 
 std::string ErrorText(uint32_t Code) {
   char* text = nullptr;
-  DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, Code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  DWORD n =
+      ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, Code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string result = n && text ? std::string(text, n) : "System Error.  Code: " + std::to_string(Code) + ".";
   if (text) ::LocalFree(text);
   while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' ')) {
@@ -77,10 +79,18 @@ bool File::Open(const std::string& Path, uint32_t Access, uint32_t Share, FileDi
   if (Share & kShareDelete) share |= FILE_SHARE_DELETE;
   DWORD disposition = OPEN_EXISTING;
   switch (Disposition) {
-    case FileDisposition::kOpenExisting: disposition = OPEN_EXISTING; break;
-    case FileDisposition::kCreateAlways: disposition = CREATE_ALWAYS; break;
-    case FileDisposition::kCreateNew: disposition = CREATE_NEW; break;
-    case FileDisposition::kOpenAlways: disposition = OPEN_ALWAYS; break;
+    case FileDisposition::kOpenExisting:
+      disposition = OPEN_EXISTING;
+      break;
+    case FileDisposition::kCreateAlways:
+      disposition = CREATE_ALWAYS;
+      break;
+    case FileDisposition::kCreateNew:
+      disposition = CREATE_NEW;
+      break;
+    case FileDisposition::kOpenAlways:
+      disposition = OPEN_ALWAYS;
+      break;
   }
   if ((access & GENERIC_WRITE || disposition != OPEN_EXISTING) && LinkInTheWay(Path)) return false;
   HANDLE h = ::CreateFileA(Path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -187,7 +197,9 @@ bool CopyFile(const std::string& From, const std::string& To, bool FailIfExists)
   return !LinkInTheWay(To) && ::CopyFileA(From.c_str(), To.c_str(), FailIfExists);
 }
 
-bool CreateDirectory(const std::string& Path) { return !LinkInTheWay(Path) && ::CreateDirectoryA(Path.c_str(), nullptr); }
+bool CreateDirectory(const std::string& Path) {
+  return !LinkInTheWay(Path) && ::CreateDirectoryA(Path.c_str(), nullptr);
+}
 
 bool RemoveDirectory(const std::string& Path) { return !LinkInTheWay(Path) && ::RemoveDirectoryA(Path.c_str()); }
 

@@ -9,15 +9,20 @@ namespace {
 
 HKEY RootKey(int root) {
   switch (root) {
-    case kRootLocalMachine: return HKEY_LOCAL_MACHINE;
-    case kRootCurrentUser: return HKEY_CURRENT_USER;
-    case kRootClassesRoot: return HKEY_CLASSES_ROOT;
-    case kRootUsers: return HKEY_USERS;
-    case kRootCurrentConfig: return HKEY_CURRENT_CONFIG;
-    default: return nullptr;
+    case kRootLocalMachine:
+      return HKEY_LOCAL_MACHINE;
+    case kRootCurrentUser:
+      return HKEY_CURRENT_USER;
+    case kRootClassesRoot:
+      return HKEY_CLASSES_ROOT;
+    case kRootUsers:
+      return HKEY_USERS;
+    case kRootCurrentConfig:
+      return HKEY_CURRENT_CONFIG;
+    default:
+      return nullptr;
   }
 }
-
 
 // RegDeleteKey refuses keys with subkeys on NT, so the subkeys go first.
 LONG DeleteTree(HKEY parent, const std::string& path) {
@@ -138,7 +143,8 @@ bool Registry::WriteInteger(const std::string& Name, uint32_t Data) {
 }
 
 bool Registry::ValueExists(const std::string& Name) {
-  return impl_->key && ::RegQueryValueExA(impl_->key, Name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  return impl_->key &&
+         ::RegQueryValueExA(impl_->key, Name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 bool Registry::DeleteValue(const std::string& Name) {

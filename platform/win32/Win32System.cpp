@@ -1,7 +1,7 @@
 // Process and system facts through kernel32, user32, shell32 and comctl32;
 // newer APIs are resolved at run time.
-#include "platform/win32/Win32Common.h"
 #include "platform/Widgets.h"
+#include "platform/win32/Win32Common.h"
 
 #include <commctrl.h>
 #include <objbase.h>
@@ -188,8 +188,9 @@ ComScope::~ComScope() {
 bool ReplaceIconResource(const std::string& Executable, uint16_t Id, const std::vector<uint8_t>& Image) {
   HANDLE update = ::BeginUpdateResourceA(Executable.c_str(), FALSE);
   if (!update) return false;
-  BOOL ok = ::UpdateResourceA(update, MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(Id), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                              const_cast<uint8_t*>(Image.data()), static_cast<DWORD>(Image.size()));
+  BOOL ok =
+      ::UpdateResourceA(update, MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(Id), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                        const_cast<uint8_t*>(Image.data()), static_cast<DWORD>(Image.size()));
   return ::EndUpdateResourceA(update, !ok) && ok;
 }
 

@@ -109,8 +109,8 @@ class Win32Widget : public Widget {
       RECT r = {0, 0, Rect.Width, Rect.Height};
       ::AdjustWindowRectEx(&r, kFormStyle, FALSE, 0);
       int w = r.right - r.left, h = r.bottom - r.top;
-      ::SetWindowPos(hwnd, nullptr, (::GetSystemMetrics(SM_CXSCREEN) - w) / 2, (::GetSystemMetrics(SM_CYSCREEN) - h) / 2, w,
-                     h, SWP_NOZORDER | SWP_NOACTIVATE);
+      ::SetWindowPos(hwnd, nullptr, (::GetSystemMetrics(SM_CXSCREEN) - w) / 2,
+                     (::GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
       return;
     }
     ::MoveWindow(hwnd, Rect.Left, Rect.Top, Rect.Width, Rect.Height, TRUE);
@@ -201,7 +201,9 @@ class Win32Widget : public Widget {
           AutoSize();
         }
         break;
-      case WidgetFlag::kTransparent: transparent_ = On; break;
+      case WidgetFlag::kTransparent:
+        transparent_ = On;
+        break;
       case WidgetFlag::kBorder: {
         border_ = On;
         LONG_PTR ex = ::GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & ~static_cast<LONG_PTR>(WS_EX_CLIENTEDGE);
@@ -209,22 +211,30 @@ class Win32Widget : public Widget {
         ::SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
         break;
       }
-      case WidgetFlag::kStretch: stretch_ = On; break;
-      case WidgetFlag::kCenter: center_ = On; break;
+      case WidgetFlag::kStretch:
+        stretch_ = On;
+        break;
+      case WidgetFlag::kCenter:
+        center_ = On;
+        break;
     }
     ::InvalidateRect(hwnd, nullptr, TRUE);
   }
   bool GetFlag(WidgetFlag Flag) const override {
     switch (Flag) {
-      case WidgetFlag::kAutoSize: return autoSize_;
+      case WidgetFlag::kAutoSize:
+        return autoSize_;
       case WidgetFlag::kWordWrap:
-        return kind_ == WidgetKind::kLabel
-                   ? (::GetWindowLongPtrW(hwnd, GWL_STYLE) & SS_TYPEMASK) != SS_LEFTNOWORDWRAP
-                   : wordWrap_;
-      case WidgetFlag::kTransparent: return transparent_;
-      case WidgetFlag::kBorder: return (::GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0;
-      case WidgetFlag::kStretch: return stretch_;
-      case WidgetFlag::kCenter: return center_;
+        return kind_ == WidgetKind::kLabel ? (::GetWindowLongPtrW(hwnd, GWL_STYLE) & SS_TYPEMASK) != SS_LEFTNOWORDWRAP
+                                           : wordWrap_;
+      case WidgetFlag::kTransparent:
+        return transparent_;
+      case WidgetFlag::kBorder:
+        return (::GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0;
+      case WidgetFlag::kStretch:
+        return stretch_;
+      case WidgetFlag::kCenter:
+        return center_;
     }
     return false;
   }
@@ -278,7 +288,7 @@ class Win32Widget : public Widget {
   std::string NodePath(int32_t Index) const override {
     std::vector<HTREEITEM> items = Items();
     return Index >= 0 && Index < static_cast<int32_t>(items.size()) ? NodeOf(items[static_cast<size_t>(Index)]).Path
-                                                                     : std::string();
+                                                                    : std::string();
   }
   bool NodeIsFirstChild(int32_t Index) const override {
     std::vector<HTREEITEM> items = Items();
@@ -503,7 +513,8 @@ void Win32Widget::DrawButton(const DRAWITEMSTRUCT& Draw) {
     for (uint32_t xx = 0; xx < picture_.Width; ++xx) {
       uint32_t c = picture_.Pixels[y * picture_.Width + xx];
       if (c == kTransparentPixel) continue;
-      ::SetPixel(Draw.hDC, px + static_cast<int>(xx), py + static_cast<int>(y), RGB(c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF));
+      ::SetPixel(Draw.hDC, px + static_cast<int>(xx), py + static_cast<int>(y),
+                 RGB(c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF));
     }
   }
   ::SelectObject(Draw.hDC, old);
@@ -687,12 +698,29 @@ Widget& Win32Form::Create(WidgetKind Kind, const std::string& Name, Widget* Pare
   DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
   DWORD ex = 0;
   switch (Kind) {
-    case WidgetKind::kPanel: cls = kPanelClass; ex = WS_EX_CONTROLPARENT; style |= WS_CLIPCHILDREN; break;
-    case WidgetKind::kBevel: style |= SS_ETCHEDHORZ; break;
-    case WidgetKind::kLabel: style |= SS_LEFTNOWORDWRAP; break;
-    case WidgetKind::kEdit: cls = L"EDIT"; style |= WS_TABSTOP | ES_AUTOHSCROLL; ex = WS_EX_CLIENTEDGE; break;
-    case WidgetKind::kButton: cls = L"BUTTON"; style |= WS_TABSTOP | BS_PUSHBUTTON; break;
-    case WidgetKind::kImage: cls = kImageClass; break;
+    case WidgetKind::kPanel:
+      cls = kPanelClass;
+      ex = WS_EX_CONTROLPARENT;
+      style |= WS_CLIPCHILDREN;
+      break;
+    case WidgetKind::kBevel:
+      style |= SS_ETCHEDHORZ;
+      break;
+    case WidgetKind::kLabel:
+      style |= SS_LEFTNOWORDWRAP;
+      break;
+    case WidgetKind::kEdit:
+      cls = L"EDIT";
+      style |= WS_TABSTOP | ES_AUTOHSCROLL;
+      ex = WS_EX_CLIENTEDGE;
+      break;
+    case WidgetKind::kButton:
+      cls = L"BUTTON";
+      style |= WS_TABSTOP | BS_PUSHBUTTON;
+      break;
+    case WidgetKind::kImage:
+      cls = kImageClass;
+      break;
     case WidgetKind::kMemo:
       cls = L"EDIT";
       style |= WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL | ES_WANTRETURN;
@@ -703,13 +731,16 @@ Widget& Win32Form::Create(WidgetKind Kind, const std::string& Name, Widget* Pare
       style |= WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL | WS_HSCROLL | ES_WANTRETURN;
       ex = WS_EX_CLIENTEDGE;
       break;
-    case WidgetKind::kGauge: cls = kGaugeClass; break;
+    case WidgetKind::kGauge:
+      cls = kGaugeClass;
+      break;
     case WidgetKind::kShellTree:
       cls = WC_TREEVIEWW;
       style |= WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS;
       ex = WS_EX_CLIENTEDGE;
       break;
-    case WidgetKind::kForm: break;
+    case WidgetKind::kForm:
+      break;
   }
   WideString text = Kind == WidgetKind::kBevel ? WideString() : AnsiToWide(Name);
   w.hwnd = ::CreateWindowExW(ex, cls, W(text), style, 0, 0, 0, 0, parent->hwnd,
@@ -757,10 +788,10 @@ void Win32Form::ShowTextWindow(const std::string& Caption, const std::string& Te
                                   hwnd_, nullptr, instance, this);
   if (!window) return;
   bool rich = LoadRichEdit();
-  HWND box = ::CreateWindowExW(0, rich ? RICHEDIT_CLASSW : L"EDIT", L"",
-                               WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
-                                   ES_AUTOVSCROLL | ES_AUTOHSCROLL,
-                               0, 0, 0, 0, window, nullptr, instance, nullptr);
+  HWND box = ::CreateWindowExW(
+      0, rich ? RICHEDIT_CLASSW : L"EDIT", L"",
+      WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL, 0,
+      0, 0, 0, window, nullptr, instance, nullptr);
   // The listing's columns line up in a fixed-pitch face.
   FontSpec fixed;
   fixed.ParentFont = false;

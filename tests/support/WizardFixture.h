@@ -43,8 +43,9 @@ struct WizardFixture {
 
   WizardFixture() {
     fields.AddField("<%SETUPSHORTTITLE%>", &shortTitle);
-    AddLanguage("English\r\n0409;\r\n1 Welcome\r\n2 Line one<BR>line two for <%SETUPSHORTTITLE%>\r\n"
-                "13 Next >\r\n15 Install\r\n16 Finish\r\n");
+    AddLanguage(
+        "English\r\n0409;\r\n1 Welcome\r\n2 Line one<BR>line two for <%SETUPSHORTTITLE%>\r\n"
+        "13 Next >\r\n15 Install\r\n16 Finish\r\n");
     languages.CurrentIndex = 0;
     context.Languages = &languages;
     context.Fields = &fields;

@@ -37,8 +37,9 @@ struct Workspace {
                          std::string("[Pages]\r\nWelcome.txt\r\nWork.txt\r\nFinish.txt\r\n[PageTypes]\r\nWelcome\r\n") +
                              (set == std::string("install") ? "Patching" : "Uninstall") + "\r\nFinish\r\n");
       TestMachine::Write(dir + "Welcome.txt", std::string("[Hello_") + set + "]\r\nType=TLabel\r\nCaption=Hello\r\n");
-      TestMachine::Write(dir + "Work.txt", std::string("[Patching_StatusLabel]\r\nType=TLabel\r\n[Patching_ProgressBar]\r\n") +
-                                               "Type=TProgressBar\r\n");
+      TestMachine::Write(
+          dir + "Work.txt",
+          std::string("[Patching_StatusLabel]\r\nType=TLabel\r\n[Patching_ProgressBar]\r\n") + "Type=TProgressBar\r\n");
       TestMachine::Write(dir + "Finish.txt", "[FinishText]\r\nType=TLabel\r\nCaption=Done\r\n");
     }
     TestMachine::Write(data + "\\layout\\install\\icon.ico", "ico");
@@ -82,7 +83,6 @@ struct Workspace {
     return CompileScript("setup.wps", script, c, commands, errors);
   }
 };
-
 
 inline std::string Workspace::English() {
   const char* text =

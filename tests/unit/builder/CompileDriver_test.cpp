@@ -23,14 +23,14 @@ std::string Joined(const std::vector<std::string>& errors) {
 TEST(ScriptParser, LinesAndWords) {
   std::vector<TScriptLine> lines;
   std::vector<TParseError> errors;
-  ASSERT_TRUE(ParseScript(
-      "; comment\r\n"
-      "NAME \"Demo Game\"  # trailing comment\n"
-      "createshortcut \"$SMPROGRAMS\\A B.lnk\" $INSTDIR\\a.exe \"\"\n"
-      ":start ; a label line\n"
-      "\n"
-      "file path;with;semicolons\n",
-      lines, errors));
+  ASSERT_TRUE(
+      ParseScript("; comment\r\n"
+                  "NAME \"Demo Game\"  # trailing comment\n"
+                  "createshortcut \"$SMPROGRAMS\\A B.lnk\" $INSTDIR\\a.exe \"\"\n"
+                  ":start ; a label line\n"
+                  "\n"
+                  "file path;with;semicolons\n",
+                  lines, errors));
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_TRUE(lines[0].Keyword.empty());
   EXPECT_EQ(lines[1].Keyword, "name");
@@ -58,14 +58,14 @@ TEST(CompileDriver, LabelsResolve) {
   Workspace w;
   TCompiler c;
   std::vector<std::string> errors;
-  ASSERT_TRUE(w.Compile(
-      ":again\n"
-      "goto again\n"
-      ":Again\n"
-      "iffileexists x.txt again 0\n"
-      "messagebox text caption 0 AGAIN\n"
-      "goto 7\n",
-      c, errors))
+  ASSERT_TRUE(
+      w.Compile(":again\n"
+                "goto again\n"
+                ":Again\n"
+                "iffileexists x.txt again 0\n"
+                "messagebox text caption 0 AGAIN\n"
+                "goto 7\n",
+                c, errors))
       << Joined(errors);
   const auto& lines = c.Lines.Lines;
   EXPECT_EQ(lines[0].Command, 0);
@@ -98,12 +98,12 @@ TEST(CompileDriver, GroupsAndSharedArchiveNames) {
   w.File("vfs\\c.dat", "c");
   TCompiler c;
   std::vector<std::string> errors;
-  ASSERT_TRUE(w.Compile(
-      "file loose\\\n"
-      "zupupdate patch1\\ secret Data.zup\n"
-      "vfsupdate vfs\\ game.vfs\n"
-      "zupupdate patch2\\ secret DATA.ZUP\n",
-      c, errors))
+  ASSERT_TRUE(
+      w.Compile("file loose\\\n"
+                "zupupdate patch1\\ secret Data.zup\n"
+                "vfsupdate vfs\\ game.vfs\n"
+                "zupupdate patch2\\ secret DATA.ZUP\n",
+                c, errors))
       << Joined(errors);
   const auto& lines = c.Lines.Lines;
   EXPECT_EQ(lines[0].Params.back(), "1");

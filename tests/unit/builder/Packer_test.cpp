@@ -36,7 +36,8 @@ TEST(Packer, ParallelBytesEqualSingleThreaded) {
   EXPECT_EQ(one.Files, 61u);
   EXPECT_EQ(one.BytesOut, many.BytesOut);
   TPak pak(m.Path("many.pak"), false, false);
-  for (uint32_t i = 0; i < pak.Entries.size(); ++i) EXPECT_TRUE(pak.Entries[i].OrigSize == 0 || pak.VerifyEntry(i)) << i;
+  for (uint32_t i = 0; i < pak.Entries.size(); ++i)
+    EXPECT_TRUE(pak.Entries[i].OrigSize == 0 || pak.VerifyEntry(i)) << i;
 }
 
 // Every level gives zlib streams the setup's zlib reads back byte for byte;

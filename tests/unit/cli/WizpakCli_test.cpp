@@ -47,7 +47,8 @@ TEST(WizpakCli, PackListVerifyExtract) {
   // The four files and the directory digest.
   EXPECT_NE(list.out.find("5 entries, data start 1002"), std::string::npos) << list.out;
   EXPECT_NE(list.out.find("sub\\data.bin"), std::string::npos) << list.out;
-  EXPECT_NE(list.out.find("    3     2          5          0"), std::string::npos) << list.out;  // extra.txt: group 2, raw
+  EXPECT_NE(list.out.find("    3     2          5          0"), std::string::npos)
+      << list.out;  // extra.txt: group 2, raw
 
   CliRun verify = Cli({"verify", out});
   EXPECT_EQ(verify.code, 0) << verify.err;
@@ -104,8 +105,7 @@ TEST(WizpakCli, VerifyNamesTheFirstBadEntry) {
   TestMachine::Write(out, bytes);
   CliRun verify = Cli({"verify", out});
   EXPECT_EQ(verify.code, 1);
-  EXPECT_NE(verify.err.find("entry " + std::to_string(bad) + " (sub\\data.bin) failed verification"),
-            std::string::npos)
+  EXPECT_NE(verify.err.find("entry " + std::to_string(bad) + " (sub\\data.bin) failed verification"), std::string::npos)
       << verify.err;
   CliRun extract = Cli({"extract", out, m.Path("x")});
   EXPECT_EQ(extract.code, 1);

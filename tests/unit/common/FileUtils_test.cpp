@@ -7,7 +7,6 @@
 #include "tests/support/Recorders.h"
 #include "tests/support/TestMachine.h"
 
-
 // Only the missing folders are made and recorded, parents first.
 TEST(ForceInstallDirs, CreatesMissingFoldersInOrder) {
   TestMachine m;
@@ -81,7 +80,8 @@ TEST(ShellLinks, WrittenAndReadBack) {
   EXPECT_TRUE(SameTextAscii(back.Target, target)) << back.Target;
   EXPECT_EQ(back.Arguments, "-windowed");
   EXPECT_EQ(back.ShowCommand, 1);
-  EXPECT_TRUE(SameTextAscii(back.WorkingDir + "\\", m.Path("game\\")) || SameTextAscii(back.WorkingDir, m.Path("game\\")))
+  EXPECT_TRUE(SameTextAscii(back.WorkingDir + "\\", m.Path("game\\")) ||
+              SameTextAscii(back.WorkingDir, m.Path("game\\")))
       << back.WorkingDir;
 
   std::string icon = m.Path("game\\demo.ico");
@@ -101,8 +101,8 @@ TEST(SafeNames, RefuseEscapes) {
   for (const char* ok : {"a.txt", "sub\\b.txt", "sub/b.txt", "a..b", "..a", ".\\x", "x\\...y"}) {
     EXPECT_TRUE(IsSafeRelativeName(ok)) << ok;
   }
-  for (const char* bad : {"", "..\\..\\x.dll", "C:\\Windows\\x.dll", "\\abs.txt", "/abs", "a\\..\\..\\b", "..",
-                          "a\\..", "c:x.dll", "file.txt:stream", "a\\...\\b", "a\\.. \\b", "../x"}) {
+  for (const char* bad : {"", "..\\..\\x.dll", "C:\\Windows\\x.dll", "\\abs.txt", "/abs", "a\\..\\..\\b", "..", "a\\..",
+                          "c:x.dll", "file.txt:stream", "a\\...\\b", "a\\.. \\b", "../x"}) {
     EXPECT_FALSE(IsSafeRelativeName(bad)) << bad;
   }
   // Names Windows opens as devices, with or without an extension, anywhere in

@@ -54,11 +54,13 @@ TEST(SErrorLog, ReportLayout) {
       << text;
 #endif
   EXPECT_EQ(text.rfind("General Info\r\n------------\r\nSetup Name             : Demo Game\r\n", 0), 0u) << text;
-  EXPECT_NE(text.find("Setup EXE Name         : DemoSetup.exe\r\n\r\nPak Info\r\n--------\r\nID                     : ZUPF\r\n"
-                      "Version                : 1\r\nCount                  : 25\r\n\r\n"
-                      "ErrorType              : Unknown\r\nErrorText              : boom\r\n\r\n"
-                      "Params                 : X.PAK\r\nParamCount             : 1\r\n\r\nWindows Info\r\n------------\r\n"),
-            std::string::npos)
+  EXPECT_NE(
+      text.find(
+          "Setup EXE Name         : DemoSetup.exe\r\n\r\nPak Info\r\n--------\r\nID                     : ZUPF\r\n"
+          "Version                : 1\r\nCount                  : 25\r\n\r\n"
+          "ErrorType              : Unknown\r\nErrorText              : boom\r\n\r\n"
+          "Params                 : X.PAK\r\nParamCount             : 1\r\n\r\nWindows Info\r\n------------\r\n"),
+      std::string::npos)
       << text;
   EXPECT_NE(text.find("CPU Speed              : "), std::string::npos);
   EXPECT_EQ(text.substr(text.size() - 5), "Mhz\r\n");

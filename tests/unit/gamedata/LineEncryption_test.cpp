@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "common/DigitKey.h"
-#include "common/Strings.h"
 #include "common/Exceptions.h"
+#include "common/Strings.h"
 
 // Keys: the digits 1 to 9 of sin/cos of the seed in extended precision,
 // 15 significant digits (sin 2 = 0.909297426825682 gives 99297426825682).
@@ -18,10 +18,8 @@ TEST(LineEncryption, Keys) {
     const char* b;
   };
   const Row rows[] = {
-      {2, "99297426825682", "416146836547142"},
-      {3, "14112859867", "9899924966445"},
-      {4, "7568249537928", "65364362863612"},
-      {5, "958924274663138", "283662185463226"},
+      {2, "99297426825682", "416146836547142"}, {3, "14112859867", "9899924966445"},
+      {4, "7568249537928", "65364362863612"},   {5, "958924274663138", "283662185463226"},
       {6, "279415498198926", "961728665366"},
   };
   for (const Row& r : rows) {
@@ -76,6 +74,6 @@ TEST(LineEncryption, RoundTrips) {
   q.SeedB = 3;
   EXPECT_EQ(q.Encrypt(""), "");
   EXPECT_EQ(q.Encrypt("A"), std::string(1, static_cast<char>('A' + 9 + 9)));  // KeyA(2) and KeyB(3) start with 9
-  q.SeedA = 0;  // sin 0 = 0: no key digit
+  q.SeedA = 0;                                                                // sin 0 = 0: no key digit
   EXPECT_THROW(q.Encrypt("x"), ESetupError);
 }

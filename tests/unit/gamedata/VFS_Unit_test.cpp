@@ -345,8 +345,8 @@ TEST(VFS_Unit, HashTableMatchesInsertion) {
   uint32_t count = 0;
   for (const TTreeFileInfo& n : vfs.Tree.Nodes) {
     if (n.Index == 0xFFFFFFFF || !(n.Entry->Flags & vfFile)) continue;
-    TVFSHashEntry r{HashName(n.Path, n.Entry->Name), n.Entry->Flags, n.Entry->Size, n.Entry->OrigSize,
-                    n.Entry->FirstBlock, 1};
+    TVFSHashEntry r{
+        HashName(n.Path, n.Entry->Name), n.Entry->Flags, n.Entry->Size, n.Entry->OrigSize, n.Entry->FirstBlock, 1};
     InsertHashEntry(expected, static_cast<uint32_t>(expected.size() - 1), r, count);
   }
   expected.resize(count);

@@ -251,8 +251,8 @@ TEST(ZU_PakSystem, ReapplyAndReplace) {
   EXPECT_EQ(f.Get().size(), length);
   f.Update({{"data\\foo.txt", Bytes("second version")}});
   auto contents = f.Contents();
-  EXPECT_EQ(contents, (std::vector<std::pair<std::string, std::string>>{{"b.txt", "bee"},
-                                                                        {"Data\\Foo.TXT", "second version"}}));
+  EXPECT_EQ(contents,
+            (std::vector<std::pair<std::string, std::string>>{{"b.txt", "bee"}, {"Data\\Foo.TXT", "second version"}}));
   TBytes file = f.Get();
   TBytes old = Stream("first");
   EXPECT_TRUE(std::equal(old.begin(), old.end(), file.begin()));  // the old data is still at offset 0
@@ -397,12 +397,12 @@ struct ImaDecoder {
   int index = 0;
   int Next(int code) {
     static const int steps[89] = {
-        7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
-        31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
-        130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
-        544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
-        2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
-        9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+        7,    8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,   28,
+        31,   34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,  118,
+        130,  143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,  494,
+        544,  598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878, 2066,
+        2272, 2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845, 8630,
+        9493, 10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
     static const int adjust[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
     int step = steps[index];
     int diff = step >> 3;

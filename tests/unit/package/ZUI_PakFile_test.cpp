@@ -98,8 +98,8 @@ TEST(TPak, StreamAsLongAsDataStaysCompressed) {
     std::string candidate = std::string(zeros, '\0') + tail;
     uLongf len = compressBound(static_cast<uLong>(candidate.size()));
     TBytes out(len);
-    compress2(out.data(), &len, reinterpret_cast<const Bytef*>(candidate.data()),
-              static_cast<uLong>(candidate.size()), 9);
+    compress2(out.data(), &len, reinterpret_cast<const Bytef*>(candidate.data()), static_cast<uLong>(candidate.size()),
+              9);
     if (len == candidate.size()) data = candidate;
   }
   ASSERT_FALSE(data.empty()) << "no input found whose stream is exactly as long";
@@ -357,10 +357,10 @@ TEST(TPak, ExtractGroupRefusesEscapingNames) {
   EXPECT_FALSE(platform::FileExists(m.Path("evil.dll")));
   EXPECT_FALSE(platform::FileExists(m.Path("inst\\evil2.dll")));
   EXPECT_FALSE(platform::FileExists("C:\\Windows\\evil.dll") && std::string(TestMachine::Kind()) == "host");
-  EXPECT_EQ(rec.files, (std::vector<std::string>{target + "\\ok.txt", target + "\\sub\\deep\\file.bin",
-                                                 target + "\\empty.txt"}));
-  EXPECT_EQ(rec.dirs, (std::vector<std::string>{m.Path("inst\\"), target + "\\", target + "\\sub\\",
-                                                target + "\\sub\\deep\\"}));
+  EXPECT_EQ(rec.files,
+            (std::vector<std::string>{target + "\\ok.txt", target + "\\sub\\deep\\file.bin", target + "\\empty.txt"}));
+  EXPECT_EQ(rec.dirs,
+            (std::vector<std::string>{m.Path("inst\\"), target + "\\", target + "\\sub\\", target + "\\sub\\deep\\"}));
   EXPECT_EQ(obs.steps, 3);
   ASSERT_EQ(obs.status.size(), 3u);
   EXPECT_EQ(obs.status[0], u"Extracting ok.txt...");
@@ -441,8 +441,12 @@ std::string SlowFirstPak(const TestMachine& m) {
   std::string path = m.Path("slow.pak");
   {
     TPak pak(path, true, false);
-    std::vector<std::string> data = {std::string(24 << 20, 'z') + Random(1 << 20, 1), "one", Random(3000, 2),
-                                     std::string(2000, 'd'), Random(3000, 4), "five"};
+    std::vector<std::string> data = {std::string(24 << 20, 'z') + Random(1 << 20, 1),
+                                     "one",
+                                     Random(3000, 2),
+                                     std::string(2000, 'd'),
+                                     Random(3000, 4),
+                                     "five"};
     for (size_t i = 0; i < data.size(); ++i) {
       uint32_t k = pak.AddEntry("e" + std::to_string(i), "", 1);
       pak.WriteEntry(k, reinterpret_cast<const uint8_t*>(data[i].data()), static_cast<uint32_t>(data[i].size()));
@@ -489,8 +493,7 @@ TEST(TPak, VerifyEntriesInOrder) {
       return true;
     });
     EXPECT_EQ(events, (std::vector<std::string>{"0 ok", "1 ok", "2 ok",
-                                                 "message e3\r\rError: DecompSize - 2000 OrigSize - 1999",
-                                                 "3 failed"}))
+                                                "message e3\r\rError: DecompSize - 2000 OrigSize - 1999", "3 failed"}))
         << threads;
     // The caller may stop early.
     EXPECT_EQ(pak.VerifyEntries(6, threads, [](uint32_t i, bool) { return i < 1; }), 2u);
@@ -604,9 +607,10 @@ TEST(TPak, DirectoryDigestCoversNamesGroupsAndTrailer) {
   };
   const size_t readmeRecord = directory + 2 + 9 + 18;  // after "SetupInfo"'s record
   const size_t digestRecord = readmeRecord + 2 + 10 + 18 + 2 + 15 + 18;
-  for (const Change& c : {Change{"a name", readmeRecord + 2}, Change{"a group", readmeRecord + 2 + 10 + 16},
-                          Change{"the digest's group", digestRecord + 2 + 15 + 16},
-                          Change{"the trailer's version", trailer + 4}, Change{"the trailer's data start", trailer + 8}}) {
+  for (const Change& c :
+       {Change{"a name", readmeRecord + 2}, Change{"a group", readmeRecord + 2 + 10 + 16},
+        Change{"the digest's group", digestRecord + 2 + 15 + 16}, Change{"the trailer's version", trailer + 4},
+        Change{"the trailer's data start", trailer + 8}}) {
     std::string bad = good;
     bad[c.at] = static_cast<char>(bad[c.at] ^ 0x01);
     TestMachine::Write(path, bad);

@@ -71,13 +71,13 @@ TEST(CommandsRun, FileSystem) {
   TestMachine::Write(dir + "\\old.txt", "o");
   TestMachine::Write(dir + "\\gone.txt", "g");
   ScriptRun r(w,
-        "rename $INSTDIR\\one.txt $INSTDIR\\two.txt\n"
-        "rename $INSTDIR\\old.txt $INSTDIR\\new.txt\n"
-        "delete $INSTDIR\\gone.txt\n"
-        "rmdir $INSTDIR\\t 0\n"
-        "createdirectory $INSTDIR\n"
-        "createdirectory X:\n",
-        dir);
+              "rename $INSTDIR\\one.txt $INSTDIR\\two.txt\n"
+              "rename $INSTDIR\\old.txt $INSTDIR\\new.txt\n"
+              "delete $INSTDIR\\gone.txt\n"
+              "rmdir $INSTDIR\\t 0\n"
+              "createdirectory $INSTDIR\n"
+              "createdirectory X:\n",
+              dir);
   EXPECT_EQ(TestMachine::Read(dir + "\\one.txt"), "1");
   EXPECT_EQ(TestMachine::Read(dir + "\\two.txt"), "2");
   EXPECT_EQ(TestMachine::Read(dir + "\\new.txt"), "o");
@@ -95,15 +95,15 @@ TEST(CommandsRun, IfFileExists) {
   ForceInstallDirs(dir + "\\folder\\", nullptr);
   TestMachine::Write(dir + "\\here.txt", "h");
   ScriptRun r(w,
-        "iffileexists $INSTDIR\\here.txt yes1 0\n"
-        "message skipped1\n"
-        ":yes1\n"
-        "iffileexists $INSTDIR\\folder 0 no2\n"
-        "message skipped2\n"
-        ":no2\n"
-        "iffileexists $INSTDIR\\here.txt 0 0\n"
-        "message reached\n",
-        dir);
+              "iffileexists $INSTDIR\\here.txt yes1 0\n"
+              "message skipped1\n"
+              ":yes1\n"
+              "iffileexists $INSTDIR\\folder 0 no2\n"
+              "message skipped2\n"
+              ":no2\n"
+              "iffileexists $INSTDIR\\here.txt 0 0\n"
+              "message reached\n",
+              dir);
   EXPECT_EQ(r.observer.status, (std::vector<WideString>{u"reached"}));
 }
 
@@ -113,9 +113,9 @@ TEST(CommandsRun, Registry) {
   Workspace w;
   std::string dir = w.m.Path("Game");
   ScriptRun r(w,
-        "writeregstr HKCU \"Software\\Demo Game\" Path \"$INSTDIR\\bin\"\n"
-        "writeregstr_url demo $INSTDIR\\demo.ico $INSTDIR\\demo.exe A B\n",
-        dir);
+              "writeregstr HKCU \"Software\\Demo Game\" Path \"$INSTDIR\\bin\"\n"
+              "writeregstr_url demo $INSTDIR\\demo.ico $INSTDIR\\demo.exe A B\n",
+              dir);
   EXPECT_EQ(Value(r.registry, platform::kRootCurrentUser, "Software\\Demo Game", "Path"), dir + "\\bin");
   EXPECT_EQ(Value(r.registry, platform::kRootClassesRoot, "demo", ""), "URL:demo Protocol");
   EXPECT_EQ(Value(r.registry, platform::kRootClassesRoot, "demo", "URL Protocol"), "");
@@ -135,9 +135,9 @@ TEST(CommandsRun, Shortcuts) {
   Workspace w;
   std::string dir = w.m.Path("Game");
   ScriptRun r(w,
-        "createshortcut \"$SMPROGRAMS\\Demo\\Play.lnk\" \"$INSTDIR\\demo.exe\" \"-fast\"\n"
-        "createshortcut \"$SMPROGRAMS\\Demo\\Icon.lnk\" \"$INSTDIR\\demo.exe\" \"\" \"$INSTDIR\\demo.ico\"\n",
-        dir);
+              "createshortcut \"$SMPROGRAMS\\Demo\\Play.lnk\" \"$INSTDIR\\demo.exe\" \"-fast\"\n"
+              "createshortcut \"$SMPROGRAMS\\Demo\\Icon.lnk\" \"$INSTDIR\\demo.exe\" \"\" \"$INSTDIR\\demo.ico\"\n",
+              dir);
   platform::ShellLink link;
   ASSERT_TRUE(platform::LoadShellLink(w.m.Path("Menu\\Demo\\Play.lnk"), link));
   EXPECT_TRUE(SameTextAscii(link.Target, dir + "\\demo.exe")) << link.Target;
@@ -162,16 +162,16 @@ TEST(CommandsRun, MessageBoxAndExecute) {
   std::string dir = w.m.Path("Game");
   ForceInstallDirs(dir + "\\", nullptr);
   ScriptRun r(w,
-        ":first\n"
-        "messagebox \"Install $INSTDIR?\" Question okay 0\n"
-        "message skipped-by-ok\n"
-        ":okay\n"
-        "messagebox text caption 0 cancelled\n"
-        "message skipped-by-cancel\n"
-        ":cancelled\n"
-        "messagebox text caption first 0\n"
-        "message after-first\n",
-        dir);
+              ":first\n"
+              "messagebox \"Install $INSTDIR?\" Question okay 0\n"
+              "message skipped-by-ok\n"
+              ":okay\n"
+              "messagebox text caption 0 cancelled\n"
+              "message skipped-by-cancel\n"
+              ":cancelled\n"
+              "messagebox text caption first 0\n"
+              "message after-first\n",
+              dir);
   EXPECT_EQ(r.observer.status, (std::vector<WideString>{u"after-first"}));
   ASSERT_EQ(platform::host::Transcript().size(), 3u);
   EXPECT_EQ(platform::host::Transcript()[0].Text, "Install " + dir + "?");

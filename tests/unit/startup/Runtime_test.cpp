@@ -98,7 +98,8 @@ TEST(Runtime, RunLoopJumps) {
 // are skipped and the thread reports it.
 TEST(Runtime, ExceptionEndsTheRun) {
   Workspace w;
-  std::string setup = w.Build("uninstallpages uninstall\nuninstalllanguage install\\english\nduplicateentry data.zup a b\n");
+  std::string setup =
+      w.Build("uninstallpages uninstall\nuninstalllanguage install\\english\nduplicateentry data.zup a b\n");
   ASSERT_FALSE(setup.empty());
   Loaded l(setup, w.m.Path("Game"));
   std::string reported;
@@ -117,7 +118,9 @@ TEST(Runtime, ExceptionEndsTheRun) {
 TEST(Runtime, FailureOnTheLastLineStillFinishes) {
   Workspace w;
   w.File("files\\a.txt", "AAAA");
-  std::string setup = w.Build(":top\nuninstallpages uninstall\nuninstalllanguage install\\english\nprefix Demo\nfile files\\\nmessage \"<LANG21>\"\nfailure\n");
+  std::string setup = w.Build(
+      ":top\nuninstallpages uninstall\nuninstalllanguage install\\english\nprefix Demo\nfile files\\\nmessage "
+      "\"<LANG21>\"\nfailure\n");
   ASSERT_FALSE(setup.empty());
   std::string dir = w.m.Path("Game");
   Loaded l(setup, dir);
@@ -304,7 +307,8 @@ TEST(Startup, FatalMessages) {
   EXPECT_EQ(Start({w.m.Path("plain.exe")}), kExitFatalMessage);
   EXPECT_EQ(LastMessage(), "Error: Invalid Setup Header. No Contents or Corrupted Contents.");
 
-  std::string setup = w.Build("name Demo\noutfile Setup.exe\ninstalldir C:\\Demo\nlanguage install\\english\n", "Setup.exe");
+  std::string setup =
+      w.Build("name Demo\noutfile Setup.exe\ninstalldir C:\\Demo\nlanguage install\\english\n", "Setup.exe");
   ASSERT_FALSE(setup.empty());
   std::string bytes = TestMachine::Read(setup);
   for (const char* ok : {"setup(3).exe", "SETUP[1].EXE"}) {
@@ -314,7 +318,9 @@ TEST(Startup, FatalMessages) {
   for (const char* bad : {"Setup (3).exe", "Setup(10).exe", "Setup(b).exe"}) {
     TestMachine::Write(w.m.Path(bad), bytes);
     EXPECT_EQ(Start({w.m.Path(bad)}), kExitFatalMessage) << bad;
-    EXPECT_EQ(LastMessage(), std::string("Error: Error: Setup`s filename has been renamed\r\rExpected: \rSetup.exe\r\rFound: \r") + bad);
+    EXPECT_EQ(
+        LastMessage(),
+        std::string("Error: Error: Setup`s filename has been renamed\r\rExpected: \rSetup.exe\r\rFound: \r") + bad);
     // A package named as first argument skips the check.
     EXPECT_EQ(Start({w.m.Path(bad), setup}), kExitCompleted) << bad;
   }
@@ -343,7 +349,8 @@ TEST(Startup, InstallThenUninstall) {
   w.File("files\\docs\\a.txt", "a");
   std::string setup = w.Build(
       "name Demo\noutfile Setup.exe\nprefix Demo\ninstalldir \"$PROGRAMFILES\\Demo\"\nlanguage install\\english\n"
-      "uninstallpages uninstall\nuninstalllanguage install\\english\nmessage \"<LANG21>\"\nfile files\\\ncreatedirectory \"$SMPROGRAMS\\Demo\"\n"
+      "uninstallpages uninstall\nuninstalllanguage install\\english\nmessage \"<LANG21>\"\nfile "
+      "files\\\ncreatedirectory \"$SMPROGRAMS\\Demo\"\n"
       "createshortcut \"$SMPROGRAMS\\Demo\\Read Me.lnk\" \"$INSTDIR\\readme.txt\" \"\"\n"
       "writeregstr HKLM \"SOFTWARE\\Demo\" Path \"$INSTDIR\"\n");
   ASSERT_FALSE(setup.empty());
@@ -394,7 +401,8 @@ TEST(Startup, InstallAndUninstallWithEveryWriteFailing) {
       w.File("files\\docs\\a.txt", std::string(5000, 'a'));
       std::string setup = w.Build(
           "name Demo\noutfile Setup.exe\nprefix Demo\ninstalldir \"$PROGRAMFILES\\Demo\"\nlanguage install\\english\n"
-          "uninstallpages uninstall\nuninstalllanguage install\\english\nfile files\\\ncreatedirectory \"$SMPROGRAMS\\Demo\"\n"
+          "uninstallpages uninstall\nuninstalllanguage install\\english\nfile files\\\ncreatedirectory "
+          "\"$SMPROGRAMS\\Demo\"\n"
           "createshortcut \"$SMPROGRAMS\\Demo\\Read Me.lnk\" \"$INSTDIR\\readme.txt\" \"\"\n");
       ASSERT_FALSE(setup.empty());
       const std::string dir = "C:\\Program Files\\Demo";

@@ -41,8 +41,9 @@ struct Wizard {
     platform::CreateDirectory(dir);
     TestMachine::Write(dir + "Pages.txt", kPages);
     TestMachine::Write(dir + "Welcome.txt", "[Title]\r\nType=TLabel\r\nCaption=<LANG1>\r\n");
-    TestMachine::Write(dir + "Dir.txt",
-                       "[InstallDir_Edit]\r\nType=TEdit\r\nText=\r\n[InstallDir_ShellTreeView]\r\nType=TShellTreeView\r\n");
+    TestMachine::Write(
+        dir + "Dir.txt",
+        "[InstallDir_Edit]\r\nType=TEdit\r\nText=\r\n[InstallDir_ShellTreeView]\r\nType=TShellTreeView\r\n");
     TestMachine::Write(dir + "Patch.txt", "[SpaceAvalible]\r\nType=TLabel\r\nCaption=free\r\n");
     TestMachine::Write(dir + "Work.txt",
                        "[Patching_StatusLabel]\r\nType=TLabel\r\n[Patching_ProgressBar]\r\nType=TProgressBar\r\n");
@@ -239,7 +240,8 @@ TEST(FormMain, NoPagesOrNoLanguages) {
   platform::CreateDirectory(z.w.data + "\\layout\\nopages");
   TestMachine::Write(z.w.data + "\\layout\\nopages\\Readme.txt", "no page set here");
   EXPECT_EQ(RunProgram({z.w.Build("name Demo\noutfile NoPages.exe\npages nopages\ninstalldir C:\\D\n"
-                                  "language install\\english\n", "NoPages.exe")},
+                                  "language install\\english\n",
+                                  "NoPages.exe")},
                        nullptr, RunWizard),
             kExitFatalMessage);
 }

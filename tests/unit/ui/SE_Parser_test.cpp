@@ -183,11 +183,12 @@ TEST(SE_Parser, MissingEntriesAndRichText) {
   WizardFixture f;
   REQUIRE_FORM(f);
   platform::host::Transcript().clear();
-  f.Pack({{"Page.txt",
-           "[R]\r\nType=TRichEdit\r\nfile=<%SETUPSHORTTITLE%>.rtf\r\nLeft=5\r\n[Q]\r\nType=TRichEdit\r\nfile=log.rtf\r\n"
-           "[T]\r\nType=TRichEdit\r\nfile=plain.txt\r\n[I]\r\nType=TImage\r\nfile=none.jpg\r\n"},
-          {"log.rtf", "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 First\\par Second \\'e9\\u8364?\\par}"},
-          {"plain.txt", "one\r\ntwo"}});
+  f.Pack(
+      {{"Page.txt",
+        "[R]\r\nType=TRichEdit\r\nfile=<%SETUPSHORTTITLE%>.rtf\r\nLeft=5\r\n[Q]\r\nType=TRichEdit\r\nfile=log.rtf\r\n"
+        "[T]\r\nType=TRichEdit\r\nfile=plain.txt\r\n[I]\r\nType=TImage\r\nfile=none.jpg\r\n"},
+       {"log.rtf", "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 First\\par Second \\'e9\\u8364?\\par}"},
+       {"plain.txt", "one\r\ntwo"}});
   TControlParser page(f.context), missing(f.context);
   page.LoadFromEntry("Page.txt");
   missing.LoadFromEntry("Nowhere.txt");
@@ -337,7 +338,9 @@ TEST(SE_Parser, PageSetEdges) {
   WizardFixture f;
   REQUIRE_FORM(f);
   platform::host::Transcript().clear();
-  f.Pack({{"Pages.txt", "[PageTypes]\r\nfinish\r\n[Pages]\r\nA.txt\r\nB.txt\r\n[PageTypes]\r\nPatch\r\n[settings]\r\nColour $0000FF\r\n"},
+  f.Pack({{"Pages.txt",
+           "[PageTypes]\r\nfinish\r\n[Pages]\r\nA.txt\r\nB.txt\r\n[PageTypes]\r\nPatch\r\n[settings]\r\nColour "
+           "$0000FF\r\n"},
           {"Bad.txt", "[Settings]\r\ncolour blue\r\n"}});
   platform::Form& form = *f.form;
   platform::Widget& b = form.Create(WidgetKind::kButton, "B", nullptr);
@@ -377,11 +380,11 @@ TEST(SE_Parser, GaugeRulesAndDrawing) {
   g.ForeColour = 0x0000FF;  // red, as 0x00BBGGRR
   platform::DrawGauge(g, 13, 6, px);
   auto at = [&](int x, int y) { return px[static_cast<size_t>(y) * 13 + x]; };
-  EXPECT_EQ(at(0, 0), 0x5A6E87u);       // the border colour $876E5A as RGB
-  EXPECT_EQ(at(2, 2), 0xFF0000u);       // filled: (13 - 3) * 67 / 100 = 6 pixels from x = 2
+  EXPECT_EQ(at(0, 0), 0x5A6E87u);  // the border colour $876E5A as RGB
+  EXPECT_EQ(at(2, 2), 0xFF0000u);  // filled: (13 - 3) * 67 / 100 = 6 pixels from x = 2
   EXPECT_EQ(at(7, 4), 0xFF0000u);
-  EXPECT_EQ(at(8, 2), 0xFFFFFFu);       // back colour
-  EXPECT_EQ(at(2, 5), 0x5A6E87u);       // the bottom border
+  EXPECT_EQ(at(8, 2), 0xFFFFFFu);  // back colour
+  EXPECT_EQ(at(2, 5), 0x5A6E87u);  // the bottom border
   platform::GaugeState empty;
   empty.Maximum = 0;
   EXPECT_EQ(empty.Caption(), "0%");
