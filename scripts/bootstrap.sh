@@ -11,7 +11,7 @@ packages=(
   build-essential cmake ninja-build pkg-config dpkg-dev
   zlib1g-dev libdeflate-dev libjpeg62-turbo-dev libgtest-dev libmd-dev python3
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
-  wine wine32:i386 wine64 xvfb xauth xdotool imagemagick osslsigncode openssl
+  wine wine32:i386 wine64 xvfb xauth xdotool imagemagick osslsigncode openssl clang-format
 )
 
 missing=()
