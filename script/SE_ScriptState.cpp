@@ -1,5 +1,6 @@
 #include "script/SE_ScriptState.h"
 
+#include "common/FileUtils.h"
 #include "common/Strings.h"
 #include "gamedata/ZU_PakSystem.h"
 #include "script/SE_VFS.h"
@@ -38,6 +39,14 @@ const TCompLine& TScriptState::Line(int32_t Row) const {
 TCompLine* TScriptState::MutableLine(int32_t Row) {
   return Row >= 0 && static_cast<size_t>(Row) < CompLines.Lines.size() ? &CompLines.Lines[static_cast<size_t>(Row)]
                                                                        : nullptr;
+}
+
+void TScriptState::NoteFailure(const std::string& What, const std::string& Reason) {
+  Failures.push_back(What + ": " + Reason);
+}
+
+void TScriptState::NoteLastError(const std::string& What) {
+  NoteFailure(What, DescribeFileError(What, platform::LastError()));
 }
 
 std::string TScriptState::FailureText() const {

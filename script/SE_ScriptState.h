@@ -60,6 +60,15 @@ struct TScriptState {
   // the setup thread, read once the run has ended. A run with failures ends
   // with the failure text.
   std::vector<std::string> Failures;
+  // The one rule every command and the run's end follow: a failure is a
+  // write the script asked for that did not happen (a file not copied,
+  // renamed, deleted or extracted, a folder not made or not removed, a
+  // registry value or shortcut not written, a program not started). Asking
+  // for what is already so (deleting or renaming a file that is not there)
+  // is no failure. Each failure is one line "What: Reason".
+  void NoteFailure(const std::string& What, const std::string& Reason);
+  // The same with the reason the platform's last error gives for What.
+  void NoteLastError(const std::string& What);
   // "2 things could not be done:" and the failures, a line each.
   std::string FailureText() const;
   // The VFS container a "vfsupdate" left open, made on first use.

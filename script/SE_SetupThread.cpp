@@ -69,13 +69,13 @@ void TSetupThread::RunScript() {
   if (info.MakeUninstaller == 1) {
     const std::string log = info.InstallDir + "\\" + UninstallLogName(info.UninstallPrefix);
     if (state_.UninstallList && !state_.UninstallList->SaveLog(info.InstallDir, info.UninstallPrefix)) {
-      state_.Failures.push_back(log + ": " + platform::DescribeError(platform::LastError()));
+      state_.NoteLastError(log);
     } else {
       LogLine("File", log);
     }
     const std::string uninstaller = info.InstallDir + "\\" + info.UninstallExeName;
     if (!BuildUninstaller(state_)) {
-      state_.Failures.push_back(uninstaller + ": " + platform::DescribeError(platform::LastError()));
+      state_.NoteLastError(uninstaller);
     } else {
       LogLine("File", uninstaller);
     }

@@ -209,9 +209,7 @@ void RunUninstall(TScriptState& State) {
   // A link or reparse point inside the install folder never leads a delete
   // out of it; such a refusal, like any file that stays, is a failure.
   platform::WriteConfinement confine(State.SetupInfo->Info.InstallDir);
-  auto failed = [&State](const std::string& Path) {
-    State.Failures.push_back(Path + ": " + platform::DescribeError(platform::LastError()));
-  };
+  auto failed = [&State](const std::string& Path) { State.NoteLastError(Path); };
   const size_t F = list.Files().size(), D = list.Directories().size(), R = list.RegistryRecords().size();
   const size_t T = F + D + R;
   State.SetStatusText(AsciiToWide(kStatusStart + DecimalText(T) + kItemsRemaining));

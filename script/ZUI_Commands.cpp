@@ -31,10 +31,19 @@ constexpr uint16_t kStringFailed = 23;
 // Extraction of a group into Target, reporting as the setup thread does.
 void Extract(TScriptState& s, const std::string& target, uint16_t group) {
   if (!s.Pak) return;
-  TExtractSink sink{
-      s.Observer, s.UninstallList, s.Text ? s.String(kStringExtracting) : WideString(kFileNameToken),
-      [&s](const std::string& Target, const std::string& Reason) { s.Failures.push_back(Target + ": " + Reason); }};
+  TExtractSink sink{s.Observer, s.UninstallList, s.Text ? s.String(kStringExtracting) : WideString(kFileNameToken),
+                    [&s](const std::string& Target, const std::string& Reason) { s.NoteFailure(Target, Reason); }};
   s.Pak->ExtractGroup(target, group, sink);
+}
+
+// Writes one string value under the registry's current root, opening and
+// closing Key; a value not written is a failure of the run, named with its
+// root's name as the script gives it.
+void WriteValue(TScriptState& s, platform::Registry& reg, const std::string& rootName, const std::string& key,
+                const std::string& name, const std::string& value) {
+  bool written = reg.OpenKey(key, true) && reg.WriteString(name, value);
+  reg.CloseKey();
+  if (!written) s.NoteFailure(rootName + "\\" + key + " \"" + name + "\"", "the registry value could not be written");
 }
 
 TCompLine& LineOf(TCompiler& c, int32_t row) { return c.Lines.Lines[static_cast<size_t>(row)]; }
@@ -222,7 +231,10 @@ class TDeleteCommand : public TCommandClass {
     TCompLine* line = s.MutableLine(row);
     if (!line || line->Params.empty()) return;
     line->Params[0] = s.Expand(line->Params[0]);
-    if (platform::FileExists(line->Params[0])) platform::DeleteFile(line->Params[0]);
+    // A file that is not there is already as the script wants it.
+    if (platform::FileExists(line->Params[0]) && !platform::DeleteFile(line->Params[0])) {
+      s.NoteLastError(line->Params[0]);
+    }
   }
 };
 
@@ -234,13 +246,7 @@ class TWriteRegStrCommand : public TCommandClass {
     if (line.Params.size() < 4) return;
     if (s.Registry) {
       s.Registry->SetRoot(RootNumberOf(line.Params[0]));
-      bool written = s.Registry->OpenKey(line.Params[1], true) &&
-                     s.Registry->WriteString(line.Params[2], s.Expand(line.Params[3]));
-      s.Registry->CloseKey();
-      if (!written) {
-        s.Failures.push_back(line.Params[0] + "\\" + line.Params[1] + " \"" + line.Params[2] +
-                             "\": the registry value could not be written");
-      }
+      WriteValue(s, *s.Registry, line.Params[0], line.Params[1], line.Params[2], s.Expand(line.Params[3]));
     }
     if (s.UninstallList) {
       s.UninstallList->AddRegistryRecord(
@@ -304,7 +310,10 @@ class TRMDirCommand : public TCommandClass {
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.empty()) return;
-    RemoveTree(s.Expand(line.Params[0]));
+    std::string dir = s.Expand(line.Params[0]);
+    // A folder that is not there is already removed.
+    if (platform::DirectoryExists(dir) && !RemoveTree(dir))
+      s.NoteFailure(dir, "the folder could not be removed completely");
   }
 };
 
@@ -316,7 +325,7 @@ class TCreateDirectoryCommand : public TCommandClass {
     if (line.Params.empty()) return;
     std::string path = s.Expand(line.Params[0]);
     ForceInstallDirs(path, s.UninstallList);
-    if (!platform::DirectoryExists(path)) s.Failures.push_back(path + ": the folder could not be created");
+    if (!platform::DirectoryExists(path)) s.NoteFailure(path, "the folder could not be created");
     if (s.UninstallList) s.UninstallList->AddDirectory(path);
   }
 };
@@ -333,9 +342,7 @@ class TCreateShortCutCommand : public TCommandClass {
     std::string icon = line.Params.size() >= 4 ? s.Expand(line.Params[3]) : target;
     std::string workDir =
         target.substr(0, target.find_last_of('\\') == std::string::npos ? 0 : target.find_last_of('\\'));
-    if (!CreateShellLink(link, target, parameters, 0, icon, 1, workDir, s.UninstallList)) {
-      s.Failures.push_back(link + ": " + platform::DescribeError(platform::LastError()));
-    }
+    if (!CreateShellLink(link, target, parameters, 0, icon, 1, workDir, s.UninstallList)) s.NoteLastError(link);
     if (s.UninstallList) s.UninstallList->AddInstalledFile(link);
   }
 };
@@ -386,7 +393,7 @@ class TCopyFileCommand : public TCommandClass {
     ForceInstallDirs(ExtractFilePath(destination), s.UninstallList);
     s.SetStatusText(
         ReplaceText(s.String(kStringCopying), kFileNameToken, platform::AnsiToWide(ExtractFileName(source))));
-    platform::CopyFile(source, destination, false);
+    if (!platform::CopyFile(source, destination, false)) s.NoteLastError(destination);
     if (s.UninstallList) s.UninstallList->AddInstalledFile(destination);
   }
 };
@@ -518,21 +525,15 @@ class TWriteRegStr_URLCommand : public TCommandClass {
     if (line.Params.size() < 3) return;
     const std::string& key = line.Params[0];
     if (platform::Registry* reg = s.Registry) {
-      reg->SetRoot(platform::kRootClassesRoot);
-      reg->OpenKey(key, true);
-      reg->WriteString("", "URL:" + key + " Protocol");
-      reg->WriteString("URL Protocol", "");
-      reg->CloseKey();
-      reg->OpenKey(key + "\\DefaultIcon\\", true);
-      reg->WriteString("", s.Expand(line.Params[1]));
-      reg->CloseKey();
       // Built by appending: GCC 12 at -O3 misreads "x" + s + "y" here (-Wrestrict).
       std::string command(1, '"');
       command.append(s.Expand(line.Params[2])).push_back('"');
       for (size_t i = 3; i < line.Params.size(); ++i) command.append(" \"").append(line.Params[i]).push_back('"');
-      reg->OpenKey(key + "\\shell\\open\\command\\", true);
-      reg->WriteString("", command);
-      reg->CloseKey();
+      reg->SetRoot(platform::kRootClassesRoot);
+      WriteValue(s, *reg, "HKCR", key, "", "URL:" + key + " Protocol");
+      WriteValue(s, *reg, "HKCR", key, "URL Protocol", "");
+      WriteValue(s, *reg, "HKCR", key + "\\DefaultIcon\\", "", s.Expand(line.Params[1]));
+      WriteValue(s, *reg, "HKCR", key + "\\shell\\open\\command\\", "", command);
     }
     if (s.UninstallList) {
       s.UninstallList->AddRegistryRecord(MakeRegistryRecord("HKCR", key, "", ""));
@@ -568,7 +569,10 @@ class TRenameCommand : public TCommandClass {
     if (!line || line->Params.size() < 2) return;
     line->Params[0] = s.Expand(line->Params[0]);
     line->Params[1] = s.Expand(line->Params[1]);
-    if (platform::FileExists(line->Params[0])) platform::MoveFile(line->Params[0], line->Params[1], false);
+    // A file that is not there has nothing to rename.
+    if (platform::FileExists(line->Params[0]) && !platform::MoveFile(line->Params[0], line->Params[1], false)) {
+      s.NoteLastError(line->Params[1]);
+    }
   }
 };
 
@@ -580,8 +584,10 @@ class TExecuteCommand : public TCommandClass {
     if (!line || line->Params.empty()) return;
     line->Params[0] = s.Expand(line->Params[0]);
     std::string parameters = line->Params.size() > 1 ? line->Params[1] : "";
-    platform::ShellExecute(line->Params[0], parameters, 1, true,
-                           [&s] { return !s.StopFlag && !(s.Terminating && s.Terminating->load()); });
+    if (!platform::ShellExecute(line->Params[0], parameters, 1, true,
+                                [&s] { return !s.StopFlag && !(s.Terminating && s.Terminating->load()); })) {
+      s.NoteLastError(line->Params[0]);
+    }
   }
 };
 

@@ -1,4 +1,7 @@
-// The 32 script commands, registered in the order that gives each its number.
+// The script commands (35), registered in the order that gives each its
+// number. A command that cannot do what its line asks notes it through
+// TScriptState::NoteFailure (the rule is written there) and the script goes on;
+// only "failure" and the patch commands' errors stop a run.
 #pragma once
 
 #include <string>
@@ -15,5 +18,5 @@ extern const char* const kPasswordKey;
 std::string FindOnCDDrives(const std::string& Path);
 
 // Creates one object of each command class and adds them to List in
-// registration order (1 "goto" .. 32 "execute").
+// registration order (1 "goto" .. 32 "execute", then "version", "publisher", "url").
 void RegisterCommands(TCommandList& List);

@@ -195,3 +195,60 @@ TEST(CommandsRun, MessageBoxAndExecute) {
   EXPECT_EQ(p.lines.Lines[0].Params[0], dir + "\\sleeper");
 }
 #endif
+
+// One rule for every command: a write the script asked for that did not
+// happen is a failure of the run, named with its target; asking for what is
+// already so is none.
+TEST(CommandsRun, EveryWriteThatDidNotHappenIsAFailure) {
+  Workspace w;
+  std::string dir = w.m.Path("Game");
+  ForceInstallDirs(dir + "\\kept\\", nullptr);
+  TestMachine::Write(dir + "\\locked.txt", "l");
+  TestMachine::Write(dir + "\\kept\\locked.txt", "k");
+  TestMachine::Write(dir + "\\one.txt", "1");
+  TestMachine::Write(dir + "\\two.txt", "2");
+  platform::SetFileAttributes(dir + "\\locked.txt", platform::kAttributeReadOnly);
+  platform::SetFileAttributes(dir + "\\kept\\locked.txt", platform::kAttributeReadOnly);
+  ScriptRun r(w,
+              "copyfile $INSTDIR\\missing.txt $INSTDIR\\copy.txt\n"
+              "delete $INSTDIR\\locked.txt\n"
+              "delete $INSTDIR\\absent.txt\n"
+              "rename $INSTDIR\\one.txt $INSTDIR\\two.txt\n"
+              "rename $INSTDIR\\absent.txt $INSTDIR\\other.txt\n"
+              "rmdir $INSTDIR\\kept 0\n"
+              "rmdir $INSTDIR\\absent 0\n"
+              "execute $INSTDIR\\missing.exe\n",
+              dir);
+  ASSERT_EQ(r.state.Failures.size(), 5u) << r.state.FailureText();
+  EXPECT_EQ(r.state.Failures[0].rfind(dir + "\\copy.txt: ", 0), 0u) << r.state.Failures[0];
+  EXPECT_EQ(r.state.Failures[1].rfind(dir + "\\locked.txt: ", 0), 0u) << r.state.Failures[1];
+  EXPECT_EQ(r.state.Failures[2].rfind(dir + "\\two.txt: ", 0), 0u) << r.state.Failures[2];
+  EXPECT_EQ(r.state.Failures[3], dir + "\\kept: the folder could not be removed completely");
+  EXPECT_EQ(r.state.Failures[4].rfind(dir + "\\missing.exe: ", 0), 0u) << r.state.Failures[4];
+  EXPECT_EQ(TestMachine::Read(dir + "\\one.txt"), "1");
+  EXPECT_EQ(TestMachine::Read(dir + "\\kept\\locked.txt"), "k");
+  platform::SetFileAttributes(dir + "\\locked.txt", 0);
+  platform::SetFileAttributes(dir + "\\kept\\locked.txt", 0);
+}
+
+#ifndef _WIN32
+// A registry that cannot be saved: "writeregstr" and each of the four values
+// of "writeregstr_url" count, named with root, key and value.
+TEST(CommandsRun, RegistryValuesNotWrittenAreFailures) {
+  Workspace w;
+  std::string dir = w.m.Path("Game");
+  ::mkdir((platform::host::Root() + "/registry.reg.tmp").c_str(), 0755);
+  ScriptRun r(w,
+              "writeregstr HKCU \"Software\\Demo\" Path x\n"
+              "writeregstr_url demo $INSTDIR\\demo.ico $INSTDIR\\demo.exe\n",
+              dir);
+  EXPECT_EQ(r.state.Failures, (std::vector<std::string>{
+                                  "HKCU\\Software\\Demo \"Path\": the registry value could not be written",
+                                  "HKCR\\demo \"\": the registry value could not be written",
+                                  "HKCR\\demo \"URL Protocol\": the registry value could not be written",
+                                  "HKCR\\demo\\DefaultIcon\\ \"\": the registry value could not be written",
+                                  "HKCR\\demo\\shell\\open\\command\\ \"\": the registry value could not be written"}));
+  // The uninstall log still names what the script meant to write.
+  EXPECT_EQ(r.log.RegistryRecords().size(), 5u);
+}
+#endif
