@@ -230,8 +230,8 @@ class ProgressWindow {
   std::unique_ptr<Impl> impl_;
 };
 
-// Makes the wizard's form, or null where this build has no windows yet (the
-// setup then runs without pages).
+// Makes the wizard's form: a real window on Windows, the headless driver's
+// model on the host.
 std::unique_ptr<Form> CreateForm();
 
 // The file the environment variable WIZPAK_UI_DUMP names; empty when unset.

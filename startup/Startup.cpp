@@ -141,8 +141,9 @@ class TLoggedObserver : public TSetupObserver {
   TSetupObserver* inner_;
 };
 
-// Steps 8 to 10: every entry checked while the window counts, then shown for
-// at least 500 ms. Returns false when an entry failed (its message shown).
+// The start-up check of the package: every entry checked while the
+// "Verifying Contents" window counts, then the window shown for at least 500 ms. Returns false when an entry failed
+// (its message shown).
 bool Verify(TProgram& p, platform::ProgressWindow& window, uint64_t& groupedTotal) {
   TPak& pak = *p.SetupPak;
   const uint32_t n = pak.Trailer.Count;

@@ -38,8 +38,7 @@ using TWizardRunner = int (*)(TProgram& Program, TSetupObserver* Observer);
 // the script's "failure" line stopped the run, kExitDriveUnusable when an
 // unattended setup's drive cannot take the files.
 int RunProgram(const std::vector<std::string>& Args, TSetupObserver* Observer, TWizardRunner Wizard);
-// The wizard: SetPagesUp and the message loop until the form closes. Raises
-// "not implemented" on a build without wizard windows.
+// The wizard: SetPagesUp and the message loop until the form closes.
 int RunWizard(TProgram& Program, TSetupObserver* Observer);
 
 class TPak;

@@ -1,6 +1,5 @@
 // The wizard's road, in an object of its own: a program that never shows the
-// wizard (the Windows stub, until it has windows) links none of it.
-#include "common/Exceptions.h"
+// wizard (one that passes no runner to RunProgram) links none of it.
 #include "platform/Widgets.h"
 #include "startup/Startup.h"
 #include "ui/FormMain.h"
@@ -8,7 +7,6 @@
 
 int RunWizard(TProgram& Program, TSetupObserver* Observer) {
   std::unique_ptr<platform::Form> window = platform::CreateForm();
-  if (!window) throw ESetupError("not implemented: this build has no wizard windows");
   TFrmMain form(Program, *window, Observer);
   if (!form.SetPagesUp()) return kExitFatalMessage;
   window->SetOnIdle([&form](const std::string& action) { ReportIdle(form, action); });

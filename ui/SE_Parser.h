@@ -86,7 +86,8 @@ class TControlParser {
  private:
   void BuildControl(const TStringList& Section);
   void ApplyProperty(TPageControl& Control, const std::string& Key, const std::string& Value);
-  // Pipeline A: language tokens, "<BR>", template fields.
+  // A caption's text as shown: language tokens, then "<BR>" as a line break,
+  // then the template fields.
   WideString ExpandCaption(const WideString& Raw) const;
 
   TLayoutContext& context_;

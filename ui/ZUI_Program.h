@@ -45,7 +45,7 @@ struct TProgram {
   TProgram& operator=(const TProgram&) = delete;
 
   std::vector<std::string> Args;
-  // The switches of the command line (ParseSwitches).
+  // The switches of the command line (ReadSwitches).
   bool Unattended = false;       // "/S"
   bool InstallDirGiven = false;  // "/D=PATH": the install directory
   std::string InstallDirSwitch;

@@ -114,7 +114,7 @@ TEST(SE_Parser, PropertyLines) {
   EXPECT_FALSE(page->Controls()[3].Widget->IsEnabled());
 }
 
-// Pipeline A: language tokens (exact case), "<BR>" (any case), template
+// A caption's expansion: language tokens (exact case), "<BR>" (any case), template
 // fields; the raw value is kept and expanded again on translation.
 TEST(SE_Parser, CaptionsAndTranslation) {
   WizardFixture f;
