@@ -5,19 +5,21 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
-# Each layer and the layers it may include.
-declare -A allowed=(
-  [platform]="platform"
-  [common]="common platform"
-  [package]="package common platform"
-  [gamedata]="gamedata common platform"
-  [diagnostics]="diagnostics package gamedata common platform"
-  [script]="script diagnostics package gamedata common platform"
-  [ui]="ui script diagnostics package gamedata common platform"
-  [startup]="startup ui script diagnostics package gamedata common platform"
-  [builder]="builder script diagnostics package gamedata common platform"
-  [cli]="cli builder startup ui script diagnostics package gamedata common platform"
-)
+# Each layer and the layers it may include: itself and everything below it,
+# from layers.txt (the build reads the same file).
+declare -A deps=() allowed=()
+while IFS= read -r line; do
+  [[ $line =~ ^([a-z]+):(.*)$ ]] || continue
+  deps[${BASH_REMATCH[1]}]=${BASH_REMATCH[2]}
+done <"$here/layers.txt"
+closure() {
+  local layer=$1 below
+  echo "$layer"
+  for below in ${deps[$layer]}; do closure "$below"; done
+}
+for layer in "${!deps[@]}"; do
+  allowed[$layer]=$(closure "$layer" | sort -u | tr '\n' ' ')
+done
 layers=" ${!allowed[*]} "
 status=0
 for layer in "${!allowed[@]}"; do
