@@ -210,7 +210,7 @@ bool BuildSignedUninstaller(const TBuildOptions& Options, const TCompiler& Compi
   }
   if (!icon.empty()) ChangeIcon(icon, stub);
   TPackStats stats;
-  return WritePackage(unsignedPath, stub, inputs, Error, stats, {}, Options.Threads, Options.Level) &&
+  return WritePackage({unsignedPath, stub, Options.Threads, Options.Level, {}}, inputs, stats, Error) &&
          SignSetup(Options.Sign, unsignedPath, Path, Error);
 }
 
@@ -277,10 +277,12 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
       nextReport = s.BytesIn + (64ull << 20);
     }
   };
+  auto pack = [&](const std::string& path) {
+    return TPackRequest{path, Options.PackageOnly ? "" : Options.Stub, Options.Threads, Options.Level, progress};
+  };
   const bool sign = Options.Sign.Wanted();
   if (!sign) {
-    if (WritePackage(Output, Options.PackageOnly ? "" : Options.Stub, entries, error, Stats, progress, Options.Threads,
-                     Options.Level)) {
+    if (WritePackage(pack(Output), entries, Stats, error)) {
       return true;
     }
     Errors.push_back("wizpak build: " + error);
@@ -303,8 +305,7 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
     // Before the directory digest, which the packer writes last.
     entries.push_back({uninstaller, kSignedUninstallerEntry, 0, std::nullopt});
   }
-  if (!WritePackage(packed, Options.PackageOnly ? "" : Options.Stub, entries, error, Stats, progress, Options.Threads,
-                    Options.Level)) {
+  if (!WritePackage(pack(packed), entries, Stats, error)) {
     Errors.push_back("wizpak build: " + error);
     return false;
   }

@@ -51,144 +51,191 @@ bool CollectPackInputs(const std::string& Path, uint16_t Group, std::vector<TPac
   return false;
 }
 
-bool WritePackage(const std::string& Output, const std::string& Stub, const std::vector<TPackInput>& Inputs,
-                  std::string& Error, TPackStats& Stats,
-                  const std::function<void(const TPackStats&, const TPackInput&)>& Progress, uint32_t Threads,
-                  int Level) {
-  Stats = TPackStats{};
-  if (Inputs.size() > kMaxEntries) {
-    Error = Output + ": " + std::to_string(Inputs.size()) + " entries, a package holds at most " +
+namespace {
+
+// The packer's memory: the window of entries in flight and the workers'
+// compressors share 32 MiB; when the compressors alone would take more than
+// 24 MiB of it, the window keeps 8 MiB.
+constexpr uint64_t kPackMemoryBudget = 32ull << 20;
+constexpr uint64_t kPackCompressorShareLimit = 24ull << 20;
+constexpr uint64_t kPackMinimumWindow = 8ull << 20;
+
+// Entry names a package can hold: safe, not too long, each once in its group.
+bool CheckInputs(const TPackRequest& r, const std::vector<TPackInput>& inputs, std::string& error) {
+  if (inputs.size() > kMaxEntries) {
+    error = r.Output + ": " + std::to_string(inputs.size()) + " entries, a package holds at most " +
             std::to_string(kMaxEntries);
     return false;
   }
   std::set<std::pair<uint16_t, std::string>> seen;
-  for (const TPackInput& in : Inputs) {
+  for (const TPackInput& in : inputs) {
     if (std::string why = UnsafeNameReason(in.EntryName); !why.empty()) {
-      Error = in.SourcePath + ": entry name \"" + in.EntryName + "\" " + why;
+      error = in.SourcePath + ": entry name \"" + in.EntryName + "\" " + why;
       return false;
     }
     if (in.EntryName.size() > 0xFFFF) {
-      Error = in.SourcePath + ": entry name longer than 65535 bytes";
+      error = in.SourcePath + ": entry name longer than 65535 bytes";
       return false;
     }
     if (!seen.insert({in.Group, LowerAscii(in.EntryName)}).second) {
-      Error = in.SourcePath + ": entry \"" + in.EntryName + "\" is given twice in group " + std::to_string(in.Group);
+      error = in.SourcePath + ": entry \"" + in.EntryName + "\" is given twice in group " + std::to_string(in.Group);
       return false;
     }
   }
+  return true;
+}
 
-  std::string temp = Output + ".part";
-  platform::DeleteFile(temp);
-  // Interrupted, the build leaves no half-written output behind.
-  platform::RemoveOnInterrupt interrupted(temp);
-  bool append = !Stub.empty();
-  if (append && !platform::CopyFile(Stub, temp, false)) {
-    Error = "Failed to copy stub " + Stub + " to " + temp + ": " + DescribeError(LastError());
-    return false;
-  }
-  bool ok = true;
-  {
-    TPak pak(temp, !append, append);
-    if (!pak.IsOpen()) {
-      Error = "Failed to create " + temp + ": " + DescribeError(pak.OpenError());
-      ok = false;
+// One entry on its way into the package: its size, and whether a worker
+// prepares its stored form (memory data and files below 70 MiB) or the writer
+// streams it (large files); empty entries hold nothing.
+struct TPackJob {
+  int64_t Size = 0;
+  bool Parallel = false;
+  TStoredForm Form;
+  std::string Error;
+};
+
+// One package being written into its temporary file.
+class TPackRun {
+ public:
+  TPackRun(const TPackRequest& r, const std::vector<TPackInput>& inputs, TPackStats& stats, std::string& error)
+      : r_(r), inputs_(inputs), stats_(stats), error_(error), temp_(r.Output + ".part") {}
+
+  bool Run() {
+    platform::DeleteFile(temp_);
+    // Interrupted, the build leaves no half-written output behind.
+    platform::RemoveOnInterrupt interrupted(temp_);
+    bool ok = StartOutput();
+    if (ok) {
+      TPak pak(temp_, r_.Stub.empty(), !r_.Stub.empty());
+      ok = OpenedOutput(pak) && SizeEntries(pak) && CompressAndWrite(pak) && WriteDirectory(pak);
+      pak.Close();
     }
-    // Sizes first: entries of memory data or below 70 MiB are prepared by the
-    // workers; large files are streamed by the writer; empty ones hold nothing.
-    struct Job {
-      int64_t size = 0;
-      bool parallel = false;
-      TStoredForm form;
-      std::string error;
-    };
-    std::vector<std::unique_ptr<Job>> jobs;
-    for (size_t i = 0; ok && i < Inputs.size(); ++i) {
-      const TPackInput& in = Inputs[i];
+    ok = ok && RenameOverOutput();
+    if (!ok) platform::DeleteFile(temp_);
+    return ok;
+  }
+
+ private:
+  // The stub's copy the package goes behind.
+  bool StartOutput() {
+    if (!r_.Stub.empty() && !platform::CopyFile(r_.Stub, temp_, false)) {
+      return Fail("Failed to copy stub " + r_.Stub + " to " + temp_ + ": " + DescribeError(LastError()));
+    }
+    return true;
+  }
+
+  bool OpenedOutput(TPak& pak) {
+    return pak.IsOpen() || Fail("Failed to create " + temp_ + ": " + DescribeError(pak.OpenError()));
+  }
+
+  // Every entry added to the directory, with its size from its source.
+  bool SizeEntries(TPak& pak) {
+    for (const TPackInput& in : inputs_) {
       pak.AddEntry(in.EntryName, in.SourcePath, in.Group);
-      auto job = std::make_unique<Job>();
+      auto job = std::make_unique<TPackJob>();
       if (in.Data) {
-        job->size = static_cast<int64_t>(in.Data->size());
+        job->Size = static_cast<int64_t>(in.Data->size());
       } else {
         platform::File probe;
         if (!probe.Open(in.SourcePath, platform::kAccessRead, platform::kShareRead,
                         platform::FileDisposition::kOpenExisting)) {
-          Error = "Failed to open " + in.SourcePath + ": " + DescribeFileError(in.SourcePath, LastError());
-          ok = false;
-          break;
+          return Fail("Failed to open " + in.SourcePath + ": " + DescribeFileError(in.SourcePath, LastError()));
         }
-        job->size = probe.Size();
-        if (job->size < 0 || job->size > 0xFFFFFFFFLL) {
-          Error = in.SourcePath + ": file too large for a package entry";
-          ok = false;
-          break;
-        }
+        job->Size = probe.Size();
+        if (job->Size < 0 || job->Size > 0xFFFFFFFFLL)
+          return Fail(in.SourcePath + ": file too large for a package entry");
       }
-      job->parallel = job->size > 0 && (in.Data || job->size < kLargeEntrySize);
-      jobs.push_back(std::move(job));
+      job->Parallel = job->Size > 0 && (in.Data || job->Size < kLargeEntrySize);
+      jobs_.push_back(std::move(job));
     }
+    return true;
+  }
 
-    // Entries are compressed on worker threads ahead of the writer, within a
-    // memory budget, and written in input order: the same bytes as one thread.
+  // Entries are compressed on worker threads ahead of the writer, within a
+  // memory budget, and written in input order: the same bytes as one thread.
+  bool CompressAndWrite(TPak& pak) {
+    bool ok = true;
     TOrderedWork work;
-    work.Count = ok ? jobs.size() : 0;
-    work.Threads = Threads;
-    // The window and every worker's compressor share 32 MiB.
-    const uint64_t compressors = (Threads ? Threads : platform::ProcessorCount()) * CompressorBytes(Level);
-    work.Budget = compressors < (24ull << 20) ? (32ull << 20) - compressors : 8ull << 20;
-    work.Cost = [&](size_t i) { return jobs[i]->parallel ? 2 * static_cast<uint64_t>(jobs[i]->size) : 0; };
-    work.Prepare = [&](size_t i) {
-      Job& job = *jobs[i];
-      if (!job.parallel) return;
-      const TPackInput& in = Inputs[i];
-      try {
-        if (in.Data) {
-          job.form = MakeStoredFormAtLevel(in.Data->data(), static_cast<uint32_t>(in.Data->size()), Level);
-        } else {
-          TBytes data = LoadWholeFile(in.SourcePath);
-          if (static_cast<int64_t>(data.size()) != job.size)
-            throw ESetupError(in.SourcePath + " changed while packing");
-          job.form = MakeStoredFormAtLevel(data.data(), static_cast<uint32_t>(data.size()), Level);
-        }
-      } catch (const std::exception& e) {
-        job.error = e.what();
-      }
-    };
-    work.Use = [&](size_t i) {
-      const TPackInput& in = Inputs[i];
-      Job& job = *jobs[i];
-      uint32_t index = static_cast<uint32_t>(i);
-      if (!job.error.empty()) {
-        Error = job.error;
-        ok = false;
-      } else if (job.parallel) {
-        if (!pak.WriteStoredForm(index, job.form)) {
-          Error = "Failed to write entry \"" + in.EntryName + "\" to " + temp + ": " + DescribeError(LastError());
-          ok = false;
-        }
-        job.form = TStoredForm{};
-      } else if (job.size > 0 && !pak.WriteEntryFromFile(index)) {
-        Error = "Failed to write entry \"" + in.EntryName + "\" from " + in.SourcePath + " to " + temp + ": " +
-                DescribeError(LastError());
-        ok = false;
-      }
-      if (!ok) return false;
-      ++Stats.Files;
-      Stats.BytesIn += static_cast<uint64_t>(job.size);
-      Stats.BytesOut += pak.Entries[index].ReadSize();
-      if (Progress) Progress(Stats, in);
-      return true;
-    };
+    work.Count = jobs_.size();
+    work.Threads = r_.Threads;
+    // The window and every worker's compressor share the packer's budget.
+    const uint64_t compressors = (r_.Threads ? r_.Threads : platform::ProcessorCount()) * CompressorBytes(r_.Level);
+    work.Budget = compressors < kPackCompressorShareLimit ? kPackMemoryBudget - compressors : kPackMinimumWindow;
+    work.Cost = [&](size_t i) { return jobs_[i]->Parallel ? 2 * static_cast<uint64_t>(jobs_[i]->Size) : 0; };
+    work.Prepare = [&](size_t i) { Prepare(i); };
+    work.Use = [&](size_t i) { return ok = Write(pak, i); };
     RunOrdered(work);
-    if (ok && !pak.WriteDirectoryWithDigest()) {
-      Error = "Failed to write the directory of " + temp + ": " + DescribeError(LastError());
-      ok = false;
+    return ok;
+  }
+
+  // On a worker: the stored form of entry I.
+  void Prepare(size_t i) {
+    TPackJob& job = *jobs_[i];
+    if (!job.Parallel) return;
+    const TPackInput& in = inputs_[i];
+    try {
+      if (in.Data) {
+        job.Form = MakeStoredFormAtLevel(in.Data->data(), static_cast<uint32_t>(in.Data->size()), r_.Level);
+      } else {
+        TBytes data = LoadWholeFile(in.SourcePath);
+        if (static_cast<int64_t>(data.size()) != job.Size) throw ESetupError(in.SourcePath + " changed while packing");
+        job.Form = MakeStoredFormAtLevel(data.data(), static_cast<uint32_t>(data.size()), r_.Level);
+      }
+    } catch (const std::exception& e) {
+      job.Error = e.what();
     }
-    pak.Close();
   }
-  if (ok && !platform::MoveFile(temp, Output, true)) {
-    Error = "Failed to rename " + temp + " to " + Output + ": " + DescribeFileError(Output, LastError());
-    ok = false;
+
+  // On the writer, in order: entry I into the package.
+  bool Write(TPak& pak, size_t i) {
+    const TPackInput& in = inputs_[i];
+    TPackJob& job = *jobs_[i];
+    uint32_t index = static_cast<uint32_t>(i);
+    if (!job.Error.empty()) return Fail(job.Error);
+    if (job.Parallel) {
+      if (!pak.WriteStoredForm(index, job.Form)) {
+        return Fail("Failed to write entry \"" + in.EntryName + "\" to " + temp_ + ": " + DescribeError(LastError()));
+      }
+      job.Form = TStoredForm{};
+    } else if (job.Size > 0 && !pak.WriteEntryFromFile(index)) {
+      return Fail("Failed to write entry \"" + in.EntryName + "\" from " + in.SourcePath + " to " + temp_ + ": " +
+                  DescribeError(LastError()));
+    }
+    ++stats_.Files;
+    stats_.BytesIn += static_cast<uint64_t>(job.Size);
+    stats_.BytesOut += pak.Entries[index].ReadSize();
+    if (r_.Progress) r_.Progress(stats_, in);
+    return true;
   }
-  if (!ok) platform::DeleteFile(temp);
-  return ok;
+
+  bool WriteDirectory(TPak& pak) {
+    return pak.WriteDirectoryWithDigest() ||
+           Fail("Failed to write the directory of " + temp_ + ": " + DescribeError(LastError()));
+  }
+
+  bool RenameOverOutput() {
+    return platform::MoveFile(temp_, r_.Output, true) ||
+           Fail("Failed to rename " + temp_ + " to " + r_.Output + ": " + DescribeFileError(r_.Output, LastError()));
+  }
+
+  bool Fail(const std::string& why) {
+    error_ = why;
+    return false;
+  }
+
+  const TPackRequest& r_;
+  const std::vector<TPackInput>& inputs_;
+  TPackStats& stats_;
+  std::string& error_;
+  const std::string temp_;
+  std::vector<std::unique_ptr<TPackJob>> jobs_;
+};
+
+}  // namespace
+
+bool WritePackage(const TPackRequest& Request, const std::vector<TPackInput>& Inputs, TPackStats& Stats,
+                  std::string& Error) {
+  Stats = TPackStats{};
+  return CheckInputs(Request, Inputs, Error) && TPackRun(Request, Inputs, Stats, Error).Run();
 }

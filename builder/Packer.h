@@ -29,16 +29,22 @@ struct TPackStats {
 // it, "\" between folders) to Inputs. False with Error for a missing path.
 bool CollectPackInputs(const std::string& Path, uint16_t Group, std::vector<TPackInput>& Inputs, std::string& Error);
 
-// Writes Inputs to Output, behind a copy of Stub when one is named. The
-// package is written to a temporary file next to Output and renamed over it
-// only when complete, so a failed pack leaves Output as it was. Refuses entry
-// names that would leave their folder and names given twice in one group.
-// Progress, when given, is called after every entry.
-// Entries are compressed at Level (1 to 12, see builder/Deflate.h) on
-// Threads worker threads (0: one per processor), a bounded window ahead of
-// the writer, and written in order: the bytes are those of a single-threaded
-// build.
-bool WritePackage(const std::string& Output, const std::string& Stub, const std::vector<TPackInput>& Inputs,
-                  std::string& Error, TPackStats& Stats,
-                  const std::function<void(const TPackStats&, const TPackInput&)>& Progress = {}, uint32_t Threads = 0,
-                  int Level = kDefaultLevel);
+// What to pack and how.
+struct TPackRequest {
+  std::string Output{};
+  std::string Stub{};         // a copy of it carries the package; empty: a package file of its own
+  uint32_t Threads = 0;       // compressing threads; 0: one per processor
+  int Level = kDefaultLevel;  // 1 to 12, see builder/Deflate.h
+  // Called after every entry, when given.
+  std::function<void(const TPackStats&, const TPackInput&)> Progress{};
+};
+
+// Writes Inputs to Request.Output, behind a copy of the stub when one is
+// named. The package is written to a temporary file next to Output and
+// renamed over it only when complete, so a failed pack leaves Output as it
+// was. Refuses entry names that would leave their folder and names given twice
+// in one group. Entries are compressed on worker threads, a bounded window
+// ahead of the writer, and written in order: the bytes are those of a
+// single-threaded build.
+bool WritePackage(const TPackRequest& Request, const std::vector<TPackInput>& Inputs, TPackStats& Stats,
+                  std::string& Error);

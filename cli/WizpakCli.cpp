@@ -367,7 +367,7 @@ int Pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       nextReport = s.BytesIn + (64ull << 20);
     }
   };
-  if (!WritePackage(output, stub, inputs, error, stats, progress, 0, level)) {
+  if (!WritePackage({output, stub, 0, level, progress}, inputs, stats, error)) {
     err << "wizpak pack: " << error << "\n";
     return kExitFailed;
   }

@@ -30,8 +30,8 @@ TEST(Packer, ParallelBytesEqualSingleThreaded) {
   std::vector<TPackInput> in = Inputs(m, 60);
   std::string error;
   TPackStats one, many;
-  ASSERT_TRUE(WritePackage(m.Path("one.pak"), "", in, error, one, {}, 1)) << error;
-  ASSERT_TRUE(WritePackage(m.Path("many.pak"), "", in, error, many, {}, 4)) << error;
+  ASSERT_TRUE(WritePackage({.Output = m.Path("one.pak"), .Threads = 1}, in, one, error)) << error;
+  ASSERT_TRUE(WritePackage({.Output = m.Path("many.pak"), .Threads = 4}, in, many, error)) << error;
   EXPECT_EQ(TestMachine::Read(m.Path("one.pak")), TestMachine::Read(m.Path("many.pak")));
   EXPECT_EQ(one.Files, 61u);
   EXPECT_EQ(one.BytesOut, many.BytesOut);
@@ -51,7 +51,7 @@ TEST(Packer, EveryLevelReadsBack) {
   uint64_t previous = ~0ull;
   for (int level : {1, 6, 9, 12}) {
     std::string name = m.Path("level" + std::to_string(level) + ".pak");
-    ASSERT_TRUE(WritePackage(name, "", in, error, stats, {}, 2, level)) << error;
+    ASSERT_TRUE(WritePackage({.Output = name, .Threads = 2, .Level = level}, in, stats, error)) << error;
     EXPECT_LE(stats.BytesOut, previous) << level;
     previous = stats.BytesOut;
     TPak pak(name, false, false);
@@ -62,7 +62,7 @@ TEST(Packer, EveryLevelReadsBack) {
       EXPECT_EQ(std::string(data->begin(), data->end()), TestMachine::Read(in[i].SourcePath)) << level << " " << i;
     }
   }
-  ASSERT_TRUE(WritePackage(m.Path("one.pak"), "", in, error, stats, {}, 1, 12)) << error;
+  ASSERT_TRUE(WritePackage({.Output = m.Path("one.pak"), .Threads = 1, .Level = 12}, in, stats, error)) << error;
   EXPECT_EQ(TestMachine::Read(m.Path("one.pak")), TestMachine::Read(m.Path("level12.pak")));
 
   TStoredForm random = MakeStoredFormAtLevel(reinterpret_cast<const uint8_t*>("\x8f\x03"), 2, 9);
@@ -82,7 +82,7 @@ TEST(Packer, FailingSourceWritesNothing) {
   in[7].SourcePath = m.Path("gone.bin");
   std::string error;
   TPackStats stats;
-  EXPECT_FALSE(WritePackage(m.Path("out.pak"), "", in, error, stats, {}, 3));
+  EXPECT_FALSE(WritePackage({.Output = m.Path("out.pak"), .Threads = 3}, in, stats, error));
   EXPECT_NE(error.find("gone.bin"), std::string::npos) << error;
   EXPECT_FALSE(platform::FileExists(m.Path("out.pak")));
   EXPECT_FALSE(platform::FileExists(m.Path("out.pak.part")));
@@ -98,14 +98,14 @@ TEST(Packer, EveryWriteFailing) {
   std::vector<TPackInput> in = Inputs(m, 6);
   std::string error;
   TPackStats stats;
-  ASSERT_TRUE(WritePackage(m.Path("out.pak"), "", in, error, stats, {}, 2)) << error;
+  ASSERT_TRUE(WritePackage({.Output = m.Path("out.pak"), .Threads = 2}, in, stats, error)) << error;
   const std::string good = TestMachine::Read(m.Path("out.pak"));
   in.pop_back();  // a different package, so that a half-made one would show
   for (bool persist : {true, false}) {
     int walked = 0;
     for (uint64_t n = 1; n < 1000; ++n) {
       platform::host::InjectFileFault(n, persist);
-      bool ok = WritePackage(m.Path("out.pak"), "", in, error, stats, {}, 2);
+      bool ok = WritePackage({.Output = m.Path("out.pak"), .Threads = 2}, in, stats, error);
       bool fired = platform::host::FileFaultFired();
       platform::host::InjectFileFault(0, false);
       if (!fired) {
