@@ -15,6 +15,9 @@ struct TVerb {
   size_t MaxArgs;    // kAnyCount: no upper bound
   const char* Help;  // its lines of the usage text, each ending in "\n"
   int (*Run)(Call& C);
+  // Its own page for "TOOL VERB --help", when the tool answers that for it
+  // (null: the verb answers --help itself).
+  const char* Details = nullptr;
 };
 
 constexpr size_t kAnyCount = static_cast<size_t>(-1);

@@ -6,6 +6,7 @@
 #include "builder/CompileDriver.h"
 #include "builder/Packer.h"
 #include "cli/ArchiveCli.h"
+#include "cli/Verbs.h"
 #include "cli/VfsCli.h"
 #include "common/FileUtils.h"
 #include "common/Prompt.h"
@@ -22,21 +23,22 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-constexpr char kUsage[] =
+constexpr char kUsageHead[] =
     "usage: wizpak COMMAND [ARGS]\n"
     "\n"
-    "Commands:\n"
-    "  list PKG                 show the entries and the trailer of a package\n"
-    "  verify PKG               check every entry as a setup does at start-up\n"
-    "  extract PKG DIR          write the entries of a package into DIR\n"
-    "  pack OUT PATH...         pack files and folders into a package\n"
-    "  build SCRIPT             compile a setup script into a setup executable\n"
-    "  dump PKG                 print the setup information and compiled lines\n"
-    "  vfs COMMAND ...          make, list, read, add to and check VFS containers\n"
-    "  archive COMMAND ...      make, list, read and update game archives\n"
+    "Commands:\n";
+constexpr char kUsageNotes[] =
     "\n"
     "PKG is a package file or a setup executable carrying one.\n"
     "'wizpak COMMAND --help' tells more about a command.\n";
+
+// One call of a command: its arguments after the command's name and the two
+// streams.
+struct TCliCall {
+  std::vector<std::string> Args;
+  std::ostream& Out;
+  std::ostream& Err;
+};
 
 constexpr char kListHelp[] =
     "usage: wizpak list PKG\n"
@@ -171,15 +173,9 @@ void CreateEntryFolders(const std::string& target, const std::string& name) {
   }
 }
 
-int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (WantsHelp(args)) {
-    out << kListHelp;
-    return kExitOk;
-  }
-  if (args.size() != 1) {
-    err << kListHelp;
-    return kExitUsage;
-  }
+int List(TCliCall& c) {
+  const std::vector<std::string>& args = c.Args;
+  std::ostream &out = c.Out, &err = c.Err;
   TPak pak(args[0], false, false);
   if (!OpenPackage(pak, args[0], err)) return kExitFailed;
   out << PackageListing(pak, args[0]);
@@ -210,15 +206,9 @@ bool VerifyAll(TPak& pak, const std::string& path, std::ostream& err, int group 
   return true;
 }
 
-int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (WantsHelp(args)) {
-    out << kVerifyHelp;
-    return kExitOk;
-  }
-  if (args.size() != 1) {
-    err << kVerifyHelp;
-    return kExitUsage;
-  }
+int Verify(TCliCall& c) {
+  const std::vector<std::string>& args = c.Args;
+  std::ostream &out = c.Out, &err = c.Err;
   TPak pak(args[0], false, false);
   if (!OpenPackage(pak, args[0], err)) return kExitFailed;
   bool hasDigest = false;
@@ -228,11 +218,9 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
   return kExitOk;
 }
 
-int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (WantsHelp(args)) {
-    out << kExtractHelp;
-    return kExitOk;
-  }
+int Extract(TCliCall& c) {
+  const std::vector<std::string>& args = c.Args;
+  std::ostream &out = c.Out, &err = c.Err;
   std::vector<std::string> positional;
   int group = -1;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -309,11 +297,9 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   return refused || failed ? kExitFailed : kExitOk;
 }
 
-int Pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (WantsHelp(args)) {
-    out << kPackHelp;
-    return kExitOk;
-  }
+int Pack(TCliCall& c) {
+  const std::vector<std::string>& args = c.Args;
+  std::ostream &out = c.Out, &err = c.Err;
   std::string output, stub;
   uint16_t group = 1;
   int level = kDefaultLevel;
@@ -386,14 +372,9 @@ std::string Beside(const std::vector<std::string>& candidates) {
   return {};
 }
 
-int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (WantsHelp(args)) {
-    out << kBuildHelp;
-    return kExitOk;
-  }
-  TBuildOptions options;
-  // A usage fault names itself before the usage text.
-  std::string why;
+// The options of "build" from its arguments. False with the reason in Why,
+// and Unknown set for an option it does not know (said without the usage).
+bool ParseBuildArgs(const std::vector<std::string>& args, TBuildOptions& options, std::string& why, bool& unknown) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&](std::string& into) {
@@ -433,76 +414,92 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     } else if (a == "-v") {
       options.Verbose = true;
     } else if (!a.empty() && a[0] == '-') {
-      err << "wizpak build: unknown option " << a << "\n";
-      return kExitUsage;
+      why = "unknown option " + a;
+      unknown = true;
+      ok = false;
     } else if (options.Script.empty()) {
       options.Script = a;
     } else {
       why = "one script only, but " + a + " follows " + options.Script;
       ok = false;
     }
-    if (!ok) {
-      err << "wizpak build: " << why << "\n\n" << kBuildHelp;
-      return kExitUsage;
-    }
+    if (!ok) return false;
   }
-  if (options.Script.empty()) why = "no script given";
-  if (options.PackageOnly && !options.Stub.empty()) why = "--stub and --package-only exclude each other";
+  return true;
+}
+
+// What is wrong with the options taken together; empty when nothing is.
+std::string BuildOptionsFault(const TBuildOptions& options) {
   const TSigning& sign = options.Sign;
   if (!sign.Pkcs12.empty() && (!sign.Cert.empty() || !sign.Key.empty())) {
-    why = "--sign-pkcs12 excludes --sign-cert and --sign-key";
-  } else if (sign.Pkcs12.empty() && sign.Cert.empty() != sign.Key.empty()) {
-    why = "--sign-cert and --sign-key go together";
-  } else if (!sign.Wanted() &&
-             (!sign.PassFile.empty() || !sign.Timestamp.empty() || !sign.Name.empty() || !sign.Url.empty())) {
-    why = "--sign-pass-file, --sign-timestamp, --sign-name and --sign-url need a certificate to sign with";
-  } else if (sign.Wanted() && options.PackageOnly) {
-    why = "a bare package (--package-only) cannot be signed: sign a setup";
+    return "--sign-pkcs12 excludes --sign-cert and --sign-key";
   }
-  if (!why.empty()) {
-    err << "wizpak build: " << why << "\n\n" << kBuildHelp;
-    return kExitUsage;
+  if (sign.Pkcs12.empty() && sign.Cert.empty() != sign.Key.empty()) return "--sign-cert and --sign-key go together";
+  if (!sign.Wanted() &&
+      (!sign.PassFile.empty() || !sign.Timestamp.empty() || !sign.Name.empty() || !sign.Url.empty())) {
+    return "--sign-pass-file, --sign-timestamp, --sign-name and --sign-url need a certificate to sign with";
   }
+  if (sign.Wanted() && options.PackageOnly) return "a bare package (--package-only) cannot be signed: sign a setup";
+  if (options.PackageOnly && !options.Stub.empty()) return "--stub and --package-only exclude each other";
+  if (options.Script.empty()) return "no script given";
+  return {};
+}
+
+// The data folder, the stub and the finaliser this program brings, where the
+// options name none. False with the message on Err.
+bool FindBuildFiles(TBuildOptions& options, std::ostream& err) {
   if (options.DataDir.empty()) options.DataDir = Beside({"data", "../../../data"});
   if (options.DataDir.empty()) {
     err << "wizpak build: no data folder next to this program; give --data DIR\n";
-    return kExitFailed;
+    return false;
   }
   if (!options.PackageOnly && options.Stub.empty()) {
     options.Stub = Beside({"wizpak-stub.exe", "../../win32/bin/wizpak-stub.exe"});
     if (options.Stub.empty()) {
       err << "wizpak build: no wizpak-stub.exe next to this program; give --stub EXE or --package-only\n";
-      return kExitFailed;
+      return false;
     }
   }
   if (!options.Stub.empty() && !platform::FileExists(options.Stub)) {
     err << "wizpak build: stub " << options.Stub << ": no such file\n";
-    return kExitFailed;
+    return false;
   }
   options.DefaultFinaliser = Beside({"finalise.exe", "../../win32/bin/finalise.exe"});
+  return true;
+}
+
+int Build(TCliCall& c) {
+  TBuildOptions options;
+  // A usage fault names itself before the usage text.
+  std::string why;
+  bool unknown = false;
+  if (!ParseBuildArgs(c.Args, options, why, unknown)) {
+    c.Err << "wizpak build: " << why << "\n";
+    if (!unknown) c.Err << "\n" << kBuildHelp;
+    return kExitUsage;
+  }
+  if (why = BuildOptionsFault(options); !why.empty()) {
+    c.Err << "wizpak build: " << why << "\n\n" << kBuildHelp;
+    return kExitUsage;
+  }
+  if (!FindBuildFiles(options, c.Err)) return kExitFailed;
   std::vector<std::string> errors;
   std::string output;
   TPackStats stats;
-  bool ok = BuildSetup(options, errors, output, stats, [&err](const std::string& line) { err << line << "\n"; });
-  for (const std::string& e : errors) err << e << "\n";
+  bool ok = BuildSetup(options, errors, output, stats, [&c](const std::string& line) { c.Err << line << "\n"; });
+  for (const std::string& e : errors) c.Err << e << "\n";
   if (!ok) {
-    err << "wizpak build: " << errors.size() << (errors.size() == 1 ? " error" : " errors") << ", nothing written\n";
+    c.Err << "wizpak build: " << errors.size() << (errors.size() == 1 ? " error" : " errors") << ", nothing written\n";
     return kExitFailed;
   }
-  out << output << ": " << stats.Files << " entries, " << stats.BytesIn << " bytes in, " << stats.BytesOut
-      << " bytes stored\n";
+  c.Out << output << ": " << stats.Files << " entries, " << stats.BytesIn << " bytes in, " << stats.BytesOut
+        << " bytes stored\n";
   return kExitOk;
 }
 
-int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (WantsHelp(args)) {
-    out << kDumpHelp;
-    return kExitOk;
-  }
-  if (args.size() != 1) {
-    err << kDumpHelp;
-    return kExitUsage;
-  }
+int Dump(TCliCall& c) {
+  const std::vector<std::string>& args = c.Args;
+  std::ostream &out = c.Out, &err = c.Err;
   TPak pak(args[0], false, false);
   if (!OpenPackage(pak, args[0], err)) return kExitFailed;
   uint32_t size = 0;
@@ -558,29 +555,57 @@ class TCliPrompt : public TPrompt {
   std::ostream& err_;
 };
 
+int RunVfs(TCliCall& c) { return RunVfsCli(c.Args, c.Out, c.Err); }
+int RunArchive(TCliCall& c) { return RunArchiveCli(c.Args, c.Out, c.Err); }
+
+const TVerb<TCliCall> kVerbs[] = {
+    {"list", 1, 1, "  list PKG                 show the entries and the trailer of a package\n", List, kListHelp},
+    {"verify", 1, 1, "  verify PKG               check every entry as a setup does at start-up\n", Verify, kVerifyHelp},
+    {"extract", 0, kAnyCount, "  extract PKG DIR          write the entries of a package into DIR\n", Extract,
+     kExtractHelp},
+    {"pack", 0, kAnyCount, "  pack OUT PATH...         pack files and folders into a package\n", Pack, kPackHelp},
+    {"build", 0, kAnyCount, "  build SCRIPT             compile a setup script into a setup executable\n", Build,
+     kBuildHelp},
+    {"dump", 1, 1, "  dump PKG                 print the setup information and compiled lines\n", Dump, kDumpHelp},
+    {"vfs", 0, kAnyCount, "  vfs COMMAND ...          make, list, read, add to and check VFS containers\n", RunVfs},
+    {"archive", 0, kAnyCount, "  archive COMMAND ...      make, list, read and update game archives\n", RunArchive},
+};
+
+std::string Usage() {
+  std::string text = kUsageHead;
+  for (const TVerb<TCliCall>& v : kVerbs) text += v.Help;
+  return text + kUsageNotes;
+}
+
 }  // namespace
 
 int RunWizpakCli(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
   TCliPrompt prompt(Err);
   TPromptScope scope(prompt);
   if (Args.empty()) {
-    Err << kUsage;
+    Err << Usage();
     return kExitUsage;
   }
-  const std::string& verb = Args[0];
-  std::vector<std::string> rest(Args.begin() + 1, Args.end());
-  if (verb == "--help" || verb == "-h" || verb == "help") {
-    Out << kUsage;
+  const std::string& name = Args[0];
+  if (name == "--help" || name == "-h" || name == "help") {
+    Out << Usage();
     return kExitOk;
   }
-  if (verb == "list") return List(rest, Out, Err);
-  if (verb == "verify") return Verify(rest, Out, Err);
-  if (verb == "extract") return Extract(rest, Out, Err);
-  if (verb == "pack") return Pack(rest, Out, Err);
-  if (verb == "build") return Build(rest, Out, Err);
-  if (verb == "dump") return Dump(rest, Out, Err);
-  if (verb == "vfs") return RunVfsCli(rest, Out, Err);
-  if (verb == "archive") return RunArchiveCli(rest, Out, Err);
-  Err << "wizpak: unknown command '" << verb << "'\n\n" << kUsage;
-  return kExitUsage;
+  const TVerb<TCliCall>* verb = FindVerb(kVerbs, name);
+  if (!verb) {
+    Err << "wizpak: unknown command '" << name << "'\n\n" << Usage();
+    return kExitUsage;
+  }
+  TCliCall call{{Args.begin() + 1, Args.end()}, Out, Err};
+  if (verb->Details) {
+    if (WantsHelp(call.Args)) {
+      Out << verb->Details;
+      return kExitOk;
+    }
+    if (!CountFits(*verb, call.Args.size())) {
+      Err << verb->Details;
+      return kExitUsage;
+    }
+  }
+  return verb->Run(call);
 }
