@@ -8,6 +8,7 @@
 #include "common/BufferManager.h"
 #include "common/Crc32.h"
 #include "common/FileUtils.h"
+#include "common/Inflate.h"
 #include "common/Prompt.h"
 #include "common/ScopeExit.h"
 #include "common/Strings.h"
@@ -23,8 +24,6 @@ namespace {
 
 constexpr uint16_t kStringProgress = 19;
 constexpr uint16_t kStringHeader = 20;
-// The most one deflate byte can stand for; a claim beyond it is not a stream.
-constexpr uint64_t kMaxInflateRatio = 1032;
 
 std::string KeyOf(const std::string& Name) { return LowerAscii(Name); }
 
@@ -46,38 +45,6 @@ const int16_t kAdpcmStepTable[89] = {
     2272, 2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845, 8630,
     9493, 10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 const int8_t kAdpcmIndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
-
-// Exactly Expected bytes from one complete zlib stream, or nothing. The
-// output grows as the stream really inflates, never to the claim at once: a
-// damaged size costs only what the stream holds, and one byte past the claim
-// ends it.
-std::optional<TBytes> InflateExact(const uint8_t* Data, size_t Size, uint64_t Expected) {
-  if (Expected > static_cast<uint64_t>(Size) * kMaxInflateRatio + 64) return std::nullopt;
-  constexpr uint64_t kStep = 1 << 20;
-  TBytes out;
-  z_stream zs{};
-  if (inflateInit(&zs) != Z_OK) return std::nullopt;
-  zs.next_in = const_cast<Bytef*>(Data);
-  zs.avail_in = static_cast<uInt>(Size);
-  int rc = Z_OK;
-  while (rc == Z_OK) {
-    const uint64_t done = zs.total_out;
-    if (done > Expected) break;
-    // One byte more than claimed is room enough to see a stream run long.
-    const uint64_t step = std::min<uint64_t>(kStep, Expected + 1 - done);
-    out.resize(static_cast<size_t>(done + step));
-    zs.next_out = out.data() + done;
-    zs.avail_out = static_cast<uInt>(step);
-    rc = inflate(&zs, Z_NO_FLUSH);
-    if (rc == Z_BUF_ERROR && zs.avail_out > 0) break;  // input ended inside the stream
-    if (rc == Z_BUF_ERROR) rc = Z_OK;
-  }
-  const uint64_t got = zs.total_out;
-  inflateEnd(&zs);
-  if (rc != Z_STREAM_END || got != Expected) return std::nullopt;
-  out.resize(static_cast<size_t>(Expected));
-  return out;
-}
 
 // ---------------------------------------------------------------------------
 // Records and the directory

@@ -243,10 +243,8 @@ void EncodeAdpcmBlock(const int16_t* Samples, uint32_t Count, bool Stereo, TAdpc
 std::optional<TBytes> DecodeMember(const TArchiveEntry& Entry, const TBytes& Stored);
 
 // Shared by the archive's writing and the tools' reading: the IMA ADPCM step
-// and index tables, and exactly Expected bytes inflated from one complete zlib
-// stream (nothing otherwise; the output grows only as the stream inflates).
+// and index tables.
 extern const int16_t kAdpcmStepTable[89];
 extern const int8_t kAdpcmIndexTable[16];
-std::optional<TBytes> InflateExact(const uint8_t* Data, size_t Size, uint64_t Expected);
 // A DOS date (high word) with time 00:00.
 uint32_t DosDate(const platform::CalendarDate& Date);

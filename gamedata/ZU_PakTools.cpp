@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/BufferManager.h"
+#include "common/Inflate.h"
 #include "common/ScopeExit.h"
 #include "gamedata/UndoJournal.h"
 #include "gamedata/ZU_PakSystem.h"

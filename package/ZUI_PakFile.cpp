@@ -12,6 +12,7 @@
 #include "common/Exceptions.h"
 #include "common/FileRecords.h"
 #include "common/FileUtils.h"
+#include "common/Inflate.h"
 #include "common/OrderedWork.h"
 #include "common/Prompt.h"
 #include "common/Strings.h"
@@ -30,39 +31,6 @@ constexpr char kErrorCaption[] = "Error";
 
 WideString StatusText(const TExtractSink& sink, const std::string& name) {
   return ReplaceText(sink.StatusTemplate, u"<%FILENAME%>", platform::AnsiToWide(name));
-}
-
-// Inflates a zlib stream into a buffer of Expected bytes. Produced is the
-// number of bytes the stream really holds, counted past Expected when the
-// stream is longer, so a length mismatch is seen either way.
-TBytes Inflate(const TBytes& stored, uint32_t expected, uint64_t& produced, bool& complete) {
-  TBytes out(expected);
-  z_stream zs;
-  std::memset(&zs, 0, sizeof(zs));
-  produced = 0;
-  complete = false;
-  if (inflateInit(&zs) != Z_OK) return out;
-  zs.next_in = const_cast<Bytef*>(stored.data());
-  zs.avail_in = static_cast<uInt>(stored.size());
-  zs.next_out = out.data();
-  zs.avail_out = static_cast<uInt>(out.size());
-  int rc = inflate(&zs, Z_FINISH);
-  produced = zs.total_out;
-  if (rc == Z_STREAM_END) {
-    complete = true;
-  } else if (zs.avail_out == 0 && (rc == Z_BUF_ERROR || rc == Z_OK)) {
-    // Output full: measure what else the stream holds.
-    uint8_t scratch[4096];
-    do {
-      zs.next_out = scratch;
-      zs.avail_out = sizeof(scratch);
-      rc = inflate(&zs, Z_FINISH);
-    } while (rc == Z_BUF_ERROR && zs.avail_out == 0);
-    produced = zs.total_out;
-    complete = rc == Z_STREAM_END;
-  }
-  inflateEnd(&zs);
-  return out;
 }
 
 }  // namespace
@@ -215,14 +183,8 @@ std::optional<TBytes> TPak::DecodeEntry(uint32_t Index, std::optional<TBytes> St
   if (e.OrigSize >= kLargeEntrySize) return std::nullopt;
 
   uint64_t produced = 0;
-  bool complete = false;
-  // No deflate stream stands for more than 1032 times its size: a larger
-  // claim is refused before its buffer is allocated.
-  TBytes data;
-  if (e.OrigSize <= static_cast<uint64_t>(Stored->size()) * 1032 + 64) {
-    data = Inflate(*Stored, e.OrigSize, produced, complete);
-  }
-  if (produced != e.OrigSize || !complete) {
+  std::optional<TBytes> data = InflateExact(Stored->data(), Stored->size(), e.OrigSize, &produced);
+  if (!data) {
     Message = e.Name + "\r\r" + kDecompSizeText + DecimalText(produced) + kOrigSizeText + DecimalText(e.OrigSize);
     return std::nullopt;
   }

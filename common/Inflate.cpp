@@ -1,0 +1,51 @@
+#include "common/Inflate.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr uint64_t kStep = 1 << 20;
+constexpr uint64_t kAllocateAtOnce = 72ull << 20;
+
+}  // namespace
+
+std::optional<TBytes> InflateExact(const uint8_t* Data, size_t Size, uint64_t Expected, uint64_t* Produced) {
+  if (Produced) *Produced = 0;
+  if (!CouldHold(Size, Expected)) return std::nullopt;
+  TBytes out;
+  z_stream zs{};
+  if (inflateInit(&zs) != Z_OK) return std::nullopt;
+  zs.next_in = const_cast<Bytef*>(Data);
+  zs.avail_in = static_cast<uInt>(Size);
+  if (Expected < kAllocateAtOnce) out.reserve(static_cast<size_t>(Expected) + 1);
+  int rc = Z_OK;
+  while (rc == Z_OK) {
+    const uint64_t done = zs.total_out;
+    if (done > Expected) break;
+    // One byte more than claimed is room enough to see a stream run long.
+    const uint64_t step = std::min<uint64_t>(std::max<uint64_t>(kStep, out.capacity() - done), Expected + 1 - done);
+    out.resize(static_cast<size_t>(done + step));
+    zs.next_out = out.data() + done;
+    zs.avail_out = static_cast<uInt>(step);
+    rc = inflate(&zs, Z_NO_FLUSH);
+    if (rc == Z_BUF_ERROR && zs.avail_out > 0) break;  // input ended inside the stream
+    if (rc == Z_BUF_ERROR) rc = Z_OK;
+  }
+  if (Produced && rc == Z_OK) {
+    // Past the claim: count what else the stream holds.
+    uint8_t scratch[4096];
+    do {
+      zs.next_out = scratch;
+      zs.avail_out = sizeof(scratch);
+      rc = inflate(&zs, Z_NO_FLUSH);
+    } while (rc == Z_OK || (rc == Z_BUF_ERROR && zs.avail_out == 0));
+  }
+  const uint64_t got = zs.total_out;
+  inflateEnd(&zs);
+  if (Produced) *Produced = got;
+  if (rc != Z_STREAM_END || got != Expected) return std::nullopt;
+  out.resize(static_cast<size_t>(Expected));
+  return out;
+}
