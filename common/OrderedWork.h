@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <functional>
 
+// The bytes a run of ordered work may hold unless it says otherwise.
+constexpr uint64_t kDefaultWorkBudget = 32ull << 20;
+
 struct TOrderedWork {
   size_t Count = 0;
   // Worker threads; 0 takes one per processor. With 1 or fewer items or
@@ -16,7 +19,7 @@ struct TOrderedWork {
   uint32_t Threads = 0;
   // The bytes items may hold between the start of their preparation and the
   // end of their use; an item larger than that is prepared alone.
-  uint64_t Budget = 32ull << 20;
+  uint64_t Budget = kDefaultWorkBudget;
   // What item I holds while prepared (0 for items prepared at use).
   std::function<uint64_t(size_t I)> Cost;
   // Prepares item I on a worker thread. Must not throw.

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/BufferManager.h"
 #include "common/FileUtils.h"
 #include "common/Strings.h"
 #include "gamedata/VFS_Unit.h"
@@ -73,23 +72,17 @@ std::string CheckVFSContainer(const std::string& FileName, bool* Restored) {
       return {};
     }
     if (!platform::FileExists(side)) return "the side file " + side + " is missing";
-    TBytes data = LoadWholeFile(side);
-    TBufferManager cursor(data);
-    if (ReadU32(cursor) != expected.size()) return "the side file's record count differs from the tree's";
-    for (const TVFSHashEntry& r : expected) {
-      TVFSHashEntry got;
-      got.Hash = ReadU32(cursor);
-      got.Flags = ReadU32(cursor);
-      got.Size = static_cast<int32_t>(ReadU32(cursor));
-      got.OrigSize = static_cast<int32_t>(ReadU32(cursor));
-      got.FirstBlock = static_cast<int32_t>(ReadU32(cursor));
-      cursor.ReadInto(1, &got.Unique);
+    size_t trailing = 0;
+    const std::vector<TVFSHashEntry> records = ReadHashRecords(LoadWholeFile(side), side, &trailing);
+    if (records.size() != expected.size()) return "the side file's record count differs from the tree's";
+    for (size_t i = 0; i < expected.size(); ++i) {
+      const TVFSHashEntry &r = expected[i], &got = records[i];
       if (got.Hash != r.Hash || got.Flags != r.Flags || got.Size != r.Size || got.OrigSize != r.OrigSize ||
           got.FirstBlock != r.FirstBlock || got.Unique != r.Unique) {
         return "the side file's record for hash " + DecimalText(r.Hash) + " differs from the tree's";
       }
     }
-    if (cursor.Remaining() != 0) return "the side file holds bytes after its records";
+    if (trailing != 0) return "the side file holds bytes after its records";
   } catch (const ESetupError& e) {
     return e.what();
   }

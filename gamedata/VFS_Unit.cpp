@@ -8,7 +8,6 @@
 #include "common/BufferManager.h"
 #include "common/FileUtils.h"
 #include "common/Strings.h"
-#include "gamedata/ZU_PakSystem.h"
 
 namespace {
 
@@ -107,10 +106,6 @@ int32_t AddToCount(int32_t Count, int32_t Delta) {
 }
 
 }  // namespace
-
-void RaiseAssertion(const std::string& Text, const char* Unit, int Line) {
-  throw EAssertionFailed(Text + " (" + Unit + ", line " + DecimalText(Line) + ")");
-}
 
 // --- TVFSFile ---
 
@@ -824,17 +819,12 @@ void TVFSTree::SaveHashFile() {
   WriteHashFile(path, BuildHashTable());
 }
 
-void TVFSHashFile::Load() {
-  Clear();
-  Loaded = false;
-  std::string path = HashFilePath(file_.FileName);
-  if (!platform::FileExists(path)) return;
-  TBytes data = LoadWholeFile(path);
-  TBufferManager b(data);
+std::vector<TVFSHashEntry> ReadHashRecords(const TBytes& Data, const std::string& Path, size_t* Trailing) {
+  TBufferManager b(Data);
   uint32_t count = ReadU32(b);
-  VFS_CHECK(count <= b.Remaining() / kHashRecordSize, "Load: " + path + " holds fewer records than it counts");
-  Entries.resize(count);
-  for (TVFSHashEntry& r : Entries) {
+  VFS_CHECK(count <= b.Remaining() / kHashRecordSize, "Load: " + Path + " holds fewer records than it counts");
+  std::vector<TVFSHashEntry> records(count);
+  for (TVFSHashEntry& r : records) {
     r.Hash = ReadU32(b);
     r.Flags = ReadU32(b);
     r.Size = static_cast<int32_t>(ReadU32(b));
@@ -842,6 +832,16 @@ void TVFSHashFile::Load() {
     r.FirstBlock = static_cast<int32_t>(ReadU32(b));
     b.ReadInto(1, &r.Unique);
   }
+  if (Trailing) *Trailing = b.Remaining();
+  return records;
+}
+
+void TVFSHashFile::Load() {
+  Clear();
+  Loaded = false;
+  std::string path = HashFilePath(file_.FileName);
+  if (!platform::FileExists(path)) return;
+  Entries = ReadHashRecords(LoadWholeFile(path), path);
   Loaded = true;
 }
 

@@ -18,18 +18,10 @@
 
 #include "common/Bytes.h"
 #include "common/Exceptions.h"
+#include "gamedata/GameData.h"
 #include "gamedata/UndoJournal.h"
 #include "platform/Platform.h"
 
-// A failed internal check of the game-data code; the text names the check,
-// the unit and the line.
-class EAssertionFailed : public ESetupError {
- public:
-  using ESetupError::ESetupError;
-};
-// Raises EAssertionFailed with "<Text> (<Unit>, line <Line>)"; one call site
-// per check instead of the whole message and throw at each.
-[[noreturn]] void RaiseAssertion(const std::string& Text, const char* Unit, int Line);
 // The VFS code's internal check.
 #define VFS_CHECK(cond, text)                                \
   do {                                                       \
@@ -279,6 +271,11 @@ std::string ParentPath(const std::string& Path);
 // The 65599 hash of a file's key: the last separator becomes "/".
 uint32_t HashName(const std::string& Path, const std::string& Name);
 std::string HashFilePath(const std::string& ContainerName);
+// The records of a ".ht" side file's bytes (a 32-bit count, then 21-byte
+// records); raises the assertion, naming Path, when the bytes hold fewer
+// records than counted. Trailing, when given, is the number of bytes after
+// the records.
+std::vector<TVFSHashEntry> ReadHashRecords(const TBytes& Data, const std::string& Path, size_t* Trailing = nullptr);
 void InsertHashEntry(std::vector<TVFSHashEntry>& Table, uint32_t Last, const TVFSHashEntry& Entry, uint32_t& Count);
 // Encodes and decodes one 88-byte entry record.
 void EncodeEntry(const TVFSEntry& Entry, TBytes& Out);

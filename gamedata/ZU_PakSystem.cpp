@@ -13,7 +13,6 @@
 #include "common/ScopeExit.h"
 #include "common/Strings.h"
 #include "gamedata/LineEncryption.h"
-#include "gamedata/VFS_Unit.h"
 
 #define ZUP_CHECK(cond, text)                                    \
   do {                                                           \
@@ -129,12 +128,6 @@ TBytes CompressMember(const uint8_t* Data, size_t Size) {
   out.resize(bound);
   ScrambleStream(out.data(), out.size());
   return out;
-}
-
-uint32_t DosDate(const platform::CalendarDate& Date) {
-  uint32_t year = Date.Year >= 1980 ? Date.Year - 1980u : 0u;
-  uint32_t date = ((year & 0x7F) << 9) | ((Date.Month & 0x0Fu) << 5) | (Date.Day & 0x1Fu);
-  return date << 16;
 }
 
 void FindLoopPoints(const uint8_t* Data, size_t Size, uint32_t DataSize, TSoundForm& Form) {

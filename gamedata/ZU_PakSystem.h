@@ -22,6 +22,7 @@
 #include "common/Bytes.h"
 #include "common/Exceptions.h"
 #include "common/Observers.h"
+#include "gamedata/GameData.h"
 #include "gamedata/UndoJournal.h"
 #include "platform/Platform.h"
 
@@ -246,5 +247,3 @@ std::optional<TBytes> DecodeMember(const TArchiveEntry& Entry, const TBytes& Sto
 // and index tables.
 extern const int16_t kAdpcmStepTable[89];
 extern const int8_t kAdpcmIndexTable[16];
-// A DOS date (high word) with time 00:00.
-uint32_t DosDate(const platform::CalendarDate& Date);

@@ -24,6 +24,10 @@ using platform::SeekOrigin;
 namespace {
 
 constexpr char kMagic[4] = {'Z', 'U', 'P', 'F'};
+// The entries read and inflated ahead of extraction share 24 MiB: within the
+// 32 MiB the setup may hold beyond its largest entries, with room for the
+// program itself; a streamed entry's chunk runs alone.
+constexpr uint64_t kExtractionBudget = 24ull << 20;
 constexpr uint16_t kVersion = 1;
 constexpr char kDecompSizeText[] = "Error: DecompSize - ";
 constexpr char kOrigSizeText[] = " OrigSize - ";
@@ -380,9 +384,7 @@ uint32_t TPak::ExtractGroup(const std::string& TargetDir, uint16_t Group, const 
   TOrderedWork work;
   work.Count = items.size();
   work.Threads = readers.threads;
-  // Within the 32 MiB the setup may hold beyond its largest entries, with
-  // room for the program itself: a streamed entry's chunk runs alone.
-  work.Budget = 24ull << 20;
+  work.Budget = kExtractionBudget;
   // A large entry holds one chunk at a time while it is streamed at use.
   work.Cost = [&](size_t k) {
     const TPakFile& e = Entries[items[k]];

@@ -1,0 +1,13 @@
+#include "gamedata/GameData.h"
+
+#include "common/Strings.h"
+
+void RaiseAssertion(const std::string& Text, const char* Unit, int Line) {
+  throw EAssertionFailed(Text + " (" + Unit + ", line " + DecimalText(Line) + ")");
+}
+
+uint32_t DosDate(const platform::CalendarDate& Date) {
+  uint32_t year = Date.Year >= 1980 ? Date.Year - 1980u : 0u;
+  uint32_t date = ((year & 0x7F) << 9) | ((Date.Month & 0x0Fu) << 5) | (Date.Day & 0x1Fu);
+  return date << 16;
+}

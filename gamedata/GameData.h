@@ -1,0 +1,23 @@
+// What the game-data units share without including each other: the failed
+// internal check with its one raising helper, and the DOS date the containers
+// and archives stamp.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/Exceptions.h"
+#include "platform/Platform.h"
+
+// A failed internal check of the game-data code; the text names the check,
+// the unit and the line.
+class EAssertionFailed : public ESetupError {
+ public:
+  using ESetupError::ESetupError;
+};
+// Raises EAssertionFailed with "<Text> (<Unit>, line <Line>)"; one call site
+// per check instead of the whole message and throw at each.
+[[noreturn]] void RaiseAssertion(const std::string& Text, const char* Unit, int Line);
+
+// A DOS date (high word) with time 00:00.
+uint32_t DosDate(const platform::CalendarDate& Date);
