@@ -162,6 +162,41 @@ class Widget {
   virtual void ExpandNode(int32_t Index) = 0;
 };
 
+// What the person in front of the screen can do, by the word the wizard
+// gives it: the idle report names what was done ("next", "dir C:\Games"),
+// and the headless driver performs the words of its script. The wizard
+// brings the table (ui/); the platform knows only the kinds.
+enum class ActionKind {
+  kStart,         // the first idle moment, before anything was done: "VERB"
+  kPress,         // presses the named button: "VERB"
+  kPressAndPick,  // presses the named button, which opens the pop-up menu, and picks item N: "VERB N"
+  kType,          // replaces the named edit box's text: "VERB TEXT"
+  kSelectFolder,  // selects a folder in the named folder tree: "VERB PATH"
+  kClose,         // asks the form to close: "VERB"
+  kDebugKey,      // the debug window's key combination: "VERB"
+};
+// The dialog key that presses an action's button.
+enum class ActionKey { kNone, kEnter, kEscape };
+
+struct ActionSpec {
+  const char* Verb = "";
+  ActionKind Kind = ActionKind::kPress;
+  const char* Control = "";   // the control it acts on, by name
+  const char* What = "";      // that control as the driver's messages name it
+  const char* Argument = "";  // the argument's name in the driver's list of verbs
+  ActionKey Key = ActionKey::kNone;
+};
+using ActionTable = std::vector<ActionSpec>;
+
+// The action of Verb (any letter case), of a control by name (any case) and
+// kind, of a kind, of a key; null when the table has none.
+const ActionSpec* ActionOfVerb(const ActionTable& Actions, const std::string& Verb);
+const ActionSpec* ActionOfControl(const ActionTable& Actions, const std::string& Control, ActionKind Kind);
+const ActionSpec* ActionOfKind(const ActionTable& Actions, ActionKind Kind);
+const ActionSpec* ActionOfKey(const ActionTable& Actions, ActionKey Key);
+// The verbs with their arguments, for a message: "next, back, language N".
+std::string ActionList(const ActionTable& Actions);
+
 // One item of a pop-up menu.
 struct MenuItem {
   WideString Caption;
@@ -196,8 +231,10 @@ class Form {
   // Tries to close the form (through the close query).
   virtual void Close() = 0;
   virtual bool Closed() const = 0;
+  // The actions the person can take (see ActionSpec); set before Run.
+  virtual void SetActions(const ActionTable& Actions) = 0;
   // Called each time the wizard is idle again after an action of the person
-  // in front of the screen; Action names it ("start", "next", ...).
+  // in front of the screen; Action names it with the table's words.
   virtual void SetOnIdle(std::function<void(const std::string& Action)> Handler) = 0;
   // Shows the form and runs the message loop until it closes.
   virtual void Run() = 0;

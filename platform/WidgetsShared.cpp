@@ -103,4 +103,49 @@ std::string UiDumpPath() {
   return path ? path : "";
 }
 
+namespace {
+
+bool SameName(const std::string& A, const std::string& B) {
+  return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+template <class Match>
+const ActionSpec* FirstAction(const ActionTable& Actions, Match match) {
+  for (const ActionSpec& a : Actions) {
+    if (match(a)) return &a;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+const ActionSpec* ActionOfVerb(const ActionTable& Actions, const std::string& Verb) {
+  return FirstAction(Actions, [&](const ActionSpec& a) { return SameName(a.Verb, Verb); });
+}
+
+const ActionSpec* ActionOfControl(const ActionTable& Actions, const std::string& Control, ActionKind Kind) {
+  return FirstAction(Actions, [&](const ActionSpec& a) { return a.Kind == Kind && SameName(a.Control, Control); });
+}
+
+const ActionSpec* ActionOfKind(const ActionTable& Actions, ActionKind Kind) {
+  return FirstAction(Actions, [&](const ActionSpec& a) { return a.Kind == Kind; });
+}
+
+const ActionSpec* ActionOfKey(const ActionTable& Actions, ActionKey Key) {
+  return FirstAction(Actions, [&](const ActionSpec& a) { return a.Key == Key; });
+}
+
+std::string ActionList(const ActionTable& Actions) {
+  std::string list;
+  for (const ActionSpec& a : Actions) {
+    if (a.Kind == ActionKind::kStart) continue;
+    if (!list.empty()) list += ", ";
+    list += a.Verb;
+    if (*a.Argument) list += std::string(" ") + a.Argument;
+  }
+  return list;
+}
+
 }  // namespace platform

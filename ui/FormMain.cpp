@@ -119,15 +119,16 @@ TFrmMain::TFrmMain(TProgram& Program, platform::Form& Form, TSetupObserver* Oute
   panel_->SetColour(0xFFFFFF);
   panel_->SetText(WideString());
   form_.Create(WidgetKind::kBevel, "Bevel2", nullptr).SetBounds({0, 375, 578, 3});
-  back_ = &form_.Create(WidgetKind::kButton, "BackButton", nullptr);
-  back_->SetBounds({344, 384, 73, 25});
-  next_ = &form_.Create(WidgetKind::kButton, "NextButton", nullptr);
-  next_->SetBounds({416, 384, 73, 25});
-  cancel_ = &form_.Create(WidgetKind::kButton, "CancelButton", nullptr);
-  cancel_->SetBounds({496, 384, 75, 25});
-  language_ = &form_.Create(WidgetKind::kButton, "LanguageButton", nullptr);
-  language_->SetBounds({8, 384, 89, 25});
+  for (int i = 0; i < kWizardButtonCount; ++i) {
+    buttons_[i] = &form_.Create(WidgetKind::kButton, kWizardButtons[i].Control, nullptr);
+    buttons_[i]->SetBounds(kWizardButtons[i].Rect);
+  }
+  back_ = buttons_[kBackButton];
+  next_ = buttons_[kNextButton];
+  cancel_ = buttons_[kCancelButton];
+  language_ = buttons_[kLanguageButton];
   language_->SetButtonPicture(LanguageTriangle());
+  form_.SetActions(WizardActions());
 
   back_->SetOnClick([this] { Guarded([this] { BackButtonClick(); }); });
   next_->SetOnClick([this] { Guarded([this] { NextButtonClick(); }); });
@@ -196,8 +197,8 @@ bool TFrmMain::SetPagesUp() {
       if (name == "patching_statuslabel") patchingStatusLabel_ = c.Widget;
       if (name == "patching_progressbar") patchingProgressBar_ = c.Widget;
       if (name == "finishtext") finishTextLabel_ = c.Widget;
-      if (name == "installdir_edit") installDirEdit_ = c.Widget;
-      if (name == "installdir_shelltreeview") installDirTree_ = c.Widget;
+      if (name == kInstallDirEditName) installDirEdit_ = c.Widget;
+      if (name == kInstallDirTreeName) installDirTree_ = c.Widget;
       if (name == "spaceavalible") spaceAvailableLabel_ = c.Widget;
     }
   }

@@ -56,6 +56,8 @@ class TFrmMain {
   platform::Widget& NextButton() { return *next_; }
   platform::Widget& CancelButton() { return *cancel_; }
   platform::Widget& LanguageButton() { return *language_; }
+  // Button Index of kWizardButtons.
+  platform::Widget& Button(int Index) { return *buttons_[Index]; }
   bool InstallDirVisited() const { return installDirVisited_; }
   bool WorkingState() const { return workingState_; }
   const std::string& DebugText() const { return debugText_; }
@@ -82,6 +84,7 @@ class TFrmMain {
   platform::Form& form_;
   TSetupObserver* outer_;
   platform::Widget* panel_ = nullptr;
+  platform::Widget* buttons_[kWizardButtonCount] = {};
   platform::Widget* back_ = nullptr;
   platform::Widget* next_ = nullptr;
   platform::Widget* cancel_ = nullptr;

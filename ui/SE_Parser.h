@@ -11,6 +11,7 @@
 
 #include "common/Bytes.h"
 #include "platform/Widgets.h"
+#include "ui/WizardVocabulary.h"
 
 class TPak;
 class TLanguages;
@@ -62,7 +63,12 @@ struct TPageControl {
   platform::Widget* Widget = nullptr;
   std::string Kind;
   WideString CaptionTemplate;
+  const TControlKind* Spec = nullptr;
 };
+
+// A caption's text as shown: language tokens, then "<BR>" as a line break,
+// then the template fields; 8-bit text for a kind whose caption is.
+WideString ShownCaption(const TLayoutContext& Context, const TPageControl& Control);
 
 // One page: reads a layout entry and creates its controls.
 class TControlParser {
@@ -85,10 +91,6 @@ class TControlParser {
 
  private:
   void BuildControl(const TStringList& Section);
-  void ApplyProperty(TPageControl& Control, const std::string& Key, const std::string& Value);
-  // A caption's text as shown: language tokens, then "<BR>" as a line break,
-  // then the template fields.
-  WideString ExpandCaption(const WideString& Raw) const;
 
   TLayoutContext& context_;
   std::vector<TPageControl> controls_;

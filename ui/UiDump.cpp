@@ -7,7 +7,6 @@
 namespace {
 
 using platform::WidgetFlag;
-using platform::WidgetKind;
 
 std::string JsonString(const std::string& Utf8) {
   std::string out = "\"";
@@ -80,15 +79,13 @@ void ButtonJson(std::string& Out, platform::Widget& Button) {
 
 void ControlJson(std::string& Out, int32_t Page, const TPageControl& Control) {
   platform::Widget& w = *Control.Widget;
-  const WidgetKind kind = w.Kind();
   platform::Bounds b = w.GetBounds();
   TJsonObject o(Out);
   o.Num("page", Page).Str("name", w.Name()).Str("kind", Control.Kind).Num("left", b.Left).Num("top", b.Top);
   o.Num("width", b.Width).Num("height", b.Height).Bool("visible", w.IsVisible()).Bool("enabled", w.IsEnabled());
   o.Text("text", w.GetText());
-  const bool label = kind == WidgetKind::kLabel, edit = kind == WidgetKind::kEdit;
-  const bool memo = kind == WidgetKind::kMemo || kind == WidgetKind::kRichEdit, image = kind == WidgetKind::kImage;
-  if (label || edit || memo || kind == WidgetKind::kPanel) {
+  const uint32_t fields = Control.Spec ? Control.Spec->DumpFields : 0;
+  if (fields & kDumpFont) {
     platform::FontSpec f = w.GetFont();
     std::string font;
     TJsonObject(font)
@@ -99,11 +96,11 @@ void ControlJson(std::string& Out, int32_t Page, const TPageControl& Control) {
         .Close();
     o.Raw("font", font);
   }
-  if (label || image) o.Bool("transparent", w.GetFlag(WidgetFlag::kTransparent));
-  if (label || edit) o.Bool("autosize", w.GetFlag(WidgetFlag::kAutoSize));
-  if (label) o.Bool("wordwrap", w.GetFlag(WidgetFlag::kWordWrap));
-  if (memo) o.Bool("border", w.GetFlag(WidgetFlag::kBorder));
-  if (image) {
+  if (fields & kDumpTransparent) o.Bool("transparent", w.GetFlag(WidgetFlag::kTransparent));
+  if (fields & kDumpAutoSize) o.Bool("autosize", w.GetFlag(WidgetFlag::kAutoSize));
+  if (fields & kDumpWordWrap) o.Bool("wordwrap", w.GetFlag(WidgetFlag::kWordWrap));
+  if (fields & kDumpBorder) o.Bool("border", w.GetFlag(WidgetFlag::kBorder));
+  if (fields & kDumpPicture) {
     const platform::Picture& p = w.GetPicture();
     o.Bool("stretch", w.GetFlag(WidgetFlag::kStretch)).Bool("center", w.GetFlag(WidgetFlag::kCenter));
     std::string picture = "null";
@@ -113,7 +110,7 @@ void ControlJson(std::string& Out, int32_t Page, const TPageControl& Control) {
     }
     o.Raw("picture", picture);
   }
-  if (kind == WidgetKind::kGauge) {
+  if (fields & kDumpGauge) {
     platform::GaugeState g = w.GetGauge();
     o.Num("min", g.Minimum).Num("max", g.Maximum).Num("position", g.Position).Str("gauge_caption", g.Caption());
   }
@@ -150,13 +147,10 @@ std::string UiDumpLine(TFrmMain& Form, const std::string& Action) {
   std::string buttons;
   {
     TJsonObject b(buttons);
-    const char* names[] = {"back", "next", "cancel", "language"};
-    platform::Widget* widgets[] = {&Form.BackButton(), &Form.NextButton(), &Form.CancelButton(),
-                                   &Form.LanguageButton()};
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < kWizardButtonCount; ++i) {
       std::string one;
-      ButtonJson(one, *widgets[i]);
-      b.Raw(names[i], one);
+      ButtonJson(one, Form.Button(i));
+      b.Raw(kWizardButtons[i].DumpName, one);
     }
     b.Close();
   }
@@ -191,18 +185,19 @@ std::string PageTranscript(TFrmMain& Form) {
     for (const TPageControl& c : pages.Page(p).Controls()) {
       platform::Widget& w = *c.Widget;
       if (!w.IsVisible()) continue;
-      WidgetKind kind = w.Kind();
-      if (kind == WidgetKind::kImage || kind == WidgetKind::kBevel) continue;
-      std::string text = kind == WidgetKind::kGauge       ? w.GetGauge().Caption()
-                         : kind == WidgetKind::kShellTree ? w.SelectedPath()
-                                                          : OneLine(w.GetText());
+      const uint32_t traits = c.Spec ? c.Spec->Traits : 0;
+      if (traits & kNotTranscribed) continue;
+      std::string text = c.Spec && (c.Spec->DumpFields & kDumpGauge) ? w.GetGauge().Caption()
+                         : traits & kTranscribesPath                 ? w.SelectedPath()
+                                                                     : OneLine(w.GetText());
       if (!text.empty()) out += "\n  " + w.Name() + ": " + text;
     }
   }
   out += "\n  buttons:";
-  for (platform::Widget* b : {&Form.BackButton(), &Form.NextButton(), &Form.CancelButton(), &Form.LanguageButton()}) {
-    if (!b->IsVisible()) continue;
-    out += " [" + OneLine(b->GetText()) + (b->IsEnabled() ? "" : " (disabled)") + "]";
+  for (int i = 0; i < kWizardButtonCount; ++i) {
+    platform::Widget& b = Form.Button(i);
+    if (!b.IsVisible()) continue;
+    out += " [" + OneLine(b.GetText()) + (b.IsEnabled() ? "" : " (disabled)") + "]";
   }
   return out;
 }

@@ -246,32 +246,6 @@ ComScope::~ComScope() = default;
 // Host executables carry no Windows resources.
 bool ReplaceIconResource(const std::string&, uint16_t, const std::vector<uint8_t>&) { return false; }
 
-// The window has no screen here: each text it would show is printed.
-struct ProgressWindow::Impl {
-  std::string caption;
-  bool shown = false;
-};
-
-ProgressWindow::ProgressWindow() : impl_(std::make_unique<Impl>()) {}
-ProgressWindow::~ProgressWindow() = default;
-
-void ProgressWindow::Show(const std::string& Caption, const std::string& Label, const std::string& Status) {
-  impl_->caption = Caption;
-  impl_->shown = true;
-  std::printf("[%s] %s\n[%s] %s\n", Caption.c_str(), Label.c_str(), Caption.c_str(), Status.c_str());
-  std::fflush(stdout);
-}
-
-void ProgressWindow::SetStatus(const std::string& Status) {
-  if (!impl_->shown) return;
-  std::printf("[%s] %s\n", impl_->caption.c_str(), Status.c_str());
-  std::fflush(stdout);
-}
-
-void ProgressWindow::SetProgress(uint32_t, uint32_t) {}
-
-void ProgressWindow::Close() { impl_->shown = false; }
-
 }  // namespace platform
 
 #include <md5.h>

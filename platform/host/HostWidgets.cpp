@@ -222,7 +222,7 @@ class HostForm : public Form {
   std::vector<MenuItem> Menu() const override { return menu_; }
   void PopupMenu(int32_t ScreenX, int32_t ScreenY) override {
     menuOpen_ = true;
-    Print("language menu opened at " + std::to_string(ScreenX) + "," + std::to_string(ScreenY));
+    Print("pop-up menu opened at " + std::to_string(ScreenX) + "," + std::to_string(ScreenY));
   }
   Bounds ScreenRect() const override {
     Bounds client = self_.GetBounds();
@@ -232,6 +232,7 @@ class HostForm : public Form {
   void SetOnCloseQuery(std::function<bool()> Handler) override { onCloseQuery_ = std::move(Handler); }
   void SetOnClose(std::function<void()> Handler) override { onClose_ = std::move(Handler); }
   void SetOnDebugKey(std::function<void()> Handler) override { onDebugKey_ = std::move(Handler); }
+  void SetActions(const ActionTable& Actions) override { actions_ = Actions; }
   void SetOnIdle(std::function<void(const std::string&)> Handler) override { onIdle_ = std::move(Handler); }
   void Close() override {
     if (closed_) return;
@@ -263,7 +264,8 @@ class HostForm : public Form {
     std::vector<std::string> actions;
     for (const auto& [number, action] : host::Machine().WizardActions) actions.push_back(action);
     Pump();
-    Idle("start");
+    const ActionSpec* start = ActionOfKind(actions_, ActionKind::kStart);
+    Idle(start ? start->Verb : "");
     size_t next = 0, defaults = 0;
     while (!closed_) {
       std::string action;
@@ -271,14 +273,19 @@ class HostForm : public Form {
       if (next < actions.size()) {
         action = actions[next++];
       } else {
-        HostWidget* nextButton = Find("NextButton");
-        HostWidget* cancel = Find("CancelButton");
+        // As a person goes on: Enter while its button can be pressed, Escape
+        // once Enter's button is gone.
+        const ActionSpec* enter = ActionOfKey(actions_, ActionKey::kEnter);
+        const ActionSpec* escape = ActionOfKey(actions_, ActionKey::kEscape);
+        HostWidget* enterButton = enter ? Find(enter->Control) : nullptr;
+        HostWidget* escapeButton = escape ? Find(escape->Control) : nullptr;
         if (++defaults > kMaxDefaultActions) {
           stuck = true;
-        } else if (nextButton && nextButton->IsVisible() && nextButton->IsEnabled()) {
-          action = "next";
-        } else if (nextButton && !nextButton->IsVisible() && cancel && cancel->IsVisible() && cancel->IsEnabled()) {
-          action = "cancel";
+        } else if (enterButton && enterButton->IsVisible() && enterButton->IsEnabled()) {
+          action = enter->Verb;
+        } else if (enterButton && !enterButton->IsVisible() && escapeButton && escapeButton->IsVisible() &&
+                   escapeButton->IsEnabled()) {
+          action = escape->Verb;
         } else {
           stuck = true;
         }
@@ -335,59 +342,64 @@ class HostForm : public Form {
     size_t blank = Action.find(' ');
     std::string verb = host::ToLowerAscii(Action.substr(0, blank));
     std::string argument = blank == std::string::npos ? std::string() : Action.substr(blank + 1);
-    if (verb == "next") return Press("NextButton", Action);
-    if (verb == "back") return Press("BackButton", Action);
-    if (verb == "cancel") return Press("CancelButton", Action);
-    if (verb == "close") {
-      Close();
-      return true;
-    }
-    if (verb == "debug") {
-      if (onDebugKey_) onDebugKey_();
-      return true;
-    }
-    if (verb == "language") {
-      HostWidget* button = Find("LanguageButton");
-      char* end = nullptr;
-      unsigned long index = std::strtoul(argument.c_str(), &end, 10);
-      if (argument.empty() || *end != '\0') {
-        Print("unknown wizard action \"" + Action + "\": language takes a menu item number");
-        return false;
-      }
-      if (!button || !button->IsVisible() || !button->IsEnabled()) {
-        Print(Action + ": the language button is hidden, nothing happens");
+    const ActionSpec* spec = ActionOfVerb(actions_, verb);
+    switch (spec ? spec->Kind : ActionKind::kStart) {
+      case ActionKind::kPress:
+        return Press(spec->Control, Action);
+      case ActionKind::kClose:
+        Close();
+        return true;
+      case ActionKind::kDebugKey:
+        if (onDebugKey_) onDebugKey_();
+        return true;
+      case ActionKind::kPressAndPick:
+        return PressAndPick(*spec, Action, argument);
+      case ActionKind::kType:
+      case ActionKind::kSelectFolder: {
+        HostWidget* w = Find(spec->Control);
+        if (!w || !w->IsVisible() || !w->IsEnabled()) {
+          Print(Action + ": no " + spec->What + " on this page, nothing happens");
+          return true;
+        }
+        if (spec->Kind == ActionKind::kType) {
+          w->SetText(AnsiToWide(argument));
+        } else {
+          std::string path = argument;
+          if (!path.empty() && path.back() != '\\') path += '\\';
+          w->UserSelect(path);
+        }
         return true;
       }
-      menuOpen_ = false;
-      button->Click();
-      if (!menuOpen_) return true;
-      menuOpen_ = false;
-      if (index >= menu_.size()) {
-        Print(Action + ": the menu has " + std::to_string(menu_.size()) + " items, nothing chosen");
-        return true;
-      }
-      if (onPick_) onPick_(index);
-      return true;
+      case ActionKind::kStart:
+        break;
     }
-    if (verb == "dir" || verb == "tree") {
-      HostWidget* w = Find(verb == "dir" ? "installdir_edit" : "installdir_shelltreeview");
-      if (!w || !w->IsVisible() || !w->IsEnabled()) {
-        Print(Action + ": no " + (verb == "dir" ? "install-directory box" : "folder tree") +
-              " on this page, nothing happens");
-        return true;
-      }
-      if (verb == "dir") {
-        w->SetText(AnsiToWide(argument));
-      } else {
-        std::string path = argument;
-        if (!path.empty() && path.back() != '\\') path += '\\';
-        w->UserSelect(path);
-      }
-      return true;
-    }
-    Print("unknown wizard action \"" + Action +
-          "\" (next, back, cancel, close, language N, dir TEXT, tree PATH, debug)");
+    Print("unknown wizard action \"" + Action + "\" (" + ActionList(actions_) + ")");
     return false;
+  }
+
+  // Presses a button that opens the pop-up menu, then picks item Argument.
+  bool PressAndPick(const ActionSpec& Spec, const std::string& Action, const std::string& Argument) {
+    HostWidget* button = Find(Spec.Control);
+    char* end = nullptr;
+    unsigned long index = std::strtoul(Argument.c_str(), &end, 10);
+    if (Argument.empty() || *end != '\0') {
+      Print("unknown wizard action \"" + Action + "\": " + Spec.Verb + " takes a menu item number");
+      return false;
+    }
+    if (!button || !button->IsVisible() || !button->IsEnabled()) {
+      Print(Action + ": the " + Spec.What + " is hidden, nothing happens");
+      return true;
+    }
+    menuOpen_ = false;
+    button->Click();
+    if (!menuOpen_) return true;
+    menuOpen_ = false;
+    if (index >= menu_.size()) {
+      Print(Action + ": the menu has " + std::to_string(menu_.size()) + " items, nothing chosen");
+      return true;
+    }
+    if (onPick_) onPick_(index);
+    return true;
   }
 
   HostWidget self_;
@@ -399,6 +411,7 @@ class HostForm : public Form {
   std::function<void()> onClose_;
   std::function<void()> onDebugKey_;
   std::function<void(const std::string&)> onIdle_;
+  ActionTable actions_;
   bool closed_ = false;
   std::mutex mutex_;
   std::deque<std::function<void()>> posted_;
@@ -412,5 +425,31 @@ bool DecodeMetafile(const uint8_t*, size_t, bool, Picture&, std::string& Error) 
   Error = "metafiles are shown on Windows only";
   return false;
 }
+
+// The window has no screen here: each text it would show is printed.
+struct ProgressWindow::Impl {
+  std::string caption;
+  bool shown = false;
+};
+
+ProgressWindow::ProgressWindow() : impl_(std::make_unique<Impl>()) {}
+ProgressWindow::~ProgressWindow() = default;
+
+void ProgressWindow::Show(const std::string& Caption, const std::string& Label, const std::string& Status) {
+  impl_->caption = Caption;
+  impl_->shown = true;
+  std::printf("[%s] %s\n[%s] %s\n", Caption.c_str(), Label.c_str(), Caption.c_str(), Status.c_str());
+  std::fflush(stdout);
+}
+
+void ProgressWindow::SetStatus(const std::string& Status) {
+  if (!impl_->shown) return;
+  std::printf("[%s] %s\n", impl_->caption.c_str(), Status.c_str());
+  std::fflush(stdout);
+}
+
+void ProgressWindow::SetProgress(uint32_t, uint32_t) {}
+
+void ProgressWindow::Close() { impl_->shown = false; }
 
 }  // namespace platform

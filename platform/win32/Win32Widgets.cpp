@@ -380,6 +380,7 @@ class Win32Form : public Form {
   void SetOnCloseQuery(std::function<bool()> Handler) override { onCloseQuery_ = std::move(Handler); }
   void SetOnClose(std::function<void()> Handler) override { onClose_ = std::move(Handler); }
   void SetOnDebugKey(std::function<void()> Handler) override { onDebugKey_ = std::move(Handler); }
+  void SetActions(const ActionTable& Actions) override { actions_ = Actions; }
   void SetOnIdle(std::function<void(const std::string&)> Handler) override { onIdle_ = std::move(Handler); }
   void Close() override {
     if (!closed_ && hwnd_) ::SendMessageW(hwnd_, WM_CLOSE, 0, 0);
@@ -406,7 +407,10 @@ class Win32Form : public Form {
   // the debug key and the window procedures.
   void Dispatch(MSG& Message);
   Win32Widget* Find(const std::string& Name) const;
-  void Press(const char* Name, const char* Action);
+  // The dialog key's button pressed, when it can be.
+  void PressKey(ActionKey Key);
+  // The verb of Kind's action, or empty.
+  std::string VerbOf(ActionKind Kind) const;
 
   HWND hwnd_ = nullptr;
   std::unique_ptr<Win32Widget> self_;
@@ -418,6 +422,7 @@ class Win32Form : public Form {
   std::function<void()> onClose_;
   std::function<void()> onDebugKey_;
   std::function<void(const std::string&)> onIdle_;
+  ActionTable actions_;
   bool closed_ = false;
   std::string pendingAction_;
   CRITICAL_SECTION lock_;
@@ -760,11 +765,17 @@ Win32Widget* Win32Form::Find(const std::string& Name) const {
   return nullptr;
 }
 
-void Win32Form::Press(const char* Name, const char* Action) {
-  Win32Widget* button = Find(Name);
+void Win32Form::PressKey(ActionKey Key) {
+  const ActionSpec* action = ActionOfKey(actions_, Key);
+  Win32Widget* button = action ? Find(action->Control) : nullptr;
   if (!button || !button->IsVisible() || !button->IsEnabled()) return;
-  pendingAction_ = Action;
+  pendingAction_ = action->Verb;
   button->Clicked();
+}
+
+std::string Win32Form::VerbOf(ActionKind Kind) const {
+  const ActionSpec* action = ActionOfKind(actions_, Kind);
+  return action ? action->Verb : "";
 }
 
 void Win32Form::PopupMenu(int32_t ScreenX, int32_t ScreenY) {
@@ -776,7 +787,7 @@ void Win32Form::PopupMenu(int32_t ScreenX, int32_t ScreenY) {
       ::TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, ScreenX, ScreenY, 0, hwnd_, nullptr));
   ::DestroyMenu(menu);
   if (chosen >= 1 && chosen <= menu_.size()) {
-    pendingAction_ = "language " + std::to_string(chosen - 1);
+    pendingAction_ = VerbOf(ActionKind::kPressAndPick) + " " + std::to_string(chosen - 1);
     if (onPick_) onPick_(chosen - 1);
   }
 }
@@ -832,7 +843,7 @@ void Win32Form::RunPosted() {
 void Win32Form::Dispatch(MSG& Message) {
   if (Message.message == WM_KEYDOWN && Message.wParam == 'D' && ::GetKeyState(VK_CONTROL) < 0 &&
       ::GetKeyState(VK_SHIFT) < 0) {
-    pendingAction_ = "debug";
+    pendingAction_ = VerbOf(ActionKind::kDebugKey);
     try {
       if (onDebugKey_) onDebugKey_();
     } catch (...) {
@@ -859,7 +870,7 @@ void Win32Form::Pump() {
 void Win32Form::Run() {
   ::ShowWindow(hwnd_, SW_SHOWNORMAL);
   ::UpdateWindow(hwnd_);
-  pendingAction_ = "start";
+  pendingAction_ = VerbOf(ActionKind::kStart);
   MSG message;
   for (;;) {
     if (!pendingAction_.empty() && !::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
@@ -896,23 +907,23 @@ LRESULT Win32Form::Handle(HWND Window, UINT Message, WPARAM W, LPARAM L) {
       HWND control = reinterpret_cast<HWND>(L);
       if (!control) {
         // Enter and Escape of the dialog keys, and the menu.
-        if (LOWORD(W) == IDOK) Press("NextButton", "next");
-        if (LOWORD(W) == IDCANCEL) Press("CancelButton", "cancel");
+        if (LOWORD(W) == IDOK) PressKey(ActionKey::kEnter);
+        if (LOWORD(W) == IDCANCEL) PressKey(ActionKey::kEscape);
         return 0;
       }
       Win32Widget* w = WidgetOf(control);
       if (!w) break;
       if (HIWORD(W) == BN_CLICKED && w->Kind() == WidgetKind::kButton) {
-        static const std::pair<const char*, const char*> kActions[] = {
-            {"NextButton", "next"}, {"BackButton", "back"}, {"CancelButton", "cancel"}, {"LanguageButton", ""}};
-        for (const auto& [name, action] : kActions) {
-          if (w->Name() == name && *action) pendingAction_ = action;
+        if (const ActionSpec* action = ActionOfControl(actions_, w->Name(), ActionKind::kPress)) {
+          pendingAction_ = action->Verb;
         }
         w->Clicked();
         return 0;
       }
       if (HIWORD(W) == EN_CHANGE) {
-        if (::GetFocus() == control) pendingAction_ = "dir " + WideToAnsi(w->GetText());
+        const ActionSpec* typed = ActionOfControl(actions_, w->Name(), ActionKind::kType);
+        if (typed && ::GetFocus() == control)
+          pendingAction_ = std::string(typed->Verb) + " " + WideToAnsi(w->GetText());
         w->Changed();
         return 0;
       }
@@ -925,7 +936,10 @@ LRESULT Win32Form::Handle(HWND Window, UINT Message, WPARAM W, LPARAM L) {
       if (header->code == TVN_ITEMEXPANDINGW) {
         w->Expanding(reinterpret_cast<NMTREEVIEWW*>(L)->itemNew.hItem);
       } else if (header->code == TVN_SELCHANGEDW) {
-        if (reinterpret_cast<NMTREEVIEWW*>(L)->action != TVC_UNKNOWN) pendingAction_ = "tree " + w->SelectedPath();
+        const ActionSpec* chosen = ActionOfControl(actions_, w->Name(), ActionKind::kSelectFolder);
+        if (chosen && reinterpret_cast<NMTREEVIEWW*>(L)->action != TVC_UNKNOWN) {
+          pendingAction_ = std::string(chosen->Verb) + " " + w->SelectedPath();
+        }
         w->Changed();
       }
       return 0;
@@ -1082,6 +1096,87 @@ bool DecodeMetafile(const uint8_t* Data, size_t Size, bool Enhanced, Picture& Im
   ::DeleteEnhMetaFile(meta);
   if (!ok) Error = "the system cannot play the metafile";
   return ok;
+}
+
+// The verification window: a tool window of 321 x 70 client pixels, centred,
+// with a label at (8, 8), the status at (8, 32) and a smooth bar at (8, 48).
+struct ProgressWindow::Impl {
+  HWND window = nullptr;
+  HWND label = nullptr;
+  HWND status = nullptr;
+  HWND bar = nullptr;
+  HFONT font = nullptr;
+
+  void Repaint() {
+    if (window) ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  }
+};
+
+namespace {
+constexpr char kProgressClass[] = "WizpakVerifyWindow";
+
+LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_CLOSE) return 0;  // closed by the program only
+  return ::DefWindowProcA(hwnd, msg, wp, lp);
+}
+}  // namespace
+
+ProgressWindow::ProgressWindow() : impl_(std::make_unique<Impl>()) {}
+ProgressWindow::~ProgressWindow() { Close(); }
+
+void ProgressWindow::Show(const std::string& Caption, const std::string& Label, const std::string& Status) {
+  Close();
+  INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_PROGRESS_CLASS};
+  ::InitCommonControlsEx(&icc);
+  HINSTANCE instance = ::GetModuleHandleA(nullptr);
+  WNDCLASSA wc;
+  ZeroMemory(&wc, sizeof(wc));
+  wc.lpfnWndProc = ProgressProc;
+  wc.hInstance = instance;
+  wc.hCursor = ::LoadCursor(nullptr, IDC_WAIT);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kProgressClass;
+  ::RegisterClassA(&wc);
+  DWORD style = WS_POPUP | WS_CAPTION;
+  DWORD exStyle = WS_EX_TOOLWINDOW;
+  RECT r = {0, 0, 321, 70};
+  ::AdjustWindowRectEx(&r, style, FALSE, exStyle);
+  int w = r.right - r.left, h = r.bottom - r.top;
+  int x = (::GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (::GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+  Impl& i = *impl_;
+  i.window = ::CreateWindowExA(exStyle, kProgressClass, Caption.c_str(), style, x, y, w, h, nullptr, nullptr, instance,
+                               nullptr);
+  if (!i.window) return;
+  i.font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+  i.label = ::CreateWindowExA(0, "STATIC", Label.c_str(), WS_CHILD | WS_VISIBLE, 8, 8, 305, 16, i.window, nullptr,
+                              instance, nullptr);
+  i.status = ::CreateWindowExA(0, "STATIC", Status.c_str(), WS_CHILD | WS_VISIBLE, 8, 32, 305, 16, i.window, nullptr,
+                               instance, nullptr);
+  i.bar = ::CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 8, 48, 305, 16, i.window,
+                            nullptr, instance, nullptr);
+  ::SendMessageA(i.label, WM_SETFONT, reinterpret_cast<WPARAM>(i.font), FALSE);
+  ::SendMessageA(i.status, WM_SETFONT, reinterpret_cast<WPARAM>(i.font), FALSE);
+  ::SendMessageA(i.bar, PBM_SETRANGE32, 0, 100);
+  ::ShowWindow(i.window, SW_SHOWNORMAL);
+  i.Repaint();
+}
+
+void ProgressWindow::SetStatus(const std::string& Status) {
+  if (!impl_->window) return;
+  ::SetWindowTextA(impl_->status, Status.c_str());
+  impl_->Repaint();
+}
+
+void ProgressWindow::SetProgress(uint32_t Position, uint32_t Maximum) {
+  if (!impl_->window) return;
+  ::SendMessageA(impl_->bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(Maximum));
+  ::SendMessageA(impl_->bar, PBM_SETPOS, Position, 0);
+  impl_->Repaint();
+}
+
+void ProgressWindow::Close() {
+  if (impl_->window) ::DestroyWindow(impl_->window);
+  impl_->window = nullptr;
 }
 
 }  // namespace platform

@@ -33,7 +33,8 @@ def control_view(c):
     if c.get('autosize'):
         view.pop('width', None)
         view.pop('height', None)
-    if c.get('kind') == 'tprogressbar':
+    # A gauge: compared by its caption and whether it is full.
+    if 'position' in c and 'max' in c:
         view['full'] = c['position'] == c['max']
         view.pop('position')
         view.pop('max')
