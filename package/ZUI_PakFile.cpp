@@ -111,6 +111,7 @@ uint64_t SignedPackageEnd(platform::File& File, uint64_t Size) {
 
 void TPak::ReadDirectory() {
   Entries.clear();
+  directoryEnd_ = 0;
   Trailer = TPakTrailer{};
   uint64_t size = FileSize();
   packageEnd_ = size;
@@ -153,6 +154,7 @@ void TPak::ReadDirectory() {
       e.Group = reader.U16();
       entries.push_back(std::move(e));
     }
+    directoryEnd_ = reader.Position();
   } catch (const ESetupError&) {
     return;
   }
@@ -598,7 +600,9 @@ bool TPak::WriteDirectory() {
   Trailer.DirectoryOffset = static_cast<uint32_t>(end);
   TBytes out;
   for (const TPakFile& e : Entries) AppendRecord(out, e);
+  directoryEnd_ = end + out.size();
   AppendTrailer(out, Trailer);
+  packageEnd_ = end + out.size();
   return handle_.Write(out.data(), static_cast<uint32_t>(out.size())) == out.size();
 }
 
@@ -639,6 +643,13 @@ TDigestCheck TPak::CheckDirectoryDigest(uint32_t& Index) {
   // The builder writes it last; searched from the end in every group, so
   // that a changed group number does not hide it, and a game file of that
   // name earlier in the package is not taken for it.
+  // Bytes between the last record and the trailer are damage: a trailer
+  // counting fewer entries than the directory holds would otherwise hide
+  // the digest's own record, and the package would read as one without.
+  if (!Entries.empty() && directoryEnd_ + kTrailerSize != packageEnd_) {
+    Index = static_cast<uint32_t>(Entries.size() - 1);
+    return TDigestCheck::kDiffers;
+  }
   const std::string wanted = LowerAscii(kDirectoryDigestEntry);
   Index = static_cast<uint32_t>(Entries.size());
   while (Index > 0 && LowerAscii(Entries[Index - 1].Name) != wanted) --Index;

@@ -122,7 +122,9 @@ class TPak {
   uint32_t VerifyEntries(uint32_t Count, uint32_t Threads, const std::function<bool(uint32_t, bool)>& Done);
   // The directory digest, when the package has one (the last entry of that
   // name, in any group): kDiffers when its entry cannot be read or the
-  // directory or trailer do not match it. Index gets its index.
+  // directory or trailer do not match it, and when bytes lie between the
+  // directory's last record and the trailer (Index: the last entry). Index
+  // gets its index.
   TDigestCheck CheckDirectoryDigest(uint32_t& Index);
   // First entry of Group named Name (ignoring case): its data; Size is its
   // original size (0 when nothing matches).
@@ -184,6 +186,9 @@ class TPak {
 
  private:
   uint64_t packageEnd_ = 0;
+  // Where the directory's records end as read; a sound package has its
+  // trailer right there.
+  uint64_t directoryEnd_ = 0;
   struct TReaders;
   bool AppendStored(uint32_t Index, const TBytes& Stored);
   // Reading through any handle, without touching the object's own state, so

@@ -67,6 +67,7 @@ void TSetupThread::RunScript() {
   const TSetupInfo& info = state_.SetupInfo->Info;
   ForceInstallDirs(info.InstallDir, state_.UninstallList);
   if (info.MakeUninstaller == 1) {
+    const size_t failuresBefore = state_.Failures.size();
     const std::string log = info.InstallDir + "\\" + UninstallLogName(info.UninstallPrefix);
     if (state_.UninstallList && !state_.UninstallList->SaveLog(info.InstallDir, info.UninstallPrefix)) {
       state_.NoteLastError(log);
@@ -74,10 +75,21 @@ void TSetupThread::RunScript() {
       LogLine("File", log);
     }
     const std::string uninstaller = info.InstallDir + "\\" + info.UninstallExeName;
-    if (!BuildUninstaller(state_)) {
+    const bool logSaved = state_.Failures.size() == failuresBefore;
+    const bool built = BuildUninstaller(state_);
+    if (!built) {
       state_.NoteLastError(uninstaller);
     } else {
       LogLine("File", uninstaller);
+    }
+    // Registered last: a product whose log or uninstaller is missing could
+    // not be removed, so it does not appear in Add/Remove Programs.
+    if (logSaved && built) {
+      RegisterProduct(state_);
+    } else {
+      state_.NoteFailure(std::string("HKLM\\") + kProductUninstallKey + info.SetupShortName,
+                         "the product was not registered: its uninstall log or uninstaller could not be written, so "
+                         "what the run wrote stays until it is removed by hand");
     }
   }
   // Whatever could not be written, the run did not succeed.

@@ -38,18 +38,32 @@ uint64_t InstalledBytes(const TScriptState& State) {
   return total;
 }
 
-// The product's Uninstall key, as Add/Remove Programs reads it.
-void RegisterProduct(TScriptState& State, platform::Registry& reg) {
+}  // namespace
+
+void RegisterProduct(TScriptState& State) {
+  if (!State.Registry) return;
+  platform::Registry& reg = *State.Registry;
   const TSetupInfo& info = State.SetupInfo->Info;
   reg.SetRoot(platform::kRootLocalMachine);
   const std::string key = kProductUninstallKey + info.SetupShortName;
-  if (!reg.OpenKey(key, true)) return;
+  const std::string where = "HKLM\\" + key;
+  if (!reg.OpenKey(key, true)) {
+    State.NoteLastError(where);
+    return;
+  }
   const std::string uninstaller = info.InstallDir + "\\" + info.UninstallExeName;
   // Quoted: an unquoted path with blanks ("C:\Program Files\...") would
   // let a planted "C:\Program.exe" run in the uninstaller's place.
   const std::string command = "\"" + uninstaller + "\"";
-  auto write = [&reg, &key](const std::string& name, const std::string& value) {
-    if (reg.WriteString(name, value)) LogLine("Registry", "HKLM\\" + key + "\\" + name + " = " + value);
+  auto write = [&](const std::string& name, const std::string& value) {
+    if (reg.WriteString(name, value)) {
+      LogLine("Registry", where + "\\" + name + " = " + value);
+    } else {
+      State.NoteLastError(where + " \"" + name + "\"");
+    }
+  };
+  auto writeNumber = [&](const std::string& name, uint32_t value) {
+    if (!reg.WriteInteger(name, value)) State.NoteLastError(where + " \"" + name + "\"");
   };
   write("DisplayName", info.SetupShortName);
   write("UninstallString", command);
@@ -58,9 +72,9 @@ void RegisterProduct(TScriptState& State, platform::Registry& reg) {
   write("InstallLocation", info.InstallDir);
   platform::CalendarDate today = platform::Today();
   write("InstallDate", DecimalText(today.Year * 10000u + today.Month * 100u + today.Day));
-  reg.WriteInteger("EstimatedSize", static_cast<uint32_t>((InstalledBytes(State) + 1023) / 1024));
-  reg.WriteInteger("NoModify", 1);
-  reg.WriteInteger("NoRepair", 1);
+  writeNumber("EstimatedSize", static_cast<uint32_t>((InstalledBytes(State) + 1023) / 1024));
+  writeNumber("NoModify", 1);
+  writeNumber("NoRepair", 1);
   // The script's "version", "publisher" and "url".
   uint32_t size = 0;
   if (std::optional<TBytes> product = State.Pak ? State.Pak->FindEntry(kProductInfoEntry, 0, size) : std::nullopt) {
@@ -74,15 +88,13 @@ void RegisterProduct(TScriptState& State, platform::Registry& reg) {
   }
   // The uninstaller believes only the log the setup saved.
   std::string digest = InstallLogDigest(info.InstallDir, info.UninstallPrefix);
-  if (!digest.empty()) reg.WriteString(kLogDigestValue, digest);
+  if (!digest.empty() && !reg.WriteString(kLogDigestValue, digest))
+    State.NoteLastError(where + " \"" + kLogDigestValue + "\"");
   reg.CloseKey();
 }
 
-}  // namespace
-
 bool BuildUninstaller(TScriptState& State) {
   const TSetupInfo& info = State.SetupInfo->Info;
-  if (State.Registry) RegisterProduct(State, *State.Registry);
   TPak& pak = *State.Pak;
   if (pak.Entries.empty()) return true;
   ForceInstallDirs(info.InstallDir, State.UninstallList);

@@ -7,10 +7,13 @@
 
 struct TScriptState;
 
-// Registers the product under the machine's Uninstall key and writes
-// InstallDir\UninstallExeName. False when the uninstaller could not be
+// Writes InstallDir\UninstallExeName. False when the uninstaller could not be
 // written (the last error says why); a failed write leaves no partial file.
 bool BuildUninstaller(TScriptState& State);
+// The product's Uninstall key, as Add/Remove Programs reads it, with the
+// digest of the saved install log. Written last, only once the log and the
+// uninstaller are on the disk; a value not written is a failure of the run.
+void RegisterProduct(TScriptState& State);
 // Puts the first image of an icon file into icon resource 1 of an executable;
 // false when the icon cannot be read or the executable's resources cannot be
 // updated.

@@ -6,60 +6,18 @@ drive), a "messagebox" line answered by its default, and an unattended
 uninstall that leaves nothing."""
 import os
 import re
-import shutil
 import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import call_text  # noqa: E402
+from e2e_support import build_demo, call_text, key_values, log_lines, machine, registry, written_files  # noqa: E402,E501
 
 wizpak, run, demo = sys.argv[1:4]
 UNINSTALL_KEY = '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo Game]'
 
 
-def machine(work, name, drives='C=fixed,100000000\nD=cdrom\n'):
-    root = os.path.join(work, name)
-    os.makedirs(root)
-    with open(os.path.join(root, 'machine.ini'), 'w') as f:
-        f.write('[drives]\n' + drives + '[machine]\ndate=2026-12-08\n')
-    return dict(os.environ, WIZPAK_HOST_ROOT=root), root
-
-
-def registry(root):
-    path = os.path.join(root, 'registry.reg')
-    return open(path, 'rb').read().decode('utf-16') if os.path.exists(path) else ''
-
-
-def key_values(reg, key):
-    """The values of one key of an export, as written."""
-    start = reg.index(key + '\r\n') + len(key) + 2
-    end = reg.find('\r\n\r\n', start)
-    return dict(line.split('=', 1) for line in reg[start:end].split('\r\n'))
-
-
-def log_lines(root, name):
-    return open(os.path.join(root, 'drives', 'c', name), encoding='utf-8', newline='').read().split('\r\n')
-
-
-def written_files(root):
-    drive = os.path.join(root, 'drives')
-    return sorted(os.path.relpath(os.path.join(r, f), drive) for r, _, fs in os.walk(drive) for f in fs)
-
-
 def build(work, name, extra='', level=None):
-    """The demo, with extra script lines after its first "file" line."""
-    src = os.path.join(work, 'src-' + name)
-    shutil.copytree(demo, src)
-    script = os.path.join(src, 'setup.wps')
-    text = open(script).read().replace('file "files\\"\n', 'file "files\\"\n' + extra, 1)
-    open(script, 'w').write(text)
-    stub = os.path.join(work, 'stub.exe')
-    with open(stub, 'wb') as f:
-        f.write(b'MZ' + b'\0' * 1022)
-    setup = os.path.join(work, name, 'DemoSetup.exe')
-    os.makedirs(os.path.dirname(setup))
-    call_text([wizpak, 'build', script, '-o', setup, '--stub', stub] + (['--level', str(level)] if level else []))
-    return setup
+    return build_demo(wizpak, demo, work, name, extra, level)
 
 
 with tempfile.TemporaryDirectory() as work:

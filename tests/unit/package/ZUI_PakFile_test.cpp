@@ -619,6 +619,20 @@ TEST(TPak, DirectoryDigestCoversNamesGroupsAndTrailer) {
     EXPECT_EQ(index, 3u) << c.what;
   }
 
+  // A trailer counting one entry fewer hides the digest's own record: the
+  // bytes it leaves before the trailer are damage, not a package without one.
+  {
+    std::string bad = good;
+    uint16_t count = static_cast<uint16_t>(GetU16(reinterpret_cast<const uint8_t*>(bad.data()) + trailer + 6) - 1);
+    bad[trailer + 6] = static_cast<char>(count & 0xFF);
+    bad[trailer + 7] = static_cast<char>(count >> 8);
+    TestMachine::Write(path, bad);
+    TPak pak(path, false, false);
+    ASSERT_EQ(pak.Entries.size(), 3u);
+    EXPECT_EQ(pak.CheckDirectoryDigest(index), TDigestCheck::kDiffers);
+    EXPECT_EQ(index, 2u);
+  }
+
   // Without the digest (the uninstaller builder's packages, older setups).
   WritePak(path, {{"SetupInfo", "info"}, {"readme.txt", "hello", 1}});
   TPak plain(path, false, false);
