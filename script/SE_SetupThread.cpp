@@ -67,15 +67,8 @@ void TSetupThread::RunScript() {
   const TSetupInfo& info = state_.SetupInfo->Info;
   ForceInstallDirs(info.InstallDir, state_.UninstallList);
   if (info.MakeUninstaller == 1) {
-    const size_t failuresBefore = state_.Failures.size();
-    const std::string log = info.InstallDir + "\\" + UninstallLogName(info.UninstallPrefix);
-    if (state_.UninstallList && !state_.UninstallList->SaveLog(info.InstallDir, info.UninstallPrefix)) {
-      state_.NoteLastError(log);
-    } else {
-      LogLine("File", log);
-    }
+    const bool logSaved = SaveUninstallLog(state_, info.InstallDir, info.UninstallPrefix);
     const std::string uninstaller = info.InstallDir + "\\" + info.UninstallExeName;
-    const bool logSaved = state_.Failures.size() == failuresBefore;
     const bool built = BuildUninstaller(state_);
     if (!built) {
       state_.NoteLastError(uninstaller);

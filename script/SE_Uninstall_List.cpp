@@ -63,6 +63,8 @@ const char* const kUninstallLogKey =
 namespace {
 
 constexpr char kLogName[] = "install.log";
+// What each of the log's 16-bit counts can say.
+constexpr size_t kMaxLogRecords = 0xFFFF;
 constexpr char kStatusStart[] = "Status: 0 of ";
 constexpr char kItemsRemaining[] = " items remaining";
 constexpr uint16_t kStringProgress = 19;
@@ -81,12 +83,29 @@ void WriteRecords(TBytes& out, const std::vector<std::string>& list) {
 
 std::string UninstallLogName(const std::string& Prefix) { return Prefix + kLogName; }
 
+std::string TUninstallList::CapacityProblem() const {
+  const std::pair<const char*, size_t> lists[] = {
+      {"files", files_.size()}, {"registry values", registry_.size()}, {"folders", directories_.size()}};
+  for (const auto& [what, count] : lists) {
+    if (count > kMaxLogRecords) {
+      return "the uninstall log would list " + DecimalText(count) + " " + what + ", more than the " +
+             DecimalText(kMaxLogRecords) + " it can hold";
+    }
+  }
+  return {};
+}
+
 bool TUninstallList::SaveLog(const std::string& Dir, const std::string& Prefix) const {
   std::string path = Dir + "\\" + UninstallLogName(Prefix);
+  // A count that wrapped would leave records unread, or read as another kind.
+  if (!CapacityProblem().empty()) {
+    platform::SetLastError(platform::kErrorInvalidParameter);
+    return false;
+  }
   TBytes out;
-  WriteU16(out, static_cast<uint16_t>(files_.size() & 0xFFFF));
-  WriteU16(out, static_cast<uint16_t>(registry_.size() & 0xFFFF));
-  WriteU16(out, static_cast<uint16_t>(directories_.size() & 0xFFFF));
+  WriteU16(out, static_cast<uint16_t>(files_.size()));
+  WriteU16(out, static_cast<uint16_t>(registry_.size()));
+  WriteU16(out, static_cast<uint16_t>(directories_.size()));
   WriteRecords(out, files_);
   WriteRecords(out, registry_);
   WriteRecords(out, directories_);
@@ -127,6 +146,9 @@ void TUninstallList::LoadLog(const std::string& Dir, const std::string& Prefix) 
   std::vector<std::string> loaded[3];
   for (int l = 0; l < 3; ++l) {
     for (uint16_t i = 0; i < counts[l]; ++i) loaded[l].push_back(SubDigitKey(kUninstallLogKey, reader.ShortString()));
+  }
+  if (reader.Position() != static_cast<uint64_t>(size)) {
+    throw ESetupError(path + " holds more records than its header counts: the log is damaged");
   }
   Clear();
   for (int l = 0; l < 3; ++l) *lists[l] = std::move(loaded[l]);
@@ -203,6 +225,22 @@ bool ClimbsOut(const std::string& Path) {
   }
 }
 }  // namespace
+
+bool SaveUninstallLog(TScriptState& State, const std::string& Dir, const std::string& Prefix) {
+  const std::string log = Dir + "\\" + UninstallLogName(Prefix);
+  if (!State.UninstallList) return true;
+  if (State.UninstallList->SaveLog(Dir, Prefix)) {
+    LogLine("File", log);
+    return true;
+  }
+  std::string why = State.UninstallList->CapacityProblem();
+  if (why.empty()) {
+    State.NoteLastError(log);
+  } else {
+    State.NoteFailure(log, why);
+  }
+  return false;
+}
 
 void RunUninstall(TScriptState& State) {
   TUninstallList& list = *State.UninstallList;

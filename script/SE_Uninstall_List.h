@@ -29,10 +29,15 @@ class TUninstallList : public TInstallRecorder {
   void AddDirectory(const std::string& Path) override;
 
   // Writes Dir + "\" + Prefix + "install.log" through a temporary file that
-  // replaces the old log only when complete. False when it cannot be written.
+  // replaces the old log only when complete. False when it cannot be written,
+  // and when a list holds more records than the log's 16-bit counts can say
+  // (CapacityProblem tells which; nothing is written then).
   bool SaveLog(const std::string& Dir, const std::string& Prefix) const;
+  // Why the lists cannot be saved; empty when they can.
+  std::string CapacityProblem() const;
   // Replaces the lists with that file's records; a missing file changes
-  // nothing. Raises ESetupError for a log that ends inside a record.
+  // nothing. Raises ESetupError for a log that ends inside a record or holds
+  // bytes after the records its header counts (then nothing changes).
   void LoadLog(const std::string& Dir, const std::string& Prefix);
 
   const std::vector<std::string>& Files() const { return files_; }
@@ -78,6 +83,9 @@ struct TScriptState;
 // state's observer. A file or folder record whose expanded path has a ".."
 // component is passed over: a log names only what the setup made.
 void RunUninstall(TScriptState& State);
+// Saves State's uninstall list as Dir's log; a log that cannot be written is
+// a failure of the run, with the reason. True when it was saved.
+bool SaveUninstallLog(TScriptState& State, const std::string& Dir, const std::string& Prefix);
 
 // A registry record: root name, key path, value name and data, each in double
 // quotes, separated by one blank.

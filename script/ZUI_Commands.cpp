@@ -488,7 +488,7 @@ class TUninstallLogSaveCommand : public TCommandClass {
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.empty() || !s.UninstallList) return;
-    s.UninstallList->SaveLog(s.Expand(line.Params[0]), line.Params.size() >= 2 ? line.Params[1] : "");
+    SaveUninstallLog(s, s.Expand(line.Params[0]), line.Params.size() >= 2 ? line.Params[1] : "");
   }
 };
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Hostile and unlucky cases through the host programs: a run that could not
 save its log registers nothing; a trailer that hides the directory digest's
-record is damage."""
+record is damage; an install log's counts never wrap."""
 import os
 import struct
 import sys
@@ -52,8 +52,36 @@ def hidden_digest(work, setup):
     assert not os.path.exists(os.path.join(root, 'drives', 'c', 'Program Files', 'Demo Game')), log
 
 
+def log_capacity(work):
+    """An install log of 65,535 files loaded by "uninstalllogload" and added
+    to: the counts cannot hold the sum, so nothing is saved, the run says why
+    (exit 6) and registers nothing. A log holding more records than its
+    header counts is damage, never read as records of another kind."""
+    setup = build_demo(wizpak, demo, work, 'logload', 'uninstalllogload "$INSTDIR" "Demo_"\n')
+    env, root = machine(work, 'log-capacity')
+    inst = os.path.join(root, 'drives', 'c', 'Games', 'Demo')
+    os.makedirs(inst)
+    planted = struct.pack('<HHH', 65535, 0, 0) + b'\0\0' * 65535
+    open(os.path.join(inst, 'Demo_install.log'), 'wb').write(planted)
+    call_text([run, setup, '/S', '/LOG=C:\\setup.log', '/D=C:\\Games\\Demo'], env, code=6)
+    log = ' '.join(log_lines(root, 'setup.log'))
+    assert 'more than the 65535 it can hold' in log, log
+    assert open(os.path.join(inst, 'Demo_install.log'), 'rb').read() == planted
+    assert UNINSTALL_KEY not in registry(root)
+
+    env, root = machine(work, 'log-damaged')
+    inst = os.path.join(root, 'drives', 'c', 'Games', 'Demo')
+    os.makedirs(inst)
+    open(os.path.join(inst, 'Demo_install.log'), 'wb').write(struct.pack('<HHH', 1, 0, 0) + b'\0\0' * 2)
+    call_text([run, setup, '/S', '/LOG=C:\\setup.log', '/D=C:\\Games\\Demo'], env, code=2)
+    log = ' '.join(log_lines(root, 'setup.log'))
+    assert 'Demo_install.log holds more records than its header counts: the log is damaged' in log, log
+    assert UNINSTALL_KEY not in registry(root)
+
+
 with tempfile.TemporaryDirectory() as work:
     setup = build_demo(wizpak, demo, work, 'plain')
     register_last(work, setup)
     hidden_digest(work, setup)
+    log_capacity(work)
 print('e2e.hardening: ok')

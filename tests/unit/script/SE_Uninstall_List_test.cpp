@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "common/FileUtils.h"
+#include "tests/support/TestMachine.h"
+
 namespace {
 TPathFields Fields() {
   TPathFields f;
@@ -39,4 +42,23 @@ TEST(TUninstallList, RegistryRecordsAndDirectories) {
   EXPECT_EQ(list.Directories().size(), 2u);
   list.Clear();
   EXPECT_TRUE(list.Files().empty() && list.RegistryRecords().empty() && list.Directories().empty());
+}
+
+// The log's 16-bit counts: a list of 65,536 is refused with the reason and
+// nothing is written; 65,535 saves and loads back.
+TEST(TUninstallList, CountsNeverWrap) {
+  TestMachine m;
+  std::string dir = m.Path("Game");
+  ForceInstallDirs(dir + "\\", nullptr);
+  TUninstallList list{nullptr};
+  for (int i = 0; i < 65535; ++i) list.AddDirectory("d" + std::to_string(i));
+  EXPECT_EQ(list.CapacityProblem(), "");
+  ASSERT_TRUE(list.SaveLog(dir, ""));
+  TUninstallList back{nullptr};
+  back.LoadLog(dir, "");
+  EXPECT_EQ(back.Directories().size(), 65535u);
+  list.AddDirectory("one more");
+  EXPECT_EQ(list.CapacityProblem(), "the uninstall log would list 65536 folders, more than the 65535 it can hold");
+  EXPECT_FALSE(list.SaveLog(dir, "x"));
+  EXPECT_FALSE(platform::FileExists(dir + "\\xinstall.log"));
 }
