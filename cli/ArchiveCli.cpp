@@ -95,13 +95,22 @@ int Cat(TArchiveCall& c) {
   const TArchiveEntry* e = OpenAtMember(c, "cat", c.Args[1]);
   if (!e) return kFailed;
   std::optional<TBytes> stored = c.System.ReadStored(*e);
-  std::optional<TBytes> bytes = stored ? DecodeMember(*e, *stored) : std::nullopt;
+  const TArchiveEntry entry = *e;
   c.System.CloseArchive();
-  if (!bytes) {
+  // Streamed as it inflates; the length is known to be right only at the end.
+  bool written = true;
+  bool ok = stored && DecodeMemberTo(entry, *stored, [&](const uint8_t* piece, size_t count) {
+              c.Out.write(reinterpret_cast<const char*>(piece), static_cast<std::streamsize>(count));
+              return written = c.Out.good();
+            });
+  if (!written) {
+    c.Err << "wizpak archive cat: cannot write the member to the output\n";
+    return kFailed;
+  }
+  if (!ok) {
     c.Err << "wizpak archive cat: " << c.Args[0] << ": member " << c.Args[1] << " is damaged\n";
     return kFailed;
   }
-  c.Out.write(reinterpret_cast<const char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
   return kOk;
 }
 

@@ -1,6 +1,7 @@
 #include "cli/WizpakCli.h"
 
 #include <cstdio>
+#include <new>
 #include <ostream>
 
 #include "builder/CompileDriver.h"
@@ -607,5 +608,13 @@ int RunWizpakCli(const std::vector<std::string>& Args, std::ostream& Out, std::o
       return kExitUsage;
     }
   }
-  return verb->Run(call);
+  // Nothing a command raises ends the program without a word.
+  try {
+    return verb->Run(call);
+  } catch (const std::bad_alloc&) {
+    Err << "wizpak " << name << ": out of memory\n";
+  } catch (const std::exception& e) {
+    Err << "wizpak " << name << ": " << e.what() << "\n";
+  }
+  return kExitFailed;
 }

@@ -49,3 +49,30 @@ std::optional<TBytes> InflateExact(const uint8_t* Data, size_t Size, uint64_t Ex
   out.resize(static_cast<size_t>(Expected));
   return out;
 }
+
+bool InflateExactTo(const uint8_t* Data, size_t Size, uint64_t Expected,
+                    const std::function<bool(const uint8_t* Piece, size_t Count)>& Sink) {
+  if (!CouldHold(Size, Expected)) return false;
+  z_stream zs{};
+  if (inflateInit(&zs) != Z_OK) return false;
+  zs.next_in = const_cast<Bytef*>(Data);
+  zs.avail_in = static_cast<uInt>(Size);
+  TBytes piece(static_cast<size_t>(kStep));
+  int rc = Z_OK;
+  bool sunk = true;
+  while (rc == Z_OK && sunk && zs.total_out <= Expected) {
+    zs.next_out = piece.data();
+    zs.avail_out = static_cast<uInt>(piece.size());
+    rc = inflate(&zs, Z_NO_FLUSH);
+    const size_t got = piece.size() - zs.avail_out;
+    if (rc == Z_BUF_ERROR && zs.avail_out > 0) break;  // input ended inside the stream
+    if (rc == Z_BUF_ERROR) rc = Z_OK;
+    // Nothing past the claim reaches the sink.
+    const uint64_t before = zs.total_out - got;
+    const size_t keep = before >= Expected ? 0 : static_cast<size_t>(std::min<uint64_t>(got, Expected - before));
+    if (keep > 0) sunk = Sink(piece.data(), keep);
+  }
+  const uint64_t total = zs.total_out;
+  inflateEnd(&zs);
+  return sunk && rc == Z_STREAM_END && total == Expected;
+}

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "common/Bytes.h"
@@ -25,3 +26,10 @@ inline bool CouldHold(size_t StreamSize, uint64_t Claimed) {
 // Expected (without keeping them) so a length mismatch shows either way; 0
 // for a claim the stream could not hold.
 std::optional<TBytes> InflateExact(const uint8_t* Data, size_t Size, uint64_t Expected, uint64_t* Produced = nullptr);
+
+// The same stream handed to Sink in pieces of at most 1 MiB as it inflates,
+// so no buffer of the claimed size is ever needed. True when the stream ended
+// at exactly Expected bytes; false for any other stream, when Sink returns
+// false, or for a claim the stream could not hold (Sink not called).
+bool InflateExactTo(const uint8_t* Data, size_t Size, uint64_t Expected,
+                    const std::function<bool(const uint8_t* Piece, size_t Count)>& Sink);

@@ -242,6 +242,11 @@ void EncodeAdpcmBlock(const int16_t* Samples, uint32_t Count, bool Stereo, TAdpc
 // A member's original bytes: the inflated stream for kind 2, a playable WAVE
 // file (PCM as stored, ADPCM decoded) for kind 1. Nothing when malformed.
 std::optional<TBytes> DecodeMember(const TArchiveEntry& Entry, const TBytes& Stored);
+// The same bytes handed to Sink in pieces (an inflated stream never held
+// whole); false when the member is malformed or Sink refused a piece, after
+// the pieces before it were handed over.
+bool DecodeMemberTo(const TArchiveEntry& Entry, const TBytes& Stored,
+                    const std::function<bool(const uint8_t* Piece, size_t Count)>& Sink);
 
 // Shared by the archive's writing and the tools' reading: the IMA ADPCM step
 // and index tables.

@@ -25,6 +25,18 @@ int16_t DecodeSample(uint8_t Code, TAdpcmState& State) {
 
 }  // namespace
 
+bool DecodeMemberTo(const TArchiveEntry& Entry, const TBytes& Stored,
+                    const std::function<bool(const uint8_t* Piece, size_t Count)>& Sink) {
+  if (Entry.Kind == kMemberStream) {
+    TBytes stream = Stored;
+    ScrambleStream(stream.data(), stream.size());  // the XOR undoes itself
+    return InflateExactTo(stream.data(), stream.size(), Entry.OrigSize, Sink);
+  }
+  // A sound is at most four times its stored size.
+  std::optional<TBytes> whole = DecodeMember(Entry, Stored);
+  return whole && Sink(whole->data(), whole->size());
+}
+
 std::optional<TBytes> DecodeMember(const TArchiveEntry& Entry, const TBytes& Stored) {
   if (Entry.Kind == kMemberStream) {
     TBytes stream = Stored;
