@@ -124,6 +124,17 @@ std::string DeviceOf(const std::string& Part) {
 
 }  // namespace
 
+std::string DevicePathReason(const std::string& Path) {
+  size_t start = Path.size() >= 2 && Path[1] == ':' ? 2 : 0;
+  for (;;) {
+    size_t end = Path.find_first_of("\\/", start);
+    std::string device = DeviceOf(Path.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (!device.empty()) return "names the device " + device;
+    if (end == std::string::npos) return {};
+    start = end + 1;
+  }
+}
+
 std::string UnsafeNameReason(const std::string& Name) {
   const std::string leaves = "would leave its target folder";
   if (Name.empty() || Name[0] == '\\' || Name[0] == '/') return leaves;

@@ -60,6 +60,9 @@ inline void SortByName(std::vector<platform::DirEntry>& Entries) {
 // opens as a device whatever its extension: CON, PRN, AUX, NUL, COM1-COM9,
 // LPT1-LPT9).
 std::string UnsafeNameReason(const std::string& Name);
+// "names the device CON" when a folder or file name of Path (after its drive)
+// opens as a device on Windows; empty otherwise.
+std::string DevicePathReason(const std::string& Path);
 
 // The reason a file operation on Path failed with Code, as DescribeError
 // gives it, except that a folder named where a file was wanted (which the

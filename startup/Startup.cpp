@@ -201,6 +201,10 @@ int RunRoad(TProgram& p, TSetupObserver* observer) {
     // The install-directory and patch pages' checks: a drive that can take
     // the files, with room for them.
     p.FreeSpaceOf(info.InstallDir);
+    if (std::string device = DevicePathReason(info.InstallDir); !device.empty()) {
+      LogLine("Stopped", info.InstallDir + " cannot be installed to: it " + device);
+      return kExitDriveUnusable;
+    }
     if (!TProgram::DriveAcceptable(info.InstallDir)) {
       LogLine("Stopped", "the drive of " + info.InstallDir + " cannot be installed to");
       return kExitDriveUnusable;

@@ -1,5 +1,7 @@
 #include "ui/ZUI_Program.h"
 
+#include "common/FileUtils.h"
+
 TProgram::TProgram() {
   InitialiseGlobals();
   LanguageStrings.AddField("<%SETUPTITLE%>", &SetupInfoFile.Info.SetupName);
@@ -41,8 +43,9 @@ void TProgram::FreeSpaceOf(const std::string& Dir) {
 
 bool TProgram::DriveAcceptable(const std::string& Path) {
   platform::DriveType type = platform::GetDriveType(Path.substr(0, 3));
-  return type == platform::DriveType::kRemovable || type == platform::DriveType::kFixed ||
-         type == platform::DriveType::kRemote;
+  return (type == platform::DriveType::kRemovable || type == platform::DriveType::kFixed ||
+          type == platform::DriveType::kRemote) &&
+         DevicePathReason(Path).empty();
 }
 
 void TProgram::PrepareScriptState(TScriptState& State, TSetupObserver* Observer) {

@@ -73,7 +73,8 @@ struct TProgram {
   // a drive letter and the drive answers.
   void FreeSpaceOf(const std::string& Dir);
   // True when Path's drive (its first three characters) is one a setup can
-  // install to: removable, fixed or on the network.
+  // install to (removable, fixed or on the network) and no name in Path opens
+  // as a device (C:\CON, C:\LPT1.txt\x), which no program could open as a folder.
   static bool DriveAcceptable(const std::string& Path);
   // The state a run of the script works on, its collaborators set.
   void PrepareScriptState(TScriptState& State, TSetupObserver* Observer);

@@ -35,6 +35,17 @@ def register_last(work, setup):
     assert UNINSTALL_KEY in registry(root)
 
 
+def device_names(work, setup):
+    """Install directories Windows programs could not open as folders: exit 5,
+    the reason in the log, nothing written."""
+    for n, d in enumerate(['C:\\CON', 'C:\\NUL\\Demo', 'C:\\LPT1.txt\\x']):
+        env, root = machine(work, 'device-%d' % n)
+        call_text([run, setup, '/S', '/LOG=C:\\setup.log', '/D=' + d], env, code=5)
+        log = log_lines(root, 'setup.log')
+        assert any(line.startswith('Stopped: %s cannot be installed to: it names the device ' % d) for line in log), log
+        assert sorted(os.listdir(os.path.join(root, 'drives', 'c'))) == ['setup.log'], os.listdir(root)
+
+
 def hidden_digest(work, setup):
     """One entry fewer in the trailer's count hides the digest's record; the
     bytes left before the trailer fail verification, extraction and start-up."""
@@ -115,6 +126,7 @@ with tempfile.TemporaryDirectory() as work:
     setup = build_demo(wizpak, demo, work, 'plain')
     register_last(work, setup)
     hidden_digest(work, setup)
+    device_names(work, setup)
     log_capacity(work)
     cat_streams(work)
 print('e2e.hardening: ok')

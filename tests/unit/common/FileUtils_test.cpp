@@ -115,4 +115,11 @@ TEST(SafeNames, RefuseEscapes) {
     EXPECT_TRUE(IsSafeRelativeName(file)) << file;
   }
   EXPECT_EQ(UnsafeNameReason("..\\x"), "would leave its target folder");
+  // An install directory: every name after the drive.
+  EXPECT_EQ(DevicePathReason("C:\\CON"), "names the device CON");
+  EXPECT_EQ(DevicePathReason("C:\\NUL\\Demo"), "names the device NUL");
+  EXPECT_EQ(DevicePathReason("C:\\LPT1.txt\\x\\"), "names the device LPT1");
+  for (const char* dir : {"C:\\Games\\Console", "C:\\", "D:\\com10\\x", "\\\\server\\share\\game"}) {
+    EXPECT_EQ(DevicePathReason(dir), "") << dir;
+  }
 }
