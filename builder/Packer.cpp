@@ -59,6 +59,10 @@ namespace {
 constexpr uint64_t kPackMemoryBudget = 32ull << 20;
 constexpr uint64_t kPackCompressorShareLimit = 24ull << 20;
 constexpr uint64_t kPackMinimumWindow = 8ull << 20;
+// The last byte a package's 32-bit offsets reach, and room enough for a
+// directory's digest entry.
+constexpr uint64_t kMaxPackageBytes = 0xFFFFFFFFull;
+constexpr uint64_t kDirectoryRoom = 64;
 
 // Entry names a package can hold: safe, not too long, each once in its group.
 bool CheckInputs(const TPackRequest& r, const std::vector<TPackInput>& inputs, std::string& error) {
@@ -193,6 +197,13 @@ class TPackRun {
     TPackJob& job = *jobs_[i];
     uint32_t index = static_cast<uint32_t>(i);
     if (!job.Error.empty()) return Fail(job.Error);
+    // Offsets and sizes are 32-bit: say so rather than a write's error code.
+    const uint64_t adds = job.Parallel ? job.Form.Bytes.size() : static_cast<uint64_t>(job.Size);
+    if (pak.FileSize() + adds > kMaxPackageBytes) {
+      return Fail(r_.Output + ": the package would pass 4 GiB with entry \"" + in.EntryName + "\" (" +
+                  FormatSize(pak.FileSize()) + " written, " + FormatSize(adds) +
+                  " more): a package's offsets are 32-bit; split the files over more than one setup");
+    }
     if (job.Parallel) {
       if (!pak.WriteStoredForm(index, job.Form)) {
         return Fail("Failed to write entry \"" + in.EntryName + "\" to " + temp_ + ": " + DescribeError(LastError()));
@@ -210,6 +221,9 @@ class TPackRun {
   }
 
   bool WriteDirectory(TPak& pak) {
+    if (pak.FileSize() + kDirectoryRoom > kMaxPackageBytes) {
+      return Fail(r_.Output + ": the package would pass 4 GiB with its directory: a package's offsets are 32-bit");
+    }
     return pak.WriteDirectoryWithDigest() ||
            Fail("Failed to write the directory of " + temp_ + ": " + DescribeError(LastError()));
   }

@@ -2,7 +2,8 @@
 """Hostile and unlucky cases through the host programs: a run that could not
 save its log registers nothing; a trailer that hides the directory digest's
 record is damage; an install log's counts never wrap; "archive cat" streams
-a member larger than the memory it may use."""
+a member larger than the memory it may use; a package past 4 GiB is named
+so; an install directory that names a device is refused."""
 import os
 import resource
 import struct
@@ -44,6 +45,22 @@ def device_names(work, setup):
         log = log_lines(root, 'setup.log')
         assert any(line.startswith('Stopped: %s cannot be installed to: it names the device ' % d) for line in log), log
         assert sorted(os.listdir(os.path.join(root, 'drives', 'c'))) == ['setup.log'], os.listdir(root)
+
+
+def four_gib(work):
+    """Two files of 2.1 GB each: the package would pass 4 GiB, which pack says
+    (not "no error"), and nothing is left behind."""
+    paths = []
+    for name in ('a.bin', 'b.bin'):
+        paths.append(os.path.join(work, name))
+        with open(paths[-1], 'wb') as f:
+            f.truncate(2100 << 20)
+    out_path = os.path.join(work, 'big.pak')
+    out = call_text([wizpak, 'pack', out_path] + paths, code=1)
+    assert 'the package would pass 4 GiB with entry "b.bin"' in out, out
+    assert not os.path.exists(out_path) and not os.path.exists(out_path + '.part'), os.listdir(work)
+    for p in paths:
+        os.remove(p)
 
 
 def hidden_digest(work, setup):
@@ -129,4 +146,5 @@ with tempfile.TemporaryDirectory() as work:
     device_names(work, setup)
     log_capacity(work)
     cat_streams(work)
+    four_gib(work)
 print('e2e.hardening: ok')
