@@ -17,17 +17,23 @@ std::string Value(const char* label, const std::string& value) {
   return head + " : " + value + "\r\n";
 }
 
+// Error logs tried before a run gives up on writing one.
+constexpr unsigned kMaxLogAttempts = 100;
+
 std::string Title(const std::string& title) { return title + "\r\n" + std::string(title.size(), '-') + "\r\n"; }
 
 }  // namespace
 
-std::string NextErrorLogName(const std::string& Folder) {
+std::string NextErrorLogName(const std::string& Folder, unsigned* Number) {
   std::string base = AddBackslash(Folder);
-  for (unsigned n = 0;; ++n) {
+  for (unsigned n = Number ? *Number : 0;; ++n) {
     std::string digits = DecimalText(n);
     if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
     std::string name = base + "ErrorLog" + digits + ".TXT";
-    if (!platform::FileExists(name)) return name;
+    if (!platform::FileExists(name)) {
+      if (Number) *Number = n;
+      return name;
+    }
   }
 }
 
@@ -96,11 +102,23 @@ std::string ErrorLogText(const std::string& ErrorText, const std::string& ErrorT
 }
 
 std::string WriteErrorLog(const std::string& ErrorText, const std::string& ErrorType, const TErrorReport& Report) {
-  std::string path = NextErrorLogName(platform::TempPath());
   std::string text = ErrorLogText(ErrorText, ErrorType, Report);
+  // Created new, never opened when it exists: another run that took the same
+  // number a moment earlier (or a name planted there) makes this run take
+  // the next one.
+  std::string path;
   platform::File f;
-  if (!f.Open(path, platform::kAccessWrite, platform::kShareRead, platform::FileDisposition::kCreateNew) ||
-      f.Write(text.data(), static_cast<uint32_t>(text.size())) != text.size()) {
+  for (unsigned attempt = 0, number = 0;; ++attempt, ++number) {
+    path = NextErrorLogName(platform::TempPath(), &number);
+    if (f.Open(path, platform::kAccessWrite, platform::kShareRead, platform::FileDisposition::kCreateNew)) break;
+    const uint32_t error = platform::LastError();
+    const bool taken = error == platform::kErrorFileExists || error == platform::kErrorAlreadyExists ||
+                       error == platform::kErrorLinkInPath;
+    if (!taken || attempt >= kMaxLogAttempts) {
+      throw ESetupError("Failed to write the error log " + path + ": " + platform::DescribeError(error));
+    }
+  }
+  if (f.Write(text.data(), static_cast<uint32_t>(text.size())) != text.size()) {
     throw ESetupError("Failed to write the error log " + path + ": " + platform::DescribeError(platform::LastError()));
   }
   f.Close();

@@ -18,8 +18,9 @@ struct TErrorReport {
   bool Unattended = false;  // the log is not opened
 };
 
-// The first free name "ErrorLog" + n (four digits at least) + ".TXT" in Folder.
-std::string NextErrorLogName(const std::string& Folder);
+// The first free name "ErrorLog" + n (four digits at least) + ".TXT" in
+// Folder, from n = *Number (0 without it); *Number gets the n taken.
+std::string NextErrorLogName(const std::string& Folder, unsigned* Number = nullptr);
 // "A.PAK /j X X.X.X.X EXTRA": upper-cased, "/J" and the two arguments after
 // it masked.
 std::string MaskedCommandLine(const std::vector<std::string>& Arguments);

@@ -57,6 +57,23 @@ class Thread {
 // The number of processors the process may run on (at least 1).
 uint32_t ProcessorCount();
 
+// One process at a time may hold a lock of a given name (a named mutex in
+// the session on Windows; on the emulated machine, a lock in its folder)
+// while the object lives: a second instance of the same setup finds it
+// taken. Held is false then, and when the lock cannot be made at all.
+class InstanceLock {
+ public:
+  explicit InstanceLock(const std::string& Name);
+  ~InstanceLock();
+  InstanceLock(const InstanceLock&) = delete;
+  InstanceLock& operator=(const InstanceLock&) = delete;
+  bool Held() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
 // A wake-up call between threads: Notify wakes one Wait (or the next one to
 // come); Wait returns after Timeout milliseconds at the latest.
 class Signal {

@@ -37,6 +37,8 @@ constexpr char kDigestDiffers[] = " (the package's directory does not match it)"
 constexpr char kFilename[] = " Filename: ";
 constexpr char kSetupInfoMissing[] = "Error: Setup Information Missing. Setup is corrupt";
 constexpr char kLogMissing[] = "Error: install log is missing";
+constexpr char kAlreadyRunning[] = "Error: a setup or uninstaller of ";
+constexpr char kAlreadyRunningEnd[] = " is running already. Let it finish, then try again.";
 constexpr char kLogChanged[] = "install log has been changed: ";
 constexpr char kUninstallStage[] = "Uninstall";
 constexpr char kCompiledLinesMissing[] = "Error: Compiled Lines Missing. Setup is corrupt";
@@ -287,6 +289,13 @@ int Load(TProgram& p) {
     return kExitFatalMessage;
   }
   p.SetupInfoFile.LoadFromBuffer(setupInfo->data(), static_cast<uint32_t>(setupInfo->size()));
+  // One run of a product at a time, setup or uninstaller: two would race
+  // for its files, its log and its registry key.
+  p.InstanceLock = std::make_unique<platform::InstanceLock>(info.SetupShortName);
+  if (!p.InstanceLock->Held()) {
+    Fatal(kAlreadyRunning + info.SetupShortName + kAlreadyRunningEnd, kCaptionSetup);
+    return kExitFatalMessage;
+  }
 
   if (info.IsUninstaller == 1) {
     // An uninstaller made when a signed setup was built names no install

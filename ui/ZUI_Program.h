@@ -44,6 +44,8 @@ struct TProgram {
   TProgram(const TProgram&) = delete;
   TProgram& operator=(const TProgram&) = delete;
 
+  // Held while this run of the product goes on (see platform::InstanceLock).
+  std::unique_ptr<platform::InstanceLock> InstanceLock;
   std::vector<std::string> Args;
   // The switches of the command line (ReadSwitches).
   bool Unattended = false;       // "/S"

@@ -1,6 +1,8 @@
 // Process and system facts of the host build; the machine's identity comes
 // from machine.ini.
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -294,6 +296,35 @@ uint32_t ProcessorCount() {
   long n = ::sysconf(_SC_NPROCESSORS_ONLN);
   return n > 0 ? static_cast<uint32_t>(n) : 1;
 }
+
+// A lock file of the emulated machine (locks/ in its folder), held with
+// flock while the object lives; the kernel lets it go when the process ends.
+struct InstanceLock::Impl {
+  int fd = -1;
+};
+
+InstanceLock::InstanceLock(const std::string& Name) : impl_(std::make_unique<Impl>()) {
+  std::string dir = host::Root() + "/locks";
+  ::mkdir(dir.c_str(), 0755);
+  std::string file;
+  static const char kHex[] = "0123456789abcdef";
+  for (unsigned char c : host::ToLowerAscii(Name)) {
+    file += kHex[c >> 4];
+    file += kHex[c & 15];
+  }
+  int fd = ::open((dir + "/" + file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    fd = -1;
+  }
+  impl_->fd = fd;
+}
+
+InstanceLock::~InstanceLock() {
+  if (impl_->fd >= 0) ::close(impl_->fd);
+}
+
+bool InstanceLock::Held() const { return impl_->fd >= 0; }
 
 struct Signal::Impl {
   std::mutex mutex;

@@ -200,6 +200,30 @@ uint32_t ProcessorCount() {
   return info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1;
 }
 
+struct InstanceLock::Impl {
+  HANDLE mutex = nullptr;
+};
+
+InstanceLock::InstanceLock(const std::string& Name) : impl_(std::make_unique<Impl>()) {
+  // The session's namespace; a backslash would name another namespace.
+  std::string name = "Local\\wizpak-" + Name;
+  for (size_t i = 14; i < name.size(); ++i) {
+    if (name[i] == '\\') name[i] = '_';
+  }
+  HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name.c_str());
+  if (mutex && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+    ::CloseHandle(mutex);
+    mutex = nullptr;
+  }
+  impl_->mutex = mutex;
+}
+
+InstanceLock::~InstanceLock() {
+  if (impl_->mutex) ::CloseHandle(impl_->mutex);
+}
+
+bool InstanceLock::Held() const { return impl_->mutex != nullptr; }
+
 struct Signal::Impl {
   HANDLE event = nullptr;
 };

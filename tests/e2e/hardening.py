@@ -3,13 +3,15 @@
 save its log registers nothing; a trailer that hides the directory digest's
 record is damage; an install log's counts never wrap; "archive cat" streams
 a member larger than the memory it may use; a package past 4 GiB is named
-so; an install directory that names a device is refused."""
+so; an install directory that names a device is refused; one run of a
+product at a time."""
 import os
 import resource
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_support import build_demo, call_text, log_lines, machine, registry  # noqa: E402
@@ -61,6 +63,33 @@ def four_gib(work):
     assert not os.path.exists(out_path) and not os.path.exists(out_path + '.part'), os.listdir(work)
     for p in paths:
         os.remove(p)
+
+
+def one_run_at_a_time(work):
+    """A second run of the same product while the first goes on (its script
+    waits for a program) refuses to start: exit 1 and the reason; the first
+    ends as it would have."""
+    setup = build_demo(wizpak, demo, work, 'waits', 'execute "C:\\\\sleeper" "%s"\n' % os.path.join(work, 'pause.sh'))
+    env, root = machine(work, 'two-runs')
+    drive = os.path.join(root, 'drives', 'c')
+    os.makedirs(drive)
+    with open('/bin/sh', 'rb') as f:
+        open(os.path.join(drive, 'sleeper'), 'wb').write(f.read())
+    os.chmod(os.path.join(drive, 'sleeper'), 0o755)
+    marker = os.path.join(work, 'started')
+    open(os.path.join(work, 'pause.sh'), 'w').write('touch "%s"\nsleep 2\n' % marker)
+    first = subprocess.Popen([run, setup, '/S', '/LOG=C:\\first.log'], env=env, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+    for _ in range(200):
+        if os.path.exists(marker):
+            break
+        time.sleep(0.05)
+    assert os.path.exists(marker), 'the first run never reached its program'
+    call_text([run, setup, '/S', '/LOG=C:\\second.log'], env, code=1)
+    log = ' '.join(log_lines(root, 'second.log'))
+    assert 'a setup or uninstaller of Demo Game is running already' in log, log
+    assert first.wait(60) == 0
+    call_text([run, setup, '/S', '/LOG=C:\\third.log'], env)
 
 
 def hidden_digest(work, setup):
@@ -147,4 +176,5 @@ with tempfile.TemporaryDirectory() as work:
     log_capacity(work)
     cat_streams(work)
     four_gib(work)
+    one_run_at_a_time(work)
 print('e2e.hardening: ok')

@@ -5,10 +5,14 @@
 #include <cstring>
 #include <fstream>
 
+#include "common/FileUtils.h"
 #include "diagnostics/UOSInfo.h"
 #include "tests/support/TestMachine.h"
 
 #ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "platform/host/HostMachine.h"
 #endif
 
@@ -96,3 +100,25 @@ TEST(UOSInfo, ProductsAndEditions) {
   EXPECT_EQ(TOSInfo(w95, nullptr).ServicePack(), "OSR2");
   EXPECT_EQ(TOSInfo(w95, nullptr).ProductClass(), 0);
 }
+
+#ifndef _WIN32
+// A name in the temporary folder that exists as a link (planted, or taken by
+// another run a moment earlier) is never opened: the log takes the next
+// number, and the link's target stays as it was.
+TEST(SErrorLog, NeverWritesThroughAPlantedName) {
+  TestMachine m;
+  std::string temp = platform::TempPath();
+  ASSERT_TRUE(platform::CreateDirectory(temp) || platform::DirectoryExists(temp));
+  std::string target = platform::host::ToNative(m.Path("target.txt"));
+  std::ofstream(target) << "keep";
+  std::string planted = platform::host::ToNative(AddBackslash(temp) + "ErrorLog0000.TXT");
+  ASSERT_EQ(::symlink(target.c_str(), planted.c_str()), 0);
+  ::unlink(target.c_str());  // dangling: FileExists says no, create-new refuses
+  TErrorReport report;
+  report.Unattended = true;
+  std::string path = WriteErrorLog("boom", "", report);
+  EXPECT_EQ(path, AddBackslash(temp) + "ErrorLog0001.TXT");
+  struct stat st;
+  EXPECT_NE(::stat(target.c_str(), &st), 0) << "the link's target was created";
+}
+#endif

@@ -215,6 +215,8 @@ TEST(FormMain, MissingNamedControlsNeverFail) {
   TestMachine::Write(dir + "Work.txt", "[Working]\r\nType=TLabel\r\n");
   TestMachine::Write(dir + "Finish.txt", "[Finished]\r\nType=TLabel\r\n");
   std::string setup = z.w.Build("name Demo\noutfile Bare.exe\npages wiz\n" + std::string(kScript), "Bare.exe");
+  // The fixture's run of "Demo" is over: another may start.
+  z.program.InstanceLock.reset();
   TProgram program;
   program.Args = {setup};
   ASSERT_EQ(PrepareProgram(program), kContinue);
@@ -230,6 +232,8 @@ TEST(FormMain, MissingNamedControlsNeverFail) {
 TEST(FormMain, NoPagesOrNoLanguages) {
   Wizard z("[drives]\nC=fixed,5000000\n", kScript);
   std::string noLanguage = z.w.Build("name Demo\noutfile NoLang.exe\npages wiz\ninstalldir C:\\D\n", "NoLang.exe");
+  // The fixture's run of "Demo" is over: another may start.
+  z.program.InstanceLock.reset();
   TProgram program;
   program.Args = {noLanguage};
   ASSERT_EQ(PrepareProgram(program), kContinue);
@@ -261,6 +265,8 @@ TEST(FormMain, FinaliserOnlyFromAnUninstallersFinishPage) {
 
   // Closed from its welcome page: no finaliser.
   testing::internal::CaptureStdout();
+  // The fixture's run of "Demo" is over: another may start.
+  z.program.InstanceLock.reset();
   EXPECT_EQ(RunProgram({"C:\\Demo\\Demo_Uninstall.exe"}, nullptr,
                        [](TProgram& p, TSetupObserver* o) {
                          std::unique_ptr<platform::Form> window = platform::CreateForm();
