@@ -95,6 +95,12 @@ bool ListDirectory(const std::string& Path, std::vector<DirEntry>& Entries);
 
 // The temporary folder, ending in "\".
 std::string TempPath();
+// A folder of the caller's own in the temporary folder, made new under a
+// name nobody can guess (from the system's random source): a name that
+// exists already, as a folder, a file or a link, is never taken. Its path
+// without a trailing backslash; empty (the last error says why) when none
+// could be made.
+std::string CreatePrivateTempFolder();
 
 // Drives
 

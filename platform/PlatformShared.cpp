@@ -56,6 +56,27 @@ std::string NormaliseKeyPath(const std::string& Path) {
 
 // Short English names of the Windows error codes the engine meets, for messages
 // such as "Failed to open C:\X\data.pak: access denied (5)".
+std::string CreatePrivateTempFolder() {
+  static const char kHex[] = "0123456789abcdef";
+  std::string base = TempPath();
+  if (!base.empty() && base.back() != '\\') base += '\\';
+  // The system names a temporary folder that may not have been made yet.
+  if (base.size() > 3) CreateDirectory(base.substr(0, base.size() - 1));
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    uint8_t random[12];
+    if (!RandomBytes(random, sizeof random)) return {};
+    std::string name = base + "wizpak-";
+    for (uint8_t b : random) {
+      name += kHex[b >> 4];
+      name += kHex[b & 15];
+    }
+    // Creating fails for any name that exists: nothing planted is reused.
+    if (CreateDirectory(name)) return name;
+    if (LastError() != kErrorAlreadyExists && LastError() != kErrorFileExists) return {};
+  }
+  return {};
+}
+
 std::string DescribeError(uint32_t Code) {
   const char* name;
   switch (Code) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/BufferManager.h"
+#include "common/Exceptions.h"
 #include "common/FileUtils.h"
 #include "common/RunLog.h"
 #include "common/ScopeExit.h"
@@ -16,8 +17,6 @@ namespace {
 constexpr char kUninstallPrefix[] = "UNINSTALL_";
 constexpr size_t kUninstallPrefixLength = 10;
 constexpr char kUninstallIcon[] = "UNINSTALL_ICON.ICO";
-constexpr char kTempIcon[] = "icon.ico";
-constexpr char kTempSetupInfo[] = "SIF.temp";
 constexpr char kSetupInfoEntry[] = "SetupInfo";
 constexpr char kFinaliserEntry[] = "FINALISE.EXE";
 constexpr char kFinaliserFile[] = "FINALISE.exe";
@@ -138,14 +137,11 @@ bool BuildUninstaller(TScriptState& State) {
   if (size_t entry = SecurityDirectoryEntry(stub.data(), stub.size())) std::fill_n(stub.begin() + entry, 8, 0);
   if (!WriteWholeFile(partial, stub.data(), static_cast<uint32_t>(stub.size()), nullptr)) return false;
 
-  const std::string temp = AddBackslash(platform::TempPath());
+  // The icon and the setup information go from memory into the copy: no
+  // file of a shared folder is written on the way.
   for (uint32_t i = 0; i < pak.Entries.size(); ++i) {
     if (pak.Entries[i].Group != 0 || UpperAscii(pak.Entries[i].Name) != kUninstallIcon) continue;
-    std::optional<TBytes> icon = pak.ReadEntry(i);
-    std::string iconFile = temp + kTempIcon;
-    WriteWholeFile(iconFile, icon ? icon->data() : nullptr, icon ? static_cast<uint32_t>(icon->size()) : 0, nullptr);
-    ChangeIcon(iconFile, partial);
-    platform::DeleteFile(iconFile);
+    if (std::optional<TBytes> icon = pak.ReadEntry(i)) ChangeIconFromImage(*icon, partial);
   }
 
   bool ok = false;
@@ -166,14 +162,10 @@ bool BuildUninstaller(TScriptState& State) {
     TSetupInfoFile copy;
     copy.Info = info;
     copy.Info.IsUninstaller = 1;
-    std::string sif = temp + kTempSetupInfo;
     if (ok) {
-      ok = copy.SaveToFile(sif);
-      if (ok) {
-        uint32_t index = out.AddEntry(kSetupInfoEntry, sif, 0);
-        ok = out.WriteEntryFromFile(index);
-      }
-      platform::DeleteFile(sif);
+      const TBytes sif = copy.SaveToBytes();
+      uint32_t index = out.AddEntry(kSetupInfoEntry, kSetupInfoEntry, 0);
+      ok = out.WriteEntry(index, sif.data(), static_cast<uint32_t>(sif.size()));
     }
     // Its directory digest lets the uninstaller's start-up check find a changed
     // name or group as the setup's does.
@@ -185,29 +177,69 @@ bool BuildUninstaller(TScriptState& State) {
   return true;
 }
 
-bool ChangeIcon(const std::string& IconFile, const std::string& Executable) {
-  platform::File f;
-  if (!f.Open(IconFile, platform::kAccessRead, platform::kShareRead, platform::FileDisposition::kOpenExisting)) {
-    return false;
-  }
-  int64_t size = f.Size();
-  uint8_t header[38];
-  if (size < 38 || f.Read(header, 38) != 38) return false;
-  TBufferManager cursor(header, 38);
+bool ChangeIconFromImage(const TBytes& Icon, const std::string& Executable) {
+  if (Icon.size() < 38) return false;
+  TBufferManager cursor(Icon.data(), 38);
   cursor.Seek(14);
   uint32_t imageSize = ReadU32(cursor);
   uint32_t imageOffset = ReadU32(cursor);
-  if (static_cast<uint64_t>(imageOffset) + imageSize > static_cast<uint64_t>(size)) return false;
-  TBytes image(imageSize);
-  if (!f.Seek(imageOffset, platform::SeekOrigin::kBegin) || f.Read(image.data(), imageSize) != imageSize) return false;
-  f.Close();
+  if (static_cast<uint64_t>(imageOffset) + imageSize > Icon.size()) return false;
+  const TBytes image(Icon.begin() + imageOffset, Icon.begin() + imageOffset + imageSize);
   return platform::ReplaceIconResource(Executable, kIconResource, image);
 }
 
-void LaunchFinaliser(TScriptState& State, const std::string& ProgramPath) {
-  std::string path = AddBackslash(platform::TempPath()) + kFinaliserFile;
+bool ChangeIcon(const std::string& IconFile, const std::string& Executable) {
+  TBytes icon;
+  try {
+    icon = LoadWholeFile(IconFile);
+  } catch (const ESetupError&) {
+    return false;
+  }
+  return ChangeIconFromImage(icon, Executable);
+}
+
+bool LaunchFinaliser(TScriptState& State, const std::string& ProgramPath) {
   uint32_t size = 0;
   std::optional<TBytes> data = State.Pak ? State.Pak->FindEntry(kFinaliserEntry, 0, size) : std::nullopt;
-  WriteWholeFile(path, data ? data->data() : nullptr, data ? static_cast<uint32_t>(data->size()) : 0, nullptr);
-  platform::ShellExecute(path, "\"" + ProgramPath + "\"", 1, false);
+  // A setup built without one (the builder warned) leaves its uninstaller.
+  if (!data || data->empty()) {
+    LogLine("Finaliser", "none packed; " + ProgramPath + " stays");
+    return true;
+  }
+  // A folder of this run's own, made new under a random name, and the file
+  // created new in it: nothing another program put in the temporary folder
+  // is written to, or started.
+  const std::string folder = platform::CreatePrivateTempFolder();
+  if (folder.empty()) {
+    State.NoteLastError(AddBackslash(platform::TempPath()) + "wizpak-...");
+    return false;
+  }
+  const std::string path = folder + "\\" + kFinaliserFile;
+  auto failed = [&](uint32_t error) {
+    State.NoteFailure(path,
+                      platform::DescribeError(error) + "; the finaliser was not started, so the uninstaller stays");
+    platform::DeleteFile(path);
+    platform::RemoveDirectory(folder);
+    return false;
+  };
+  {
+    platform::File out;
+    if (!out.Open(path, platform::kAccessWrite, platform::kShareNone, platform::FileDisposition::kCreateNew) ||
+        out.Write(data->data(), static_cast<uint32_t>(data->size())) != data->size() || !out.Flush()) {
+      return failed(platform::LastError());
+    }
+  }
+  // Held open for reading with no write sharing until it has started, and
+  // read back first: what starts is what was written.
+  platform::File held;
+  if (!held.Open(path, platform::kAccessRead, platform::kShareRead, platform::FileDisposition::kOpenExisting)) {
+    return failed(platform::LastError());
+  }
+  TBytes back(data->size());
+  if (held.Size() != static_cast<int64_t>(data->size()) ||
+      held.Read(back.data(), static_cast<uint32_t>(back.size())) != back.size() || back != *data) {
+    return failed(platform::kErrorWriteFault);
+  }
+  if (!platform::ShellExecute(path, "\"" + ProgramPath + "\"", 1, false)) return failed(platform::LastError());
+  return true;
 }

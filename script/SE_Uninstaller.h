@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "common/Bytes.h"
+
 struct TScriptState;
 
 // Writes InstallDir\UninstallExeName. False when the uninstaller could not be
@@ -18,6 +20,11 @@ void RegisterProduct(TScriptState& State);
 // false when the icon cannot be read or the executable's resources cannot be
 // updated.
 bool ChangeIcon(const std::string& IconFile, const std::string& Executable);
-// Writes the package's "FINALISE.EXE" to the temporary folder and starts it
-// with ProgramPath in double quotes, without waiting.
-void LaunchFinaliser(TScriptState& State, const std::string& ProgramPath);
+// The same with the icon file's bytes in memory.
+bool ChangeIconFromImage(const TBytes& Icon, const std::string& Executable);
+// Writes the package's "FINALISE.EXE" into a new folder of its own in the
+// temporary folder and starts it with ProgramPath in double quotes, without
+// waiting; nothing when the setup carries none. False, with the failure
+// noted and nothing started, when it could not be written as it is or not be
+// started.
+bool LaunchFinaliser(TScriptState& State, const std::string& ProgramPath);

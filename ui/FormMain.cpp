@@ -388,8 +388,10 @@ void TFrmMain::FormClose() {
     thread_->RequestQuit();
     thread_.reset();
   }
-  if (closedOnFinish_ && program_.SetupInfoFile.Info.IsUninstaller == 1 && !program_.Args.empty()) {
-    LaunchFinaliser(state_, program_.Args[0]);
+  if (closedOnFinish_ && program_.SetupInfoFile.Info.IsUninstaller == 1 && !program_.Args.empty() &&
+      !LaunchFinaliser(state_, program_.Args[0])) {
+    completedWithErrors_ = true;
+    ReportError(state_.FailureText(), kUninstallationStage);
   }
 }
 

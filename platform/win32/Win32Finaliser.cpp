@@ -42,6 +42,18 @@ int RunFinaliser(const char* Target, uint32_t TimeoutMs) {
   DWORD selfLength = ::GetModuleFileNameA(nullptr, self, sizeof(self));
   if (selfLength > 0 && selfLength < sizeof(self) && !::DeleteFileA(self)) {
     ::MoveFileExA(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    // The folder the uninstaller made for it ("wizpak-" and a random name)
+    // goes after it, once empty.
+    int cut = ::lstrlenA(self);
+    while (cut > 0 && self[cut - 1] != '\\') --cut;
+    if (cut > 1) {
+      self[cut - 1] = '\0';
+      int name = cut - 1;
+      while (name > 0 && self[name - 1] != '\\') --name;
+      if (::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, self + name, 7, "wizpak-", 7) == CSTR_EQUAL) {
+        ::MoveFileExA(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+      }
+    }
   }
   return deleted || !Exists(target) ? 0 : 1;
 }

@@ -70,7 +70,7 @@ with tempfile.TemporaryDirectory() as work:
     # A file the setup did not write keeps its folder.
     open(os.path.join(inst, 'docs', 'mine.txt'), 'w').write('user data')
     out = call([run, 'C:\\Program Files\\Demo Game\\Demo_Uninstall.exe'], env)
-    assert '[Status] Status: 0 of' in out and '[Execute] C:\\Temp\\FINALISE.exe' in out, out
+    assert '[Status] Status: 0 of' in out and re.search(r'\[Execute\] C:\\Temp\\wizpak-[0-9a-f]{24}\\FINALISE\.exe ', out), out
     left = sorted(os.path.relpath(os.path.join(r, f), inst) for r, _, fs in os.walk(inst) for f in fs)
     # The uninstaller itself is removed by its finaliser, a Windows program.
     assert left == ['Demo_Uninstall.exe', os.path.join('docs', 'mine.txt')], left

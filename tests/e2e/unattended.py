@@ -70,7 +70,7 @@ with tempfile.TemporaryDirectory() as work:
 
     # The unattended uninstall leaves nothing of the setup's.
     out = call_text([run, 'C:\\Games\\Demo Game\\Demo_Uninstall.exe', '/S', '/LOG=C:\\uninstall.log'], env)
-    assert '[Execute] C:\\Temp\\FINALISE.exe' in out, out
+    assert re.search(r'\[Execute\] C:\\Temp\\wizpak-[0-9a-f]{24}\\FINALISE\.exe ', out), out
     # Only the uninstaller stays: its finaliser, a Windows program, removes it.
     assert sorted(os.listdir(inst)) == ['Demo_Uninstall.exe'], os.listdir(inst)
     reg = registry(root)

@@ -32,7 +32,8 @@ struct Wizard {
   std::unique_ptr<TFrmMain> form;
   RecordingObserver observer;
 
-  Wizard(const std::string& Ini, const std::string& Script, const std::string& Setup = "Setup.exe") {
+  Wizard(const std::string& Ini, const std::string& Script, const std::string& Setup = "Setup.exe",
+         bool WithFinaliser = false) {
     platform::host::SetFastClock(true);
     std::ofstream(platform::host::Root() + "/machine.ini") << Ini;
     platform::host::SetRoot(platform::host::Root());
@@ -52,6 +53,7 @@ struct Wizard {
     TestMachine::Write(w.data + "\\languages\\install\\deutsch.wri",
                        LanguageEntry("Deutsch\r\n0407;\r\n1 Willkommen\r\n7 Frei <%SPACEAVA%>\r\n13 Weiter >\r\n"));
     w.File("files\\a.txt", "AAAA");
+    if (WithFinaliser) TestMachine::Write(w.data + "\\finalise.exe", "MZ the finaliser");
     std::string setup = w.Build("name Demo\noutfile " + Setup + "\npages wiz\n" + Script);
     program.Args = {setup};
     EXPECT_EQ(PrepareProgram(program), kContinue) << platform::host::Transcript().size();
@@ -254,7 +256,8 @@ TEST(FormMain, NoPagesOrNoLanguages) {
 TEST(FormMain, FinaliserOnlyFromAnUninstallersFinishPage) {
   Wizard z("[drives]\nC=fixed,5000000\n[messageboxes]\nanswers=6\n",
            "installdir \"C:\\Demo\"\nprefix Demo\nlanguage install\\english\nuninstallpages uninstall\n"
-           "uninstalllanguage install\\english\nfile files\\\n");
+           "uninstalllanguage install\\english\nfile files\\\n",
+           "Setup.exe", true);
   ASSERT_TRUE(z.form->SetPagesUp());
   testing::internal::CaptureStdout();
   for (int i = 0; i < 3; ++i) z.form->NextButtonClick();
@@ -280,12 +283,21 @@ TEST(FormMain, FinaliserOnlyFromAnUninstallersFinishPage) {
   EXPECT_EQ(cancelled.find("[Execute]"), std::string::npos) << cancelled;
   EXPECT_TRUE(platform::FileExists("C:\\Demo\\a.txt"));
 
-  // Walked to its finish page: the uninstall, then the finaliser.
+  // Walked to its finish page: the uninstall, then the finaliser, written
+  // into a new folder of its own; a file planted under the old fixed name in
+  // the temporary folder is neither written nor started.
+  platform::CreateDirectory("C:\\Temp");
+  TestMachine::Write("C:\\Temp\\FINALISE.exe", "planted");
   testing::internal::CaptureStdout();
   EXPECT_EQ(RunProgram({"C:\\Demo\\Demo_Uninstall.exe"}, nullptr, RunWizard), kExitCompleted);
   std::string walked = testing::internal::GetCapturedStdout();
-  EXPECT_NE(walked.find("[Execute] C:\\Temp\\FINALISE.exe \"C:\\Demo\\Demo_Uninstall.exe\""), std::string::npos)
-      << walked;
+  size_t started = walked.find("[Execute] C:\\Temp\\wizpak-");
+  ASSERT_NE(started, std::string::npos) << walked;
+  std::string line = walked.substr(started, walked.find('\n', started) - started);
+  const std::string random = line.substr(std::string("[Execute] C:\\Temp\\wizpak-").size(), 24);
+  EXPECT_EQ(random.find_first_not_of("0123456789abcdef"), std::string::npos) << line;
+  EXPECT_NE(line.find("\\FINALISE.exe \"C:\\Demo\\Demo_Uninstall.exe\""), std::string::npos) << line;
+  EXPECT_EQ(TestMachine::Read("C:\\Temp\\FINALISE.exe"), "planted");
   EXPECT_FALSE(platform::FileExists("C:\\Demo\\a.txt"));
 }
 
