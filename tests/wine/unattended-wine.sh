@@ -51,9 +51,28 @@ value() { wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | grep -i "^ *$
 [[ "$(value InstallDate)" =~ ^REG_SZ\ 20[0-9]{6}$ ]] || fail "InstallDate: $(value InstallDate)"
 echo "unattended-wine: installed, log and Uninstall key checked"
 
+# Names the program once wrote to in the user's temporary folder, planted:
+# a file under the finaliser's old name and links under the others'. The
+# uninstaller writes into a folder of its own, so none is written, followed
+# or started.
+temp=$(winepath -u "$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')" 2>/dev/null)
+[ -d "$temp" ] || fail "no temporary folder for the Wine user ($temp)"
+printf 'planted' >"$temp/FINALISE.exe"
+mkdir -p "$work/targets"
+for name in SIF.temp icon.ico RETL.temp; do
+  printf 'target of %s' "$name" >"$work/targets/$name"
+  ln -sf "$work/targets/$name" "$temp/$name"
+done
+
 # The uninstaller runs from the install folder, so this wait is its whole run.
 run_status 'C:\Games\Demo Game\Demo_Uninstall.exe' /S '/LOG=C:\uninstall.log'
 [ "$status" = 0 ] || fail "the uninstaller exited $status"
+[ "$(cat "$temp/FINALISE.exe")" = planted ] || fail "the planted FINALISE.exe was written"
+for name in SIF.temp icon.ico RETL.temp; do
+  [ "$(cat "$work/targets/$name")" = "target of $name" ] || fail "the target of the planted link $name changed"
+  [ -L "$temp/$name" ] || fail "the planted link $name was removed"
+done
+rm -f "$temp/FINALISE.exe" "$temp/SIF.temp" "$temp/icon.ico" "$temp/RETL.temp"
 grep -q $'^End: exit code 0\r$' "$WINEPREFIX/drive_c/uninstall.log" || fail "the uninstall log does not end with 0"
 for _ in $(seq 1 50); do
   [ -e "$inst" ] || break
