@@ -178,7 +178,7 @@ enum class ActionKind {
 // The dialog key that presses an action's button.
 enum class ActionKey { kNone, kEnter, kEscape };
 
-struct ActionSpec {
+struct UserAction {
   const char* Verb = "";
   ActionKind Kind = ActionKind::kPress;
   const char* Control = "";   // the control it acts on, by name
@@ -186,14 +186,14 @@ struct ActionSpec {
   const char* Argument = "";  // the argument's name in the driver's list of verbs
   ActionKey Key = ActionKey::kNone;
 };
-using ActionTable = std::vector<ActionSpec>;
+using ActionTable = std::vector<UserAction>;
 
 // The action of Verb (any letter case), of a control by name (any case) and
 // kind, of a kind, of a key; null when the table has none.
-const ActionSpec* ActionOfVerb(const ActionTable& Actions, const std::string& Verb);
-const ActionSpec* ActionOfControl(const ActionTable& Actions, const std::string& Control, ActionKind Kind);
-const ActionSpec* ActionOfKind(const ActionTable& Actions, ActionKind Kind);
-const ActionSpec* ActionOfKey(const ActionTable& Actions, ActionKey Key);
+const UserAction* ActionOfVerb(const ActionTable& Actions, const std::string& Verb);
+const UserAction* ActionOfControl(const ActionTable& Actions, const std::string& Control, ActionKind Kind);
+const UserAction* ActionOfKind(const ActionTable& Actions, ActionKind Kind);
+const UserAction* ActionOfKey(const ActionTable& Actions, ActionKey Key);
 // The verbs with their arguments, for a message: "next, back, language N".
 std::string ActionList(const ActionTable& Actions);
 
@@ -231,7 +231,7 @@ class Form {
   // Tries to close the form (through the close query).
   virtual void Close() = 0;
   virtual bool Closed() const = 0;
-  // The actions the person can take (see ActionSpec); set before Run.
+  // The actions the person can take (see UserAction); set before Run.
   virtual void SetActions(const ActionTable& Actions) = 0;
   // Called each time the wizard is idle again after an action of the person
   // in front of the screen; Action names it with the table's words.

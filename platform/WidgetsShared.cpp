@@ -112,8 +112,8 @@ bool SameName(const std::string& A, const std::string& B) {
 }
 
 template <class Match>
-const ActionSpec* FirstAction(const ActionTable& Actions, Match match) {
-  for (const ActionSpec& a : Actions) {
+const UserAction* FirstAction(const ActionTable& Actions, Match match) {
+  for (const UserAction& a : Actions) {
     if (match(a)) return &a;
   }
   return nullptr;
@@ -121,25 +121,25 @@ const ActionSpec* FirstAction(const ActionTable& Actions, Match match) {
 
 }  // namespace
 
-const ActionSpec* ActionOfVerb(const ActionTable& Actions, const std::string& Verb) {
-  return FirstAction(Actions, [&](const ActionSpec& a) { return SameName(a.Verb, Verb); });
+const UserAction* ActionOfVerb(const ActionTable& Actions, const std::string& Verb) {
+  return FirstAction(Actions, [&](const UserAction& a) { return SameName(a.Verb, Verb); });
 }
 
-const ActionSpec* ActionOfControl(const ActionTable& Actions, const std::string& Control, ActionKind Kind) {
-  return FirstAction(Actions, [&](const ActionSpec& a) { return a.Kind == Kind && SameName(a.Control, Control); });
+const UserAction* ActionOfControl(const ActionTable& Actions, const std::string& Control, ActionKind Kind) {
+  return FirstAction(Actions, [&](const UserAction& a) { return a.Kind == Kind && SameName(a.Control, Control); });
 }
 
-const ActionSpec* ActionOfKind(const ActionTable& Actions, ActionKind Kind) {
-  return FirstAction(Actions, [&](const ActionSpec& a) { return a.Kind == Kind; });
+const UserAction* ActionOfKind(const ActionTable& Actions, ActionKind Kind) {
+  return FirstAction(Actions, [&](const UserAction& a) { return a.Kind == Kind; });
 }
 
-const ActionSpec* ActionOfKey(const ActionTable& Actions, ActionKey Key) {
-  return FirstAction(Actions, [&](const ActionSpec& a) { return a.Key == Key; });
+const UserAction* ActionOfKey(const ActionTable& Actions, ActionKey Key) {
+  return FirstAction(Actions, [&](const UserAction& a) { return a.Key == Key; });
 }
 
 std::string ActionList(const ActionTable& Actions) {
   std::string list;
-  for (const ActionSpec& a : Actions) {
+  for (const UserAction& a : Actions) {
     if (a.Kind == ActionKind::kStart) continue;
     if (!list.empty()) list += ", ";
     list += a.Verb;

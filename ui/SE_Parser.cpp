@@ -127,7 +127,7 @@ WideString ShownCaption(const TLayoutContext& Context, const TPageControl& Contr
   WideString text = Context.Languages ? Context.Languages->ExpandLangTokens(raw) : raw;
   text = ReplaceText(text, u"<BR>", u"\r");
   if (Context.Fields) text = Context.Fields->ExpandFields(text);
-  if (Control.Spec && (Control.Spec->Traits & kEightBitCaption))
+  if (Control.KindRow && (Control.KindRow->Traits & kEightBitCaption))
     text = platform::AnsiToWide(platform::WideToAnsi(text));
   return text;
 }
@@ -146,7 +146,7 @@ void TControlParser::SendControlsToBack() {
 
 void TControlParser::TranslateCaptions() {
   for (TPageControl& c : controls_) {
-    if (c.Spec && (c.Spec->Traits & kRetranslated)) c.Widget->SetText(ShownCaption(context_, c));
+    if (c.KindRow && (c.KindRow->Traits & kRetranslated)) c.Widget->SetText(ShownCaption(context_, c));
   }
 }
 

@@ -63,7 +63,7 @@ struct TPageControl {
   platform::Widget* Widget = nullptr;
   std::string Kind;
   WideString CaptionTemplate;
-  const TControlKind* Spec = nullptr;
+  const TControlKind* KindRow = nullptr;
 };
 
 // A caption's text as shown: language tokens, then "<BR>" as a line break,

@@ -84,7 +84,7 @@ void ControlJson(std::string& Out, int32_t Page, const TPageControl& Control) {
   o.Num("page", Page).Str("name", w.Name()).Str("kind", Control.Kind).Num("left", b.Left).Num("top", b.Top);
   o.Num("width", b.Width).Num("height", b.Height).Bool("visible", w.IsVisible()).Bool("enabled", w.IsEnabled());
   o.Text("text", w.GetText());
-  const uint32_t fields = Control.Spec ? Control.Spec->DumpFields : 0;
+  const uint32_t fields = Control.KindRow ? Control.KindRow->DumpFields : 0;
   if (fields & kDumpFont) {
     platform::FontSpec f = w.GetFont();
     std::string font;
@@ -185,11 +185,11 @@ std::string PageTranscript(TFrmMain& Form) {
     for (const TPageControl& c : pages.Page(p).Controls()) {
       platform::Widget& w = *c.Widget;
       if (!w.IsVisible()) continue;
-      const uint32_t traits = c.Spec ? c.Spec->Traits : 0;
+      const uint32_t traits = c.KindRow ? c.KindRow->Traits : 0;
       if (traits & kNotTranscribed) continue;
-      std::string text = c.Spec && (c.Spec->DumpFields & kDumpGauge) ? w.GetGauge().Caption()
-                         : traits & kTranscribesPath                 ? w.SelectedPath()
-                                                                     : OneLine(w.GetText());
+      std::string text = c.KindRow && (c.KindRow->DumpFields & kDumpGauge) ? w.GetGauge().Caption()
+                         : traits & kTranscribesPath                       ? w.SelectedPath()
+                                                                           : OneLine(w.GetText());
       if (!text.empty()) out += "\n  " + w.Name() + ": " + text;
     }
   }

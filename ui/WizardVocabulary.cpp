@@ -129,7 +129,7 @@ void SetGaugeColour(const TPropertyCall& c) {
   WidgetOf(c).SetGauge(gauge);
 }
 
-constexpr TPropertySpec kEveryControl[] = {
+constexpr TPropertyRow kEveryControl[] = {
     {"left", SetBound}, {"top", SetBound}, {"width", SetBound}, {"height", SetBound}, {"enabled", SetEnabled}};
 const TControlKind kControlKinds[] = {
     {"tlabel",
@@ -220,10 +220,10 @@ const TControlKind* ControlKindOf(platform::WidgetKind Kind) {
 }
 
 TPropertyHandler PropertyHandler(const TControlKind& Kind, const std::string& Key) {
-  for (const TPropertySpec& p : Kind.Properties) {
+  for (const TPropertyRow& p : Kind.Properties) {
     if (Key == p.Key) return p.Apply;
   }
-  for (const TPropertySpec& p : kEveryControl) {
+  for (const TPropertyRow& p : kEveryControl) {
     if (Key == p.Key) return p.Apply;
   }
   return nullptr;

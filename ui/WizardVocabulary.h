@@ -26,7 +26,7 @@ struct TPropertyCall {
 };
 using TPropertyHandler = void (*)(const TPropertyCall& Call);
 
-struct TPropertySpec {
+struct TPropertyRow {
   const char* Key;
   TPropertyHandler Apply;
 };
@@ -56,7 +56,7 @@ struct TControlKind {
   const char* LayoutName;  // "tlabel": the layout's "Type=" value, lower case
   platform::WidgetKind Kind;
   uint32_t Traits;
-  std::initializer_list<TPropertySpec> Properties;
+  std::initializer_list<TPropertyRow> Properties;
   uint32_t DumpFields;
 };
 

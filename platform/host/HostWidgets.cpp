@@ -264,7 +264,7 @@ class HostForm : public Form {
     std::vector<std::string> actions;
     for (const auto& [number, action] : host::Machine().WizardActions) actions.push_back(action);
     Pump();
-    const ActionSpec* start = ActionOfKind(actions_, ActionKind::kStart);
+    const UserAction* start = ActionOfKind(actions_, ActionKind::kStart);
     Idle(start ? start->Verb : "");
     size_t next = 0, defaults = 0;
     while (!closed_) {
@@ -275,8 +275,8 @@ class HostForm : public Form {
       } else {
         // As a person goes on: Enter while its button can be pressed, Escape
         // once Enter's button is gone.
-        const ActionSpec* enter = ActionOfKey(actions_, ActionKey::kEnter);
-        const ActionSpec* escape = ActionOfKey(actions_, ActionKey::kEscape);
+        const UserAction* enter = ActionOfKey(actions_, ActionKey::kEnter);
+        const UserAction* escape = ActionOfKey(actions_, ActionKey::kEscape);
         HostWidget* enterButton = enter ? Find(enter->Control) : nullptr;
         HostWidget* escapeButton = escape ? Find(escape->Control) : nullptr;
         if (++defaults > kMaxDefaultActions) {
@@ -342,10 +342,10 @@ class HostForm : public Form {
     size_t blank = Action.find(' ');
     std::string verb = host::ToLowerAscii(Action.substr(0, blank));
     std::string argument = blank == std::string::npos ? std::string() : Action.substr(blank + 1);
-    const ActionSpec* spec = ActionOfVerb(actions_, verb);
-    switch (spec ? spec->Kind : ActionKind::kStart) {
+    const UserAction* known = ActionOfVerb(actions_, verb);
+    switch (known ? known->Kind : ActionKind::kStart) {
       case ActionKind::kPress:
-        return Press(spec->Control, Action);
+        return Press(known->Control, Action);
       case ActionKind::kClose:
         Close();
         return true;
@@ -353,15 +353,15 @@ class HostForm : public Form {
         if (onDebugKey_) onDebugKey_();
         return true;
       case ActionKind::kPressAndPick:
-        return PressAndPick(*spec, Action, argument);
+        return PressAndPick(*known, Action, argument);
       case ActionKind::kType:
       case ActionKind::kSelectFolder: {
-        HostWidget* w = Find(spec->Control);
+        HostWidget* w = Find(known->Control);
         if (!w || !w->IsVisible() || !w->IsEnabled()) {
-          Print(Action + ": no " + spec->What + " on this page, nothing happens");
+          Print(Action + ": no " + known->What + " on this page, nothing happens");
           return true;
         }
-        if (spec->Kind == ActionKind::kType) {
+        if (known->Kind == ActionKind::kType) {
           w->SetText(AnsiToWide(argument));
         } else {
           std::string path = argument;
@@ -378,16 +378,16 @@ class HostForm : public Form {
   }
 
   // Presses a button that opens the pop-up menu, then picks item Argument.
-  bool PressAndPick(const ActionSpec& Spec, const std::string& Action, const std::string& Argument) {
-    HostWidget* button = Find(Spec.Control);
+  bool PressAndPick(const UserAction& Chosen, const std::string& Action, const std::string& Argument) {
+    HostWidget* button = Find(Chosen.Control);
     char* end = nullptr;
     unsigned long index = std::strtoul(Argument.c_str(), &end, 10);
     if (Argument.empty() || *end != '\0') {
-      Print("unknown wizard action \"" + Action + "\": " + Spec.Verb + " takes a menu item number");
+      Print("unknown wizard action \"" + Action + "\": " + Chosen.Verb + " takes a menu item number");
       return false;
     }
     if (!button || !button->IsVisible() || !button->IsEnabled()) {
-      Print(Action + ": the " + Spec.What + " is hidden, nothing happens");
+      Print(Action + ": the " + Chosen.What + " is hidden, nothing happens");
       return true;
     }
     menuOpen_ = false;

@@ -766,7 +766,7 @@ Win32Widget* Win32Form::Find(const std::string& Name) const {
 }
 
 void Win32Form::PressKey(ActionKey Key) {
-  const ActionSpec* action = ActionOfKey(actions_, Key);
+  const UserAction* action = ActionOfKey(actions_, Key);
   Win32Widget* button = action ? Find(action->Control) : nullptr;
   if (!button || !button->IsVisible() || !button->IsEnabled()) return;
   pendingAction_ = action->Verb;
@@ -774,7 +774,7 @@ void Win32Form::PressKey(ActionKey Key) {
 }
 
 std::string Win32Form::VerbOf(ActionKind Kind) const {
-  const ActionSpec* action = ActionOfKind(actions_, Kind);
+  const UserAction* action = ActionOfKind(actions_, Kind);
   return action ? action->Verb : "";
 }
 
@@ -914,14 +914,14 @@ LRESULT Win32Form::Handle(HWND Window, UINT Message, WPARAM W, LPARAM L) {
       Win32Widget* w = WidgetOf(control);
       if (!w) break;
       if (HIWORD(W) == BN_CLICKED && w->Kind() == WidgetKind::kButton) {
-        if (const ActionSpec* action = ActionOfControl(actions_, w->Name(), ActionKind::kPress)) {
+        if (const UserAction* action = ActionOfControl(actions_, w->Name(), ActionKind::kPress)) {
           pendingAction_ = action->Verb;
         }
         w->Clicked();
         return 0;
       }
       if (HIWORD(W) == EN_CHANGE) {
-        const ActionSpec* typed = ActionOfControl(actions_, w->Name(), ActionKind::kType);
+        const UserAction* typed = ActionOfControl(actions_, w->Name(), ActionKind::kType);
         if (typed && ::GetFocus() == control)
           pendingAction_ = std::string(typed->Verb) + " " + WideToAnsi(w->GetText());
         w->Changed();
@@ -936,7 +936,7 @@ LRESULT Win32Form::Handle(HWND Window, UINT Message, WPARAM W, LPARAM L) {
       if (header->code == TVN_ITEMEXPANDINGW) {
         w->Expanding(reinterpret_cast<NMTREEVIEWW*>(L)->itemNew.hItem);
       } else if (header->code == TVN_SELCHANGEDW) {
-        const ActionSpec* chosen = ActionOfControl(actions_, w->Name(), ActionKind::kSelectFolder);
+        const UserAction* chosen = ActionOfControl(actions_, w->Name(), ActionKind::kSelectFolder);
         if (chosen && reinterpret_cast<NMTREEVIEWW*>(L)->action != TVC_UNKNOWN) {
           pendingAction_ = std::string(chosen->Verb) + " " + w->SelectedPath();
         }
