@@ -22,7 +22,8 @@ void ForceInstallDirs(const std::string& Path, TInstallRecorder* Recorder) {
     }
     std::string prefix = next == std::string::npos ? Path : Path.substr(0, next + 1);
     pos = next == std::string::npos ? Path.size() : next + 1;
-    if (!platform::DirectoryExists(prefix) && platform::CreateDirectory(prefix) && Recorder) {
+    if (!platform::DirectoryExists(prefix) && (!Recorder || Recorder->BeforeDirectory(prefix)) &&
+        platform::CreateDirectory(prefix) && Recorder) {
       Recorder->AddDirectory(prefix);
     }
   }
@@ -35,6 +36,7 @@ std::string ExtractFilePath(const std::string& Path) {
 
 bool WriteWholeFile(const std::string& Path, const uint8_t* Data, uint32_t Count, TInstallRecorder* Recorder) {
   ForceInstallDirs(ExtractFilePath(Path), Recorder);
+  if (Recorder && !Recorder->BeforeFile(Path)) return false;
   platform::File f;
   if (!f.Open(Path, platform::kAccessWrite, platform::kShareNone, platform::FileDisposition::kCreateAlways)) {
     return false;
@@ -85,6 +87,7 @@ bool CreateShellLink(const std::string& LinkPath, const std::string& Target, con
                      int IconIndex, const std::string& IconPath, int ShowCommand, const std::string& WorkDir,
                      TInstallRecorder* Recorder) {
   ForceInstallDirs(ExtractFilePath(LinkPath), Recorder);
+  if (Recorder && !Recorder->BeforeFile(LinkPath)) return false;
   platform::ShellLink link;
   link.Target = Target;
   link.Arguments = Arguments;
@@ -124,15 +127,19 @@ std::string DeviceOf(const std::string& Part) {
 
 }  // namespace
 
-std::string DevicePathReason(const std::string& Path) {
+std::string DeviceNameIn(const std::string& Path) {
   size_t start = Path.size() >= 2 && Path[1] == ':' ? 2 : 0;
   for (;;) {
     size_t end = Path.find_first_of("\\/", start);
     std::string device = DeviceOf(Path.substr(start, end == std::string::npos ? std::string::npos : end - start));
-    if (!device.empty()) return "names the device " + device;
-    if (end == std::string::npos) return {};
+    if (!device.empty() || end == std::string::npos) return device;
     start = end + 1;
   }
+}
+
+std::string DevicePathReason(const std::string& Path) {
+  std::string device = DeviceNameIn(Path);
+  return device.empty() ? device : "names the device " + device;
 }
 
 std::string UnsafeNameReason(const std::string& Name) {

@@ -60,8 +60,10 @@ inline void SortByName(std::vector<platform::DirEntry>& Entries) {
 // opens as a device whatever its extension: CON, PRN, AUX, NUL, COM1-COM9,
 // LPT1-LPT9).
 std::string UnsafeNameReason(const std::string& Name);
-// "names the device CON" when a folder or file name of Path (after its drive)
-// opens as a device on Windows; empty otherwise.
+// The device ("CON", "LPT1") a folder or file name of Path (after its drive)
+// opens as on Windows; empty when none does.
+std::string DeviceNameIn(const std::string& Path);
+// "names the device CON" when DeviceNameIn(Path) finds one; empty otherwise.
 std::string DevicePathReason(const std::string& Path);
 
 // The reason a file operation on Path failed with Code, as DescribeError

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/Bytes.h"
 
@@ -33,6 +34,8 @@ class TTextSource {
   virtual ~TTextSource() = default;
   // String Number of the current language; "NOT FOUND " + Number when missing.
   virtual WideString GetString(uint16_t Number) const = 0;
+  // String Number, or Fallback (built-in English) when the language lacks it.
+  virtual WideString GetStringOr(uint16_t Number, const WideString& Fallback) const = 0;
   // Text with its "<LANG" n ">" tokens replaced by the strings.
   virtual WideString ExpandLangTokens(const WideString& Text) const = 0;
 };
@@ -44,4 +47,24 @@ class TInstallRecorder {
   virtual void AddInstalledFile(const std::string& Path) = 0;
   // A directory the setup created, as an absolute path.
   virtual void AddDirectory(const std::string& Path) = 0;
+  // Told before a file is created or replaced at Path, and before the folder
+  // Path is created. False when the change may not be made (a run that can be
+  // undone could not record how); the last error says why.
+  virtual bool BeforeFile(const std::string& Path) { return !Path.empty(); }
+  virtual bool BeforeDirectory(const std::string& Path) { return !Path.empty(); }
+  // BeforeFile for a list of files at once (a group about to be extracted);
+  // Failed names the one that stopped it.
+  virtual bool BeforeFiles(const std::vector<std::string>&, std::string&) { return true; }
+};
+
+// A run that is undone as a whole when it cannot finish: a file changed in
+// place keeps the undo journal of its update until the run ends.
+class TUndoKeeper {
+ public:
+  virtual ~TUndoKeeper() = default;
+  // Before the in-place update of Target (with its side files Sides) starts:
+  // the name its undo journal is renamed to once the update is saved, instead
+  // of being deleted. Empty when that could not be recorded: the update may
+  // not start.
+  virtual std::string KeepUndoOf(const std::string& Target, const std::vector<std::string>& Sides) = 0;
 };

@@ -30,6 +30,11 @@ bool ReadExact(platform::File& F, void* Buffer, uint32_t Count) { return F.Read(
 void TUndoJournal::Begin(const std::vector<std::string>& SideFiles) {
   if (active_) return;
   sideFiles_ = SideFiles;
+  if (Keeper) {
+    std::string target = path_.substr(0, path_.size() - std::min(path_.size(), std::strlen(kUndoSuffix)));
+    keepAs_ = Keeper->KeepUndoOf(target, SideFiles);
+    if (keepAs_.empty()) throw ESetupError("Unable to start " + path_ + ": the run cannot record it: " + Reason());
+  }
   int64_t size = target_.Size();
   if (size < 0) throw ESetupError("Unable to start " + path_ + ": the size of the file cannot be taken: " + Reason());
   originalSize_ = static_cast<uint64_t>(size);
@@ -106,7 +111,11 @@ void TUndoJournal::Protect(uint64_t Offset, uint64_t Length) {
 
 bool TUndoJournal::Commit() {
   journal_.Close();
-  if (!platform::DeleteFile(path_) && platform::FileExists(path_)) return false;
+  if (active_ && !keepAs_.empty()) {
+    if (!platform::MoveFile(path_, keepAs_, false)) return false;
+  } else if (!platform::DeleteFile(path_) && platform::FileExists(path_)) {
+    return false;
+  }
   active_ = false;
   saved_.clear();
   return true;

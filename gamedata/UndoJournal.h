@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Observers.h"
 #include "platform/Platform.h"
 
 // The journal's name is the file's name with this appended.
@@ -27,6 +28,9 @@ class TUndoJournal {
   TUndoJournal(platform::File& Target, std::string Path) : target_(Target), path_(std::move(Path)) {}
 
   bool Active() const { return active_; }
+  // A run undone as a whole keeps each update's journal: Begin asks it for
+  // the name, Commit renames the journal to it instead of deleting it.
+  TUndoKeeper* Keeper = nullptr;
   const std::string& Path() const { return path_; }
 
   // Starts the journal when it is not active yet: the target's size and the
@@ -36,8 +40,9 @@ class TUndoJournal {
   // a little ahead of the range so that a run of writes flushes seldom. The
   // target's file pointer is where it was. Raises ESetupError on failure.
   void Protect(uint64_t Offset, uint64_t Length);
-  // The changes are on the disk: the journal goes. False when it cannot be
-  // deleted (the next open would undo the run, so the caller reports it).
+  // The changes are on the disk: the journal goes (or, with a keeper, is
+  // renamed to the name it gave). False when it cannot be deleted or renamed
+  // (the next open would undo the run, so the caller reports it).
   bool Commit();
   // Puts the target and its side files back as they were at Begin and
   // deletes the journal. Raises ESetupError when that fails; the journal
@@ -60,6 +65,7 @@ class TUndoJournal {
   std::vector<std::string> sideFiles_;
   platform::File journal_;
   bool active_ = false;
+  std::string keepAs_;
   uint64_t originalSize_ = 0;
   // Per 64 KiB granule of the target's old length: its bytes are saved.
   std::vector<uint8_t> saved_;

@@ -173,6 +173,7 @@ void TVFSFile::Open(const std::string& Name, bool Build, const std::function<voi
             "Open: cannot open " + Name + ": " + platform::DescribeError(platform::LastError()));
   writeFailed_ = false;
   undo_ = std::make_unique<TUndoJournal>(Handle, Name + kUndoSuffix);
+  undo_->Keeper = Keeper;
   Restored = TUndoJournal::Recover(Handle, undo_->Path(), {HashFilePath(Name)});
   Handle.Seek(0, platform::SeekOrigin::kBegin);
   const uint64_t fileSize = static_cast<uint64_t>(std::max<int64_t>(Handle.Size(), 0));

@@ -237,6 +237,8 @@ class TVFSFile {
   bool ReadError = false;
   // Set when Open put back the container from an interrupted update's journal.
   bool Restored = false;
+  // Set before Open by a run that is undone as a whole.
+  TUndoKeeper* Keeper = nullptr;
   uint64_t BlockTableStart = 0;
   uint64_t RootTableStart = 0;
   uint64_t DataStart = 0;

@@ -353,6 +353,7 @@ void TPakSystem::OpenArchive(const std::string& Path) {
     }
   }
   undo_ = std::make_unique<TUndoJournal>(ArchiveHandle, Path + kUndoSuffix);
+  undo_->Keeper = Keeper;
   {
     // An end that cannot be put back leaves nothing open.
     TScopeExit close([this] { CloseArchive(); });

@@ -173,6 +173,8 @@ class TPakSystem {
   // status texts, no progress).
   std::string InstallDir;
   TSetupObserver* Observer = nullptr;
+  // Set by a run that is undone as a whole: each update keeps its undo journal.
+  TUndoKeeper* Keeper = nullptr;
   const TTextSource* Text = nullptr;
   // How the program ends after a Cancel on the Retry/Cancel box: the
   // platform's exit, unless a test or a tool replaces it.

@@ -381,6 +381,18 @@ uint32_t TPak::ExtractGroup(const std::string& TargetDir, uint16_t Group, const 
     std::optional<TBytes> data;
     std::string message;
   };
+  // Told of every target at once (a run journal records them with one flush).
+  if (Sink.Recorder && !items.empty()) {
+    std::vector<std::string> targets;
+    targets.reserve(items.size());
+    for (uint32_t i : items) targets.push_back(TargetDir + "\\" + Entries[i].Name);
+    std::string failed;
+    if (!Sink.Recorder->BeforeFiles(targets, failed)) {
+      uint32_t error = platform::LastError();
+      if (Sink.OnWriteFailed) Sink.OnWriteFailed(failed, platform::DescribeError(error));
+      return refused;
+    }
+  }
   std::vector<Item> prepared(items.size());
   TReaders readers(*this, ExtractThreads);
   TOrderedWork work;
@@ -420,7 +432,7 @@ uint32_t TPak::ExtractGroup(const std::string& TargetDir, uint16_t Group, const 
       Sink.OnWriteFailed(target, readable ? platform::DescribeError(error) : "the package entry could not be read");
     }
     if (Sink.Observer) Sink.Observer->StepProgress(true);
-    return true;
+    return !(Sink.Stop && Sink.Stop->load());
   };
   RunOrdered(work);
   return refused;
@@ -430,6 +442,7 @@ bool TPak::ExtractStreamed(const std::string& TargetPath, const std::string& Dis
                            const TExtractSink& Sink) {
   if (Index >= Entries.size()) return false;
   ForceInstallDirs(ExtractFilePath(TargetPath), Sink.Recorder);
+  if (Sink.Recorder && !Sink.Recorder->BeforeFile(TargetPath)) return false;
   File out;
   if (!out.Open(TargetPath, platform::kAccessWrite, platform::kShareNone, FileDisposition::kCreateAlways)) {
     return false;

@@ -4,6 +4,7 @@
 // writes it (create or append).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -59,6 +60,8 @@ struct TExtractSink {
   // Told of every entry that could not be written whole: the target path
   // and the reason ("disk full (112)"). Extraction goes on with the next.
   std::function<void(const std::string& Target, const std::string& Reason)> OnWriteFailed;
+  // When set and true after a failure, the group's extraction stops there.
+  const std::atomic<bool>* Stop = nullptr;
 };
 
 // The level the setup compresses what it writes at.

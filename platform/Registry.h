@@ -39,6 +39,10 @@ class Registry {
   // A DWORD value.
   bool WriteInteger(const std::string& Name, uint32_t Value);
   bool ValueExists(const std::string& Name);
+  // A value of any type as stored, for putting it back exactly: Type and
+  // Data are the platform's own (on Windows the value's type and bytes).
+  bool ReadRaw(const std::string& Name, uint32_t& Type, std::string& Data);
+  bool WriteRaw(const std::string& Name, uint32_t Type, const std::string& Data);
   bool DeleteValue(const std::string& Name);
   // Deletes Path below the root with all its subkeys.
   bool DeleteKey(const std::string& Path);

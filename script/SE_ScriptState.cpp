@@ -3,6 +3,8 @@
 #include "common/FileUtils.h"
 #include "common/Strings.h"
 #include "gamedata/ZU_PakSystem.h"
+#include "script/RunJournal.h"
+#include "script/SE_Uninstall_List.h"
 #include "script/SE_VFS.h"
 
 TScriptState::TScriptState(TCompLines& Lines) : CompLines(Lines) {}
@@ -21,6 +23,10 @@ WideString TScriptState::String(uint16_t Number) const {
   if (Text) return Text->GetString(Number);
   std::string fallback = "NOT FOUND " + DecimalText(Number);
   return WideString(fallback.begin(), fallback.end());
+}
+
+WideString TScriptState::StringOr(uint16_t Number, const WideString& Fallback) const {
+  return Text ? Text->GetStringOr(Number, Fallback) : Fallback;
 }
 
 void TScriptState::SetStatusText(const WideString& Text) const {
@@ -43,7 +49,16 @@ TCompLine* TScriptState::MutableLine(int32_t Row) {
 
 void TScriptState::NoteFailure(const std::string& What, const std::string& Reason) {
   Failures.push_back(What + ": " + Reason);
+  // Going on is pointless: what the run did is undone.
+  if (Journal) StopFlag = true;
 }
+
+TInstallRecorder* TScriptState::Recorder() const {
+  if (Journal) return Journal.get();
+  return UninstallList;
+}
+
+TUndoKeeper* TScriptState::UndoKeeper() const { return Journal.get(); }
 
 void TScriptState::NoteLastError(const std::string& What) {
   NoteFailure(What, DescribeFileError(What, platform::LastError()));
@@ -53,5 +68,6 @@ std::string TScriptState::FailureText() const {
   std::string text =
       DecimalText(Failures.size()) + (Failures.size() == 1 ? " thing" : " things") + " could not be done:";
   for (const std::string& f : Failures) text += "\r\n" + f;
+  if (!RollBackText.empty()) text += "\r\n" + RollBackText;
   return text;
 }

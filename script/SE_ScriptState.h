@@ -17,6 +17,9 @@
 #include "platform/Platform.h"
 
 class TPakSystem;
+class TRunJournal;
+class TUndoKeeper;
+class TInstallRecorder;
 class TUninstallList;
 class TVFSSession;
 
@@ -32,6 +35,8 @@ struct TScriptState {
   const TCompLine& Line(int32_t Row) const;
   // String Number of the current language ("NOT FOUND " + Number without one).
   WideString String(uint16_t Number) const;
+  // String Number, or the built-in English Fallback.
+  WideString StringOr(uint16_t Number, const WideString& Fallback) const;
   // The status line, when someone watches.
   void SetStatusText(const WideString& Text) const;
   // The line itself, for commands that write their expanded arguments back.
@@ -69,8 +74,19 @@ struct TScriptState {
   void NoteFailure(const std::string& What, const std::string& Reason);
   // The same with the reason the platform's last error gives for What.
   void NoteLastError(const std::string& What);
-  // "2 things could not be done:" and the failures, a line each.
+  // "2 things could not be done:" and the failures, a line each, then what
+  // the roll-back did.
   std::string FailureText() const;
+  // The journal of a setup's run, while it runs (none in an uninstall and in
+  // tests that run commands alone). With it the first failure stops the run,
+  // which is then rolled back.
+  std::unique_ptr<TRunJournal> Journal;
+  // Set once a failed run was rolled back: what the roll-back did.
+  std::string RollBackText;
+  // Where writes are recorded: the journal (which tells the uninstall list
+  // too) while there is one, the uninstall list otherwise.
+  TInstallRecorder* Recorder() const;
+  TUndoKeeper* UndoKeeper() const;
   // The VFS container a "vfsupdate" left open, made on first use.
   std::unique_ptr<TVFSSession> Vfs;
   // The game archive system of this run's patch commands, made on first use

@@ -34,6 +34,11 @@ class TSetupThread {
 
  private:
   void Execute();
+  // The script's lines, until the end or a stop.
+  void RunLines();
+  // The end of a run that did not stop on a failure: the open container
+  // saved, the install log, the uninstaller, the product's key.
+  void FinishRun();
 
   TScriptState& state_;
   const TCommandList& commands_;

@@ -229,6 +229,12 @@ bool ClimbsOut(const std::string& Path) {
 bool SaveUninstallLog(TScriptState& State, const std::string& Dir, const std::string& Prefix) {
   const std::string log = Dir + "\\" + UninstallLogName(Prefix);
   if (!State.UninstallList) return true;
+  // The old log (and a temporary copy a crash left) are put back if the run is undone.
+  if (TInstallRecorder* recorder = State.Recorder();
+      recorder && (!recorder->BeforeFile(log) || !recorder->BeforeFile(log + ".tmp"))) {
+    State.NoteLastError(log);
+    return false;
+  }
   if (State.UninstallList->SaveLog(Dir, Prefix)) {
     LogLine("File", log);
     return true;

@@ -9,6 +9,7 @@
 #include "common/ScopeExit.h"
 #include "common/Strings.h"
 #include "package/ZUI_PakFile.h"
+#include "script/RunJournal.h"
 #include "script/SE_ScriptState.h"
 #include "script/SE_Uninstall_List.h"
 
@@ -46,6 +47,15 @@ void RegisterProduct(TScriptState& State) {
   reg.SetRoot(platform::kRootLocalMachine);
   const std::string key = kProductUninstallKey + info.SetupShortName;
   const std::string where = "HKLM\\" + key;
+  // Undoable as the script's values are: a new key goes whole, old values come back.
+  auto journaled = [&](const std::string& name) {
+    if (!State.Journal) return true;
+    reg.CloseKey();
+    bool ok = State.Journal->BeforeValue(key, name) && reg.OpenKey(key, true);
+    if (!ok) State.NoteLastError(where + " \"" + name + "\"");
+    return ok;
+  };
+  if (!journaled("DisplayName")) return;
   if (!reg.OpenKey(key, true)) {
     State.NoteLastError(where);
     return;
@@ -55,6 +65,7 @@ void RegisterProduct(TScriptState& State) {
   // let a planted "C:\Program.exe" run in the uninstaller's place.
   const std::string command = "\"" + uninstaller + "\"";
   auto write = [&](const std::string& name, const std::string& value) {
+    if (!journaled(name)) return;
     if (reg.WriteString(name, value)) {
       LogLine("Registry", where + "\\" + name + " = " + value);
     } else {
@@ -62,6 +73,7 @@ void RegisterProduct(TScriptState& State) {
     }
   };
   auto writeNumber = [&](const std::string& name, uint32_t value) {
+    if (!journaled(name)) return;
     if (!reg.WriteInteger(name, value)) State.NoteLastError(where + " \"" + name + "\"");
   };
   write("DisplayName", info.SetupShortName);
@@ -87,7 +99,7 @@ void RegisterProduct(TScriptState& State) {
   }
   // The uninstaller believes only the log the setup saved.
   std::string digest = InstallLogDigest(info.InstallDir, info.UninstallPrefix);
-  if (!digest.empty() && !reg.WriteString(kLogDigestValue, digest))
+  if (!digest.empty() && journaled(kLogDigestValue) && !reg.WriteString(kLogDigestValue, digest))
     State.NoteLastError(where + " \"" + kLogDigestValue + "\"");
   reg.CloseKey();
 }
@@ -96,12 +108,16 @@ bool BuildUninstaller(TScriptState& State) {
   const TSetupInfo& info = State.SetupInfo->Info;
   TPak& pak = *State.Pak;
   if (pak.Entries.empty()) return true;
-  ForceInstallDirs(info.InstallDir, State.UninstallList);
+  ForceInstallDirs(info.InstallDir, State.Recorder());
   // Written beside its place and renamed over it only when complete, so a
   // failed write never leaves a broken uninstaller (nor removes a good one);
   // what failed stays the last error.
   const std::string target = info.InstallDir + "\\" + info.UninstallExeName;
   const std::string partial = target + ".part";
+  if (TInstallRecorder* recorder = State.Recorder();
+      recorder && (!recorder->BeforeFile(target) || !recorder->BeforeFile(partial))) {
+    return false;
+  }
   platform::DeleteFile(partial);
   TScopeExit discard([&partial] {
     uint32_t error = platform::LastError();

@@ -32,6 +32,7 @@ void TVFSSession::OpenVFS(TScriptState& State, const std::string& Name) {
   CloseCurrentVFS(State);
   State.SetStatusText(ReplaceText(State.String(kStringLoading), kNameToken, platform::AnsiToWide(Name)));
   auto vfs = std::make_unique<TVFSFile>();
+  vfs->Keeper = State.UndoKeeper();
   vfs->Open(ContainerPath(State, Name), true);
   CurrentVFS = std::move(vfs);
   CurrentVFSName = Name;

@@ -9,6 +9,7 @@
 #include "common/Strings.h"
 #include "gamedata/ZU_PakSystem.h"
 #include "package/ZUI_CompilerThread.h"
+#include "script/RunJournal.h"
 #include "script/SE_ScriptState.h"
 #include "script/SE_Uninstall_List.h"
 #include "script/SE_VFS.h"
@@ -31,8 +32,9 @@ constexpr uint16_t kStringFailed = 23;
 // Extraction of a group into Target, reporting as the setup thread does.
 void Extract(TScriptState& s, const std::string& target, uint16_t group) {
   if (!s.Pak) return;
-  TExtractSink sink{s.Observer, s.UninstallList, s.Text ? s.String(kStringExtracting) : WideString(kFileNameToken),
-                    [&s](const std::string& Target, const std::string& Reason) { s.NoteFailure(Target, Reason); }};
+  TExtractSink sink{s.Observer, s.Recorder(), s.Text ? s.String(kStringExtracting) : WideString(kFileNameToken),
+                    [&s](const std::string& Target, const std::string& Reason) { s.NoteFailure(Target, Reason); },
+                    &s.StopFlag};
   s.Pak->ExtractGroup(target, group, sink);
 }
 
@@ -41,7 +43,8 @@ void Extract(TScriptState& s, const std::string& target, uint16_t group) {
 // root's name as the script gives it.
 void WriteValue(TScriptState& s, platform::Registry& reg, const std::string& rootName, const std::string& key,
                 const std::string& name, const std::string& value) {
-  bool written = reg.OpenKey(key, true) && reg.WriteString(name, value);
+  bool written =
+      (!s.Journal || s.Journal->BeforeValue(key, name)) && reg.OpenKey(key, true) && reg.WriteString(name, value);
   reg.CloseKey();
   if (!written) s.NoteFailure(rootName + "\\" + key + " \"" + name + "\"", "the registry value could not be written");
 }
@@ -90,6 +93,7 @@ TPakSystem& ArchivesFor(TScriptState& s) {
   archives.InstallDir = s.SetupInfo ? s.SetupInfo->Info.InstallDir : std::string();
   archives.Observer = s.Observer;
   archives.Text = s.Text;
+  archives.Keeper = s.UndoKeeper();
   return archives;
 }
 
@@ -232,8 +236,9 @@ class TDeleteCommand : public TCommandClass {
     if (!line || line->Params.empty()) return;
     line->Params[0] = s.Expand(line->Params[0]);
     // A file that is not there is already as the script wants it.
-    if (platform::FileExists(line->Params[0]) && !platform::DeleteFile(line->Params[0])) {
-      s.NoteLastError(line->Params[0]);
+    const std::string& path = line->Params[0];
+    if (platform::FileExists(path) && !(s.Journal ? s.Journal->RemoveFile(path) : platform::DeleteFile(path))) {
+      s.NoteLastError(path);
     }
   }
 };
@@ -312,8 +317,12 @@ class TRMDirCommand : public TCommandClass {
     if (line.Params.empty()) return;
     std::string dir = s.Expand(line.Params[0]);
     // A folder that is not there is already removed.
-    if (platform::DirectoryExists(dir) && !RemoveTree(dir))
+    if (!platform::DirectoryExists(dir)) return;
+    if (s.Journal) {
+      if (!s.Journal->RemoveFolder(dir)) s.NoteLastError(dir);
+    } else if (!RemoveTree(dir)) {
       s.NoteFailure(dir, "the folder could not be removed completely");
+    }
   }
 };
 
@@ -324,7 +333,7 @@ class TCreateDirectoryCommand : public TCommandClass {
     const TCompLine& line = s.Line(row);
     if (line.Params.empty()) return;
     std::string path = s.Expand(line.Params[0]);
-    ForceInstallDirs(path, s.UninstallList);
+    ForceInstallDirs(path, s.Recorder());
     if (!platform::DirectoryExists(path)) s.NoteFailure(path, "the folder could not be created");
     if (s.UninstallList) s.UninstallList->AddDirectory(path);
   }
@@ -342,7 +351,7 @@ class TCreateShortCutCommand : public TCommandClass {
     std::string icon = line.Params.size() >= 4 ? s.Expand(line.Params[3]) : target;
     std::string workDir =
         target.substr(0, target.find_last_of('\\') == std::string::npos ? 0 : target.find_last_of('\\'));
-    if (!CreateShellLink(link, target, parameters, 0, icon, 1, workDir, s.UninstallList)) s.NoteLastError(link);
+    if (!CreateShellLink(link, target, parameters, 0, icon, 1, workDir, s.Recorder())) s.NoteLastError(link);
     if (s.UninstallList) s.UninstallList->AddInstalledFile(link);
   }
 };
@@ -390,10 +399,11 @@ class TCopyFileCommand : public TCommandClass {
     if (line.Params.size() < 2) return;
     std::string source = s.Expand(FindOnCDDrives(line.Params[0]));
     std::string destination = s.Expand(line.Params[1]);
-    ForceInstallDirs(ExtractFilePath(destination), s.UninstallList);
+    ForceInstallDirs(ExtractFilePath(destination), s.Recorder());
     s.SetStatusText(
         ReplaceText(s.String(kStringCopying), kFileNameToken, platform::AnsiToWide(ExtractFileName(source))));
-    if (!platform::CopyFile(source, destination, false)) s.NoteLastError(destination);
+    if ((s.Journal && !s.Journal->BeforeFile(destination)) || !platform::CopyFile(source, destination, false))
+      s.NoteLastError(destination);
     if (s.UninstallList) s.UninstallList->AddInstalledFile(destination);
   }
 };
@@ -570,7 +580,9 @@ class TRenameCommand : public TCommandClass {
     line->Params[0] = s.Expand(line->Params[0]);
     line->Params[1] = s.Expand(line->Params[1]);
     // A file that is not there has nothing to rename.
-    if (platform::FileExists(line->Params[0]) && !platform::MoveFile(line->Params[0], line->Params[1], false)) {
+    if (platform::FileExists(line->Params[0]) &&
+        ((s.Journal && !s.Journal->BeforeRename(line->Params[0], line->Params[1])) ||
+         !platform::MoveFile(line->Params[0], line->Params[1], false))) {
       s.NoteLastError(line->Params[1]);
     }
   }
@@ -584,6 +596,7 @@ class TExecuteCommand : public TCommandClass {
     if (!line || line->Params.empty()) return;
     line->Params[0] = s.Expand(line->Params[0]);
     std::string parameters = line->Params.size() > 1 ? line->Params[1] : "";
+    if (s.Journal) s.Journal->NoteStarted(line->Params[0]);
     if (!platform::ShellExecute(line->Params[0], parameters, 1, true,
                                 [&s] { return !s.StopFlag && !(s.Terminating && s.Terminating->load()); })) {
       s.NoteLastError(line->Params[0]);

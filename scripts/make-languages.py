@@ -43,6 +43,8 @@ INSTALL = {
     28: 'Quit',
     29: 'Loading <%ZUPNAME%>',
     30: 'Executing application <%FILENAME%>',
+    31: 'Windows opens the name <%DEVICENAME%> as a device: choose another folder.',
+    32: 'Setup cannot install to this drive: choose a hard disk, a removable or a network drive.',
 }
 
 UNINSTALL = dict(INSTALL)

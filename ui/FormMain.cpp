@@ -200,6 +200,7 @@ bool TFrmMain::SetPagesUp() {
       if (name == kInstallDirEditName) installDirEdit_ = c.Widget;
       if (name == kInstallDirTreeName) installDirTree_ = c.Widget;
       if (name == "spaceavalible") spaceAvailableLabel_ = c.Widget;
+      if (name == "installdir_reason") installDirReasonLabel_ = c.Widget;
     }
   }
 
@@ -258,6 +259,7 @@ void TFrmMain::English1Click(size_t Index) {
   cancel_->SetText(languages.GetString(kStringCancel));
   pages_->ShowPage(pages_->CurrentPage());
   pages_->TranslatePages();
+  if (CurrentType() == kPageInstallDir) InstallDir_Edit_Change();  // the refusal in the new language
 }
 
 void TFrmMain::NextButtonClick() {
@@ -406,7 +408,9 @@ void TFrmMain::InstallDir_Edit_Change() {
   if (!installDirEdit_) return;
   std::string text = platform::WideToAnsi(installDirEdit_->GetText());
   if (CurrentType() == kPageInstallDir) {
-    if (!TProgram::DriveAcceptable(text)) {
+    WideString refusal = program_.InstallDirRefusal(text);
+    if (installDirReasonLabel_) installDirReasonLabel_->SetText(refusal);
+    if (!refusal.empty()) {
       next_->SetEnabled(false);
       return;
     }

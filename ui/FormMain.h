@@ -103,6 +103,7 @@ class TFrmMain {
   platform::Widget* installDirEdit_ = nullptr;
   platform::Widget* installDirTree_ = nullptr;
   platform::Widget* spaceAvailableLabel_ = nullptr;
+  platform::Widget* installDirReasonLabel_ = nullptr;  // why the typed folder is refused
 
   bool installDirVisited_ = false;
   bool workingState_ = false;

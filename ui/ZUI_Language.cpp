@@ -128,12 +128,16 @@ int32_t TLanguages::FindByLangID(uint16_t Id) const {
 }
 
 WideString TLanguages::GetString(uint16_t Number) const {
+  return GetStringOr(Number, kNotFound + AsciiToWide(DecimalText(Number)));
+}
+
+WideString TLanguages::GetStringOr(uint16_t Number, const WideString& Fallback) const {
   if (CurrentIndex >= 0 && static_cast<size_t>(CurrentIndex) < Items.size()) {
     for (const TLID& s : Items[static_cast<size_t>(CurrentIndex)].Strings) {
       if (s.Number == Number) return s.Text;
     }
   }
-  return kNotFound + AsciiToWide(DecimalText(Number));
+  return Fallback;
 }
 
 WideString TLanguages::ExpandLangTokens(const WideString& Text) const {

@@ -44,6 +44,10 @@ class TLanguages : public TTextSource {
   // The first language, in load order, listing Id; -1 when none does.
   int32_t FindByLangID(uint16_t Id) const;
   WideString GetString(uint16_t Number) const override;
+  // The current language's string Number, or Fallback (the built-in English
+  // text) when the language has none: for texts added after language files
+  // were written.
+  WideString GetStringOr(uint16_t Number, const WideString& Fallback) const override;
   // Raises ESetupError for a "<LANG" token without a number and ">".
   WideString ExpandLangTokens(const WideString& Text) const override;
 

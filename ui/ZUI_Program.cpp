@@ -9,6 +9,7 @@ TProgram::TProgram() {
   LanguageStrings.AddField("<%CHANGELOG%>", &SetupInfoFile.Info.Changelog);
   LanguageStrings.AddField("<%SPACEREQ%>", &SpaceRequiredText);
   LanguageStrings.AddField("<%SPACEAVA%>", &SpaceAvailableText);
+  LanguageStrings.AddField("<%DEVICENAME%>", &RefusedDeviceName);
 }
 
 TPathFields TProgram::Fields() const {
@@ -46,6 +47,19 @@ bool TProgram::DriveAcceptable(const std::string& Path) {
   return (type == platform::DriveType::kRemovable || type == platform::DriveType::kFixed ||
           type == platform::DriveType::kRemote) &&
          DevicePathReason(Path).empty();
+}
+
+WideString TProgram::InstallDirRefusal(const std::string& Path) {
+  constexpr uint16_t kStringDeviceName = 31;
+  constexpr uint16_t kStringDriveRefused = 32;
+  RefusedDeviceName = DeviceNameIn(Path);
+  if (!RefusedDeviceName.empty()) {
+    return LanguageStrings.ExpandFields(Languages.GetStringOr(
+        kStringDeviceName, u"Windows opens the name <%DEVICENAME%> as a device: choose another folder."));
+  }
+  if (DriveAcceptable(Path)) return {};
+  return Languages.GetStringOr(
+      kStringDriveRefused, u"Setup cannot install to this drive: choose a hard disk, a removable or a network drive.");
 }
 
 void TProgram::PrepareScriptState(TScriptState& State, TSetupObserver* Observer) {

@@ -66,6 +66,7 @@ struct TProgram {
   std::string SpaceRequiredText;
   uint64_t SpaceAvailable = 0;
   std::string SpaceAvailableText;
+  std::string RefusedDeviceName;  // "<%DEVICENAME%>": the device InstallDirRefusal names
 
   // The path fields with the install directory as it stands now.
   TPathFields Fields() const;
@@ -78,6 +79,10 @@ struct TProgram {
   // install to (removable, fixed or on the network) and no name in Path opens
   // as a device (C:\CON, C:\LPT1.txt\x), which no program could open as a folder.
   static bool DriveAcceptable(const std::string& Path);
+  // Why Path cannot be installed to, in the current language (empty when
+  // DriveAcceptable): a name that opens as a device, or a drive that cannot
+  // take the files.
+  WideString InstallDirRefusal(const std::string& Path);
   // The state a run of the script works on, its collaborators set.
   void PrepareScriptState(TScriptState& State, TSetupObserver* Observer);
 };

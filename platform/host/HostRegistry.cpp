@@ -332,6 +332,25 @@ bool Registry::WriteInteger(const std::string& Name, uint32_t Data) {
   return impl_->Store(Name, false, text);
 }
 
+// Type 1 is a string; 0 any other value, whose Data is its text after "=".
+bool Registry::ReadRaw(const std::string& Name, uint32_t& Type, std::string& Data) {
+  std::lock_guard<std::mutex> lock(HiveMutex());
+  Key* key = impl_->OpenedKey();
+  if (!key) return false;
+  platform::Value* v = key->Find(Name);
+  if (!v) {
+    SetLastError(kErrorFileNotFound);
+    return false;
+  }
+  Type = v->IsString ? 1 : 0;
+  Data = v->Data;
+  return true;
+}
+
+bool Registry::WriteRaw(const std::string& Name, uint32_t Type, const std::string& Data) {
+  return impl_->Store(Name, Type == 1, Data);
+}
+
 bool Registry::ValueExists(const std::string& Name) {
   std::lock_guard<std::mutex> lock(HiveMutex());
   Key* key = impl_->OpenedKey();

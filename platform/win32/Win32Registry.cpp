@@ -142,6 +142,35 @@ bool Registry::WriteInteger(const std::string& Name, uint32_t Data) {
   return rc == ERROR_SUCCESS;
 }
 
+bool Registry::ReadRaw(const std::string& Name, uint32_t& Type, std::string& Data) {
+  if (!impl_->key) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  DWORD type = 0, size = 0;
+  LONG rc = ::RegQueryValueExA(impl_->key, Name.c_str(), nullptr, &type, nullptr, &size);
+  if (rc == ERROR_SUCCESS) {
+    Data.assign(size, '\0');
+    rc = ::RegQueryValueExA(impl_->key, Name.c_str(), nullptr, &type,
+                            size ? reinterpret_cast<BYTE*>(&Data[0]) : nullptr, &size);
+    Data.resize(size);
+  }
+  ::SetLastError(static_cast<DWORD>(rc));
+  Type = type;
+  return rc == ERROR_SUCCESS;
+}
+
+bool Registry::WriteRaw(const std::string& Name, uint32_t Type, const std::string& Data) {
+  if (!impl_->key) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  LONG rc = ::RegSetValueExA(impl_->key, Name.c_str(), 0, Type, reinterpret_cast<const BYTE*>(Data.data()),
+                             static_cast<DWORD>(Data.size()));
+  ::SetLastError(static_cast<DWORD>(rc));
+  return rc == ERROR_SUCCESS;
+}
+
 bool Registry::ValueExists(const std::string& Name) {
   return impl_->key &&
          ::RegQueryValueExA(impl_->key, Name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;

@@ -186,3 +186,98 @@ TEST(Win32Widgets, EnhancedMetafile) {
   EXPECT_EQ(picture.Pixels[0], 0xFF0000u);
   EXPECT_FALSE(DecodePicture("broken.wmf", bytes.data(), 30, picture, error));
 }
+
+namespace {
+
+// A metafile of a few kinds of records: a filled box, a line, some text.
+std::vector<uint8_t> SeedEnhancedMetafile() {
+  RECT frame = {0, 0, 3000, 2000};
+  HDC dc = ::CreateEnhMetaFileW(nullptr, nullptr, &frame, nullptr);
+  HBRUSH blue = ::CreateSolidBrush(RGB(0, 0, 255));
+  RECT box = {2, 2, 50, 30};
+  ::FillRect(dc, &box, blue);
+  ::DeleteObject(blue);
+  POINT line[3] = {{0, 0}, {60, 40}, {10, 70}};
+  ::Polyline(dc, line, 3);
+  ::TextOutW(dc, 5, 40, L"Demo", 4);
+  HENHMETAFILE meta = ::CloseEnhMetaFile(dc);
+  std::vector<uint8_t> bytes(::GetEnhMetaFileBits(meta, 0, nullptr));
+  ::GetEnhMetaFileBits(meta, static_cast<UINT>(bytes.size()), bytes.data());
+  ::DeleteEnhMetaFile(meta);
+  return bytes;
+}
+
+// The same drawing as a placeable Windows metafile: the 22-byte head
+// (key, bounds, units per inch, checksum) before the records.
+std::vector<uint8_t> SeedPlaceableMetafile() {
+  HDC dc = ::CreateMetaFileW(nullptr);
+  ::Rectangle(dc, 0, 0, 80, 60);
+  ::MoveToEx(dc, 0, 0, nullptr);
+  ::LineTo(dc, 80, 60);
+  ::TextOutW(dc, 4, 20, L"Demo", 4);
+  HMETAFILE meta = ::CloseMetaFile(dc);
+  std::vector<uint8_t> body(::GetMetaFileBitsEx(meta, 0, nullptr));
+  ::GetMetaFileBitsEx(meta, static_cast<UINT>(body.size()), body.data());
+  ::DeleteMetaFile(meta);
+  const uint16_t head[11] = {0xCDD7, 0x9AC6, 0, 0, 0, 80, 60, 96, 0, 0, 0};
+  std::vector<uint8_t> bytes(22);
+  for (int i = 0; i < 11; ++i) bytes[i * 2] = head[i] & 0xFF, bytes[i * 2 + 1] = head[i] >> 8;
+  bytes.insert(bytes.end(), body.begin(), body.end());
+  return bytes;
+}
+
+}  // namespace
+
+// The metafile decoder's own part (the placeable head, the size taken from
+// the header, the bitmap it plays into) and the system's reader behind it,
+// fed damaged copies of both kinds: bytes changed, 32-bit fields set to
+// extremes, copies cut short. Each is refused or decoded within the size
+// limit; none crashes or hangs.
+TEST(Win32Widgets, DamagedMetafilesAreRefusedOrDrawn) {
+  const std::vector<std::pair<std::string, std::vector<uint8_t>>> seeds = {{"seed.emf", SeedEnhancedMetafile()},
+                                                                           {"seed.wmf", SeedPlaceableMetafile()}};
+  uint32_t random = 0x2545F491u;
+  auto next = [&random] {
+    random ^= random << 13;
+    random ^= random >> 17;
+    random ^= random << 5;
+    return random;
+  };
+  int decoded = 0, refused = 0;
+  for (const auto& [name, seed] : seeds) {
+    ASSERT_GT(seed.size(), 60u) << name;
+    platform::Picture picture;
+    std::string error;
+    ASSERT_TRUE(DecodePicture(name, seed.data(), seed.size(), picture, error)) << name << ": " << error;
+    for (int round = 0; round < 1500; ++round) {
+      std::vector<uint8_t> bytes = seed;
+      switch (next() % 3) {
+        case 0:
+          for (uint32_t n = next() % 8 + 1; n > 0; --n) bytes[next() % bytes.size()] ^= 1u << (next() % 8);
+          break;
+        case 1: {
+          static const uint32_t extremes[] = {0, 1, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu, 0x10000u};
+          size_t at = (next() % (bytes.size() / 4)) * 4;
+          uint32_t v = extremes[next() % 6];
+          for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
+          break;
+        }
+        default:
+          bytes.resize(next() % bytes.size());
+          break;
+      }
+      platform::Picture out;
+      if (DecodePicture(name, bytes.data(), bytes.size(), out, error)) {
+        ++decoded;
+        EXPECT_LE(out.Width, 4096u);
+        EXPECT_LE(out.Height, 4096u);
+        EXPECT_EQ(out.Pixels.size(), static_cast<size_t>(out.Width) * out.Height);
+      } else {
+        ++refused;
+        EXPECT_FALSE(error.empty());
+      }
+    }
+  }
+  EXPECT_GT(decoded, 0);
+  EXPECT_GT(refused, 0);
+}

@@ -44,14 +44,16 @@ struct Wizard {
     TestMachine::Write(dir + "Welcome.txt", "[Title]\r\nType=TLabel\r\nCaption=<LANG1>\r\n");
     TestMachine::Write(
         dir + "Dir.txt",
-        "[InstallDir_Edit]\r\nType=TEdit\r\nText=\r\n[InstallDir_ShellTreeView]\r\nType=TShellTreeView\r\n");
+        "[InstallDir_Edit]\r\nType=TEdit\r\nText=\r\n[InstallDir_ShellTreeView]\r\nType=TShellTreeView\r\n"
+        "[InstallDir_Reason]\r\nType=TLabel\r\nCaption=\r\n");
     TestMachine::Write(dir + "Patch.txt", "[SpaceAvalible]\r\nType=TLabel\r\nCaption=free\r\n");
     TestMachine::Write(dir + "Work.txt",
                        "[Patching_StatusLabel]\r\nType=TLabel\r\n[Patching_ProgressBar]\r\nType=TProgressBar\r\n");
     TestMachine::Write(dir + "Finish.txt", "[FinishText]\r\nType=TLabel\r\nCaption=<LANG1>\r\n");
     TestMachine::Write(dir + "Side.txt", "[Side]\r\nType=TImage\r\n");
     TestMachine::Write(w.data + "\\languages\\install\\deutsch.wri",
-                       LanguageEntry("Deutsch\r\n0407;\r\n1 Willkommen\r\n7 Frei <%SPACEAVA%>\r\n13 Weiter >\r\n"));
+                       LanguageEntry("Deutsch\r\n0407;\r\n1 Willkommen\r\n7 Frei <%SPACEAVA%>\r\n13 Weiter >\r\n"
+                                     "31 <%DEVICENAME%> ist ein Geraet\r\n"));
     w.File("files\\a.txt", "AAAA");
     if (WithFinaliser) TestMachine::Write(w.data + "\\finalise.exe", "MZ the finaliser");
     std::string setup = w.Build("name Demo\noutfile " + Setup + "\npages wiz\n" + Script);
@@ -128,8 +130,9 @@ TEST(FormMain, WalkThroughEveryPageType) {
   EXPECT_EQ(z.form->ExitCode(), kExitCompleted);
 }
 
-// A CD-ROM or unknown drive disables Next; a fixed one enables it and, once
-// the page was visited, stores the directory. Too little free space on the
+// A CD-ROM or unknown drive, or a name that opens as a device, disables Next
+// with the reason on the page; a fixed drive enables it and, once the page was
+// visited, stores the directory. Too little free space on the
 // chosen drive disables Next on the patch page; another drive mends it.
 TEST(FormMain, DriveAndSpaceChecks) {
   Wizard z("[drives]\nC=fixed,2\nD=cdrom\nF=fixed,900000000\n",
@@ -143,8 +146,21 @@ TEST(FormMain, DriveAndSpaceChecks) {
   EXPECT_EQ(z.InstallDir(), "C:\\Demo\\");  // not stored
   edit.SetText(u"Q:\\Games");
   EXPECT_FALSE(z.form->NextButton().IsEnabled());
+  const WideString drive = z.Named("InstallDir_Reason").GetText();
+  EXPECT_NE(drive.find(u"cannot install to this drive"), WideString::npos);
+  // A name Windows opens as a device: refused with the device named, in the
+  // language chosen; a language without the string falls back to English.
+  edit.SetText(u"C:\\Games\\lpt1.txt\\x");
+  EXPECT_FALSE(z.form->NextButton().IsEnabled());
+  EXPECT_EQ(z.Named("InstallDir_Reason").GetText(), u"Windows opens the name LPT1 as a device: choose another folder.");
+  z.form->English1Click(1);
+  EXPECT_EQ(z.Named("InstallDir_Reason").GetText(), u"LPT1 ist ein Geraet");
+  edit.SetText(u"D:\\Games");
+  EXPECT_EQ(z.Named("InstallDir_Reason").GetText(), drive);
+  z.form->English1Click(0);
   edit.SetText(u"C:\\Games");
   EXPECT_TRUE(z.form->NextButton().IsEnabled());
+  EXPECT_EQ(z.Named("InstallDir_Reason").GetText(), u"");
   EXPECT_EQ(z.InstallDir(), "C:\\Games\\");
   z.form->NextButtonClick();
   EXPECT_EQ(z.Page(), 2);
