@@ -439,7 +439,7 @@ bool TRunJournal::RemoveFolder(const std::string& Path) {
 
 bool TRunJournal::BeforeRename(const std::string& From, const std::string& To) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (platform::FileExists(To) && !FileRecord(To)) return false;
+  // A rename never replaces a file, so undoing it is renaming back.
   files_.erase(Key(To));
   return Append(kRenamed, {From, To}, {});
 }

@@ -70,7 +70,7 @@ class TRunJournal : public TInstallRecorder, public TUndoKeeper {
   // the deletion. False with the last error when it could not be.
   bool RemoveFile(const std::string& Path);
   bool RemoveFolder(const std::string& Path);
-  // Before From is renamed to To (To, when there, is moved aside first).
+  // Before From is renamed to To (which the rename never replaces).
   bool BeforeRename(const std::string& From, const std::string& To);
   // Before value Name of Key under the registry's current root is written.
   bool BeforeValue(const std::string& Key, const std::string& Name);

@@ -34,17 +34,28 @@ void RollBackLeftover(const std::string& Folder, platform::Registry* Registry) {
   }
 }
 
+// Keeps the folders made for the journal, for the uninstall log at the end
+// of the run (where they were recorded before there was a journal).
+struct TMadeFolders : TInstallRecorder {
+  std::vector<std::string> Paths;
+  void AddInstalledFile(const std::string&) override {}
+  void AddDirectory(const std::string& Path) override { Paths.push_back(Path); }
+};
+
 // The journal of a setup's run, in its install directory. The folders the
 // run makes for it (the install directory and its parents) are its first
-// records.
-void StartJournal(TScriptState& State) {
+// records; Made receives them as the uninstall log takes them. False, with
+// the failure noted, when the journal cannot be made: nothing is changed then.
+bool StartJournal(TScriptState& State, std::vector<std::string>& Made) {
   const TSetupInfo& info = State.SetupInfo->Info;
   const std::string dir = WithoutBackslash(info.InstallDir);
   std::vector<std::string> made;
   for (std::string d = dir; d.size() > 3 && !platform::DirectoryExists(d); d = WithoutBackslash(ExtractFilePath(d))) {
     made.insert(made.begin(), d);
   }
-  ForceInstallDirs(info.InstallDir, State.UninstallList);
+  TMadeFolders folders;
+  ForceInstallDirs(info.InstallDir, &folders);
+  Made = folders.Paths;
   const std::string folder = TRunJournal::FolderOf(dir, info.UninstallPrefix);
   if (platform::DirectoryExists(folder)) RollBackLeftover(folder, State.Registry);
   auto journal = std::make_unique<TRunJournal>(folder, State.UninstallList, State.Registry);
@@ -52,9 +63,11 @@ void StartJournal(TScriptState& State) {
     const std::string reason = platform::DescribeError(platform::LastError());
     journal->RollBack(nullptr);
     for (auto it = made.rbegin(); it != made.rend(); ++it) platform::RemoveDirectory(*it);
-    throw ESetupError("Unable to start the run's journal " + folder + ": " + reason + "; nothing was changed");
+    State.NoteFailure(folder, "the run's journal could not be made (" + reason + "), so nothing was changed");
+    return false;
   }
   State.Journal = std::move(journal);
+  return true;
 }
 
 // Undoes the run, telling the status line and the bar as it goes.
@@ -108,7 +121,11 @@ void TSetupThread::RunScript() {
   // a delete of the run out of it.
   platform::WriteConfinement confine(state_.SetupInfo ? state_.SetupInfo->Info.InstallDir : std::string());
   // A setup's run is all or nothing; an uninstall goes on past what it cannot remove.
-  if (state_.SetupInfo && state_.SetupInfo->Info.IsUninstaller == 0) StartJournal(state_);
+  if (state_.SetupInfo && state_.SetupInfo->Info.IsUninstaller == 0 && !StartJournal(state_, madeFolders_)) {
+    if (state_.Observer) state_.Observer->SetFinishText(state_.String(kStringFailed), true);
+    RunRequested = false;
+    return;
+  }
   try {
     RunLines();
     FinishRun();
@@ -152,6 +169,9 @@ void TSetupThread::FinishRun() {
   const TSetupInfo& info = state_.SetupInfo->Info;
   // A run that is rolled back writes no log, uninstaller or key.
   if (state_.Journal && !state_.Failures.empty()) return;
+  if (state_.UninstallList) {
+    for (const std::string& dir : madeFolders_) state_.UninstallList->AddDirectory(dir);
+  }
   ForceInstallDirs(info.InstallDir, state_.Recorder());
   if (info.MakeUninstaller == 1) {
     const bool logSaved = SaveUninstallLog(state_, info.InstallDir, info.UninstallPrefix);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "package/ZUI_CommandList.h"
 #include "platform/Platform.h"
@@ -41,6 +42,8 @@ class TSetupThread {
   void FinishRun();
 
   TScriptState& state_;
+  // The install directory and its parents as the run's start made them.
+  std::vector<std::string> madeFolders_;
   const TCommandList& commands_;
   std::function<void(const std::string&)> onError_;
   platform::Thread thread_;

@@ -17,6 +17,7 @@
 #include "package/ZUI_PakFile.h"
 #include "package/ZUI_SetupInfo.h"
 #include "platform/Widgets.h"
+#include "script/RunJournal.h"
 #include "script/SE_ScriptState.h"
 #include "script/SE_SetupThread.h"
 #include "script/SE_Uninstall_List.h"
@@ -51,6 +52,9 @@ constexpr char kCaptionVerification[] = "Verification Error";
 constexpr char kCaptionSetup[] = "Setup Error";
 constexpr char kVerificationStage[] = "Verification Stage";
 constexpr char kLanguagePrefix[] = "LANGUAGE-";
+constexpr char kRolledBack[] = "A run of a setup in ";
+constexpr char kRolledBackEnd[] = " did not finish (it was ended, or the computer went off) and was rolled back.\r\r";
+constexpr char kCaptionRolledBack[] = "Setup";
 constexpr uint32_t kMinimumVerifyDisplayMs = 500;
 
 std::string StatusVerified(uint32_t done, uint32_t total) {
@@ -277,6 +281,24 @@ int OpenAndVerify(TProgram& p, uint64_t& GroupedTotal) {
   return kContinue;
 }
 
+// A journal that a run ended half-way left in the install directory: the
+// run is rolled back before anything else happens there, and the user told.
+void RollBackUnfinishedRun(TProgram& p) {
+  const TSetupInfo& info = p.SetupInfoFile.Info;
+  if (info.InstallDir.empty()) return;
+  const std::string dir = ExpandPathFields(info.InstallDir, p.Fields());
+  const std::string folder = TRunJournal::FolderOf(dir, info.UninstallPrefix);
+  if (!platform::DirectoryExists(folder)) return;
+  TRollBackReport report;
+  {
+    platform::WriteConfinement confine(dir);
+    report = TRunJournal::RollBackFolder(folder, SetupRegistry, nullptr);
+  }
+  std::string text = kRolledBack + dir + kRolledBackEnd + report.Text();
+  LogLine("Rolled back", text);
+  ShowMessage(text, kCaptionRolledBack, platform::kMbOk | platform::kMbIconInformation);
+}
+
 // The setup information, then the install log (uninstaller) or the compiled
 // script with the space it needs (setup); the renamed-executable check.
 int Load(TProgram& p) {
@@ -304,6 +326,7 @@ int Load(TProgram& p) {
       info.InstallDir = ExtractFilePath(p.Args[0]);
       if (info.InstallDir.size() > 3 && info.InstallDir.back() == '\\') info.InstallDir.pop_back();
     }
+    RollBackUnfinishedRun(p);
     if (!platform::FileExists(info.InstallDir + "\\" + UninstallLogName(info.UninstallPrefix))) {
       Fatal(kLogMissing, kCaptionSetup);
       return kExitFatalMessage;
@@ -409,6 +432,7 @@ int PrepareProgram(TProgram& p) {
   if ((status = Load(p)) != kContinue) return status;
   ChooseLanguage(p);
   if ((status = FindInstallDir(p)) != kContinue) return status;
+  if (p.SetupInfoFile.Info.IsUninstaller == 0 && !p.VerifyFailed) RollBackUnfinishedRun(p);
   return p.VerifyFailed ? kExitFatalMessage : kContinue;
 }
 

@@ -22,16 +22,18 @@ UNINSTALL_KEY = 'Uninstall\\Demo Game]'
 
 def register_last(work, setup):
     """A folder where the install log must go: exit 6, the failure text and
-    the log say so, and the product is not in Add/Remove Programs."""
+    the log say so, everything the run wrote is put back, and the product is
+    not in Add/Remove Programs."""
     env, root = machine(work, 'register-last')
     os.makedirs(os.path.join(root, 'drives', 'c', 'Games', 'Demo', 'Demo_install.log'))
     call_text([run, setup, '/S', '/LOG=C:\\setup.log', '/D=C:\\Games\\Demo'], env, code=6)
     log = ' '.join(log_lines(root, 'setup.log'))
     assert 'C:\\Games\\Demo\\Demo_install.log: it is a folder, not a file' in log, log
-    assert 'Demo Game: the product was not registered' in log, log
+    assert 'Everything the run had changed was put back' in log, log
     assert 'Finish: Setup failed to install.' in log, log
     reg = registry(root)
-    assert UNINSTALL_KEY not in reg, reg
+    assert UNINSTALL_KEY not in reg and 'Demo Game]' not in reg, reg
+    assert os.listdir(os.path.join(root, 'drives', 'c', 'Games', 'Demo')) == ['Demo_install.log']
     # The same setup with room for its log registers as before.
     env, root = machine(work, 'registered')
     call_text([run, setup, '/S', '/D=C:\\Games\\Demo'], env)

@@ -33,8 +33,8 @@ with tempfile.TemporaryDirectory() as work:
     assert open(os.path.join(target, 'group1', 'readme.txt'), 'rb').read() == \
         open(os.path.join(demo, 'files', 'readme.txt'), 'rb').read()
 
-    # An install whose folder holds a linked "docs": the rest is installed,
-    # the run ends "completed with errors" and the file outside stays.
+    # An install whose folder holds a linked "docs": the run ends "completed
+    # with errors", what it wrote is undone and the file outside stays.
     machine = os.path.join(work, 'machine')
     env = dict(os.environ, WIZPAK_HOST_ROOT=machine)
     stub = os.path.join(work, 'stub.exe')
@@ -46,7 +46,7 @@ with tempfile.TemporaryDirectory() as work:
     os.symlink(outside, os.path.join(inst, 'docs'))
     call([run, setup], env, code=6)
     assert open(victim).read() == 'keep me'
-    assert os.path.isfile(os.path.join(inst, 'readme.txt'))
+    assert sorted(os.listdir(inst)) == ['docs'], os.listdir(inst)
     os.remove(os.path.join(inst, 'docs'))
 
     # A clean install, then an installed file replaced by a link to the file

@@ -112,7 +112,7 @@ with tempfile.TemporaryDirectory() as work:
     call_text([run, setup], env, code=4)
 
     # What cannot be written: exit 6, an error log written and named in the
-    # log, but not opened (nobody is there to read it).
+    # log, but not opened (nobody is there to read it); the run is undone.
     setup = os.path.join(work, 'plain', 'DemoSetup.exe')
     env, root = machine(work, 'blocked')
     os.makedirs(os.path.join(root, 'drives', 'c', 'Program Files', 'Demo Game', 'readme.txt'))
@@ -121,7 +121,8 @@ with tempfile.TemporaryDirectory() as work:
     log = log_lines(root, 'setup.log')
     assert 'Error log: C:\\Temp\\ErrorLog0000.TXT' in log and 'End: exit code 6' in log, log
     assert os.path.isfile(os.path.join(root, 'drives', 'c', 'Temp', 'ErrorLog0000.TXT'))
-    assert os.path.isfile(os.path.join(root, 'drives', 'c', 'Program Files', 'Demo Game', 'demo.ini'))
+    assert 'Rolled back: Everything the run had changed was put back' in ' '.join(log), log
+    assert os.listdir(os.path.join(root, 'drives', 'c', 'Program Files', 'Demo Game')) == ['readme.txt']
 
     # A corrupt setup: exit 1, the message in the log instead of a box.
     corrupt = os.path.join(work, 'plain', 'Corrupt.exe')

@@ -20,9 +20,11 @@
 
 namespace {
 
-// Compiles Script and runs it once against Dir as install directory.
+// Compiles Script and runs it once against Dir as install directory: as a
+// setup's run (all or nothing: the first failure stops it and undoes it), or
+// with LinesOnly every line by itself, to see each command's own failures.
 struct ScriptRun {
-  ScriptRun(Workspace& w, const std::string& script, const std::string& dir) : state(lines) {
+  ScriptRun(Workspace& w, const std::string& script, const std::string& dir, bool LinesOnly = false) : state(lines) {
     std::vector<std::string> errors;
     TCompiler c;
     EXPECT_TRUE(w.Compile(script, c, errors)) << (errors.empty() ? "" : errors[0]);
@@ -34,6 +36,12 @@ struct ScriptRun {
     state.Observer = &observer;
     state.Registry = &registry;
     state.StartMenuProgramsDir = w.m.Path("Menu\\");
+    if (LinesOnly) {
+      for (const TCompLine& line : lines.Lines) {
+        if (TCommandClass* command = w.commands.ForNumber(line.Command)) command->SFXProcess(state, line.Row);
+      }
+      return;
+    }
     TSetupThread thread(state, w.commands, nullptr);
     thread.RunScript();
   }
@@ -57,34 +65,57 @@ std::string Value(platform::Registry& reg, int root, const std::string& key, con
 
 }  // namespace
 
-// "rename" onto an existing file leaves both; "delete" keeps the log's record;
+// "rename" and "delete" (which keeps the log's record);
 // "rmdir" removes a tree three levels deep; the expanded arguments are written
-// back into the line.
+// back into the line. The same lines with a failing one after them are all
+// undone: the renamed, deleted and removed files are back, byte for byte.
 TEST(CommandsRun, FileSystem) {
-  Workspace w;
-  std::string dir = w.m.Path("Game");
-  ForceInstallDirs(dir + "\\t\\a\\b\\", nullptr);
-  TestMachine::Write(dir + "\\t\\a\\b\\deep.txt", "d");
-  TestMachine::Write(dir + "\\t\\top.txt", "t");
-  TestMachine::Write(dir + "\\one.txt", "1");
-  TestMachine::Write(dir + "\\two.txt", "2");
-  TestMachine::Write(dir + "\\old.txt", "o");
-  TestMachine::Write(dir + "\\gone.txt", "g");
-  ScriptRun r(w,
-              "rename $INSTDIR\\one.txt $INSTDIR\\two.txt\n"
-              "rename $INSTDIR\\old.txt $INSTDIR\\new.txt\n"
-              "delete $INSTDIR\\gone.txt\n"
-              "rmdir $INSTDIR\\t 0\n"
-              "createdirectory $INSTDIR\n"
-              "createdirectory X:\n",
-              dir);
-  EXPECT_EQ(TestMachine::Read(dir + "\\one.txt"), "1");
-  EXPECT_EQ(TestMachine::Read(dir + "\\two.txt"), "2");
-  EXPECT_EQ(TestMachine::Read(dir + "\\new.txt"), "o");
-  EXPECT_FALSE(platform::FileExists(dir + "\\gone.txt"));
-  EXPECT_FALSE(platform::DirectoryExists(dir + "\\t"));
-  EXPECT_EQ(r.lines.Lines[0].Params[0], dir + "\\one.txt");
-  EXPECT_EQ(r.log.Directories(), (std::vector<std::string>{dir, "X:"}));
+  const char* script =
+      "rename $INSTDIR\\one.txt $INSTDIR\\uno.txt\n"
+      "rename $INSTDIR\\old.txt $INSTDIR\\new.txt\n"
+      "delete $INSTDIR\\gone.txt\n"
+      "rmdir $INSTDIR\\t 0\n"
+      "createdirectory $INSTDIR\\made\\deep\n"
+      "createdirectory $INSTDIR\n";
+  for (bool failing : {false, true}) {
+    Workspace w;
+    std::string dir = w.m.Path("Game");
+    ForceInstallDirs(dir + "\\t\\a\\b\\", nullptr);
+    TestMachine::Write(dir + "\\t\\a\\b\\deep.txt", "d");
+    TestMachine::Write(dir + "\\t\\top.txt", "t");
+    TestMachine::Write(dir + "\\one.txt", "1");
+    TestMachine::Write(dir + "\\two.txt", "2");
+    TestMachine::Write(dir + "\\old.txt", "o");
+    TestMachine::Write(dir + "\\gone.txt", "g");
+    ScriptRun r(w, std::string(script) + (failing ? "createdirectory X:\n" : ""), dir);
+    EXPECT_EQ(TestMachine::Read(dir + "\\two.txt"), "2");
+    EXPECT_FALSE(platform::FileExists(dir + "\\run-journal\\journal"));
+    if (failing) {
+      EXPECT_EQ(TestMachine::Read(dir + "\\one.txt"), "1");
+      EXPECT_FALSE(platform::FileExists(dir + "\\uno.txt"));
+      ASSERT_EQ(r.state.Failures.size(), 1u);
+      EXPECT_NE(r.state.FailureText().find("Everything the run had changed was put back"), std::string::npos)
+          << r.state.FailureText();
+      EXPECT_EQ(TestMachine::Read(dir + "\\old.txt"), "o");
+      EXPECT_FALSE(platform::FileExists(dir + "\\new.txt"));
+      EXPECT_EQ(TestMachine::Read(dir + "\\gone.txt"), "g");
+      EXPECT_EQ(TestMachine::Read(dir + "\\t\\a\\b\\deep.txt"), "d");
+      EXPECT_EQ(TestMachine::Read(dir + "\\t\\top.txt"), "t");
+      EXPECT_FALSE(platform::DirectoryExists(dir + "\\made"));
+      EXPECT_FALSE(platform::DirectoryExists(dir + "\\run-journal"));
+      continue;
+    }
+    EXPECT_TRUE(r.state.Failures.empty()) << r.state.FailureText();
+    EXPECT_EQ(TestMachine::Read(dir + "\\uno.txt"), "1");
+    EXPECT_EQ(TestMachine::Read(dir + "\\new.txt"), "o");
+    EXPECT_FALSE(platform::FileExists(dir + "\\gone.txt"));
+    EXPECT_FALSE(platform::DirectoryExists(dir + "\\t"));
+    EXPECT_TRUE(platform::DirectoryExists(dir + "\\made\\deep"));
+    EXPECT_FALSE(platform::DirectoryExists(dir + "\\run-journal"));
+    EXPECT_EQ(r.lines.Lines[0].Params[0], dir + "\\one.txt");
+    EXPECT_EQ(r.log.Directories(),
+              (std::vector<std::string>{dir + "\\made\\", dir + "\\made\\deep", dir + "\\made\\deep", dir}));
+  }
 }
 
 // "iffileexists" on a folder takes the "does not exist" branch; labels "0"
@@ -218,7 +249,7 @@ TEST(CommandsRun, EveryWriteThatDidNotHappenIsAFailure) {
               "rmdir $INSTDIR\\kept 0\n"
               "rmdir $INSTDIR\\absent 0\n"
               "execute $INSTDIR\\missing.exe\n",
-              dir);
+              dir, true);
   ASSERT_EQ(r.state.Failures.size(), 5u) << r.state.FailureText();
   EXPECT_EQ(r.state.Failures[0].rfind(dir + "\\copy.txt: ", 0), 0u) << r.state.Failures[0];
   EXPECT_EQ(r.state.Failures[1].rfind(dir + "\\locked.txt: ", 0), 0u) << r.state.Failures[1];
@@ -241,7 +272,7 @@ TEST(CommandsRun, RegistryValuesNotWrittenAreFailures) {
   ScriptRun r(w,
               "writeregstr HKCU \"Software\\Demo\" Path x\n"
               "writeregstr_url demo $INSTDIR\\demo.ico $INSTDIR\\demo.exe\n",
-              dir);
+              dir, true);
   EXPECT_EQ(r.state.Failures, (std::vector<std::string>{
                                   "HKCU\\Software\\Demo \"Path\": the registry value could not be written",
                                   "HKCR\\demo \"\": the registry value could not be written",

@@ -95,7 +95,8 @@ TEST(Runtime, RunLoopJumps) {
 }
 
 // A command that fails ends the run with its exception; the finishing steps
-// are skipped and the thread reports it.
+// are skipped, the run is undone (the install directory it made is gone) and
+// the thread reports both.
 TEST(Runtime, ExceptionEndsTheRun) {
   Workspace w;
   std::string setup =
@@ -111,7 +112,9 @@ TEST(Runtime, ExceptionEndsTheRun) {
   ASSERT_TRUE(thread.Start());
   EXPECT_FALSE(StartRun(thread, l.state, nullptr));
   ASSERT_EQ(prompt.shown.size(), 1u);
-  EXPECT_EQ(reported, "File not found: \"" + w.m.Path("Game") + "\\data.zup\".");
+  EXPECT_EQ(reported, "File not found: \"" + w.m.Path("Game") +
+                          "\\data.zup\".\r\n"
+                          "Everything the run had changed was put back (1 change undone).");
   EXPECT_FALSE(platform::DirectoryExists(w.m.Path("Game")));
 }
 
