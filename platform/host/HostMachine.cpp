@@ -302,8 +302,27 @@ void InjectFileFault(uint64_t N, bool Persist) {
 uint64_t FileOperationCount() { return g_operations; }
 bool FileFaultFired() { return g_faultFired; }
 
+namespace {
+uint64_t EnvironmentNumber(const char* Name) {
+  const char* text = std::getenv(Name);
+  return text ? std::strtoull(text, nullptr, 10) : 0;
+}
+}  // namespace
+
 bool FileOperationAllowed() {
+  // For tests of whole programs: WIZPAK_HOST_FAULT_AT=N (with
+  // WIZPAK_HOST_FAULT_PERSISTS=1) as InjectFileFault; WIZPAK_HOST_KILL_AT=N
+  // ends the process at once before operation N, as a kill or a power cut.
+  static const bool fromEnvironment = [] {
+    if (uint64_t at = EnvironmentNumber("WIZPAK_HOST_FAULT_AT")) {
+      InjectFileFault(at, EnvironmentNumber("WIZPAK_HOST_FAULT_PERSISTS") != 0);
+    }
+    return true;
+  }();
+  static const uint64_t killAt = EnvironmentNumber("WIZPAK_HOST_KILL_AT");
+  (void)fromEnvironment;
   uint64_t n = ++g_operations;
+  if (killAt && n == killAt) std::_Exit(kKilledExitCode);
   uint64_t at = g_faultAt;
   if (at == 0 || n < at || (n > at && !g_faultPersists)) return true;
   g_faultFired = true;

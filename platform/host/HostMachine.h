@@ -98,6 +98,8 @@ std::string ToLowerAscii(std::string Text);
 // with Persist every operation after it fails too, as after a crash.
 // N = 0 switches injection off. The counter restarts with every call.
 void InjectFileFault(uint64_t N, bool Persist);
+// The exit status of a process that WIZPAK_HOST_KILL_AT ended.
+constexpr int kKilledExitCode = 137;
 // Operations counted since the last InjectFileFault call.
 uint64_t FileOperationCount();
 // True once an injected fault has fired.

@@ -192,6 +192,8 @@ void EnsureLoaded(Hive& h) {
 }
 
 bool Save(Hive& h) {
+  // A change of the registry is a change of the disk, for fault injection too.
+  if (!host::FileOperationAllowed()) return false;
   std::string text = std::string(kHeader) + "\r\n\r\n";
   for (const auto& [lower, key] : h.keys) {
     // Bare root keys are implied, as in an export.
