@@ -1,6 +1,7 @@
 #include "script/RunJournal.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "common/BufferManager.h"
@@ -238,12 +239,18 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
     if (Progress) Progress(++done, report.Total);
   }
   // What is left in the folder is what no readable record names: a damaged
-  // journal's files stay for the user to see.
+  // journal's files stay for the user to see, in the folder renamed, so that
+  // the journal's name is free and nobody takes them for a finished run's.
   platform::DeleteFile(Folder + "\\" + kFileName);
   std::vector<platform::DirEntry> left;
   if (platform::ListDirectory(Folder, left) && !left.empty()) {
-    problem(Folder + " holds " + DecimalText(static_cast<uint32_t>(left.size())) +
-            " item(s) no record names; it stays so that nothing in it is lost");
+    std::string kept = Folder + ".kept";
+    for (uint32_t n = 2; platform::DirectoryExists(kept) || platform::FileExists(kept); ++n) {
+      kept = Folder + ".kept" + DecimalText(n);
+    }
+    if (!platform::MoveFile(Folder, kept, false)) kept = Folder;
+    problem(kept + " holds " + DecimalText(static_cast<uint32_t>(left.size())) +
+            " item(s) no record names (old files among them, perhaps); it stays so that nothing in it is lost");
   } else if (platform::DirectoryExists(Folder) && !platform::RemoveDirectory(Folder)) {
     problem(Folder + " could not be removed: " + Reason());
   }
@@ -408,7 +415,13 @@ bool TRunJournal::BeforeFiles(const std::vector<std::string>& Paths, std::string
 
 std::string TRunJournal::KeepUndoOf(const std::string& Target, const std::vector<std::string>& Sides) {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::string kept = Target + ".run" + DecimalText(records_ + 1) + kUndoSuffix;
+  // In the journal's folder when the target is on its drive (a rename there
+  // keeps it), beside the target otherwise.
+  const bool sameDrive =
+      Target.size() > 2 && folder_.size() > 2 && Target[1] == ':' &&
+      std::toupper(static_cast<unsigned char>(Target[0])) == std::toupper(static_cast<unsigned char>(folder_[0]));
+  std::string kept = sameDrive ? folder_ + "\\" + DecimalText(records_ + 1) + kUndoSuffix
+                               : Target + ".run" + DecimalText(records_ + 1) + kUndoSuffix;
   std::vector<std::string> strings{Target, kept};
   strings.insert(strings.end(), Sides.begin(), Sides.end());
   return Append(kContainer, strings, {}) ? kept : std::string();
@@ -495,22 +508,24 @@ bool TRunJournal::Commit(std::string& Problem) {
     Problem = journal + " could not be deleted: " + Reason();
     return false;
   }
-  // Then the old files and the kept undo journals go; one that stays is
-  // named, the run is final all the same.
+  // Then the old files and the kept undo journals go, each tried twice (a
+  // virus scanner may hold one a moment); one that stays is named, the run is
+  // final all the same, and the next run's start clears the folder.
   Problem.clear();
-  auto note = [&](const std::string& Text) {
-    if (Problem.empty()) Problem = Text;
-  };
+  auto twice = [](const std::function<bool()>& Step) { return Step() || Step(); };
   for (const TRecord& r : records) {
-    if ((r.Kind == kFileMoved || r.Kind == kContainer) && platform::FileExists(r.S[1]) &&
-        !platform::DeleteFile(r.S[1])) {
-      note(r.S[1] + " could not be deleted: " + Reason());
-    } else if (r.Kind == kTreeMoved && platform::DirectoryExists(r.S[1]) && !RemoveTree(r.S[1])) {
-      note(r.S[1] + " could not be deleted completely");
+    const std::string& path = r.S.size() > 1 ? r.S[1] : r.S[0];
+    bool ok = true;
+    if (r.Kind == kFileMoved || r.Kind == kContainer) {
+      ok = twice([&] { return platform::DeleteFile(path) || !platform::FileExists(path); });
+    } else if (r.Kind == kTreeMoved) {
+      ok = twice([&] { return RemoveTree(path) || !platform::DirectoryExists(path); });
     }
+    if (!ok && Problem.empty()) Problem = path + " could not be deleted: " + Reason();
   }
-  if (!platform::RemoveDirectory(folder_) && platform::DirectoryExists(folder_)) {
-    note(folder_ + " could not be removed: " + Reason());
+  if (!twice([&] { return platform::RemoveDirectory(folder_) || !platform::DirectoryExists(folder_); }) &&
+      Problem.empty()) {
+    Problem = folder_ + " could not be removed: " + Reason();
   }
   return true;
 }
@@ -525,6 +540,16 @@ TRollBackReport TRunJournal::RollBack(const std::function<void(uint32_t, uint32_
 
 TRollBackReport TRunJournal::RollBackFolder(const std::string& Folder, platform::Registry* Registry,
                                             const std::function<void(uint32_t, uint32_t)>& Progress) {
+  // Without its journal the folder is what a finished run could not clear
+  // (the old files it replaced), or one a run was ended in while making it:
+  // nothing to undo, and it goes.
+  if (!platform::FileExists(Folder + "\\" + kFileName) &&
+      platform::GetFileAttributes(Folder + "\\" + kFileName) == platform::kInvalidAttributes) {
+    TRollBackReport report;
+    report.Leftover = true;
+    if (!RemoveTree(Folder)) report.Problems.push_back(Folder + " could not be removed: " + Reason());
+    return report;
+  }
   bool damaged = false;
   std::string problem;
   std::vector<TRecord> records = ReadRecords(Folder + "\\" + kFileName, damaged, problem);

@@ -32,6 +32,9 @@ struct TRollBackReport {
   std::vector<std::string> Started;
   // The journal ended in a damaged record: what it named after it is unknown.
   bool Damaged = false;
+  // The folder held no journal: what a finished run left, or one ended while
+  // it made the folder; it was only cleared.
+  bool Leftover = false;
   bool Complete() const { return Problems.empty() && !Damaged; }
   // Lines for the failure text and the error log.
   std::string Text() const;

@@ -27,7 +27,8 @@ std::string WithoutBackslash(std::string Path) {
 // starts there.
 void RollBackLeftover(const std::string& Folder, platform::Registry* Registry) {
   TRollBackReport report = TRunJournal::RollBackFolder(Folder, Registry, nullptr);
-  LogLine("Rolled back", "an unfinished run: " + report.Text());
+  LogLine(report.Leftover ? "Cleared" : "Rolled back",
+          report.Leftover ? Folder : "an unfinished run: " + report.Text());
   if (platform::DirectoryExists(Folder)) {
     throw ESetupError("The journal of an unfinished run, " + Folder + ", could not be cleared:\r\n" + report.Text() +
                       "\r\nNothing was changed by this run.");

@@ -294,6 +294,10 @@ void RollBackUnfinishedRun(TProgram& p) {
     platform::WriteConfinement confine(dir);
     report = TRunJournal::RollBackFolder(folder, SetupRegistry, nullptr);
   }
+  if (report.Leftover) {
+    LogLine("Cleared", folder + (report.Complete() ? std::string() : ": " + report.Text()));
+    return;
+  }
   std::string text = kRolledBack + dir + kRolledBackEnd + report.Text();
   LogLine("Rolled back", text);
   ShowMessage(text, kCaptionRolledBack, platform::kMbOk | platform::kMbIconInformation);
