@@ -360,7 +360,6 @@ bool TRunJournal::FileRecord(const std::string& Path) {
 }
 
 bool TRunJournal::RecordDirectoriesMade(const std::vector<std::string>& Paths) {
-  std::lock_guard<std::mutex> lock(mutex_);
   batch_ = true;
   bool ok = true;
   for (const std::string& path : Paths) {
@@ -379,13 +378,9 @@ void TRunJournal::AddDirectory(const std::string& Path) {
   if (next_) next_->AddDirectory(Path);
 }
 
-bool TRunJournal::BeforeFile(const std::string& Path) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return FileRecord(Path);
-}
+bool TRunJournal::BeforeFile(const std::string& Path) { return FileRecord(Path); }
 
 bool TRunJournal::BeforeDirectory(const std::string& Path) {
-  std::lock_guard<std::mutex> lock(mutex_);
   std::string bare = Path.size() > 3 && Path.back() == '\\' ? Path.substr(0, Path.size() - 1) : Path;
   if (dirs_.count(Key(bare)) || platform::DirectoryExists(bare)) return true;
   if (!MissingParents(bare) || !Append(kDirCreated, {bare}, {})) return false;
@@ -394,7 +389,6 @@ bool TRunJournal::BeforeDirectory(const std::string& Path) {
 }
 
 bool TRunJournal::BeforeFiles(const std::vector<std::string>& Paths, std::string& Failed) {
-  std::lock_guard<std::mutex> lock(mutex_);
   batch_ = true;
   bool ok = true;
   for (const std::string& path : Paths) {
@@ -414,7 +408,6 @@ bool TRunJournal::BeforeFiles(const std::vector<std::string>& Paths, std::string
 }
 
 std::string TRunJournal::KeepUndoOf(const std::string& Target, const std::vector<std::string>& Sides) {
-  std::lock_guard<std::mutex> lock(mutex_);
   // In the journal's folder when the target is on its drive (a rename there
   // keeps it), beside the target otherwise.
   const bool sameDrive =
@@ -428,14 +421,12 @@ std::string TRunJournal::KeepUndoOf(const std::string& Target, const std::vector
 }
 
 bool TRunJournal::RemoveFile(const std::string& Path) {
-  std::lock_guard<std::mutex> lock(mutex_);
   files_.erase(Key(Path));
   // Moved aside, the file is deleted; a new one may come in its place.
   return FileRecord(Path) && (!platform::FileExists(Path) || platform::DeleteFile(Path));
 }
 
 bool TRunJournal::RemoveFolder(const std::string& Path) {
-  std::lock_guard<std::mutex> lock(mutex_);
   std::string bare = Path.size() > 3 && Path.back() == '\\' ? Path.substr(0, Path.size() - 1) : Path;
   if (Below(folder_, bare)) {
     platform::SetLastError(platform::kErrorAccessDenied);
@@ -451,7 +442,6 @@ bool TRunJournal::RemoveFolder(const std::string& Path) {
 }
 
 bool TRunJournal::BeforeRename(const std::string& From, const std::string& To) {
-  std::lock_guard<std::mutex> lock(mutex_);
   // A rename never replaces a file, so undoing it is renaming back.
   files_.erase(Key(To));
   return Append(kRenamed, {From, To}, {});
@@ -459,7 +449,6 @@ bool TRunJournal::BeforeRename(const std::string& From, const std::string& To) {
 
 bool TRunJournal::BeforeValue(const std::string& KeyPath, const std::string& Name) {
   if (!registry_) return true;
-  std::lock_guard<std::mutex> lock(mutex_);
   platform::Registry& reg = *registry_;
   const uint32_t root = static_cast<uint32_t>(reg.Root());
   std::string path = KeyPath;
@@ -491,13 +480,9 @@ bool TRunJournal::BeforeValue(const std::string& KeyPath, const std::string& Nam
   return Append(kValue, {path, Name, data}, {root, existed ? 1u : 0u, type});
 }
 
-void TRunJournal::NoteStarted(const std::string& Program) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Append(kStarted, {Program}, {});
-}
+void TRunJournal::NoteStarted(const std::string& Program) { Append(kStarted, {Program}, {}); }
 
 bool TRunJournal::Commit(std::string& Problem) {
-  std::lock_guard<std::mutex> lock(mutex_);
   file_.Close();
   const std::string journal = folder_ + "\\" + kFileName;
   bool damaged = false;
@@ -531,10 +516,7 @@ bool TRunJournal::Commit(std::string& Problem) {
 }
 
 TRollBackReport TRunJournal::RollBack(const std::function<void(uint32_t, uint32_t)>& Progress) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    file_.Close();
-  }
+  file_.Close();
   return RollBackFolder(folder_, registry_, Progress);
 }
 

@@ -15,7 +15,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -40,6 +39,8 @@ struct TRollBackReport {
   std::string Text() const;
 };
 
+// Used by the thread that runs the script only (extraction calls it from
+// there too, in entry order).
 class TRunJournal : public TInstallRecorder, public TUndoKeeper {
  public:
   // The journal folder of an install directory.
@@ -104,7 +105,6 @@ class TRunJournal : public TInstallRecorder, public TUndoKeeper {
   TInstallRecorder* next_;
   platform::Registry* registry_;
   platform::File file_;
-  std::mutex mutex_;
   uint32_t records_ = 0;
   bool batch_ = false;
   // Lower-cased paths already journaled: a second change of one needs no record.

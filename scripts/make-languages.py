@@ -45,6 +45,7 @@ INSTALL = {
     30: 'Executing application <%FILENAME%>',
     31: 'Windows opens the name <%DEVICENAME%> as a device: choose another folder.',
     32: 'Setup cannot install to this drive: choose a hard disk, a removable or a network drive.',
+    33: 'Restoring <%FNUM%> of <%FTOTAL%>',
 }
 
 UNINSTALL = dict(INSTALL)

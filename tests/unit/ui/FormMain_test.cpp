@@ -202,6 +202,34 @@ TEST(FormMain, LanguageSwitch) {
   EXPECT_FALSE(z.form->LanguageButton().IsVisible());
 }
 
+// A run that fails half-way is undone on the patching page ("Restoring N of
+// M" and the bar), then the finish page shows the failure text and the error
+// report says what failed and that everything was put
+// back; the installed file is gone again and the exit status is 6.
+TEST(FormMain, FailedRunIsRolledBackOnTheWorkingPage) {
+  Wizard z("[drives]\nC=fixed,5000000\n", std::string(kScript) + "copyfile \"C:\\nowhere.txt\" \"$INSTDIR\\b.txt\"\n");
+  ASSERT_TRUE(z.form->SetPagesUp());
+  for (int i = 0; i < 3; ++i) z.form->NextButtonClick();
+  EXPECT_EQ(z.Page(), 4);
+  EXPECT_FALSE(platform::FileExists("C:\\Program Files\\Demo\\a.txt"));
+  EXPECT_FALSE(platform::DirectoryExists("C:\\Program Files\\Demo"));
+  bool restoring = false;
+  for (const WideString& text : z.observer.status) restoring = restoring || text.rfind(u"Restoring ", 0) == 0;
+  EXPECT_TRUE(restoring);
+  const WideString last = z.Named("Patching_StatusLabel").GetText();
+  EXPECT_EQ(last.rfind(u"Restoring ", 0), 0u) << platform::WideToAnsi(last);
+  platform::GaugeState bar = z.Named("Patching_ProgressBar").GetGauge();
+  EXPECT_EQ(bar.Position, bar.Maximum);
+  EXPECT_EQ(z.Named("FinishText").GetText(), u"Setup failed to install.");
+  // The error report names the failure and that everything was put back.
+  ASSERT_FALSE(platform::host::Transcript().empty());
+  const std::string report = platform::host::Transcript().front().Text;
+  EXPECT_NE(report.find("b.txt"), std::string::npos) << report;
+  EXPECT_NE(report.find("Everything the run had changed was put back"), std::string::npos) << report;
+  z.form->CancelButtonClick();
+  EXPECT_EQ(z.form->ExitCode(), kExitCompletedWithErrors);
+}
+
 // Cancel asks string 27 under caption 28: No keeps the wizard open, Yes
 // closes it (exit status 3). While working, closing is refused silently.
 TEST(FormMain, CancelQuestionAndWorkingState) {
