@@ -40,6 +40,11 @@ for config in "${configs[@]}"; do
     tsan) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWIZPAK_SANITIZE_THREAD=ON) ;;
     *) echo "unknown configuration: $config (host, win32, win32-tests, win64, win64-tests, asan or tsan)" >&2; exit 2 ;;
   esac
+  # A configure that failed half-way leaves a cache without a build file:
+  # start that folder afresh.
+  if [ -f "$dir/CMakeCache.txt" ] && [ ! -f "$dir/build.ninja" ] && [ ! -f "$dir/Makefile" ]; then
+    rm -rf "$dir"
+  fi
   if [ ! -f "$dir/CMakeCache.txt" ]; then
     cmake -S "$here" -B "$dir" "${generator[@]}" "${args[@]}"
   fi

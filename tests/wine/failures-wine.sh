@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# A failure is not reported as success, under Wine: a folder stands where the
-# demo's readme.txt must go, so that one file cannot be written. The wizard
-# goes on with the rest, the error log's box appears and is answered, the
-# finish page shows the failure text, and the setup exits 6 ("completed with
-# errors"); the other files are installed, the folder is untouched. Then the
-# install log is extended by hand: the uninstaller does not believe it (its
-# digest in HKLM differs), writes an error log, deletes nothing and exits 2.
+# A failure is not reported as success, and a run is all or nothing, under
+# Wine: the demo is installed, its files then changed (an older version), and
+# a folder put where the last file of the list must go. The wizard's run meets
+# it late, stops and puts everything back; the error log's box appears and is
+# answered, the finish page shows the failure text, and the setup exits 6;
+# every overwritten file is back byte for byte, the folder untouched, no
+# journal left. Then the install log is extended by hand: the uninstaller does
+# not believe it (its digest in HKLM differs), writes an error log, deletes
+# nothing and exits 2.
 set -euo pipefail
 wizpak=$1
 stub=$2
@@ -20,7 +22,17 @@ shots=${WIZPAK_WINE_SHOTS:-}
 fail() { echo "failures-wine: $*" >&2; exit 1; }
 "$wizpak" build "$demo/setup.wps" -o "$work/DemoSetup.exe" --stub "$stub" >/dev/null
 inst="$WINEPREFIX/drive_c/Program Files/Demo Game"
-mkdir -p "$inst/readme.txt"
+status=0
+timeout 120 "$wine_loader" "$work/DemoSetup.exe" /S >/dev/null 2>&1 || status=$?
+wineserver -w
+[ "$status" = 0 ] || fail "the first install exited $status"
+printf 'the old readme\r\n' >"$inst/readme.txt"
+printf '[old]\r\n' >"$inst/demo.ini"
+head -c 3000 /dev/urandom >"$inst/data.bin"
+rm "$inst/docs/changes.txt"
+mkdir -p "$inst/docs/changes.txt"
+mkdir -p "$work/old"
+cp -a "$inst/." "$work/old/"
 
 wizard_start failures "$work/DemoSetup.exe"
 wizard_click next  # the change log
@@ -59,11 +71,13 @@ wizard_shot
 wizard_click cancel  # Finish
 wizard_finish
 [ "$wizard_status" = 6 ] || fail "the setup exited $wizard_status (6 expected)"
-[ -d "$inst/readme.txt" ] || fail "the folder in the way was changed"
-cmp "$demo/files/demo.ini" "$inst/demo.ini" || fail "the other files were not installed"
+[ -d "$inst/docs/changes.txt" ] || fail "the folder in the way was changed"
+diff -r "$work/old" "$inst" >&2 || fail "the installation was not put back as it was"
+[ ! -e "$inst/Demo_run-journal" ] || fail "the run's journal was left"
 log=$(find "$WINEPREFIX/drive_c" -iname 'ErrorLog*.txt' | head -n 1)
-[ -n "$log" ] && grep -q 'readme.txt' "$log" || fail "no error log naming readme.txt"
-echo "failures-wine: one file could not be written; the rest installed, the finish page and exit 6 say so"
+[ -n "$log" ] && grep -q 'changes.txt' "$log" && grep -q 'was put back' "$log" ||
+  fail "no error log naming changes.txt and saying everything was put back"
+echo "failures-wine: a file late in the list could not be written; every file put back byte for byte, exit 6"
 
 # The install log extended after the install: not believed.
 printf 'x' >>"$inst/Demo_install.log"
@@ -76,7 +90,7 @@ status=0
 wait "$uninstaller" || status=$?
 wineserver -w
 [ "$status" = 2 ] || fail "the uninstaller of a changed log exited $status (2 expected)"
-cmp "$demo/files/demo.ini" "$inst/demo.ini" || fail "the uninstaller deleted files on a changed log"
+cmp "$work/old/demo.ini" "$inst/demo.ini" || fail "the uninstaller deleted files on a changed log"
 [ -f "$inst/Demo_install.log" ] || fail "the changed log was deleted"
 log=$(find "$WINEPREFIX/drive_c" -iname 'ErrorLog*.txt' | head -n 1)
 [ -n "$log" ] && grep -q 'install log has been changed' "$log" || fail "no error log saying the log was changed"

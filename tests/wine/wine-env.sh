@@ -11,7 +11,9 @@ case "$wine_width" in
   *) echo "WIZPAK_WINE_WIDTH must be 32 or 64, not $wine_width" >&2; exit 2 ;;
 esac
 [ -x "$wine_loader" ] || { echo "$wine_loader is missing: run scripts/bootstrap.sh" >&2; exit 1; }
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=en_US.UTF-8
+# winedbg off: a program that crashes ends at once with its fault printed,
+# instead of waiting in the debugger until the test's time runs out.
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" LANG=en_US.UTF-8
 wine() { "$wine_loader" "$@"; }
 wine_cleanup() {
   wineserver -k >/dev/null 2>&1 || true
