@@ -1,11 +1,13 @@
 // Pictures of the layouts: JPEG through libjpeg, Windows bitmaps and icons
 // decoded here (a device-independent bitmap is a few fixed headers; Windows
-// itself is not there on the host build).
+// itself is not there on the host build), metafiles checked record by record
+// here and played by the platform.
 #include <algorithm>
 
 #include "common/BufferManager.h"
 #include "common/Strings.h"
 #include "ui/JpegPicture.h"
+#include "ui/Metafiles.h"
 #include "ui/SE_Parser.h"
 
 namespace {
@@ -125,6 +127,9 @@ bool DecodePicture(const std::string& Name, const uint8_t* Data, size_t Size, pl
   }
   if (ext == ".bmp") return DecodeBitmapFile(Data, Size, Image, Error);
   if (ext == ".ico") return DecodeIcon(Data, Size, Image, Error);
-  if (ext == ".wmf" || ext == ".emf") return platform::DecodeMetafile(Data, Size, ext == ".emf", Image, Error);
+  if (ext == ".wmf" || ext == ".emf") {
+    return CheckMetafile(Data, Size, ext == ".emf", Error) &&
+           platform::DecodeMetafile(Data, Size, ext == ".emf", Image, Error);
+  }
   return Error = "unknown picture format \"" + ext + "\"", false;
 }
