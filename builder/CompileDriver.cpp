@@ -34,6 +34,19 @@ bool CollectPageSet(const std::string& folder, const std::string& prefix, std::v
     if (f.IsDirectory()) continue;
     std::string name = prefix.empty() ? f.Name : prefix + f.Name;
     if (!prefix.empty() && SameTextAscii(f.Name, "icon.ico")) name = kUninstallIcon;
+    // The wizard ends a layout or page-set line at a carriage return only: a
+    // file saved with bare line feeds would read as one line, a blank page.
+    std::string lower = LowerAscii(f.Name);
+    if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".txt") == 0) {
+      TBytes text = LoadWholeFile(folder + "\\" + f.Name);
+      for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) {
+          error = "page set file " + folder + "\\" + f.Name +
+                  " ends its lines with line feeds alone; the wizard reads only CR LF line ends";
+          return false;
+        }
+      }
+    }
     entries.push_back({folder + "\\" + f.Name, name, 0, std::nullopt});
   }
   return true;

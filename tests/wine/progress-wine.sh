@@ -53,7 +53,7 @@ reached() {
     kill -0 "$wizard_pid" 2>/dev/null || fail "the setup ended before $1"
     sleep 0.1
   done
-  fail "the run never reached $1"
+  wizard_shot stuck; fail "the run never reached $1"
 }
 
 wizard_start progress "$work/ProgressSetup.exe"

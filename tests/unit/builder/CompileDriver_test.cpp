@@ -245,6 +245,15 @@ TEST(CompileDriver, BuildWritesAReadableSetup) {
   EXPECT_FALSE(BuildSetup(o, errors, output, stats, nullptr));
   EXPECT_FALSE(platform::FileExists(w.m.Path("Bad.exe")));
   EXPECT_FALSE(platform::FileExists(w.m.Path("Bad.exe.part")));
+
+  // A layout saved with bare line feeds would show a blank page: refused,
+  // naming the file.
+  TestMachine::Write(w.data + "\\layout\\install\\Work.txt", "[Patching_StatusLabel]\nType=TLabel\n");
+  o.Script = w.src + "\\setup.wps";
+  errors.clear();
+  EXPECT_FALSE(BuildSetup(o, errors, output, stats, nullptr));
+  ASSERT_FALSE(errors.empty());
+  EXPECT_NE(errors[0].find("Work.txt ends its lines with line feeds alone"), std::string::npos) << Joined(errors);
 }
 
 // The finaliser comes from the data folder, else from beside the stub, and
