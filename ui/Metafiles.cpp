@@ -50,7 +50,7 @@ const char* CheckDib(const uint8_t* Info, uint64_t InfoSize, uint64_t BitsSize) 
 
 enum class EmfShape {
   kFixed,       // fields only
-  kCreate,      // makes object number [8]
+  kCreate,      // makes or deletes object number [8]
   kSelect,      // uses object number [8], or a stock object
   kPoly32,      // a count [24] of 32-bit points from 28
   kPoly16,      // a count [24] of 16-bit points from 28
@@ -88,7 +88,7 @@ constexpr EmfRecordKind kEmfKinds[] = {
     {30, 24, EmfShape::kFixed},        {31, 24, EmfShape::kFixed},        {32, 24, EmfShape::kFixed},
     {33, 8, EmfShape::kFixed},         {34, 12, EmfShape::kFixed},        {35, 32, EmfShape::kFixed},
     {36, 36, EmfShape::kFixed},        {37, 12, EmfShape::kSelect},       {38, 28, EmfShape::kCreate},
-    {39, 24, EmfShape::kCreate},       {40, 12, EmfShape::kSelect},       {41, 28, EmfShape::kFixed},
+    {39, 24, EmfShape::kCreate},       {40, 12, EmfShape::kCreate},       {41, 28, EmfShape::kFixed},
     {42, 24, EmfShape::kFixed},        {43, 24, EmfShape::kFixed},        {44, 32, EmfShape::kFixed},
     {45, 40, EmfShape::kFixed},        {46, 40, EmfShape::kFixed},        {47, 40, EmfShape::kFixed},
     {48, 12, EmfShape::kSelect},       {49, 16, EmfShape::kPalette},      {52, 8, EmfShape::kFixed},
@@ -114,11 +114,12 @@ const EmfRecordKind* FindEmfKind(uint32_t Type) {
 }
 
 // A bitmap a record names by offsets and sizes (fields at the given places);
-// Optional: a zero header size means the record has none.
+// Optional: a record whose four fields are all zero has none. (A player
+// takes a non-zero offset as a bitmap whatever the size says.)
 const char* CheckEmfDib(const uint8_t* R, uint32_t Size, uint32_t OffInfo, uint32_t OffBits, bool Optional) {
   uint64_t infoAt = Le32(R + OffInfo), infoSize = Le32(R + OffInfo + 4);
   uint64_t bitsAt = Le32(R + OffBits), bitsSize = Le32(R + OffBits + 4);
-  if (Optional && infoSize == 0) return nullptr;
+  if (Optional && (infoAt | infoSize | bitsAt | bitsSize) == 0) return nullptr;
   if (infoAt + infoSize > Size || bitsAt + bitsSize > Size) return "its bitmap lies outside it";
   return CheckDib(R + infoAt, infoSize, bitsSize);
 }

@@ -165,6 +165,16 @@ TEST(Metafiles, EnhancedRecordsThatWouldLeadAPlayerAstray) {
       {"a bitmap taller than its pixels", [](Emf& e) { Set32(e.Data, e.Blt + 100 + 8, 3); }},
       {"a compressed bitmap", [](Emf& e) { Set32(e.Data, e.Blt + 100 + 16, 1); }},
       {"a bitmap header outside the record", [](Emf& e) { Set32(e.Data, e.Blt + 84, 0xFFFFFFF0); }},
+      {"a bitmap offset with a size of 0",
+       [](Emf& e) {
+         Set32(e.Data, e.Blt + 84, 0xFFFFFFFF);
+         Set32(e.Data, e.Blt + 88, 0);
+       }},
+      {"a stock object deleted",
+       [](Emf& e) {
+         Set32(e.Data, e.Select, 40);
+         Set32(e.Data, e.Select + 8, 0x80000000u);
+       }},
       {"a record whose size runs past the file", [](Emf& e) { Set32(e.Data, e.Polyline + 4, 0x1000); }},
       {"a record of size 0", [](Emf& e) { Set32(e.Data, e.Polyline + 4, 0); }},
       {"a size that is not a multiple of 4", [](Emf& e) { Set32(e.Data, e.Select + 4, 13); }},
