@@ -324,12 +324,20 @@ bool TRunJournal::Append(uint8_t Kind, const std::vector<std::string>& Strings, 
 
 std::string TRunJournal::StashName() { return folder_ + "\\" + DecimalText(records_ + 1); }
 
+bool TRunJournal::Present(const std::string& Bare) {
+  std::string key = Key(Bare);
+  if (dirs_.count(key) || present_.count(key)) return true;
+  if (!platform::DirectoryExists(Bare)) return false;
+  present_.insert(key);
+  return true;
+}
+
 bool TRunJournal::MissingParents(const std::string& Path) {
   // Outermost first, so that undoing (newest first) removes the deepest first.
   std::vector<std::string> missing;
   for (std::string dir = ExtractFilePath(Path); dir.size() > 3; dir = ExtractFilePath(dir.substr(0, dir.size() - 1))) {
     std::string bare = dir.back() == '\\' ? dir.substr(0, dir.size() - 1) : dir;
-    if (dirs_.count(Key(bare)) || platform::DirectoryExists(bare)) break;
+    if (Present(bare)) break;
     missing.push_back(bare);
   }
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
@@ -382,7 +390,7 @@ bool TRunJournal::BeforeFile(const std::string& Path) { return FileRecord(Path);
 
 bool TRunJournal::BeforeDirectory(const std::string& Path) {
   std::string bare = Path.size() > 3 && Path.back() == '\\' ? Path.substr(0, Path.size() - 1) : Path;
-  if (dirs_.count(Key(bare)) || platform::DirectoryExists(bare)) return true;
+  if (Present(bare)) return true;
   if (!MissingParents(bare) || !Append(kDirCreated, {bare}, {})) return false;
   dirs_.insert(Key(bare));
   return true;
@@ -438,6 +446,7 @@ bool TRunJournal::RemoveFolder(const std::string& Path) {
   // What the run wrote in it before is in the stash now; writes after it start afresh.
   for (auto it = files_.begin(); it != files_.end();) it = Below(*it, bare) ? files_.erase(it) : std::next(it);
   for (auto it = dirs_.begin(); it != dirs_.end();) it = Below(*it, bare) ? dirs_.erase(it) : std::next(it);
+  for (auto it = present_.begin(); it != present_.end();) it = Below(*it, bare) ? present_.erase(it) : std::next(it);
   return true;
 }
 

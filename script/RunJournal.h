@@ -111,4 +111,7 @@ class TRunJournal : public TInstallRecorder, public TUndoKeeper {
   std::set<std::string> files_;
   std::set<std::string> dirs_;
   std::set<std::string> keys_;
+  // Folders found there before the run: their files need no look at them again.
+  std::set<std::string> present_;
+  bool Present(const std::string& Bare);
 };
