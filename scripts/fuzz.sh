@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one fuzz target for SECONDS seconds: scripts/fuzz.sh TARGET SECONDS [JOBS]
 # Targets: package setupinfo complines installlog language script vfs undo archive jpeg
-# layout pageset.
+# layout pageset bitmap signed metafile.
 # Builds build/fuzz with clang (libFuzzer, AddressSanitizer, UndefinedBehavior-
 # Sanitizer; clang is installed with apt-get when missing). New inputs collect
 # in build/fuzz/corpus-TARGET, crashes in build/fuzz/crashes-TARGET; a crash
@@ -30,6 +30,9 @@ if [ ! -f "$dir/CMakeCache.txt" ]; then
 fi
 cmake --build "$dir" -j "${JOBS:-2}" --target "wizpak-fuzz-$target"
 mkdir -p "$dir/corpus-$target" "$dir/crashes-$target"
+# The targets that read files write each input first: into memory where
+# there is a memory file system.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 cd "$dir"
 exec "$dir/bin/wizpak-fuzz-$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=1 -rss_limit_mb=512 \
   -artifact_prefix="$dir/crashes-$target/" "$dir/corpus-$target" "$here/fuzz/corpus/$target"

@@ -14,6 +14,9 @@ why32=""
 if [ "${WIZPAK_SKIP_WIN32_EXEC:-0}" = 1 ]; then
   run32=0
   why32="WIZPAK_SKIP_WIN32_EXEC=1 is set"
+elif [ ! -e /usr/lib/wine/wine ]; then
+  run32=0
+  why32="the 32-bit Wine (wine32:i386) is not installed: scripts/bootstrap.sh could not install it"
 elif ! probe=$(/usr/lib/wine/wine --version 2>&1); then
   run32=0
   why32="this kernel cannot execute 32-bit programs (/usr/lib/wine/wine --version: $(tail -n 1 <<<"$probe"))"
