@@ -1,13 +1,14 @@
 #include "ui/Metafiles.h"
 
+#include "common/Bytes.h"
 #include "common/Strings.h"
 
 namespace {
 
 constexpr uint32_t kMaxSide = 16384;
 
-uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Le32(const uint8_t* P) { return GetU32(P); }
+uint16_t Le16(const uint8_t* P) { return GetU16(P); }
 
 // A device-independent bitmap inside a record: its header and palette in
 // [Info, Info + InfoSize), its pixels in [Bits, Bits + BitsSize), both
