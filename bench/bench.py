@@ -94,6 +94,21 @@ def content(rng, kind, size):
     return rng.randbytes(size)
 
 
+def write_script(work):
+    """The setup script of the payload, Bench.exe into C:\\Bench."""
+    with open(os.path.join(work, 'setup.wps'), 'w') as f:
+        f.write('name "Bench"\noutfile "Bench.exe"\ninstalldir "C:\\Bench"\n'
+                'language install\\english\nfile "payload\\"\n')
+
+
+def write_stub(work):
+    """A stand-in for the Windows stub: wizpak-run reads only the package."""
+    stub = os.path.join(work, 'stub.exe')
+    with open(stub, 'wb') as f:
+        f.write(b'MZ' + b'\0' * 510)
+    return stub
+
+
 def timed(args, cwd=None, env=None, stdout=subprocess.DEVNULL):
     """(seconds, peak resident KiB) of one command, which must succeed. The
     peak of a forked child starts from this process's size, so this process
@@ -141,15 +156,11 @@ def main():
     largest = max(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(payload) for f in fs
                   if os.path.getsize(os.path.join(d, f)) < 73400320)
 
-    with open(os.path.join(work, 'setup.wps'), 'w') as f:
-        f.write('name "Bench"\noutfile "Bench.exe"\ninstalldir "C:\\Bench"\n'
-                'language install\\english\nfile "payload\\"\n')
+    write_script(work)
     with open(os.path.join(work, 'setup.nsi'), 'w') as f:
         f.write('SetCompressor zlib\nOutFile "bench-nsis.exe"\nInstallDir "$TEMP\\bench"\n'
                 'RequestExecutionLevel user\nSection\nSetOutPath $INSTDIR\nFile /r "payload\\*"\nSectionEnd\n')
-    stub = os.path.join(work, 'stub.exe')
-    with open(stub, 'wb') as f:
-        f.write(b'MZ' + b'\0' * 510)
+    stub = write_stub(work)
 
     print(f'payload: {payload_files} files, {mb(payload_bytes)} MB; largest below 70 MiB: {mb(largest)} MB')
     subprocess.run(['tar', '-cf', 'payload.tar', 'payload'], cwd=work, check=True)

@@ -52,12 +52,8 @@ def main():
     payload = os.path.join(work, 'payload')
     print(f'making the payload in {payload} ...', flush=True)
     bench.make_payload(payload, a.small)
-    with open(os.path.join(work, 'setup.wps'), 'w') as f:
-        f.write('name "Bench"\noutfile "Bench.exe"\ninstalldir "C:\\Bench"\n'
-                'language install\\english\nfile "payload\\"\n')
-    stub = os.path.join(work, 'stub.exe')
-    with open(stub, 'wb') as f:
-        f.write(b'MZ' + b'\0' * 510)
+    bench.write_script(work)
+    stub = bench.write_stub(work)
     subprocess.run([bench.WIZPAK, 'build', 'setup.wps', '-o', 'Bench.exe', '--stub', stub], cwd=work, check=True,
                    stdout=subprocess.DEVNULL)
     exe = os.path.join(work, 'Bench.exe')
