@@ -48,4 +48,16 @@ TEST(JpegPicture, BadDataIsRefused) {
   EXPECT_FALSE(DecodeJpeg(junk, sizeof(junk), back, error));
   EXPECT_FALSE(DecodeJpeg(nullptr, 0, back, error));
   EXPECT_EQ(back.Width, 0u);
+
+  // A few hundred bytes may claim a picture of 7031 x 8448: refused before
+  // anything that size is allocated.
+  TBytes giant = jpeg;
+  for (size_t i = 0; i + 9 < giant.size(); ++i) {
+    if (giant[i] == 0xFF && giant[i + 1] == 0xC0) {
+      giant[i + 5] = 0x21, giant[i + 6] = 0x00, giant[i + 7] = 0x1B, giant[i + 8] = 0x77;
+      break;
+    }
+  }
+  EXPECT_FALSE(DecodeJpeg(giant.data(), giant.size(), back, error));
+  EXPECT_EQ(error, "picture of 7031x8448 pixels is not supported");
 }
