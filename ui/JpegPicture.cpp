@@ -9,6 +9,7 @@ namespace {
 // picture it shows, and keeps a few hundred bytes claiming a giant picture
 // from taking hundreds of megabytes.
 constexpr uint64_t kMaxPixels = 16ull * 1024 * 1024;
+constexpr long kMaxDecoderMemory = 256L * 1024 * 1024;
 
 }  // namespace
 
@@ -33,6 +34,16 @@ bool DecodeJpeg(const uint8_t* Data, size_t Size, TRgbImage& Image, std::string&
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, const_cast<unsigned char*>(Data), static_cast<unsigned long>(Size));
   jpeg_read_header(&info, TRUE);
+  // The size is refused before the decoder starts: a progressive picture
+  // makes it hold every coefficient of the whole picture at once.
+  if (static_cast<uint64_t>(info.image_width) * info.image_height > kMaxPixels) {
+    Error = "picture of " + DecimalText(info.image_width) + "x" + DecimalText(info.image_height) +
+            " pixels is not supported";
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
+  // And the decoder's own buffers are bounded: past this it fails instead.
+  info.mem->max_memory_to_use = kMaxDecoderMemory;
   info.out_color_space = JCS_RGB;
   jpeg_start_decompress(&info);
   if (static_cast<uint64_t>(info.output_width) * info.output_height > kMaxPixels || info.output_components != 3) {
