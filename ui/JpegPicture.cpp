@@ -33,25 +33,22 @@ bool DecodeJpeg(const uint8_t* Data, size_t Size, TRgbImage& Image, std::string&
   }
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, const_cast<unsigned char*>(Data), static_cast<unsigned long>(Size));
+  auto refuse = [&](uint32_t Width, uint32_t Height) {
+    Error = "picture of " + DecimalText(Width) + "x" + DecimalText(Height) + " pixels is not supported";
+    jpeg_destroy_decompress(&info);
+    return false;
+  };
   jpeg_read_header(&info, TRUE);
   // The size is refused before the decoder starts: a progressive picture
   // makes it hold every coefficient of the whole picture at once.
   if (static_cast<uint64_t>(info.image_width) * info.image_height > kMaxPixels) {
-    Error = "picture of " + DecimalText(info.image_width) + "x" + DecimalText(info.image_height) +
-            " pixels is not supported";
-    jpeg_destroy_decompress(&info);
-    return false;
+    return refuse(info.image_width, info.image_height);
   }
   // And the decoder's own buffers are bounded: past this it fails instead.
   info.mem->max_memory_to_use = kMaxDecoderMemory;
   info.out_color_space = JCS_RGB;
   jpeg_start_decompress(&info);
-  if (static_cast<uint64_t>(info.output_width) * info.output_height > kMaxPixels || info.output_components != 3) {
-    Error = "picture of " + DecimalText(info.output_width) + "x" + DecimalText(info.output_height) +
-            " pixels is not supported";
-    jpeg_destroy_decompress(&info);
-    return false;
-  }
+  if (info.output_components != 3) return refuse(info.output_width, info.output_height);
   Image.Width = info.output_width;
   Image.Height = info.output_height;
   Image.Pixels.resize(static_cast<size_t>(Image.Width) * Image.Height * 3);
