@@ -286,7 +286,7 @@ TPakSystem::TPakSystem() {
   OnExit = [](uint32_t Code) { platform::ExitProcess(Code); };
 }
 
-std::string TPakSystem::PathOf(const std::string& Name) const {
+std::string TPakSystem::ArchivePathIn(const std::string& InstallDir, const std::string& Name) {
   return InstallDir.empty() ? Name : InstallDir + "\\" + Name;
 }
 

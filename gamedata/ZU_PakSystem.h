@@ -148,6 +148,9 @@ class TPakSystem {
   // Adds or replaces every member of Members in archive ArchiveName. An
   // archive with a password takes only that Password; one without gets it.
   void UpdateArchive(TArchiveMembers& Members, const std::string& ArchiveName, const std::string& Password);
+  // The file an archive name stands for: relative to InstallDir, or the name
+  // itself when InstallDir is empty.
+  static std::string ArchivePathIn(const std::string& InstallDir, const std::string& Name);
   // Sets the official flag ("1", "t", "true") or clears it; a wrong
   // AccessCode changes nothing and opens nothing.
   void SetOfficial(const std::string& ArchiveName, const std::string& AccessCode, const std::string& FlagText);
@@ -205,7 +208,7 @@ class TPakSystem {
   // The status texts' last percentage, so the bar moves only when it grows.
   uint32_t LastPercent = 0;
 
-  std::string PathOf(const std::string& Name) const;
+  std::string PathOf(const std::string& Name) const { return ArchivePathIn(InstallDir, Name); }
   uint32_t ReadTrailer();
   void ReadDirectory(uint32_t TrailerLength);
   void CutAtDirectory();

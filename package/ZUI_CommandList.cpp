@@ -11,6 +11,8 @@ void TCommandClass::CompileProcess(TCompiler&, int32_t) {}
 
 void TCommandClass::SFXProcess(TScriptState&, int32_t) {}
 
+void TCommandClass::ChangedFiles(TScriptState&, int32_t, std::vector<std::string>&) const {}
+
 int32_t TCommandList::Add(std::unique_ptr<TCommandClass> Command) {
   Commands.push_back(std::move(Command));
   return static_cast<int32_t>(Commands.size() - 1);

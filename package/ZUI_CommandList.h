@@ -30,6 +30,10 @@ class TCommandClass {
   virtual void CompileProcess(TCompiler& Compiler, int32_t Row);
   // Performs line Row of State's lines at setup time. The base does nothing.
   virtual void SFXProcess(TScriptState& State, int32_t Row);
+  // Adds the files line Row would replace, change or delete if it ran now,
+  // whether they exist or not (the check for files in use before a run
+  // keeps those that do). The base adds none.
+  virtual void ChangedFiles(TScriptState& State, int32_t Row, std::vector<std::string>& Paths) const;
   virtual uint8_t GroupKind() const { return kGroupNone; }
 
   const std::string Keyword;

@@ -364,6 +364,14 @@ uint32_t TPak::CountInGroup(uint16_t Group) const {
   return n;
 }
 
+std::vector<std::string> TPak::GroupTargets(const std::string& TargetDir, uint16_t Group) const {
+  std::vector<std::string> targets;
+  for (const TPakFile& entry : Entries) {
+    if (entry.Group == Group && IsSafeRelativeName(entry.Name)) targets.push_back(TargetDir + "\\" + entry.Name);
+  }
+  return targets;
+}
+
 uint32_t TPak::ExtractGroup(const std::string& TargetDir, uint16_t Group, const TExtractSink& Sink) {
   uint32_t refused = 0;
   std::vector<uint32_t> items;
@@ -383,9 +391,7 @@ uint32_t TPak::ExtractGroup(const std::string& TargetDir, uint16_t Group, const 
   };
   // Told of every target at once (a run journal records them with one flush).
   if (Sink.Recorder && !items.empty()) {
-    std::vector<std::string> targets;
-    targets.reserve(items.size());
-    for (uint32_t i : items) targets.push_back(TargetDir + "\\" + Entries[i].Name);
+    std::vector<std::string> targets = GroupTargets(TargetDir, Group);
     std::string failed;
     if (!Sink.Recorder->BeforeFiles(targets, failed)) {
       uint32_t error = platform::LastError();

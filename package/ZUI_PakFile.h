@@ -143,6 +143,9 @@ class TPak {
 
   uint32_t GroupedCount() const;
   uint32_t CountInGroup(uint16_t Group) const;
+  // The files ExtractGroup writes for Group into TargetDir, in entry order
+  // (entries whose names would leave the folder are left out).
+  std::vector<std::string> GroupTargets(const std::string& TargetDir, uint16_t Group) const;
 
   // Writes every entry of Group below TargetDir. Names that would leave the
   // folder (absolute, with a drive or a ".." component) are skipped: not

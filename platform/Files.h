@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,23 @@ class WriteConfinement {
  private:
   std::string root_;
 };
+
+// A file another program holds open so that it cannot be written, renamed or
+// deleted now, and the programs holding it as the system names them ("Demo
+// Game (demo.exe)"; none where the system cannot tell).
+struct FileInUse {
+  std::string Path;
+  std::vector<std::string> Programs;
+};
+// Of Paths, the existing files held that way, in the order given. Each is
+// opened for writing without sharing, which is the whole cost when nothing
+// is held; for those that cannot be, the programs are asked of the Restart
+// Manager where the system has one (Windows Vista and later, loaded at run
+// time; on the emulated machine its "[in use]" section).
+std::vector<FileInUse> FilesInUse(const std::vector<std::string>& Paths);
+// True for the errors of a file another program holds (a sharing or a lock
+// violation).
+bool IsInUseError(uint32_t Code);
 
 // Deletes Path as soon as the system allows: at the next restart for a file
 // in use (the running program itself), at once where the system permits.

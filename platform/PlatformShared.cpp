@@ -77,6 +77,20 @@ std::string CreatePrivateTempFolder() {
   return {};
 }
 
+bool IsInUseError(uint32_t Code) { return Code == kErrorSharingViolation || Code == kErrorLockViolation; }
+
+std::vector<FileInUse> FilesInUse(const std::vector<std::string>& Paths) {
+  std::vector<FileInUse> busy;
+  for (const std::string& path : Paths) {
+    File probe;
+    // Opening changes nothing; it fails only while someone else has the file open.
+    if (probe.Open(path, kAccessWrite, kShareNone, FileDisposition::kOpenExisting)) continue;
+    if (IsInUseError(LastError())) busy.push_back({path, {}});
+  }
+  if (!busy.empty()) shared::NameHolders(busy);
+  return busy;
+}
+
 std::string DescribeError(uint32_t Code) {
   const char* name;
   switch (Code) {
@@ -107,6 +121,9 @@ std::string DescribeError(uint32_t Code) {
       break;
     case kErrorSharingViolation:
       name = "file in use by another process";
+      break;
+    case kErrorLockViolation:
+      name = "part of the file locked by another process";
       break;
     case kErrorHandleEof:
       name = "end of file";

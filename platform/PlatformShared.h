@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Files.h"
+
 namespace platform::shared {
 
 // "A\\B\\", "\A\B" and "A\B" name the same registry key: doubled, leading and
@@ -17,5 +19,9 @@ std::vector<std::string> FolderTreeChildren(const std::string& Path, bool Drives
 
 // The roots of the WriteConfinement objects alive now, as given.
 std::vector<std::string> ConfinementRoots();
+
+// Fills in the programs that hold each of Busy's files, where the system can
+// tell (the Restart Manager; the emulated machine's table).
+void NameHolders(std::vector<platform::FileInUse>& Busy);
 
 }  // namespace platform::shared

@@ -355,7 +355,16 @@ bool TRunJournal::FileRecord(const std::string& Path) {
     // The old file is moved aside: recorded first, then renamed.
     std::string stash = StashName();
     if (!Append(kFileMoved, {Path, stash}, {})) return false;
-    if (!platform::MoveFile(Path, stash, false)) {
+    bool moved = platform::MoveFile(Path, stash, false);
+    while (!moved && platform::IsInUseError(platform::LastError())) {
+      const uint32_t error = platform::LastError();
+      if (!RetryInUse || !RetryInUse(Path)) {
+        platform::SetLastError(error);
+        return false;
+      }
+      moved = platform::MoveFile(Path, stash, false);
+    }
+    if (!moved) {
       // Another drive: beside the file itself, still a rename.
       std::string beside = Path + "." + DecimalText(records_ + 1) + ".run-journal";
       if (!Append(kFileMoved, {Path, beside}, {}) || !platform::MoveFile(Path, beside, false)) return false;

@@ -92,6 +92,10 @@ class TRunJournal : public TInstallRecorder, public TUndoKeeper {
   static TRollBackReport RollBackFolder(const std::string& Folder, platform::Registry* Registry,
                                         const std::function<void(uint32_t, uint32_t)>& Progress);
 
+  // Asked when a file to be moved aside is held by another program: true to
+  // try again (a person closed it and chose Retry). Unset: it fails at once.
+  std::function<bool(const std::string& Path)> RetryInUse;
+
   // The number of records written so far.
   uint32_t Records() const { return records_; }
 

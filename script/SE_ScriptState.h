@@ -47,6 +47,9 @@ struct TScriptState {
   std::atomic<bool> StopFlag{false};
   // Set by the script's "failure" line, which stopped the run.
   std::atomic<bool> FailureLine{false};
+  // A person is there to be asked to close a program that holds a file the
+  // run must change (the wizard); otherwise such a file fails at once.
+  bool AskWhenInUse = false;
   // Set when the program is ending (the setup thread's quit request).
   const std::atomic<bool>* Terminating = nullptr;
 

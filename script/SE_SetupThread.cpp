@@ -6,6 +6,7 @@
 #include "common/FileUtils.h"
 #include "common/RunLog.h"
 #include "common/Strings.h"
+#include "script/FilesInUse.h"
 #include "script/RunJournal.h"
 #include "script/SE_Uninstall_List.h"
 #include "script/SE_Uninstaller.h"
@@ -60,6 +61,7 @@ bool StartJournal(TScriptState& State, std::vector<std::string>& Made) {
   const std::string folder = TRunJournal::FolderOf(dir, info.UninstallPrefix);
   if (platform::DirectoryExists(folder)) RollBackLeftover(folder, State.Registry);
   auto journal = std::make_unique<TRunJournal>(folder, State.UninstallList, State.Registry);
+  journal->RetryInUse = [&State](const std::string& Path) { return RetryFileInUse(State, Path); };
   if (!journal->Start() || !journal->RecordDirectoriesMade(made)) {
     const std::string reason = platform::DescribeError(platform::LastError());
     journal->RollBack(nullptr);

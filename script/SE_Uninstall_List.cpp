@@ -1,5 +1,7 @@
 #include "script/SE_Uninstall_List.h"
 
+#include "script/FilesInUse.h"
+
 #include "common/BufferManager.h"
 #include "common/DigitKey.h"
 #include "common/Exceptions.h"
@@ -267,9 +269,12 @@ void RunUninstall(TScriptState& State) {
   for (size_t k = 1; k <= F; ++k) {
     progress(k, F, k, WideString());
     std::string path = State.Expand(list.Files()[k - 1]);
-    if (!ClimbsOut(path) && platform::FileExists(path) && !platform::DeleteFile(path) && platform::FileExists(path)) {
-      failed(path);
+    if (ClimbsOut(path) || !platform::FileExists(path)) continue;
+    bool deleted = platform::DeleteFile(path);
+    while (!deleted && platform::IsInUseError(platform::LastError()) && RetryFileInUse(State, path)) {
+      deleted = platform::DeleteFile(path);
     }
+    if (!deleted && platform::FileExists(path)) failed(path);
   }
   WideString directories = State.String(kStringDirectories);
   for (size_t k = 1; k <= D; ++k) {

@@ -17,11 +17,11 @@ constexpr char kMissingCaption[] = "VFS Error";
 constexpr char kDamagedText[] = "Error: <";
 constexpr char kDamagedReason[] = "> is damaged, nothing was changed: ";
 
-std::string ContainerPath(const TScriptState& s, const std::string& name) {
-  return s.SetupInfo->Info.InstallDir + "\\" + name;
-}
-
 }  // namespace
+
+std::string TVFSSession::ContainerPath(const TScriptState& State, const std::string& Name) {
+  return State.SetupInfo->Info.InstallDir + "\\" + Name;
+}
 
 WideString TVFSSession::VFSProgressText(const TScriptState& State, const std::string& Name, uint32_t Done,
                                         uint32_t Total) const {

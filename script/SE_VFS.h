@@ -17,6 +17,8 @@ class TVFSSession {
   // failure text and StopFlag. With CloseAfter the container is saved and
   // closed at the end, also when adding a file raised.
   void VFSUpdate(TScriptState& State, uint16_t Group, const std::string& Name, bool CloseAfter);
+  // The file of the container Name.
+  static std::string ContainerPath(const TScriptState& State, const std::string& Name);
   void OpenVFS(TScriptState& State, const std::string& Name);
   void SaveCurrentVFS(TScriptState& State);
   void CloseCurrentVFS(TScriptState& State);

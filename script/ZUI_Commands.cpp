@@ -9,6 +9,7 @@
 #include "common/Strings.h"
 #include "gamedata/ZU_PakSystem.h"
 #include "package/ZUI_CompilerThread.h"
+#include "script/FilesInUse.h"
 #include "script/RunJournal.h"
 #include "script/SE_ScriptState.h"
 #include "script/SE_Uninstall_List.h"
@@ -85,6 +86,18 @@ class TPakGroupMembers : public TArchiveMembers {
   TPak& pak_;
   uint16_t group_;
 };
+
+// Before a container or archive is changed in place: while another program
+// holds it, the person is asked to close that program (when someone is there).
+void WaitWhileInUse(const TScriptState& s, const std::string& path) {
+  while (!platform::FilesInUse({path}).empty() && RetryFileInUse(s, path)) {
+  }
+}
+
+// The path of a game archive a patch line names: in the install directory.
+std::string ArchivePath(const TScriptState& s, const std::string& name) {
+  return TPakSystem::ArchivePathIn(s.SetupInfo ? s.SetupInfo->Info.InstallDir : std::string(), name);
+}
 
 // The run's archive system, told where the setup installs and who watches.
 TPakSystem& ArchivesFor(TScriptState& s) {
@@ -200,32 +213,46 @@ class TFileCommand : public TCommandClass {
     const TCompLine& line = s.Line(row);
     const size_t n = line.Params.size();
     if (n == 0) return;
-    int32_t group = IntOrMinusOne(line.Params[n - 1]);
-    if (group < 0 || group > 0xFFFF)
-      throw ESetupError("file: group number \"" + line.Params[n - 1] + "\" is not a number");
-    const std::string& installDir = s.SetupInfo->Info.InstallDir;
-    auto subFolderTarget = [&] { return AddBackslash(installDir) + AddBackslash(line.Params[1]); };
-    if (n <= 3) {
-      Extract(s, n == 3 ? subFolderTarget() : installDir, static_cast<uint16_t>(group));
-    } else if (n == 8) {
-      bool test = false;
-      if (s.Registry) {
-        s.Registry->SetRoot(RootNumberOf(line.Params[2]));
-        if (s.Registry->OpenKey(line.Params[3], true)) {
-          std::string value;
-          s.Registry->ReadString(line.Params[4], value);
-          test = value == line.Params[5];
-          s.Registry->CloseKey();
-        }
-      }
-      std::string sense = LowerAscii(line.Params[6]);
-      if (sense == "0" || sense == "false" || sense == "f") test = !test;
-      if (test) Extract(s, subFolderTarget(), static_cast<uint16_t>(group));
-    } else {
+    uint16_t group = GroupOf(line, Keyword);
+    if (n != 1 && n != 2 && n != 3 && n != 8) {
       ShowMessage(kParamCountInvalid, kErrorCaption, platform::kMbOk);
+      return;
     }
+    if (Applies(s, line)) Extract(s, Target(s, line), group);
+  }
+  void ChangedFiles(TScriptState& s, int32_t row, std::vector<std::string>& paths) const override {
+    const TCompLine& line = s.Line(row);
+    const size_t n = line.Params.size();
+    if (!s.Pak || (n != 1 && n != 2 && n != 3 && n != 8) || !Applies(s, line)) return;
+    std::vector<std::string> targets = s.Pak->GroupTargets(Target(s, line), GroupOf(line, Keyword));
+    paths.insert(paths.end(), targets.begin(), targets.end());
   }
   uint8_t GroupKind() const override { return kGroupFiles; }
+
+ private:
+  // The install directory, or the sub-folder the line names in it.
+  static std::string Target(const TScriptState& s, const TCompLine& line) {
+    const std::string& installDir = s.SetupInfo->Info.InstallDir;
+    return line.Params.size() >= 3 ? AddBackslash(installDir) + AddBackslash(line.Params[1]) : installDir;
+  }
+  // The eight-argument form extracts only when a registry value is (or is
+  // not) the one it names.
+  static bool Applies(TScriptState& s, const TCompLine& line) {
+    if (line.Params.size() != 8) return true;
+    bool test = false;
+    if (s.Registry) {
+      s.Registry->SetRoot(RootNumberOf(line.Params[2]));
+      if (s.Registry->OpenKey(line.Params[3], true)) {
+        std::string value;
+        s.Registry->ReadString(line.Params[4], value);
+        test = value == line.Params[5];
+        s.Registry->CloseKey();
+      }
+    }
+    std::string sense = LowerAscii(line.Params[6]);
+    if (sense == "0" || sense == "false" || sense == "f") test = !test;
+    return test;
+  }
 };
 
 class TDeleteCommand : public TCommandClass {
@@ -240,6 +267,9 @@ class TDeleteCommand : public TCommandClass {
     if (platform::FileExists(path) && !(s.Journal ? s.Journal->RemoveFile(path) : platform::DeleteFile(path))) {
       s.NoteLastError(path);
     }
+  }
+  void ChangedFiles(TScriptState& s, int32_t row, std::vector<std::string>& paths) const override {
+    if (!s.Line(row).Params.empty()) paths.push_back(s.Expand(s.Line(row).Params[0]));
   }
 };
 
@@ -298,7 +328,11 @@ class TZUPUpdateCommand : public TCommandClass {
     uint16_t group = GroupOf(line, Keyword);
     if (!s.Pak) return;
     TPakGroupMembers members(*s.Pak, group);
+    WaitWhileInUse(s, ArchivePath(s, line.Params[2]));
     ArchivesFor(s).UpdateArchive(members, line.Params[2], password);
+  }
+  void ChangedFiles(TScriptState& s, int32_t row, std::vector<std::string>& paths) const override {
+    if (s.Line(row).Params.size() >= 3) paths.push_back(ArchivePath(s, s.Line(row).Params[2]));
   }
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 3)) return;
@@ -354,6 +388,9 @@ class TCreateShortCutCommand : public TCommandClass {
     if (!CreateShellLink(link, target, parameters, 0, icon, 1, workDir, s.Recorder())) s.NoteLastError(link);
     if (s.UninstallList) s.UninstallList->AddInstalledFile(link);
   }
+  void ChangedFiles(TScriptState& s, int32_t row, std::vector<std::string>& paths) const override {
+    if (s.Line(row).Params.size() >= 3) paths.push_back(s.Expand(s.Line(row).Params[0]));
+  }
 };
 
 class TMessageCommand : public TCommandClass {
@@ -405,6 +442,9 @@ class TCopyFileCommand : public TCommandClass {
     if ((s.Journal && !s.Journal->BeforeFile(destination)) || !platform::CopyFile(source, destination, false))
       s.NoteLastError(destination);
     if (s.UninstallList) s.UninstallList->AddInstalledFile(destination);
+  }
+  void ChangedFiles(TScriptState& s, int32_t row, std::vector<std::string>& paths) const override {
+    if (s.Line(row).Params.size() >= 2) paths.push_back(s.Expand(s.Line(row).Params[1]));
   }
 };
 
@@ -508,7 +548,11 @@ class TZUPOfficialCommand : public TCommandClass {
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 3) return;
+    WaitWhileInUse(s, ArchivePath(s, line.Params[0]));
     ArchivesFor(s).SetOfficial(line.Params[0], SubDigitKey(kPasswordKey, line.Params[1]), line.Params[2]);
+  }
+  void ChangedFiles(TScriptState& s, int32_t row, std::vector<std::string>& paths) const override {
+    if (s.Line(row).Params.size() >= 3) paths.push_back(ArchivePath(s, s.Line(row).Params[0]));
   }
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 3)) return;
@@ -523,7 +567,11 @@ class TDuplicateEntryCommand : public TCommandClass {
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 3) return;
+    WaitWhileInUse(s, ArchivePath(s, line.Params[0]));
     ArchivesFor(s).DuplicateEntry(line.Params[0], line.Params[1], line.Params[2]);
+  }
+  void ChangedFiles(TScriptState& s, int32_t row, std::vector<std::string>& paths) const override {
+    if (s.Line(row).Params.size() >= 3) paths.push_back(ArchivePath(s, s.Line(row).Params[0]));
   }
 };
 
@@ -563,7 +611,13 @@ class TVFSUpdateCommand : public TCommandClass {
     uint16_t group = GroupOf(line, Keyword);
     bool closeAfter = line.Params.size() >= 4 ? line.Params[2] == "1" : true;
     if (!s.Vfs) s.Vfs = std::make_unique<TVFSSession>();
+    if (!s.Vfs->IsOpen() || s.Vfs->CurrentVFSName != line.Params[1]) {
+      WaitWhileInUse(s, TVFSSession::ContainerPath(s, line.Params[1]));
+    }
     s.Vfs->VFSUpdate(s, group, line.Params[1], closeAfter);
+  }
+  void ChangedFiles(TScriptState& s, int32_t row, std::vector<std::string>& paths) const override {
+    if (s.Line(row).Params.size() >= 3) paths.push_back(TVFSSession::ContainerPath(s, s.Line(row).Params[1]));
   }
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (HasArgs(c, row, 2)) CompileGroup(c, row, LineOf(c, row).Params[1]);
@@ -585,6 +639,9 @@ class TRenameCommand : public TCommandClass {
          !platform::MoveFile(line->Params[0], line->Params[1], false))) {
       s.NoteLastError(line->Params[1]);
     }
+  }
+  void ChangedFiles(TScriptState& s, int32_t row, std::vector<std::string>& paths) const override {
+    if (s.Line(row).Params.size() >= 2) paths.push_back(s.Expand(s.Line(row).Params[0]));
   }
 };
 

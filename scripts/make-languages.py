@@ -46,6 +46,10 @@ INSTALL = {
     31: 'Windows opens the name <%DEVICENAME%> as a device: choose another folder.',
     32: 'Setup cannot install to this drive: choose a hard disk, a removable or a network drive.',
     33: 'Restoring <%FNUM%> of <%FTOTAL%>',
+    34: 'Setup must change files that these programs are using:',
+    35: 'Setup must change these files, which another program is using:',
+    36: 'Close them, then choose Retry. Cancel leaves everything as it was.',
+    37: 'Files in use',
 }
 
 UNINSTALL = dict(INSTALL)
@@ -63,6 +67,8 @@ UNINSTALL.update({
     25: 'directories',
     26: 'Uninstallation',
     27: 'Are you sure you want to quit the uninstallation?',
+    34: 'Uninstall must remove files that these programs are using:',
+    35: 'Uninstall must remove these files, which another program is using:',
 })
 
 

@@ -225,6 +225,14 @@ int RunRoad(TProgram& p, TSetupObserver* observer) {
 
   TScriptState state(p.CompLines);
   p.PrepareScriptState(state, observer);
+  // Nobody to close a program that holds a file the run must change: the
+  // road stops before it changes anything.
+  if (std::string held = p.FilesHeld(state, false); !held.empty()) {
+    LogLine("Stopped", "files in use: nothing was changed");
+    WriteErrorLog("Files in use: nothing was changed.\r\n" + held,
+                  info.IsUninstaller == 1 ? kUninstallationStage : kInstallationStage, p.Report());
+    return kExitFilesInUse;
+  }
 
   if (info.IsUninstaller == 1) {
     RunUninstall(state);

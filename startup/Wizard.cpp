@@ -7,9 +7,10 @@
 
 int RunWizard(TProgram& Program, TSetupObserver* Observer) {
   std::unique_ptr<platform::Form> window = platform::CreateForm();
+  TDumpedPrompt boxes(*window);
   TFrmMain form(Program, *window, Observer);
   if (!form.SetPagesUp()) return kExitFatalMessage;
-  window->SetOnIdle([&form](const std::string& action) { ReportIdle(form, action); });
+  window->SetOnIdle([&form, &boxes](const std::string& action) { ReportIdle(form, action, &boxes); });
   window->Run();
   return form.ExitCode();
 }

@@ -148,6 +148,7 @@ TFrmMain::TFrmMain(TProgram& Program, platform::Form& Form, TSetupObserver* Oute
   updater_ = std::make_unique<TControlUpdater>(*this, outer_);
   poster_ = std::make_unique<TPostingObserver>(form_, *updater_);
   program_.PrepareScriptState(state_, poster_.get());
+  state_.AskWhenInUse = true;
   thread_ = std::make_unique<TSetupThread>(state_, program_.CommandList,
                                            [this](const std::string& message) { threadError_ = message; });
   if (!thread_->Start()) throw ESetupError("Failed to start the setup thread");
@@ -263,7 +264,14 @@ void TFrmMain::English1Click(size_t Index) {
 }
 
 void TFrmMain::NextButtonClick() {
-  pages_->ShowPage(pages_->CurrentPage() + 1);
+  // Before a page that changes files: a program holding one of them is
+  // named, and Cancel stays here with nothing changed.
+  const int32_t next = pages_->CurrentPage() + 1;
+  if (next < pages_->PageCount()) {
+    const uint8_t type = pages_->PageType(next);
+    if ((type == kPagePatching || type == kPageUninstall) && !program_.FilesHeld(state_, true).empty()) return;
+  }
+  pages_->ShowPage(next);
   switch (CurrentType()) {
     case kPageInstallDir:
       if (!installDirVisited_) {
@@ -363,6 +371,7 @@ void TFrmMain::RunUninstallPage() {
   } direct(*updater_, *this);
   TScriptState state(program_.CompLines);
   program_.PrepareScriptState(state, &direct);
+  state.AskWhenInUse = true;
   RunUninstall(state);
   pages_->ShowPage(pages_->CurrentPage() + 1);
   if (!state.Failures.empty()) {

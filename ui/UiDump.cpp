@@ -133,7 +133,34 @@ std::string OneLine(const WideString& Text) {
 
 }  // namespace
 
-std::string UiDumpLine(TFrmMain& Form, const std::string& Action) {
+TDumpedPrompt::TDumpedPrompt(platform::Form& Form) : form_(Form), inner_(Prompt()), scope_(*this) {}
+
+int TDumpedPrompt::Show(const std::string& Text, const std::string& Caption, uint32_t Flags) {
+  int answer = inner_.Show(Text, Caption, Flags);
+  Keep({platform::AnsiToWide(Caption), platform::AnsiToWide(Text), Flags, answer});
+  return answer;
+}
+
+int TDumpedPrompt::ShowWide(const WideString& Text, const WideString& Caption, uint32_t Flags) {
+  int answer = inner_.ShowWide(Text, Caption, Flags);
+  Keep({Caption, Text, Flags, answer});
+  return answer;
+}
+
+void TDumpedPrompt::FatalAppExit(const std::string& Text) { inner_.FatalAppExit(Text); }
+
+void TDumpedPrompt::Keep(TBox Box) {
+  // Boxes of the setup thread too: the list is the UI thread's alone.
+  form_.Post([this, Box] { shown_.push_back(Box); });
+}
+
+std::vector<TDumpedPrompt::TBox> TDumpedPrompt::Take() {
+  std::vector<TBox> boxes;
+  boxes.swap(shown_);
+  return boxes;
+}
+
+std::string UiDumpLine(TFrmMain& Form, const std::string& Action, const std::vector<TDumpedPrompt::TBox>& Boxes) {
   const TSEPageControl& pages = Form.Pages();
   const int32_t current = pages.CurrentPage();
   const uint8_t type = pages.PageCount() > 0 ? pages.PageType(current) : kPageWelcome;
@@ -172,6 +199,19 @@ std::string UiDumpLine(TFrmMain& Form, const std::string& Action) {
     }
   }
   o.Raw("controls", controls + "]");
+  std::string boxes = "[";
+  for (size_t i = 0; i < Boxes.size(); ++i) {
+    if (i) boxes += ',';
+    static const char* const kAnswers[] = {"closed", "ok", "cancel", "abort", "retry", "ignore", "yes", "no"};
+    const int answer = Boxes[i].Answer >= 0 && Boxes[i].Answer <= 7 ? Boxes[i].Answer : 0;
+    TJsonObject(boxes)
+        .Text("caption", Boxes[i].Caption)
+        .Text("text", Boxes[i].Text)
+        .Num("flags", Boxes[i].Flags)
+        .Str("answer", kAnswers[answer])
+        .Close();
+  }
+  o.Raw("boxes", boxes + "]");
   o.Close();
   return out;
 }
@@ -202,11 +242,12 @@ std::string PageTranscript(TFrmMain& Form) {
   return out;
 }
 
-void ReportIdle(TFrmMain& Form, const std::string& Action) {
+void ReportIdle(TFrmMain& Form, const std::string& Action, TDumpedPrompt* Boxes) {
   Form.Form().Report(PageTranscript(Form));
+  std::vector<TDumpedPrompt::TBox> shown = Boxes ? Boxes->Take() : std::vector<TDumpedPrompt::TBox>();
   std::string path = platform::UiDumpPath();
   if (path.empty()) return;
-  std::string line = UiDumpLine(Form, Action) + "\n";
+  std::string line = UiDumpLine(Form, Action, shown) + "\n";
   platform::File f;
   if (!f.Open(path, platform::kAccessWrite, platform::kShareRead, platform::FileDisposition::kOpenAlways)) return;
   f.Seek(0, platform::SeekOrigin::kEnd);

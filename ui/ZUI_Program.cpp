@@ -1,6 +1,8 @@
 #include "ui/ZUI_Program.h"
 
 #include "common/FileUtils.h"
+#include "common/RunLog.h"
+#include "script/FilesInUse.h"
 
 TProgram::TProgram() {
   InitialiseGlobals();
@@ -60,6 +62,16 @@ WideString TProgram::InstallDirRefusal(const std::string& Path) {
   if (DriveAcceptable(Path)) return {};
   return Languages.GetStringOr(
       kStringDriveRefused, u"Setup cannot install to this drive: choose a hard disk, a removable or a network drive.");
+}
+
+std::string TProgram::FilesHeld(TScriptState& State, bool Ask) {
+  const bool uninstall = SetupInfoFile.Info.IsUninstaller == 1;
+  std::vector<std::string> paths = uninstall ? FilesTheUninstallChanges(State) : FilesTheRunChanges(State, CommandList);
+  std::vector<platform::FileInUse> busy;
+  if (WaitForFilesInUse(State, paths, Ask, busy)) return {};
+  std::string held = FilesInUseText(busy);
+  LogLine("Files in use", held);
+  return held;
 }
 
 void TProgram::PrepareScriptState(TScriptState& State, TSetupObserver* Observer) {

@@ -33,6 +33,9 @@ constexpr int kExitDriveUnusable = 5;
 // The run went to its end, but something could not be done (a file that
 // could not be written): the error log lists what.
 constexpr int kExitCompletedWithErrors = 6;
+// Unattended: files the run must change are held by other programs; nothing
+// was changed (the log and the error log name them).
+constexpr int kExitFilesInUse = 7;
 
 // The stages the error log names, on either road (wizard or not).
 constexpr char kSetupThreadStage[] = "Setup Thread";
@@ -85,4 +88,9 @@ struct TProgram {
   WideString InstallDirRefusal(const std::string& Path);
   // The state a run of the script works on, its collaborators set.
   void PrepareScriptState(TScriptState& State, TSetupObserver* Observer);
+  // The files a setup's run or an uninstall will change that another
+  // program holds now, checked as State stands (Ask: the Retry/Cancel box
+  // until none is held or the person cancels). Empty when none is; else
+  // the files and their programs, also told to the run's log.
+  std::string FilesHeld(TScriptState& State, bool Ask);
 };

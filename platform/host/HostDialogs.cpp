@@ -80,6 +80,7 @@ int MessageBox(const std::string& Text, const std::string& Caption, uint32_t Fla
   }
   int answer = g_answerIndex < machine.Answers.size() ? machine.Answers[g_answerIndex++] : FirstButton(Flags);
   host::Transcript().push_back({Caption, Text, Flags, answer});
+  if (answer == kIdRetry) host::NoteRetry();
   std::string shown = Text;
   for (char& ch : shown) {
     if (ch == '\r') ch = '\n';

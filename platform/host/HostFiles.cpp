@@ -294,6 +294,18 @@ bool File::Flush() {
   return ::fsync(impl_->fd) == 0;
 }
 
+namespace shared {
+// The machine's Restart Manager: the programs of its "[in use]" section.
+void NameHolders(std::vector<FileInUse>& Busy) {
+  for (FileInUse& file : Busy) {
+    std::string native, program;
+    if (MapPath(file.Path, native) && host::HeldByOther(native, &program) && !program.empty()) {
+      file.Programs.push_back(program);
+    }
+  }
+}
+}  // namespace shared
+
 bool FileExists(const std::string& Path) {
   struct stat st;
   std::string native = ToNative(Path);

@@ -82,7 +82,8 @@ void DefaultConfig(MachineConfig& c) {
 
 // machine.ini: [machine] language=, version=, tempdir=, date=;
 // [drives] L=type[,free bytes]; [folders] CSIDL=path; [messageboxes] answers=1,2,...;
-// [wizard] 1=next, 2=dir C:\Games, ... (the headless wizard's actions)
+// [wizard] 1=next, 2=dir C:\Games, ... (the headless wizard's actions);
+// [in use] C:\path=program, release=N, from=N (files other programs hold)
 void ParseIni(std::istream& in, MachineConfig& c) {
   std::string line, section;
   bool drivesListed = false;
@@ -131,6 +132,14 @@ void ParseIni(std::istream& in, MachineConfig& c) {
       size_t comment = value.find(" ;");
       if (comment == std::string::npos) comment = value.find("\t;");
       c.WizardActions[std::atoi(key.c_str())] = Trim(value.substr(0, comment));
+    } else if (section == "in use") {
+      if (lkey == "release") {
+        c.InUseRelease = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
+      } else if (lkey == "from") {
+        c.InUseFrom = std::strtoull(value.c_str(), nullptr, 10);
+      } else {
+        c.InUse.emplace_back(key, value);
+      }
     } else if (section == "messageboxes" && lkey == "answers") {
       std::stringstream ss(value);
       std::string a;
@@ -290,6 +299,10 @@ std::atomic<uint64_t> g_faultAt{0};
 std::atomic<uint64_t> g_operations{0};
 std::atomic<bool> g_faultPersists{false};
 std::atomic<bool> g_faultFired{false};
+// Changes of the disks since the machine was set, and Retry answers: what
+// "[in use]" from=N and release=N count.
+std::atomic<uint64_t> g_changes{0};
+std::atomic<uint32_t> g_retries{0};
 }  // namespace
 
 void InjectFileFault(uint64_t N, bool Persist) {
@@ -321,6 +334,7 @@ bool FileOperationAllowed() {
   }();
   static const uint64_t killAt = EnvironmentNumber("WIZPAK_HOST_KILL_AT");
   (void)fromEnvironment;
+  ++g_changes;
   uint64_t n = ++g_operations;
   if (killAt && n == killAt) std::_Exit(kKilledExitCode);
   uint64_t at = g_faultAt;
@@ -366,6 +380,8 @@ void SetRoot(const std::string& Root) {
   s.root = Root;
   s.loaded = false;
   ++s.generation;
+  g_changes = 0;
+  g_retries = 0;
   MakeDirs(Root);
 }
 
@@ -518,6 +534,9 @@ std::vector<ShownMessage>& Transcript() {
 
 bool RegisterOpen(const std::string& NativePath, uint32_t Access, uint32_t Share, uint64_t& Token) {
   static uint64_t next = 1;
+  // Another program holds it as a running game holds its own files: they
+  // can be read, not written.
+  if ((Access & kAccessWrite) && HeldByOther(NativePath)) return false;
   std::lock_guard<std::mutex> lock(MachineMutex());
   std::string key = ToLowerAscii(NativePath);
   for (const auto& [token, rec] : OpenTable()) {
@@ -538,7 +557,24 @@ void UnregisterOpen(uint64_t Token) {
   OpenTable().erase(Token);
 }
 
+void NoteRetry() { ++g_retries; }
+
+bool HeldByOther(const std::string& NativePath, std::string* Program) {
+  const MachineConfig& machine = Machine();
+  if (machine.InUse.empty()) return false;
+  if (machine.InUseRelease && g_retries >= machine.InUseRelease) return false;
+  if (machine.InUseFrom && g_changes < machine.InUseFrom) return false;
+  std::string key = ToLowerAscii(NativePath);
+  for (const auto& [path, program] : machine.InUse) {
+    if (ToLowerAscii(ToNative(path)) != key) continue;
+    if (Program) *Program = program;
+    return true;
+  }
+  return false;
+}
+
 bool MayDelete(const std::string& NativePath) {
+  if (HeldByOther(NativePath)) return false;
   std::lock_guard<std::mutex> lock(MachineMutex());
   std::string key = ToLowerAscii(NativePath);
   for (const auto& [token, rec] : OpenTable()) {

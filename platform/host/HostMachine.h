@@ -32,6 +32,14 @@ struct MachineConfig {
   std::vector<int> Answers;                  // message-box answers, used in order
   std::string Date;                          // "YYYY-MM-DD" for a fixed today; empty: the host's
   std::map<int, std::string> WizardActions;  // [wizard]: what the headless wizard does, by number
+  // [in use]: files another program of the machine holds, by their path as
+  // written, with the program its Restart Manager names; release=N frees
+  // them after the N-th Retry of a message box (0: never); from=N holds
+  // them only from the machine's N-th change of its disks on (0: from the
+  // start), so a check before a run finds them free.
+  std::vector<std::pair<std::string, std::string>> InUse;
+  uint32_t InUseRelease = 0;
+  uint64_t InUseFrom = 0;
 };
 
 // Makes Root (a native folder) the machine for everything that follows and
@@ -89,6 +97,12 @@ bool RegisterOpen(const std::string& NativePath, uint32_t Access, uint32_t Share
 void UnregisterOpen(uint64_t Token);
 // False when an open handle forbids deleting or renaming the file.
 bool MayDelete(const std::string& NativePath);
+// True while a program of the machine's "[in use]" section holds
+// NativePath; Program (may be null) receives its name, empty when the
+// section names none.
+bool HeldByOther(const std::string& NativePath, std::string* Program = nullptr);
+// A message box answered Retry: counted for "[in use]" release=N.
+void NoteRetry();
 
 std::string ToLowerAscii(std::string Text);
 

@@ -2,7 +2,8 @@
 """Holds the UI dump of the Windows build (read back from its real windows)
 against the host's for the same setup and the same actions, line by line and
 control by control: page, type, caption, buttons, menu, and each control's
-kind, position, visibility, state, text, font, flags, picture and gauge.
+kind, position, visibility, state, text, font, flags, picture and gauge,
+and the message boxes shown.
 
 What only a real screen decides is left out: the width and height of a
 control that sizes itself to its text (the host has no fonts to measure
@@ -55,6 +56,11 @@ def main(argv):
         for key in ('page', 'type', 'caption', 'panel', 'buttons', 'menu'):
             if h[key] != w[key]:
                 faults.append('%s: %s: host %r, windows %r' % (where, key, h[key], w[key]))
+        # The message boxes shown during the action, by what they said.
+        hb = [{k: text(v) for k, v in b.items()} for b in h.get('boxes', [])]
+        wb = [{k: text(v) for k, v in b.items()} for b in w.get('boxes', [])]
+        if hb != wb:
+            faults.append('%s: boxes: host %r, windows %r' % (where, hb, wb))
         if len(h['controls']) != len(w['controls']):
             faults.append('%s: %d controls on the host, %d on windows' % (where, len(h['controls']), len(w['controls'])))
         for hc, wc in zip(h['controls'], w['controls']):
