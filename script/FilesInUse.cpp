@@ -25,11 +25,25 @@ constexpr size_t kMaxListed = 10;
 
 bool IsUninstall(const TScriptState& State) { return State.SetupInfo && State.SetupInfo->Info.IsUninstaller == 1; }
 
+// A folder ending in a backslash joined to a name with another
+// ("C:\Game\\data.bin") names the same file; it is shown and compared
+// with one.
+std::string SingleBackslashes(const std::string& Path) {
+  std::string out;
+  for (size_t i = 0; i < Path.size(); ++i) {
+    // A network path keeps its leading pair.
+    if (Path[i] == '\\' && i > 1 && Path[i - 1] == '\\') continue;
+    out += Path[i];
+  }
+  return out;
+}
+
 // The paths that exist, each once whatever its letter case.
 std::vector<std::string> Existing(const std::vector<std::string>& Paths) {
   std::vector<std::string> out;
   std::set<std::string> seen;
-  for (const std::string& path : Paths) {
+  for (const std::string& given : Paths) {
+    const std::string path = SingleBackslashes(given);
     if (path.empty() || !seen.insert(LowerAscii(path)).second) continue;
     if (platform::FileExists(path)) out.push_back(path);
   }
@@ -106,9 +120,10 @@ bool WaitForFilesInUse(const TScriptState& State, const std::vector<std::string>
 
 bool RetryFileInUse(const TScriptState& State, const std::string& Path) {
   if (!State.AskWhenInUse) return false;
-  std::vector<platform::FileInUse> busy = platform::FilesInUse({Path});
+  const std::string path = SingleBackslashes(Path);
+  std::vector<platform::FileInUse> busy = platform::FilesInUse({path});
   // Free again by now: the box still names it, and Retry tries once more.
-  if (busy.empty()) busy.push_back({Path, {}});
+  if (busy.empty()) busy.push_back({path, {}});
   return ShowMessageWide(FilesInUseMessage(State, busy), FilesInUseCaption(State),
                          platform::kMbRetryCancel | platform::kMbIconWarning) == platform::kIdRetry;
 }

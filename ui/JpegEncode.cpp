@@ -12,9 +12,7 @@ bool EncodeJpeg(const TRgbImage& Image, int Quality, TBytes& Out, std::string& E
   }
   jpeg_compress_struct info;
   JpegErrorManager err;
-  info.err = jpeg_std_error(&err.base);
-  err.base.error_exit = OnJpegError;
-  err.base.emit_message = OnJpegMessage;
+  info.err = JpegErrors(err);
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   if (setjmp(err.jump)) {

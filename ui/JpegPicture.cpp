@@ -21,9 +21,7 @@ bool DecodeJpeg(const uint8_t* Data, size_t Size, TRgbImage& Image, std::string&
   }
   jpeg_decompress_struct info;
   JpegErrorManager err;
-  info.err = jpeg_std_error(&err.base);
-  err.base.error_exit = OnJpegError;
-  err.base.emit_message = OnJpegMessage;
+  info.err = JpegErrors(err);
   // Everything touched after setjmp and read after longjmp lives in Image.
   if (setjmp(err.jump)) {
     Error = err.message;

@@ -183,3 +183,48 @@ TEST(HostMachine, ShellLinkMatchesTheGoldenFile) {
   EXPECT_EQ(back.IconIndex, 2);
   EXPECT_EQ(back.ShowCommand, 3);
 }
+
+// "[in use]": the file can be read, not written, renamed or deleted, and the
+// machine names its program; release=N frees it after the N-th Retry; an open
+// of the process's own without sharing counts too, a read-only file does not.
+TEST(HostMachine, FilesInUseAreHeldUntilReleased) {
+  TestMachine m;
+  ASSERT_TRUE(CreateDirectory("C:\\Game"));
+  for (const char* name : {"demo.exe", "anon.dat", "free.txt", "mine.txt", "locked.txt"}) {
+    File f;
+    ASSERT_TRUE(f.Open(std::string("C:\\Game\\") + name, kAccessWrite, kShareNone, FileDisposition::kCreateNew));
+  }
+  ASSERT_TRUE(SetFileAttributes("C:\\Game\\locked.txt", kAttributeReadOnly));
+  WriteIni("[in use]\nC:\\Game\\demo.exe=Demo Game (demo.exe)\nC:\\Game\\anon.dat=\nrelease=2\n");
+  File reader;
+  EXPECT_TRUE(reader.Open("C:\\Game\\DEMO.EXE", kAccessRead, kShareReadWrite, FileDisposition::kOpenExisting));
+  reader.Close();
+  File writer;
+  EXPECT_FALSE(writer.Open("C:\\Game\\demo.exe", kAccessWrite, kShareNone, FileDisposition::kCreateAlways));
+  EXPECT_EQ(LastError(), kErrorSharingViolation);
+  EXPECT_FALSE(DeleteFile("C:\\Game\\demo.exe"));
+  EXPECT_TRUE(IsInUseError(LastError()));
+  EXPECT_FALSE(MoveFile("C:\\Game\\demo.exe", "C:\\Game\\old.exe", false));
+  EXPECT_EQ(LastError(), kErrorSharingViolation);
+  File mine;
+  ASSERT_TRUE(mine.Open("C:\\Game\\mine.txt", kAccessRead, kShareNone, FileDisposition::kOpenExisting));
+
+  std::vector<FileInUse> busy = FilesInUse({"C:\\Game\\demo.exe", "C:\\Game\\anon.dat", "C:\\Game\\free.txt",
+                                            "C:\\Game\\mine.txt", "C:\\Game\\locked.txt", "C:\\Game\\none.txt"});
+  ASSERT_EQ(busy.size(), 3u);
+  EXPECT_EQ(busy[0].Path, "C:\\Game\\demo.exe");
+  EXPECT_EQ(busy[0].Programs, std::vector<std::string>{"Demo Game (demo.exe)"});
+  EXPECT_EQ(busy[1].Path, "C:\\Game\\anon.dat");
+  EXPECT_TRUE(busy[1].Programs.empty());
+  EXPECT_EQ(busy[2].Path, "C:\\Game\\mine.txt");
+  mine.Close();
+
+  MessageBox("Files in use", "Retry?", kMbRetryCancel);  // no answer: Cancel
+  EXPECT_EQ(FilesInUse({"C:\\Game\\demo.exe"}).size(), 1u);
+  WriteIni("[in use]\nC:\\Game\\demo.exe=Demo Game (demo.exe)\nrelease=2\n[messageboxes]\nanswers=4,4\n");
+  EXPECT_EQ(MessageBox("Files in use", "Retry?", kMbRetryCancel), kIdRetry);
+  EXPECT_EQ(FilesInUse({"C:\\Game\\demo.exe"}).size(), 1u);
+  EXPECT_EQ(MessageBox("Files in use", "Retry?", kMbRetryCancel), kIdRetry);
+  EXPECT_TRUE(FilesInUse({"C:\\Game\\demo.exe"}).empty());
+  EXPECT_TRUE(DeleteFile("C:\\Game\\demo.exe"));
+}

@@ -46,6 +46,12 @@ TEST(JpegPicture, BadDataIsRefused) {
   EXPECT_FALSE(error.empty());
   const uint8_t junk[] = "not a jpeg at all";
   EXPECT_FALSE(DecodeJpeg(junk, sizeof(junk), back, error));
+  EXPECT_EQ(error, "not a JPEG file");
+  // Any other message by its number.
+  const uint8_t noFrame[] = {0xFF, 0xD8, 0xFF, 0xD9};  // a start, then the end
+  EXPECT_FALSE(DecodeJpeg(noFrame, sizeof(noFrame), back, error));
+  EXPECT_EQ(error.rfind("damaged or unsupported JPEG data, libjpeg message ", 0), 0u) << error;
+  EXPECT_GT(error.size(), std::string("damaged or unsupported JPEG data, libjpeg message ").size());
   EXPECT_FALSE(DecodeJpeg(nullptr, 0, back, error));
   EXPECT_EQ(back.Width, 0u);
 
