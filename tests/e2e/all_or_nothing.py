@@ -19,7 +19,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import build_demo, call, machine  # noqa: E402
+from e2e_support import build_demo, call, differences, machine, snapshot  # noqa: E402
 
 wizpak, run, demo = sys.argv[1:4]
 KILLED = 137
@@ -45,23 +45,6 @@ delete "$INSTDIR\\demo.ini"
 '''
 
 
-def snapshot(root):
-    """Every file and folder of the machine's drives (the temporary folder,
-    where error logs go, left out) and the registry."""
-    drives = os.path.join(root, 'drives')
-    state = {}
-    for top, dirs, files in os.walk(drives):
-        rel = os.path.relpath(top, drives)
-        if rel.startswith(os.path.join('c', 'Temp')):
-            continue
-        state[rel + '/'] = b''
-        for f in files:
-            state[os.path.join(rel, f)] = open(os.path.join(top, f), 'rb').read()
-    reg = os.path.join(root, 'registry.reg')
-    state['registry'] = open(reg, 'rb').read() if os.path.exists(reg) else b''
-    return state
-
-
 def finished(root):
     """The snapshot of a finished run, its game archive by its members (its
     trailer takes new random seeds at every update)."""
@@ -74,10 +57,6 @@ def finished(root):
     members = b''.join(out('cat', archive, name) for name in ('README.TXT', 'extra.txt'))
     state['c/Program Files/Demo Game/data.zup'] = '\n'.join(listing[1:]).encode() + members
     return state
-
-
-def differences(a, b):
-    return sorted(k for k in set(a) | set(b) if a.get(k) != b.get(k))
 
 
 def fresh(base, work, name, ini_extra=''):

@@ -55,6 +55,28 @@ def written_files(root):
     return sorted(os.path.relpath(os.path.join(r, f), drive) for r, _, fs in os.walk(drive) for f in fs)
 
 
+def snapshot(root):
+    """Every file and folder of the machine's drives (the temporary folder,
+    where error logs go, left out) and the registry."""
+    drives = os.path.join(root, 'drives')
+    state = {}
+    for top, dirs, files in os.walk(drives):
+        rel = os.path.relpath(top, drives)
+        if rel.startswith(os.path.join('c', 'Temp')):
+            continue
+        state[rel + '/'] = b''
+        for f in files:
+            state[os.path.join(rel, f)] = open(os.path.join(top, f), 'rb').read()
+    reg = os.path.join(root, 'registry.reg')
+    state['registry'] = open(reg, 'rb').read() if os.path.exists(reg) else b''
+    return state
+
+
+def differences(a, b):
+    """The keys of two snapshots whose values differ."""
+    return sorted(k for k in set(a) | set(b) if a.get(k) != b.get(k))
+
+
 def build_demo(wizpak, demo, work, name, extra='', level=None):
     """The demo built by wizpak into WORK/NAME/DemoSetup.exe, with extra
     script lines after its first "file" line."""

@@ -19,7 +19,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import build_demo, call, log_lines, machine  # noqa: E402
+from e2e_support import build_demo, call, differences, log_lines, machine, snapshot  # noqa: E402
 
 wizpak, run, demo = sys.argv[1:4]
 HELD = 'C:\\Program Files\\Demo Game\\data.bin'
@@ -28,27 +28,6 @@ BOX = ('Setup must change files that these programs are using:\r\r' + PROGRAM +
        '\r\rClose them, then choose Retry. Cancel leaves everything as it was.')
 UNINSTALL_BOX = BOX.replace('Setup must change', 'Uninstall must remove')
 UNINSTALLER = 'C:\\Program Files\\Demo Game\\Demo_Uninstall.exe'
-
-
-def snapshot(root):
-    """Every file and folder of the machine's drives but the temporary
-    folder (where error logs go), and the registry."""
-    drives = os.path.join(root, 'drives')
-    state = {}
-    for top, _, files in os.walk(drives):
-        rel = os.path.relpath(top, drives)
-        if rel.startswith(os.path.join('c', 'Temp')):
-            continue
-        state[rel + '/'] = b''
-        for f in files:
-            state[os.path.join(rel, f)] = open(os.path.join(top, f), 'rb').read()
-    reg = os.path.join(root, 'registry.reg')
-    state['registry'] = open(reg, 'rb').read() if os.path.exists(reg) else b''
-    return state
-
-
-def differences(a, b):
-    return sorted(k for k in set(a) | set(b) if a.get(k) != b.get(k))
 
 
 def fresh(base, work, name, ini):
