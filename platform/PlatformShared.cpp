@@ -122,6 +122,9 @@ std::string DescribeError(uint32_t Code) {
     case kErrorSharingViolation:
       name = "file in use by another process";
       break;
+    case kErrorNotReady:
+      name = "the device is not ready";
+      break;
     case kErrorLockViolation:
       name = "part of the file locked by another process";
       break;

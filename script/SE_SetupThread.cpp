@@ -178,7 +178,7 @@ void TSetupThread::FinishRun() {
   ForceInstallDirs(info.InstallDir, state_.Recorder());
   if (info.MakeUninstaller == 1) {
     const bool logSaved = SaveUninstallLog(state_, info.InstallDir, info.UninstallPrefix);
-    const std::string uninstaller = info.InstallDir + "\\" + info.UninstallExeName;
+    const std::string uninstaller = AddBackslash(info.InstallDir) + info.UninstallExeName;
     const bool built = BuildUninstaller(state_);
     if (!built) {
       state_.NoteLastError(uninstaller);

@@ -302,7 +302,7 @@ void RunUninstall(TScriptState& State) {
   const TSetupInfo& info = State.SetupInfo->Info;
   // The log goes before the product's key, whose digest vouches for it: an
   // uninstall cut short before the log is gone can run again.
-  std::string log = info.InstallDir + "\\" + UninstallLogName(info.UninstallPrefix);
+  std::string log = AddBackslash(info.InstallDir) + UninstallLogName(info.UninstallPrefix);
   if (!platform::DeleteFile(log) && platform::FileExists(log)) return;
   if (reg) {
     reg->SetRoot(platform::kRootLocalMachine);

@@ -60,7 +60,7 @@ void RegisterProduct(TScriptState& State) {
     State.NoteLastError(where);
     return;
   }
-  const std::string uninstaller = info.InstallDir + "\\" + info.UninstallExeName;
+  const std::string uninstaller = AddBackslash(info.InstallDir) + info.UninstallExeName;
   // Quoted: an unquoted path with blanks ("C:\Program Files\...") would
   // let a planted "C:\Program.exe" run in the uninstaller's place.
   const std::string command = "\"" + uninstaller + "\"";
@@ -80,7 +80,10 @@ void RegisterProduct(TScriptState& State) {
   write("UninstallString", command);
   write("QuietUninstallString", command + " /S");
   write("DisplayIcon", uninstaller);
-  write("InstallLocation", info.InstallDir);
+  // Without the trailing backslash the install directory keeps once its page was visited.
+  std::string location = info.InstallDir;
+  if (location.size() > 3 && location.back() == '\\') location.pop_back();
+  write("InstallLocation", location);
   platform::CalendarDate today = platform::Today();
   write("InstallDate", DecimalText(today.Year * 10000u + today.Month * 100u + today.Day));
   writeNumber("EstimatedSize", static_cast<uint32_t>((InstalledBytes(State) + 1023) / 1024));
@@ -112,7 +115,7 @@ bool BuildUninstaller(TScriptState& State) {
   // Written beside its place and renamed over it only when complete, so a
   // failed write never leaves a broken uninstaller (nor removes a good one);
   // what failed stays the last error.
-  const std::string target = info.InstallDir + "\\" + info.UninstallExeName;
+  const std::string target = AddBackslash(info.InstallDir) + info.UninstallExeName;
   const std::string partial = target + ".part";
   if (TInstallRecorder* recorder = State.Recorder();
       recorder && (!recorder->BeforeFile(target) || !recorder->BeforeFile(partial))) {

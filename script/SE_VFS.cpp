@@ -20,7 +20,7 @@ constexpr char kDamagedReason[] = "> is damaged, nothing was changed: ";
 }  // namespace
 
 std::string TVFSSession::ContainerPath(const TScriptState& State, const std::string& Name) {
-  return State.SetupInfo->Info.InstallDir + "\\" + Name;
+  return AddBackslash(State.SetupInfo->Info.InstallDir) + Name;
 }
 
 WideString TVFSSession::VFSProgressText(const TScriptState& State, const std::string& Name, uint32_t Done,

@@ -50,6 +50,7 @@ INSTALL = {
     35: 'Setup must change these files, which another program is using:',
     36: 'Close them, then choose Retry. Cancel leaves everything as it was.',
     37: 'Files in use',
+    38: 'unknown',
 }
 
 UNINSTALL = dict(INSTALL)

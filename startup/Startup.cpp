@@ -215,7 +215,11 @@ int RunRoad(TProgram& p, TSetupObserver* observer) {
       LogLine("Stopped", "the drive of " + info.InstallDir + " cannot be installed to");
       return kExitDriveUnusable;
     }
-    if (p.SpaceAvailable < p.SpaceRequired) {
+    if (!p.SpaceKnown) {
+      LogLine("Stopped", "the free space of " + info.InstallDir + "'s drive cannot be read");
+      return kExitDriveUnusable;
+    }
+    if (!p.SpaceEnough()) {
       LogLine("Stopped", info.InstallDir + " has " + FormatSize(p.SpaceAvailable) + " free, the setup needs " +
                              FormatSize(p.SpaceRequired));
       return kExitDriveUnusable;
@@ -339,15 +343,15 @@ int Load(TProgram& p) {
       if (info.InstallDir.size() > 3 && info.InstallDir.back() == '\\') info.InstallDir.pop_back();
     }
     RollBackUnfinishedRun(p);
-    if (!platform::FileExists(info.InstallDir + "\\" + UninstallLogName(info.UninstallPrefix))) {
+    if (!platform::FileExists(AddBackslash(info.InstallDir) + UninstallLogName(info.UninstallPrefix))) {
       Fatal(kLogMissing, kCaptionSetup);
       return kExitFatalMessage;
     }
     // A log changed after the setup saved it could name any file; it is not
     // believed, and nothing is deleted.
     if (!InstallLogTrusted(*SetupRegistry, info.InstallDir, info.UninstallPrefix, info.SetupShortName)) {
-      WriteErrorLog(kLogChanged + info.InstallDir + "\\" + UninstallLogName(info.UninstallPrefix), kUninstallStage,
-                    p.Report());
+      WriteErrorLog(kLogChanged + AddBackslash(info.InstallDir) + UninstallLogName(info.UninstallPrefix),
+                    kUninstallStage, p.Report());
       return kExitErrorLog;
     }
     p.UninstallList.LoadLog(info.InstallDir, info.UninstallPrefix);

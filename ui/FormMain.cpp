@@ -260,7 +260,10 @@ void TFrmMain::English1Click(size_t Index) {
   cancel_->SetText(languages.GetString(kStringCancel));
   pages_->ShowPage(pages_->CurrentPage());
   pages_->TranslatePages();
-  if (CurrentType() == kPageInstallDir) InstallDir_Edit_Change();  // the refusal in the new language
+  // Showing the page again enabled Next: the page's check runs again (and
+  // says why in the new language).
+  if (CurrentType() == kPageInstallDir) InstallDir_Edit_Change();
+  if (CurrentType() == kPagePatch) CheckPatchPage();
 }
 
 void TFrmMain::NextButtonClick() {
@@ -281,13 +284,7 @@ void TFrmMain::NextButtonClick() {
       InstallDir_Edit_Change();
       break;
     case kPagePatch:
-      if (program_.SpaceAvailable < program_.SpaceRequired) next_->SetEnabled(false);
-      if (spaceAvailableLabel_) {
-        WideString text =
-            program_.Languages.ExpandLangTokens(u"<LANG" + AsciiToWide(DecimalText(kStringLanguageSpace)) + u">");
-        text = ReplaceText(text, u"<BR>", u"\r");
-        spaceAvailableLabel_->SetText(program_.LanguageStrings.ExpandFields(text));
-      }
+      CheckPatchPage();
       break;
     case kPagePatching:
       StartPatching();
@@ -303,6 +300,16 @@ void TFrmMain::NextButtonClick() {
   }
 }
 
+void TFrmMain::CheckPatchPage() {
+  if (!program_.SpaceEnough()) next_->SetEnabled(false);
+  if (spaceAvailableLabel_) {
+    WideString text =
+        program_.Languages.ExpandLangTokens(u"<LANG" + AsciiToWide(DecimalText(kStringLanguageSpace)) + u">");
+    text = ReplaceText(text, u"<BR>", u"\r");
+    spaceAvailableLabel_->SetText(program_.LanguageStrings.ExpandFields(text));
+  }
+}
+
 void TFrmMain::StartPatching() {
   bool ok = false;
   try {
@@ -311,6 +318,7 @@ void TFrmMain::StartPatching() {
     // Whatever the thread posted before it finished reaches the controls first.
     form_.Pump();
     if (ok) pages_->ShowPage(pages_->CurrentPage() + 1);
+    runEnded_ = ok;
     SetWorkingState(false);
   } catch (const std::exception& e) {
     SetWorkingState(false);
@@ -373,6 +381,7 @@ void TFrmMain::RunUninstallPage() {
   program_.PrepareScriptState(state, &direct);
   state.AskWhenInUse = true;
   RunUninstall(state);
+  runEnded_ = true;
   pages_->ShowPage(pages_->CurrentPage() + 1);
   if (!state.Failures.empty()) {
     completedWithErrors_ = true;
@@ -387,14 +396,15 @@ void TFrmMain::CancelButtonClick() { form_.Close(); }
 bool TFrmMain::FormCloseQuery() {
   if (terminating_) return true;
   if (workingState_) return false;
-  if (CurrentType() == kPageFinish) return true;
+  // Nothing is left to quit once the run has ended (a working page placed last).
+  if (CurrentType() == kPageFinish || runEnded_) return true;
   int answer = ShowMessageWide(program_.Languages.GetString(kStringQuitQuestion),
                                program_.Languages.GetString(kStringQuitCaption), platform::kMbYesNo);
   return answer != platform::kIdNo;
 }
 
 void TFrmMain::FormClose() {
-  closedOnFinish_ = !terminating_ && CurrentType() == kPageFinish;
+  closedOnFinish_ = !terminating_ && (CurrentType() == kPageFinish || runEnded_);
   if (thread_) {
     thread_->RequestQuit();
     thread_.reset();

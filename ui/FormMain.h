@@ -70,6 +70,8 @@ class TFrmMain {
   // message box with its text.
   void Guarded(const std::function<void()>& Handler);
   void StartPatching();
+  // The patch page's space check and its free-space label.
+  void CheckPatchPage();
   // The error log for Text, or a message box when no log can be written.
   void ReportError(const std::string& Text, const std::string& Stage);
   // Reports Text and ends the wizard (exit status 2).
@@ -109,6 +111,8 @@ class TFrmMain {
   bool workingState_ = false;
   bool terminating_ = false;
   bool closedOnFinish_ = false;
+  // The run (or the uninstall) went to its end: closing now is no cancel.
+  bool runEnded_ = false;
   bool errorLogWritten_ = false;
   bool completedWithErrors_ = false;
   std::string debugText_;

@@ -13,9 +13,12 @@ constexpr char16_t kNotFound[] = u"NOT FOUND ";
 }
 
 int32_t ParseHex(const std::string& text) {
-  if (text.empty() || text.size() > 8) ConversionError("$" + text);
+  // Leading zeros take no room: "$0000000FF" fits as well as "$FF".
+  size_t first = text.find_first_not_of('0');
+  if (first == std::string::npos) first = text.empty() ? 0 : text.size() - 1;
+  if (text.empty() || text.size() - first > 8) ConversionError("$" + text);
   uint32_t v = 0;
-  for (char c : text) {
+  for (char c : text.substr(first)) {
     int d = (c >= '0' && c <= '9')   ? c - '0'
             : (c >= 'a' && c <= 'f') ? c - 'a' + 10
             : (c >= 'A' && c <= 'F') ? c - 'A' + 10

@@ -4,6 +4,10 @@
 #include "common/RunLog.h"
 #include "script/FilesInUse.h"
 
+namespace {
+constexpr uint16_t kStringSpaceUnknown = 38;
+}  // namespace
+
 TProgram::TProgram() {
   InitialiseGlobals();
   LanguageStrings.AddField("<%SETUPTITLE%>", &SetupInfoFile.Info.SetupName);
@@ -38,11 +42,15 @@ void TProgram::FreeSpaceOf(const std::string& Dir) {
   char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(Dir[0])));
   if (letter < 'A' || letter > 'Z') return;
   uint64_t free = 0;
-  if (platform::FreeBytes(std::string(1, letter) + ":\\", free)) {
-    SpaceAvailable = free;
-    SpaceAvailableText = FormatSize(free);
-  }
+  SpaceKnown = platform::FreeBytes(std::string(1, letter) + ":\\", free);
+  // A drive that cannot tell (a removable drive without its medium) shows
+  // that, and counts as too small.
+  SpaceAvailable = SpaceKnown ? free : 0;
+  SpaceAvailableText =
+      SpaceKnown ? FormatSize(free) : platform::WideToAnsi(Languages.GetStringOr(kStringSpaceUnknown, u"unknown"));
 }
+
+bool TProgram::SpaceEnough() const { return SpaceKnown && SpaceAvailable >= SpaceRequired; }
 
 bool TProgram::DriveAcceptable(const std::string& Path) {
   platform::DriveType type = platform::GetDriveType(Path.substr(0, 3));

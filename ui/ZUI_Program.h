@@ -68,6 +68,9 @@ struct TProgram {
   uint64_t SpaceRequired = 0;
   std::string SpaceRequiredText;
   uint64_t SpaceAvailable = 0;
+  // False when the drive's free space could not be read (SpaceAvailable is
+  // 0 then, its text string 38, "unknown").
+  bool SpaceKnown = true;
   std::string SpaceAvailableText;
   std::string RefusedDeviceName;  // "<%DEVICENAME%>": the device InstallDirRefusal names
 
@@ -78,6 +81,8 @@ struct TProgram {
   // SpaceAvailable and its text from the drive of Dir, when Dir starts with
   // a drive letter and the drive answers.
   void FreeSpaceOf(const std::string& Dir);
+  // The free space is known and takes what the setup needs.
+  bool SpaceEnough() const;
   // True when Path's drive (its first three characters) is one a setup can
   // install to (removable, fixed or on the network) and no name in Path opens
   // as a device (C:\CON, C:\LPT1.txt\x), which no program could open as a folder.

@@ -544,8 +544,8 @@ bool FreeBytes(const std::string& Path, uint64_t& Free) {
   Free = 0;
   if (host::IsMachinePath(Path)) {
     const host::DriveConfig* d = host::FindDrive(Path[0]);
-    if (!d) {
-      SetLastError(kErrorPathNotFound);
+    if (!d || d->NoMedium) {
+      SetLastError(d ? kErrorNotReady : kErrorPathNotFound);
       return false;
     }
     Free = d->FreeBytes;

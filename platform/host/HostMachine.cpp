@@ -123,7 +123,9 @@ void ParseIni(std::istream& in, MachineConfig& c) {
       d.Letter = static_cast<char>(std::toupper(static_cast<unsigned char>(key[0])));
       size_t comma = value.find(',');
       d.Type = ParseDriveType(Trim(value.substr(0, comma)));
-      d.FreeBytes = comma == std::string::npos ? 0 : std::strtoull(Trim(value.substr(comma + 1)).c_str(), nullptr, 10);
+      const std::string free = comma == std::string::npos ? std::string() : Trim(value.substr(comma + 1));
+      d.NoMedium = ToLowerAscii(free) == "nomedium";
+      d.FreeBytes = std::strtoull(free.c_str(), nullptr, 10);
       c.Drives.push_back(d);
     } else if (section == "folders") {
       c.Folders[std::atoi(key.c_str())] = value;

@@ -18,6 +18,7 @@ struct DriveConfig {
   char Letter = 'C';  // upper case
   DriveType Type = DriveType::kFixed;
   uint64_t FreeBytes = 0;
+  bool NoMedium = false;  // "nomedium" for the free bytes: a removable drive with nothing in it
 };
 
 struct MachineConfig {

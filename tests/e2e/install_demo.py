@@ -47,11 +47,13 @@ with tempfile.TemporaryDirectory() as work:
     assert data[:4] == b'L\0\0\0' and b'C:\\Program Files\\Demo Game\\readme.txt' in data
     reg = open(os.path.join(machine, 'registry.reg'), 'rb').read().decode('utf-16')
     # The wizard's install-directory page stores the directory with a trailing
-    # backslash once it has been visited; "$INSTDIR" and the uninstaller's
-    # path are joined to it as they stand.
+    # backslash once it has been visited, and "$INSTDIR" keeps it; the
+    # Uninstall key's paths have single separators.
     assert '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Demo Game]\r\n"InstallPath"="C:\\\\Program Files\\\\Demo Game\\\\"' in reg, reg
     # Quoted, so that a planted "C:\Program.exe" cannot take the uninstaller's place.
-    assert '"UninstallString"="\\"C:\\\\Program Files\\\\Demo Game\\\\\\\\Demo_Uninstall.exe\\""' in reg, reg
+    assert '"UninstallString"="\\"C:\\\\Program Files\\\\Demo Game\\\\Demo_Uninstall.exe\\""' in reg, reg
+    assert '"DisplayIcon"="C:\\\\Program Files\\\\Demo Game\\\\Demo_Uninstall.exe"' in reg, reg
+    assert '"InstallLocation"="C:\\\\Program Files\\\\Demo Game"' in reg, reg
 
     # The log's digest is kept under HKLM; a log changed afterwards is not
     # believed: an error log, nothing deleted, the log kept.

@@ -33,14 +33,14 @@ struct Wizard {
   RecordingObserver observer;
 
   Wizard(const std::string& Ini, const std::string& Script, const std::string& Setup = "Setup.exe",
-         bool WithFinaliser = false) {
+         bool WithFinaliser = false, const char* Pages = kPages) {
     platform::host::SetFastClock(true);
     std::ofstream(platform::host::Root() + "/machine.ini") << Ini;
     platform::host::SetRoot(platform::host::Root());
     platform::host::Transcript().clear();
     std::string dir = w.data + "\\layout\\wiz\\";
     platform::CreateDirectory(dir);
-    TestMachine::Write(dir + "Pages.txt", kPages);
+    TestMachine::Write(dir + "Pages.txt", Pages);
     TestMachine::Write(dir + "Welcome.txt", "[Title]\r\nType=TLabel\r\nCaption=<LANG1>\r\n");
     TestMachine::Write(
         dir + "Dir.txt",
@@ -135,7 +135,7 @@ TEST(FormMain, WalkThroughEveryPageType) {
 // visited, stores the directory. Too little free space on the
 // chosen drive disables Next on the patch page; another drive mends it.
 TEST(FormMain, DriveAndSpaceChecks) {
-  Wizard z("[drives]\nC=fixed,2\nD=cdrom\nF=fixed,900000000\n",
+  Wizard z("[drives]\nC=fixed,2\nD=cdrom\nF=fixed,900000000\nR=removable,nomedium\n",
            "installdir \"C:\\Demo\"\nlanguage install\\english\nlanguage install\\deutsch\nfile files\\\n");
   ASSERT_TRUE(z.form->SetPagesUp());
   platform::Widget& edit = z.Named("InstallDir_Edit");
@@ -165,6 +165,18 @@ TEST(FormMain, DriveAndSpaceChecks) {
   z.form->NextButtonClick();
   EXPECT_EQ(z.Page(), 2);
   EXPECT_FALSE(z.form->NextButton().IsEnabled());  // 2 bytes free, 4 needed
+  // Showing the page again in another language runs its check again.
+  z.form->English1Click(1);
+  EXPECT_FALSE(z.form->NextButton().IsEnabled());
+  z.form->English1Click(0);
+  // A drive that cannot say how much is free: unknown, and not enough.
+  z.form->BackButtonClick();
+  edit.SetText(u"R:\\Games");
+  EXPECT_TRUE(z.form->NextButton().IsEnabled());
+  z.form->NextButtonClick();
+  EXPECT_EQ(z.Page(), 2);
+  EXPECT_FALSE(z.form->NextButton().IsEnabled());
+  EXPECT_EQ(z.program.SpaceAvailableText, "unknown");
   z.form->BackButtonClick();
   edit.SetText(u"F:\\Games");
   z.form->NextButtonClick();
@@ -200,6 +212,22 @@ TEST(FormMain, LanguageSwitch) {
   // Once a working page was shown the button stays hidden.
   z.form->NextButtonClick();
   EXPECT_FALSE(z.form->LanguageButton().IsVisible());
+}
+
+// A working page placed last stays current after its run: closing it then
+// asks nothing and ends as installed, not cancelled.
+TEST(FormMain, WorkingPageLastEndsAsInstalled) {
+  Wizard z("[drives]\nC=fixed,5000000\n", kScript, "Setup.exe", false,
+           "[Pages]\r\nWelcome.txt\r\nWork.txt\r\n[PageTypes]\r\nwelcome\r\npatching\r\n");
+  ASSERT_TRUE(z.form->SetPagesUp());
+  z.form->NextButtonClick();
+  EXPECT_EQ(z.Page(), 1);
+  EXPECT_TRUE(platform::FileExists("C:\\Program Files\\Demo\\a.txt"));
+  const size_t boxes = platform::host::Transcript().size();
+  EXPECT_TRUE(z.form->FormCloseQuery());
+  EXPECT_EQ(platform::host::Transcript().size(), boxes);  // no question
+  z.form->FormClose();
+  EXPECT_EQ(z.form->ExitCode(), kExitCompleted);
 }
 
 // A run that fails half-way is undone on the patching page ("Restoring N of

@@ -108,3 +108,15 @@ TEST(TLanguageStrings, FieldsByReference) {
   title = "<%SETUPTITLE%>";
   EXPECT_EQ(fields.ExpandFields(u"<%SETUPTITLE%>"), u"<%SETUPTITLE%>");
 }
+
+// A hexadecimal value may have any number of leading zeros; only what does
+// not fit into 32 bits is refused.
+TEST(ZUILanguage, HexadecimalWithLeadingZeros) {
+  EXPECT_EQ(ParseInteger("$0000000FF"), 255);
+  EXPECT_EQ(ParseInteger("$00000000000000000409"), 0x409);
+  EXPECT_EQ(ParseInteger("$000000000"), 0);
+  EXPECT_EQ(ParseInteger("$FFFFFFFF"), -1);
+  EXPECT_THROW(ParseInteger("$100000000"), ESetupError);
+  EXPECT_THROW(ParseInteger("$"), ESetupError);
+  EXPECT_THROW(ParseInteger("$000G"), ESetupError);
+}
