@@ -36,6 +36,13 @@ bool CollectPageSet(const std::string& folder, const std::string& prefix, std::v
     if (!prefix.empty() && SameTextAscii(f.Name, "icon.ico")) name = kUninstallIcon;
     // The wizard ends a layout or page-set line at a carriage return only: a
     // file saved with bare line feeds would read as one line, a blank page.
+    // The setup reads its languages after the page set, and an empty entry
+    // ends that walk: it would start with no languages at all.
+    if (f.Size == 0) {
+      error = "page set file " + folder + "\\" + f.Name +
+              " is empty; an empty entry would end the setup's list of languages, so it would not start";
+      return false;
+    }
     std::string lower = LowerAscii(f.Name);
     if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".txt") == 0) {
       TBytes text = LoadWholeFile(folder + "\\" + f.Name);

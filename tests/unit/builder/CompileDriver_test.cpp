@@ -254,6 +254,15 @@ TEST(CompileDriver, BuildWritesAReadableSetup) {
   EXPECT_FALSE(BuildSetup(o, errors, output, stats, nullptr));
   ASSERT_FALSE(errors.empty());
   EXPECT_NE(errors[0].find("Work.txt ends its lines with line feeds alone"), std::string::npos) << Joined(errors);
+
+  // An empty file in a page set would end the setup's walk of its languages.
+  TestMachine::Write(w.data + "\\layout\\install\\Work.txt", "[Patching_StatusLabel]\r\nType=TLabel\r\n");
+  TestMachine::Write(w.data + "\\layout\\install\\Notes.txt", "");
+  errors.clear();
+  EXPECT_FALSE(BuildSetup(o, errors, output, stats, nullptr));
+  ASSERT_FALSE(errors.empty());
+  EXPECT_NE(errors[0].find("Notes.txt is empty"), std::string::npos) << Joined(errors);
+  EXPECT_FALSE(platform::FileExists(w.m.Path("Bad.exe")));
 }
 
 // The finaliser comes from the data folder, else from beside the stub, and
