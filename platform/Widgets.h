@@ -218,8 +218,12 @@ class Form {
   virtual void PopupMenu(int32_t ScreenX, int32_t ScreenY) = 0;
   // The form's outer rectangle on the screen.
   virtual Bounds ScreenRect() const = 0;
-  // Asked before the form closes (the close box, Close()); false refuses.
+  // Asked before the form closes (the close box, Close(), and a log-off or
+  // shut-down of the session); false refuses.
   virtual void SetOnCloseQuery(std::function<bool()> Handler) = 0;
+  // While Busy, a log-off or shut-down would cut off work: on Windows Vista
+  // and later the system shows the form's title as the reason it waits for.
+  virtual void SetBusy(bool Busy) = 0;
   // Called once when the form closes.
   virtual void SetOnClose(std::function<void()> Handler) = 0;
   // Called when the key combination of the debug window (Ctrl+Shift+D) is

@@ -40,7 +40,10 @@ class TFrmMain {
   void FormClose();
   void InstallDir_Edit_Change();
   void ShellTreeViewChange();
-  void SetWorkingState(bool Working) { workingState_ = Working; }
+  void SetWorkingState(bool Working) {
+    workingState_ = Working;
+    form_.SetBusy(Working);
+  }
   // Opens the debug window and closes it again (the key combination).
   void ShowDebugWindow();
 

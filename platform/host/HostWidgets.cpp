@@ -233,6 +233,8 @@ class HostForm : public Form {
   void SetOnClose(std::function<void()> Handler) override { onClose_ = std::move(Handler); }
   void SetOnDebugKey(std::function<void()> Handler) override { onDebugKey_ = std::move(Handler); }
   void SetActions(const ActionTable& Actions) override { actions_ = Actions; }
+  // Nothing ends the emulated machine's session.
+  void SetBusy(bool) override {}
   void SetOnIdle(std::function<void(const std::string&)> Handler) override { onIdle_ = std::move(Handler); }
   void Close() override {
     if (closed_) return;

@@ -378,6 +378,7 @@ class Win32Form : public Form {
     return {r.left, r.top, r.right - r.left, r.bottom - r.top};
   }
   void SetOnCloseQuery(std::function<bool()> Handler) override { onCloseQuery_ = std::move(Handler); }
+  void SetBusy(bool Busy) override;
   void SetOnClose(std::function<void()> Handler) override { onClose_ = std::move(Handler); }
   void SetOnDebugKey(std::function<void()> Handler) override { onDebugKey_ = std::move(Handler); }
   void SetActions(const ActionTable& Actions) override { actions_ = Actions; }
@@ -832,6 +833,25 @@ void Win32Form::ShowTextWindow(const std::string& Caption, const std::string& Te
   ::DeleteObject(font);
 }
 
+void Win32Form::SetBusy(bool Busy) {
+  // Windows Vista and later: loaded at run time, so the setup still starts on XP.
+  using CreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);
+  using DestroyFn = BOOL(WINAPI*)(HWND);
+  HMODULE user = ::GetModuleHandleA("user32.dll");
+  auto create =
+      reinterpret_cast<CreateFn>(reinterpret_cast<void*>(::GetProcAddress(user, "ShutdownBlockReasonCreate")));
+  auto destroy =
+      reinterpret_cast<DestroyFn>(reinterpret_cast<void*>(::GetProcAddress(user, "ShutdownBlockReasonDestroy")));
+  if (!hwnd_ || !create || !destroy) return;
+  if (Busy) {
+    wchar_t title[256] = {};
+    ::GetWindowTextW(hwnd_, title, 256);
+    create(hwnd_, title);
+  } else {
+    destroy(hwnd_);
+  }
+}
+
 void Win32Form::RunPosted() {
   std::deque<std::function<void()>> work;
   ::EnterCriticalSection(&lock_);
@@ -1003,6 +1023,19 @@ LRESULT Win32Form::Handle(HWND Window, UINT Message, WPARAM W, LPARAM L) {
       }
       if (Window == hwnd_) {
         if (onCloseQuery_ && !onCloseQuery_()) return 0;
+        pendingAction_.clear();
+        ::DestroyWindow(hwnd_);
+        return 0;
+      }
+      break;
+    case WM_QUERYENDSESSION:
+      // A log-off or shut-down: refused while the run works, asked as the
+      // close box asks otherwise.
+      if (Window == hwnd_) return onCloseQuery_ && !onCloseQuery_() ? FALSE : TRUE;
+      break;
+    case WM_ENDSESSION:
+      // The session ends after all: the form closes as it would.
+      if (Window == hwnd_ && W) {
         pendingAction_.clear();
         ::DestroyWindow(hwnd_);
         return 0;

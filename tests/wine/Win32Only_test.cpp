@@ -134,6 +134,32 @@ TEST(Win32Widgets, FormAndFonts) {
   EXPECT_GT(plain.GetBounds().Height, 5);
 }
 
+// A log-off or shut-down asks the form as its close box does: refused while
+// the question refuses (the run working), allowed otherwise; the block reason
+// comes and goes with the busy state.
+TEST(Win32Widgets, EndOfSessionAsksTheForm) {
+  std::unique_ptr<platform::Form> form = platform::CreateForm();
+  form->Self().SetText(u" Session Test");
+  HWND window = ::FindWindowW(nullptr, L" Session Test");
+  ASSERT_NE(window, nullptr);
+  bool working = true;
+  int asked = 0;
+  form->SetOnCloseQuery([&] {
+    ++asked;
+    return !working;
+  });
+  form->SetBusy(true);
+  EXPECT_EQ(::SendMessageW(window, WM_QUERYENDSESSION, 0, 0), FALSE);
+  EXPECT_FALSE(form->Closed());
+  working = false;
+  form->SetBusy(false);
+  EXPECT_NE(::SendMessageW(window, WM_QUERYENDSESSION, 0, 0), FALSE);
+  EXPECT_EQ(asked, 2);
+  EXPECT_FALSE(form->Closed());
+  ::SendMessageW(window, WM_ENDSESSION, TRUE, 0);
+  EXPECT_TRUE(form->Closed());
+}
+
 // The system's rich-edit box shows rich text as its plain text, line breaks
 // as carriage returns; plain text is taken as it is.
 TEST(Win32Widgets, RichEditShowsRichText) {
