@@ -447,6 +447,9 @@ void TFrmMain::ShellTreeViewChange() {
   if (!installDirEdit_ || CurrentType() != kPageInstallDir || !installDirTree_) return;
   std::string path = installDirTree_->SelectedPath();
   if (!TProgram::DriveAcceptable(path)) return;
+  // Shown as a folder is typed, without the tree's trailing backslash (the
+  // stored directory gets one again); a drive's root keeps its own.
+  if (path.size() > 3 && path.back() == '\\') path.pop_back();
   installDirEdit_->SetText(platform::AnsiToWide(path));
 }
 

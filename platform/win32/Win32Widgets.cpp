@@ -606,9 +606,13 @@ void Win32Widget::List(HTREEITEM Item) {
 void Win32Widget::SelectPath(const std::string& Path) {
   // The nodes down to Path are made (listed, not opened), then selected
   // without telling the change handler: only a person's pick is a change.
-  std::vector<HTREEITEM> items = Items();
-  if (items.size() < 3) return;
-  HTREEITEM at = items[2];  // "My Computer"
+  // From "My Computer", found by what it is: opened folders of My Documents
+  // may stand before it.
+  HTREEITEM at = nullptr;
+  for (HTREEITEM item : Items()) {
+    if (NodeOf(item).Drives) at = item;
+  }
+  if (!at) return;
   std::string lower = Path;
   ::CharLowerA(lower.data());
   size_t end = lower.find('\\');

@@ -188,6 +188,20 @@ TEST(Win32Widgets, FolderTreePaths) {
   ASSERT_FALSE(windows.empty());
   tree.SelectPath(windows + "\\");
   EXPECT_TRUE(SameTextAscii(tree.SelectedPath(), windows + "\\")) << tree.SelectedPath();
+
+  // With My Documents opened, its folders stand before My Computer: a path is
+  // still found from My Computer.
+  std::string documents = platform::SpecialFolder(platform::kCsidlPersonal);
+  ASSERT_FALSE(documents.empty());
+  ::CreateDirectoryA((documents + "\\Tree Test").c_str(), nullptr);
+  std::unique_ptr<platform::Form> again = platform::CreateForm();
+  platform::Widget& second = again->Create(platform::WidgetKind::kShellTree, "Tree", nullptr);
+  second.ExpandNode(1);
+  ASSERT_GT(second.NodeCount(), 3);
+  EXPECT_NE(second.NodePath(2), "");  // a folder of My Documents
+  second.SelectPath(windows + "\\");
+  EXPECT_TRUE(SameTextAscii(second.SelectedPath(), windows + "\\")) << second.SelectedPath();
+  ::RemoveDirectoryA((documents + "\\Tree Test").c_str());
 }
 
 // Metafiles are drawn by the system at their own size.

@@ -182,6 +182,15 @@ TEST(FormMain, DriveAndSpaceChecks) {
   z.form->NextButtonClick();
   EXPECT_TRUE(z.form->NextButton().IsEnabled());
   EXPECT_EQ(z.program.SpaceAvailableText, "858.31 MB");
+
+  // A folder picked in the tree shows as one typed, the stored directory
+  // with its backslash.
+  z.form->BackButtonClick();
+  platform::CreateDirectory("C:\\Picked");
+  z.Named("InstallDir_ShellTreeView").SelectPath("C:\\Picked\\");
+  z.form->ShellTreeViewChange();
+  EXPECT_EQ(edit.GetText(), u"C:\\Picked");
+  EXPECT_EQ(z.InstallDir(), "C:\\Picked\\");
 }
 
 // Switching the language keeps the typed directory, re-translates the
