@@ -5,10 +5,6 @@
 
 namespace {
 
-// A wizard page is 578 x 375: 16 megapixels (48 MB decoded) is far beyond any
-// picture it shows, and keeps a few hundred bytes claiming a giant picture
-// from taking hundreds of megabytes.
-constexpr uint64_t kMaxPixels = 16ull * 1024 * 1024;
 constexpr long kMaxDecoderMemory = 256L * 1024 * 1024;
 
 }  // namespace
@@ -39,7 +35,7 @@ bool DecodeJpeg(const uint8_t* Data, size_t Size, TRgbImage& Image, std::string&
   jpeg_read_header(&info, TRUE);
   // The size is refused before the decoder starts: a progressive picture
   // makes it hold every coefficient of the whole picture at once.
-  if (static_cast<uint64_t>(info.image_width) * info.image_height > kMaxPixels) {
+  if (static_cast<uint64_t>(info.image_width) * info.image_height > kMaxPicturePixels) {
     return refuse(info.image_width, info.image_height);
   }
   // And the decoder's own buffers are bounded: past this it fails instead.

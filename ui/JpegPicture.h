@@ -6,6 +6,11 @@
 
 #include "common/Bytes.h"
 
+// A wizard page is 578 x 375: 16 megapixels (64 MB decoded) is far beyond any
+// picture it shows, and keeps a few hundred bytes claiming a giant picture
+// (a JPEG, a run-length bitmap) from taking hundreds of megabytes.
+constexpr uint64_t kMaxPicturePixels = 16ull * 1024 * 1024;
+
 struct TRgbImage {
   uint32_t Width = 0;
   uint32_t Height = 0;

@@ -92,6 +92,11 @@ bool DecodeDib(const uint8_t* Data, size_t Size, size_t PixelOffset, bool IconHe
   uint32_t h = static_cast<uint32_t>(topDown ? -height : height);
   if (IconHeight) h /= 2;
   if (width <= 0 || h == 0 || w > kMaxSide || h > kMaxSide) return Error = "bitmap size out of range", false;
+  // Run-length data is not bounded by the picture (a move skips 255 rows in
+  // four bytes): the picture's size is.
+  if (static_cast<uint64_t>(w) * h > kMaxPicturePixels) {
+    return Error = "picture of " + DecimalText(w) + "x" + DecimalText(h) + " pixels is not supported", false;
+  }
   const bool rle = compression == kRle8 || compression == kRle4;
   const bool fields = compression == kBitFields || compression == kAlphaBitFields;
   if (compression > kBitFields && compression != kAlphaBitFields) {

@@ -81,4 +81,11 @@ TEST(Pictures, Rle4AndItsEscapes) {
   jpeg[14 + 16] = 4;
   EXPECT_FALSE(Decode(jpeg, image, error));
   EXPECT_NE(error.find("JPEG or PNG"), std::string::npos) << error;
+
+  // A few bytes of runs may claim a picture of 8979 x 2304: refused before
+  // anything that size is made (found by fuzzing).
+  std::string giant = file;
+  giant[14 + 4] = '\x13', giant[14 + 5] = '\x23', giant[14 + 8] = 0, giant[14 + 9] = 9;
+  EXPECT_FALSE(Decode(giant, image, error));
+  EXPECT_EQ(error, "picture of 8979x2304 pixels is not supported");
 }
