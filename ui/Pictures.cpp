@@ -30,15 +30,17 @@ struct TChannel {
   uint32_t Of(uint32_t Pixel) const { return Max ? (((Pixel & Mask) >> Shift) * 255 + Max / 2) / Max : 0; }
 };
 
-// Run-length coded pixels (RLE8, or RLE4 with two pixels a byte) into a grid
-// of palette indexes, bottom row first as the data has them. Runs past a row
-// or the picture are cut; pixels the data skips stay index 0.
-bool DecodeRle(const uint8_t* Src, size_t Size, uint32_t W, uint32_t H, bool Four, std::vector<uint8_t>& Indexes) {
-  Indexes.assign(static_cast<size_t>(W) * H, 0);
+// Run-length coded pixels (RLE8, or RLE4 with two pixels a byte), the data's
+// bottom row first, into Pixels (top row first) through Palette. Runs past a
+// row or the picture are cut; pixels the data skips keep the colour of index 0.
+void DecodeRle(const uint8_t* Src, size_t Size, uint32_t W, uint32_t H, bool Four, const std::vector<uint32_t>& Palette,
+               std::vector<uint32_t>& Pixels) {
+  auto colourOf = [&](uint32_t Index) { return Index < Palette.size() ? Palette[Index] : 0; };
+  std::fill(Pixels.begin(), Pixels.end(), colourOf(0));
   uint32_t x = 0, y = 0;
   size_t i = 0;
   auto put = [&](uint8_t Index) {
-    if (x < W && y < H) Indexes[static_cast<size_t>(y) * W + x] = Index;
+    if (x < W && y < H) Pixels[static_cast<size_t>(H - 1 - y) * W + x] = colourOf(Index);
     ++x;
   };
   while (i + 1 < Size) {
@@ -51,7 +53,7 @@ bool DecodeRle(const uint8_t* Src, size_t Size, uint32_t W, uint32_t H, bool Fou
       x = 0;
       ++y;
     } else if (value == 1) {
-      return true;
+      return;
     } else if (value == 2) {
       if (i + 1 >= Size) break;
       x += Src[i];
@@ -69,7 +71,6 @@ bool DecodeRle(const uint8_t* Src, size_t Size, uint32_t W, uint32_t H, bool Fou
     }
   }
   // No end-of-bitmap mark: what came is shown, as Windows does.
-  return true;
 }
 
 // A device-independent bitmap: header (the 12-byte core header too), palette
@@ -141,13 +142,7 @@ bool DecodeDib(const uint8_t* Data, size_t Size, size_t PixelOffset, bool IconHe
   Image.Height = h;
   Image.Pixels.assign(static_cast<size_t>(w) * h, 0);
   if (rle) {
-    std::vector<uint8_t> indexes;
-    DecodeRle(Data + PixelOffset, Size - PixelOffset, w, h, compression == kRle4, indexes);
-    for (uint32_t row = 0; row < h; ++row) {
-      for (uint32_t x = 0; x < w; ++x) {
-        Image.Pixels[static_cast<size_t>(row) * w + x] = colourOf(indexes[static_cast<size_t>(h - 1 - row) * w + x]);
-      }
-    }
+    DecodeRle(Data + PixelOffset, Size - PixelOffset, w, h, compression == kRle4, palette, Image.Pixels);
     return true;
   }
   size_t stride = ((static_cast<size_t>(w) * bits + 31) / 32) * 4;
