@@ -50,6 +50,12 @@ std::vector<std::string> Existing(const std::vector<std::string>& Paths) {
   return out;
 }
 
+// The Retry/Cancel box for Busy; true for Retry.
+bool AskRetry(const TScriptState& State, const std::vector<platform::FileInUse>& Busy) {
+  return ShowMessageWide(FilesInUseMessage(State, Busy), FilesInUseCaption(State),
+                         platform::kMbRetryCancel | platform::kMbIconWarning) == platform::kIdRetry;
+}
+
 }  // namespace
 
 std::vector<std::string> FilesTheRunChanges(TScriptState& State, const TCommandList& Commands) {
@@ -111,10 +117,7 @@ bool WaitForFilesInUse(const TScriptState& State, const std::vector<std::string>
   for (;;) {
     Busy = platform::FilesInUse(Paths);
     if (Busy.empty()) return true;
-    if (!Ask) return false;
-    int answer = ShowMessageWide(FilesInUseMessage(State, Busy), FilesInUseCaption(State),
-                                 platform::kMbRetryCancel | platform::kMbIconWarning);
-    if (answer != platform::kIdRetry) return false;
+    if (!Ask || !AskRetry(State, Busy)) return false;
   }
 }
 
@@ -124,6 +127,5 @@ bool RetryFileInUse(const TScriptState& State, const std::string& Path) {
   std::vector<platform::FileInUse> busy = platform::FilesInUse({path});
   // Free again by now: the box still names it, and Retry tries once more.
   if (busy.empty()) busy.push_back({path, {}});
-  return ShowMessageWide(FilesInUseMessage(State, busy), FilesInUseCaption(State),
-                         platform::kMbRetryCancel | platform::kMbIconWarning) == platform::kIdRetry;
+  return AskRetry(State, busy);
 }

@@ -66,6 +66,15 @@ with tempfile.TemporaryDirectory() as work:
     before = snapshot(base)
     held = '[in use]\n%s=%s\n' % (HELD, PROGRAM)
 
+    def installs_after_one_retry(name, ini):
+        """The wizard with the box once, answered Retry: data.bin installed."""
+        env, root = fresh(base, work, name, ini)
+        out = start([setup], env, 0)
+        assert out.count('[Files in use] ') == 1, out
+        assert open(os.path.join(root, 'drives', 'c', 'Program Files', 'Demo Game', 'data.bin'), 'rb').read() == \
+            open(os.path.join(demo, 'files', 'data.bin'), 'rb').read()
+        shutil.rmtree(root)
+
     # Unattended: exit 7, nothing changed, the log and the error log name them.
     env, root = fresh(base, work, 'silent', held)
     start([setup, '/S', '/LOG=C:\\setup.log'], env, 7)
@@ -93,12 +102,7 @@ with tempfile.TemporaryDirectory() as work:
     shutil.rmtree(root)
 
     # Retry once the program has ended (released after the first Retry).
-    env, root = fresh(base, work, 'retry', held + 'release=1\n[messageboxes]\nanswers=4\n')
-    out = start([setup], env, 0)
-    assert out.count('[Files in use] ') == 1, out
-    assert open(os.path.join(root, 'drives', 'c', 'Program Files', 'Demo Game', 'data.bin'), 'rb').read() == \
-        open(os.path.join(demo, 'files', 'data.bin'), 'rb').read()
-    shutil.rmtree(root)
+    installs_after_one_retry('retry', held + 'release=1\n[messageboxes]\nanswers=4\n')
 
     # Busy only once the run has begun: unattended, the run fails and is
     # rolled back; in the wizard, Retry goes on.
@@ -107,12 +111,7 @@ with tempfile.TemporaryDirectory() as work:
     assert differences(snapshot(root), before) == [], differences(snapshot(root), before)
     assert 'data.bin' in error_log(root), error_log(root)
     shutil.rmtree(root)
-    env, root = fresh(base, work, 'late-retry', held + 'from=1\nrelease=1\n[messageboxes]\nanswers=4\n')
-    out = start([setup], env, 0)
-    assert out.count('[Files in use] ') == 1, out
-    assert open(os.path.join(root, 'drives', 'c', 'Program Files', 'Demo Game', 'data.bin'), 'rb').read() == \
-        open(os.path.join(demo, 'files', 'data.bin'), 'rb').read()
-    shutil.rmtree(root)
+    installs_after_one_retry('late-retry', held + 'from=1\nrelease=1\n[messageboxes]\nanswers=4\n')
 
     # The uninstaller checks the logged files before it removes anything.
     env, root = fresh(base, work, 'uninstall', held)
