@@ -154,7 +154,8 @@ bool CollectSetupEntries(const std::string& ScriptName, TCompiler& Compiler, con
     Entries.push_back({"", kSetupInfoEntry, 0, Compiler.SetupInfo.SaveToBytes()});
     Entries.push_back({"", kCompiledLinesEntry, 0, Compiler.Lines.SaveToBytes()});
     if (!Compiler.ProductInfo.empty()) {
-      Entries.push_back({"", kProductInfoEntry, 0, TBytes(Compiler.ProductInfo.begin(), Compiler.ProductInfo.end())});
+      std::string stored = platform::ToStoredText(Compiler.ProductInfo);
+      Entries.push_back({"", kProductInfoEntry, 0, TBytes(stored.begin(), stored.end())});
     }
   } catch (const ESetupError& e) {
     Errors.push_back(ScriptName + ": " + e.what());

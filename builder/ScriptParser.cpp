@@ -4,26 +4,13 @@
 
 namespace {
 
-// UTF-8 scripts (what Linux editors write) become the ANSI text the formats hold.
-bool ToAnsi(std::string& text, std::vector<TParseError>& errors) {
-  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
-  bool ascii = true;
-  for (char c : text) ascii = ascii && static_cast<uint8_t>(c) < 0x80;
-  WideString wide;
-  if (ascii || !Utf8ToWide(text, wide)) return true;  // ASCII, or already 8-bit ANSI
-  std::string ansi = platform::WideToAnsi(wide);
-  if (platform::AnsiToWide(ansi) != wide) {
-    int line = 1;
-    WideString back = platform::AnsiToWide(ansi);
-    for (size_t i = 0; i < wide.size(); ++i) {
-      if (i >= back.size() || back[i] != wide[i]) break;
-      if (wide[i] == u'\n') ++line;
-    }
-    errors.push_back({line, "the script holds characters the ANSI code page cannot represent"});
-    return false;
-  }
-  text = ansi;
-  return true;
+// A script is UTF-8 (what Linux editors write; a byte-order mark is
+// dropped); one that is not valid UTF-8 is read as Windows-1252, as older
+// scripts were written.
+std::string ScriptText(const std::string& Text) {
+  std::string text = Text.rfind(platform::kUtf8Mark, 0) == 0 ? Text.substr(3) : Text;
+  platform::WideString wide;
+  return platform::Utf8ToWide(text, wide) ? text : platform::Cp1252ToUtf8(text);
 }
 
 bool SplitWords(const std::string& line, std::vector<std::string>& words, std::string& error) {
@@ -58,8 +45,7 @@ bool SplitWords(const std::string& line, std::vector<std::string>& words, std::s
 
 bool ParseScript(const std::string& Text, std::vector<TScriptLine>& Lines, std::vector<TParseError>& Errors) {
   Lines.clear();
-  std::string text = Text;
-  if (!ToAnsi(text, Errors)) return false;
+  const std::string text = ScriptText(Text);
   size_t start = 0;
   int number = 0;
   bool ok = true;

@@ -19,7 +19,7 @@ struct TParseError {
   std::string Text;
 };
 
-// Splits Text into lines (CR LF, LF or CR) and words. A script in UTF-8 (with
-// or without byte-order mark) is turned into the ANSI code page; text the code
-// page cannot hold is an error.
+// Splits Text into lines (CR LF, LF or CR) and words, as UTF-8: a script in
+// UTF-8 (with or without byte-order mark) is taken as it is, any other as
+// Windows-1252.
 bool ParseScript(const std::string& Text, std::vector<TScriptLine>& Lines, std::vector<TParseError>& Errors);

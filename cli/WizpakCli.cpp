@@ -548,7 +548,7 @@ class TCliPrompt : public TPrompt {
     return platform::kIdOk;
   }
   int ShowWide(const WideString& Text, const WideString& Caption, uint32_t Flags) override {
-    return Show(platform::WideToAnsi(Text), platform::WideToAnsi(Caption), Flags);
+    return Show(platform::WideToUtf8(Text), platform::WideToUtf8(Caption), Flags);
   }
   void FatalAppExit(const std::string&) override {}
 

@@ -60,6 +60,10 @@ std::string ReadShortString(TBufferManager& Buffer) {
   return s;
 }
 
+std::string ReadStoredText(TBufferManager& Buffer) { return platform::FromStoredText(ReadShortString(Buffer)); }
+
+void WriteStoredText(TBytes& Out, const std::string& Text) { WriteShortString(Out, platform::ToStoredText(Text)); }
+
 void WriteU16(TBytes& Out, uint16_t Value) {
   Out.push_back(static_cast<uint8_t>(Value & 0xFF));
   Out.push_back(static_cast<uint8_t>(Value >> 8));

@@ -42,3 +42,7 @@ void WriteU16(TBytes& Out, uint16_t Value);
 void WriteU32(TBytes& Out, uint32_t Value);
 // Raises ESetupError for a text longer than 65,535 bytes.
 void WriteShortString(TBytes& Out, const std::string& Text);
+// A short string that holds stored text (platform/Text.h): UTF-8 inside,
+// Windows-1252 or marked UTF-8 in the record.
+std::string ReadStoredText(TBufferManager& Buffer);
+void WriteStoredText(TBytes& Out, const std::string& Text);

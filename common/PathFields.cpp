@@ -8,13 +8,13 @@ constexpr uint32_t kDriveStringsChars = 129;
 }
 
 WideString ExpandPathFields(const WideString& Text, const TPathFields& Fields) {
-  using platform::AnsiToWide;
+  using platform::TextToWide;
   WideString out = Text;
-  out = ReplaceText(out, u"$INSTDIR", AnsiToWide(Fields.InstallDir));
-  out = ReplaceText(out, u"$INSTALLDIR", AnsiToWide(Fields.InstallDir));
-  out = ReplaceText(out, u"$SMPROGRAMS", AnsiToWide(Fields.StartMenuProgramsDir));
-  out = ReplaceText(out, u"$PROGRAMFILES", AnsiToWide(Fields.ProgramFilesDir));
-  out = ReplaceText(out, u"$CDDRIVE", AnsiToWide(Fields.CDDrive));
+  out = ReplaceText(out, u"$INSTDIR", TextToWide(Fields.InstallDir));
+  out = ReplaceText(out, u"$INSTALLDIR", TextToWide(Fields.InstallDir));
+  out = ReplaceText(out, u"$SMPROGRAMS", TextToWide(Fields.StartMenuProgramsDir));
+  out = ReplaceText(out, u"$PROGRAMFILES", TextToWide(Fields.ProgramFilesDir));
+  out = ReplaceText(out, u"$CDDRIVE", TextToWide(Fields.CDDrive));
   WideString folded;
   folded.reserve(out.size());
   for (char16_t c : out) {
@@ -25,22 +25,22 @@ WideString ExpandPathFields(const WideString& Text, const TPathFields& Fields) {
 }
 
 std::string ExpandPathFields(const std::string& Text, const TPathFields& Fields) {
-  return platform::WideToAnsi(ExpandPathFields(platform::AnsiToWide(Text), Fields));
+  return platform::WideToUtf8(ExpandPathFields(platform::TextToWide(Text), Fields));
 }
 
 WideString CollapsePathFields(const WideString& Text, const TPathFields& Fields) {
-  using platform::AnsiToWide;
+  using platform::TextToWide;
   WideString out = Text;
-  if (!Fields.InstallDir.empty()) out = ReplaceText(out, AnsiToWide(Fields.InstallDir), u"$INSTDIR");
+  if (!Fields.InstallDir.empty()) out = ReplaceText(out, TextToWide(Fields.InstallDir), u"$INSTDIR");
   if (!Fields.StartMenuProgramsDir.empty()) {
-    out = ReplaceText(out, AnsiToWide(Fields.StartMenuProgramsDir), u"$SMPROGRAMS");
+    out = ReplaceText(out, TextToWide(Fields.StartMenuProgramsDir), u"$SMPROGRAMS");
   }
-  if (!Fields.ProgramFilesDir.empty()) out = ReplaceText(out, AnsiToWide(Fields.ProgramFilesDir), u"$PROGRAMFILES");
+  if (!Fields.ProgramFilesDir.empty()) out = ReplaceText(out, TextToWide(Fields.ProgramFilesDir), u"$PROGRAMFILES");
   return out;
 }
 
 std::string CollapsePathFields(const std::string& Text, const TPathFields& Fields) {
-  return platform::WideToAnsi(CollapsePathFields(platform::AnsiToWide(Text), Fields));
+  return platform::WideToUtf8(CollapsePathFields(platform::TextToWide(Text), Fields));
 }
 
 std::string SpecialFolder(int Csidl) { return platform::SpecialFolder(Csidl); }

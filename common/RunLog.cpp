@@ -48,7 +48,7 @@ void CloseRunLog() {
 bool RunLogIsOpen() { return g_file.load() != nullptr; }
 
 void LogLine(const char* What, const std::string& Text) {
-  if (g_file) Write(What, WideToUtf8(platform::AnsiToWide(Text)));
+  if (g_file) Write(What, WideToUtf8(platform::TextToWide(Text)));
 }
 
 void LogLineWide(const char* What, const WideString& Text) {

@@ -65,11 +65,19 @@ bool SameTextAscii(const std::string& A, const std::string& B) {
 }
 
 std::string LowerText(const std::string& Text) {
-  WideString w = platform::AnsiToWide(Text);
-  for (char16_t& c : w) {
-    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) c = static_cast<char16_t>(c + 32);
+  std::string out = Text;
+  for (size_t i = 0; i < out.size(); ++i) {
+    auto c = static_cast<uint8_t>(out[i]);
+    if (c >= 'A' && c <= 'Z') {
+      out[i] = static_cast<char>(c + 32);
+    } else if (c == 0xC3 && i + 1 < out.size()) {
+      // U+00C0..U+00DE (but U+00D7, the multiplication sign) as C3 80..C3 9E.
+      auto t = static_cast<uint8_t>(out[i + 1]);
+      if (t >= 0x80 && t <= 0x9E && t != 0x97) out[i + 1] = static_cast<char>(t + 32);
+      ++i;
+    }
   }
-  return platform::WideToAnsi(w);
+  return out;
 }
 
 std::string AddBackslash(const std::string& Path) {
@@ -196,56 +204,6 @@ std::string FloatToText(long double Value) {
 }
 
 WideString AsciiToWide(const std::string& Text) { return WideString(Text.begin(), Text.end()); }
-
-bool Utf8ToWide(const std::string& Text, WideString& Wide) {
-  Wide.clear();
-  for (size_t i = 0; i < Text.size();) {
-    auto c = static_cast<uint8_t>(Text[i]);
-    size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    if (n == 0 || i + n > Text.size()) return false;
-    uint32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-    for (size_t k = 1; k < n; ++k) {
-      auto t = static_cast<uint8_t>(Text[i + k]);
-      if ((t & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (t & 0x3F);
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      Wide += static_cast<char16_t>(0xD800 + (cp >> 10));
-      Wide += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-      Wide += static_cast<char16_t>(cp);
-    }
-    i += n;
-  }
-  return true;
-}
-
-std::string WideToUtf8(const WideString& Text) {
-  std::string out;
-  for (size_t i = 0; i < Text.size(); ++i) {
-    uint32_t cp = Text[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < Text.size() && Text[i + 1] >= 0xDC00 && Text[i + 1] < 0xE000) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (Text[++i] - 0xDC00);
-    }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
 
 WideString FillProgressText(const WideString& Template, const WideString& Name, uint64_t Done, uint64_t Total) {
   WideString text = ReplaceText(Template, u"<%ZUPNAME%>", Name);

@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "common/Bytes.h"
+#include "platform/Text.h"
 
 // Replaces every occurrence of Key in Source, comparing ASCII letters without
 // regard to case and every other character exactly. The search goes on after
@@ -17,8 +18,8 @@ std::string ReplaceText(const std::string& Source, const std::string& Key, const
 std::string LowerAscii(std::string Text);
 std::string UpperAscii(std::string Text);
 bool SameTextAscii(const std::string& A, const std::string& B);
-// Lower-casing as the ANSI code page's locale does it for Western text:
-// ASCII and the Latin-1 letters.
+// Lower-casing of UTF-8 text as the Western code page's locale does it:
+// ASCII and the Latin-1 letters; everything else is kept.
 std::string LowerText(const std::string& Text);
 
 // Appends "\" unless Path is empty or already ends with one.
@@ -55,9 +56,9 @@ std::string FloatToText(double Value);
 // long double printing (which not every Windows runtime has).
 std::string FloatToText(long double Value);
 
-// UTF-8 to UTF-16; false when Text is not valid UTF-8.
-bool Utf8ToWide(const std::string& Text, WideString& Wide);
-std::string WideToUtf8(const WideString& Text);
+// Text is UTF-8 inside the program (see platform/Text.h for the edges).
+using platform::Utf8ToWide;
+using platform::WideToUtf8;
 
 // Wide <-> 8-bit for ASCII-only text (numbers, fixed English texts).
 WideString AsciiToWide(const std::string& Text);

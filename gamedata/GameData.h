@@ -19,5 +19,10 @@ class EAssertionFailed : public ESetupError {
 // per check instead of the whole message and throw at each.
 [[noreturn]] void RaiseAssertion(const std::string& Text, const char* Unit, int Line);
 
+// Text as the game's containers and archives hold it (member names,
+// passwords): Windows-1252, converted from the program's UTF-8. A text with
+// a character Windows-1252 has no form for raises ESetupError naming it.
+std::string GameText(const std::string& Text);
+
 // A DOS date (high word) with time 00:00.
 uint32_t DosDate(const platform::CalendarDate& Date);

@@ -625,7 +625,7 @@ void TPakSystem::WriteDirectory() {
 void TPakSystem::ShowStatus(uint16_t Number, uint32_t Done) {
   if (!Observer || !Text) return;
   Observer->SetStatusText(
-      FillProgressText(Text->GetString(Number), platform::AnsiToWide(ArchiveName), Done, MemberTotal));
+      FillProgressText(Text->GetString(Number), platform::TextToWide(ArchiveName), Done, MemberTotal));
 }
 
 void TPakSystem::Finish() {

@@ -19,7 +19,7 @@ void TCompLines::LoadFromBuffer(const uint8_t* Data, uint32_t Size) {
                         " parameters, which the remaining " + DecimalText(b.Remaining()) + " bytes cannot hold");
     }
     line.Params.resize(static_cast<size_t>(line.ParamCount));
-    for (std::string& p : line.Params) p = ReadShortString(b);
+    for (std::string& p : line.Params) p = ReadStoredText(b);
   }
   Lines = std::move(lines);
 }

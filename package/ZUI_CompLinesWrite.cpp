@@ -15,7 +15,7 @@ TBytes TCompLines::SaveToBytes() const {
     WriteU32(out, static_cast<uint32_t>(line.Command));
     WriteU32(out, static_cast<uint32_t>(line.Row));
     WriteU32(out, static_cast<uint32_t>(line.Params.size()));
-    for (const std::string& p : line.Params) WriteShortString(out, p);
+    for (const std::string& p : line.Params) WriteStoredText(out, p);
   }
   return out;
 }

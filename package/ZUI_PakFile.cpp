@@ -34,7 +34,7 @@ constexpr char kOrigSizeText[] = " OrigSize - ";
 constexpr char kErrorCaption[] = "Error";
 
 WideString StatusText(const TExtractSink& sink, const std::string& name) {
-  return ReplaceText(sink.StatusTemplate, u"<%FILENAME%>", platform::AnsiToWide(name));
+  return ReplaceText(sink.StatusTemplate, u"<%FILENAME%>", platform::TextToWide(name));
 }
 
 }  // namespace
@@ -146,7 +146,7 @@ void TPak::ReadDirectory() {
     entries.reserve(Trailer.Count);
     for (uint32_t i = 0; i < Trailer.Count; ++i) {
       TPakFile e;
-      e.Name = reader.ShortString();
+      e.Name = platform::FromStoredText(reader.ShortString());
       e.Checksum = reader.U32();
       e.Offset = reader.U32();
       e.StoredSize = reader.U32();
@@ -591,7 +591,7 @@ bool TPak::WriteEntryFromFile(uint32_t Index) {
 namespace {
 
 void AppendRecord(TBytes& Out, const TPakFile& Entry) {
-  WriteShortString(Out, Entry.Name);
+  WriteStoredText(Out, Entry.Name);
   WriteU32(Out, Entry.Checksum);
   WriteU32(Out, Entry.Offset);
   WriteU32(Out, Entry.StoredSize);
@@ -631,7 +631,7 @@ bool TPak::DirectoryDigest(uint32_t DigestIndex, uint8_t Digest[32]) const {
     if (i != DigestIndex) AppendRecord(covered, Entries[i]);
   }
   const TPakFile& own = Entries[DigestIndex];
-  WriteShortString(covered, own.Name);
+  WriteStoredText(covered, own.Name);
   WriteU32(covered, own.OrigSize);
   WriteU16(covered, own.Group);
   AppendTrailer(covered, Trailer);

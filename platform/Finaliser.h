@@ -10,9 +10,10 @@
 
 namespace platform {
 
-// Target: the uninstaller's path (surrounding quotes allowed). Gives up
-// waiting after TimeoutMs. Returns 0 when the uninstaller is gone, 1 when it
-// could not be deleted, 2 for a missing or over-long path.
-int RunFinaliser(const char* Target, uint32_t TimeoutMs);
+// The target is the program's argument: the uninstaller's path (surrounding
+// quotes allowed), read from the wide command line so that any name comes
+// through. Gives up waiting after TimeoutMs. Returns 0 when the uninstaller
+// is gone, 1 when it could not be deleted, 2 for a missing or over-long path.
+int RunFinaliser(uint32_t TimeoutMs);
 
 }  // namespace platform

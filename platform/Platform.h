@@ -2,8 +2,8 @@
 // folder calls only what is declared here; each target links exactly one
 // implementation (win32/ on Windows, host/ on Linux, an emulated Windows machine).
 //
-// Paths are Windows paths ("C:\Games\X\data.pak"), 8-bit text in the ANSI code
-// page, as the stored formats hold them. The host layer maps a path with a drive
+// Paths are Windows paths ("C:\Games\X\data.pak") in UTF-8, as all text inside
+// the program is (platform/Text.h). The host layer maps a path with a drive
 // letter into its emulated machine and treats any other path as a native one.
 #pragma once
 
@@ -16,3 +16,4 @@
 #include "platform/Registry.h"
 #include "platform/Shell.h"
 #include "platform/System.h"
+#include "platform/Text.h"

@@ -11,7 +11,7 @@ WideString RichTextToPlain(const std::string& Data) {
   WideString out;
   if (Data.compare(0, 5, "{\\rtf") != 0) {
     // Plain text: lines end at CR, the LF of a CR LF pair dropped.
-    for (char16_t c : AnsiToWide(Data)) {
+    for (char16_t c : TextToWide(FromStoredText(Data))) {
       if (c != u'\n') out += c;
     }
     return out;
@@ -23,7 +23,7 @@ WideString RichTextToPlain(const std::string& Data) {
   size_t i = 0;
   std::string ansi;
   auto flush = [&] {
-    out += AnsiToWide(ansi);
+    out += TextToWide(Cp1252ToUtf8(ansi));
     ansi.clear();
   };
   while (i < Data.size()) {

@@ -43,8 +43,4 @@ OsVersion GetOsVersion();
 uint32_t PhysicalMemoryBytes();
 uint64_t ReadTimeStampCounter();
 
-// ANSI code page <-> UTF-16, as the system converts them.
-WideString AnsiToWide(const std::string& Text);
-std::string WideToAnsi(const WideString& Text);
-
 }  // namespace platform

@@ -92,7 +92,7 @@ WideString FilesInUseMessage(const TScriptState& State, const std::vector<platfo
       programs ? State.StringOr(kStringProgramsInUse, uninstall ? kProgramsInUseUninstall : kProgramsInUseSetup)
                : State.StringOr(kStringFilesInUse, uninstall ? kFilesInUseUninstall : kFilesInUseSetup);
   text += u"\r";
-  for (size_t i = 0; i < names.size() && i < kMaxListed; ++i) text += u"\r" + platform::AnsiToWide(names[i]);
+  for (size_t i = 0; i < names.size() && i < kMaxListed; ++i) text += u"\r" + platform::TextToWide(names[i]);
   if (names.size() > kMaxListed) text += u"\r(+" + AsciiToWide(DecimalText(names.size() - kMaxListed)) + u")";
   return text + u"\r\r" + State.StringOr(kStringCloseThem, kCloseThem);
 }

@@ -76,7 +76,7 @@ constexpr uint16_t kStringDirectories = 25;
 
 void WriteRecords(TBytes& out, const std::vector<std::string>& list) {
   for (const std::string& s : list) {
-    std::string scrambled = AddDigitKey(kUninstallLogKey, s.substr(0, 0xFFFF));
+    std::string scrambled = AddDigitKey(kUninstallLogKey, platform::ToStoredText(s).substr(0, 0xFFFF));
     WriteShortString(out, scrambled);
   }
 }
@@ -147,7 +147,8 @@ void TUninstallList::LoadLog(const std::string& Dir, const std::string& Prefix) 
   std::vector<std::string>* lists[3] = {&files_, &registry_, &directories_};
   std::vector<std::string> loaded[3];
   for (int l = 0; l < 3; ++l) {
-    for (uint16_t i = 0; i < counts[l]; ++i) loaded[l].push_back(SubDigitKey(kUninstallLogKey, reader.ShortString()));
+    for (uint16_t i = 0; i < counts[l]; ++i)
+      loaded[l].push_back(platform::FromStoredText(SubDigitKey(kUninstallLogKey, reader.ShortString())));
   }
   if (reader.Position() != static_cast<uint64_t>(size)) {
     throw ESetupError(path + " holds more records than its header counts: the log is damaged");

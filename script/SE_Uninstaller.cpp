@@ -92,7 +92,7 @@ void RegisterProduct(TScriptState& State) {
   // The script's "version", "publisher" and "url".
   uint32_t size = 0;
   if (std::optional<TBytes> product = State.Pak ? State.Pak->FindEntry(kProductInfoEntry, 0, size) : std::nullopt) {
-    std::string text(product->begin(), product->end());
+    std::string text = platform::FromStoredText(std::string(product->begin(), product->end()));
     for (size_t pos = 0, end; pos < text.size(); pos = end == std::string::npos ? text.size() : end + 1) {
       end = text.find_first_of("\r\n", pos);
       std::string name, value;

@@ -3,6 +3,7 @@
 #include "common/Prompt.h"
 #include "common/ScopeExit.h"
 #include "common/Strings.h"
+#include "gamedata/GameData.h"
 #include "gamedata/VFS_Check.h"
 #include "script/SE_ScriptState.h"
 
@@ -25,12 +26,12 @@ std::string TVFSSession::ContainerPath(const TScriptState& State, const std::str
 
 WideString TVFSSession::VFSProgressText(const TScriptState& State, const std::string& Name, uint32_t Done,
                                         uint32_t Total) const {
-  return FillProgressText(State.String(kStringProgress), platform::AnsiToWide(Name), Done, Total);
+  return FillProgressText(State.String(kStringProgress), platform::TextToWide(Name), Done, Total);
 }
 
 void TVFSSession::OpenVFS(TScriptState& State, const std::string& Name) {
   CloseCurrentVFS(State);
-  State.SetStatusText(ReplaceText(State.String(kStringLoading), kNameToken, platform::AnsiToWide(Name)));
+  State.SetStatusText(ReplaceText(State.String(kStringLoading), kNameToken, platform::TextToWide(Name)));
   auto vfs = std::make_unique<TVFSFile>();
   vfs->Keeper = State.UndoKeeper();
   vfs->Open(ContainerPath(State, Name), true);
@@ -40,7 +41,7 @@ void TVFSSession::OpenVFS(TScriptState& State, const std::string& Name) {
 
 void TVFSSession::SaveCurrentVFS(TScriptState& State) {
   if (!CurrentVFS) return;
-  State.SetStatusText(ReplaceText(State.String(kStringHeader), kNameToken, platform::AnsiToWide(CurrentVFSName)));
+  State.SetStatusText(ReplaceText(State.String(kStringHeader), kNameToken, platform::TextToWide(CurrentVFSName)));
   CurrentVFS->Save(false);
 }
 
@@ -59,7 +60,8 @@ void TVFSSession::AddVFSMember(TScriptState& State, uint32_t Index) {
   State.SetStatusText(VFSProgressText(State, CurrentVFSName, VFSDone, VFSTotal));
   const TPakFile& e = State.Pak->Entries[Index];
   std::optional<TBytes> data = State.Pak->ReadEntry(Index);
-  CurrentVFS->Tree.AddFile(e.Name, data ? data->data() : nullptr, data ? static_cast<uint32_t>(data->size()) : 0);
+  CurrentVFS->Tree.AddFile(GameText(e.Name), data ? data->data() : nullptr,
+                           data ? static_cast<uint32_t>(data->size()) : 0);
   if (State.Observer) State.Observer->StepProgress(changed);
   ++VFSDone;
 }

@@ -7,6 +7,7 @@
 #include "common/Prompt.h"
 #include "common/RegistryRoots.h"
 #include "common/Strings.h"
+#include "gamedata/GameData.h"
 #include "gamedata/ZU_PakSystem.h"
 #include "package/ZUI_CompilerThread.h"
 #include "script/FilesInUse.h"
@@ -72,13 +73,24 @@ uint16_t GroupOf(const TCompLine& line, const std::string& keyword) {
   return static_cast<uint16_t>(group);
 }
 
+// A password or access code as the line keeps it: the game's Windows-1252
+// bytes, scrambled, carried as the text those bytes read as (what the
+// package reader makes of any stored byte), so the run gets them back whole.
+void ScrambleGameText(TCompiler& c, int32_t row, std::string& Param) {
+  std::string bytes, bad;
+  if (!platform::Utf8ToCp1252(Param, bytes, &bad)) {
+    c.Error("the character " + bad + " cannot be part of a game archive's password or access code", row);
+  }
+  Param = platform::Cp1252ToUtf8(AddDigitKey(kPasswordKey, bytes));
+}
+
 // A package group as the members of an archive update.
 class TPakGroupMembers : public TArchiveMembers {
  public:
   TPakGroupMembers(TPak& pak, uint16_t group) : pak_(pak), group_(group) {}
   uint32_t Count() override { return pak_.CountInGroup(group_); }
   void ForEach(const std::function<void(uint32_t)>& callback) override { pak_.ForEachInGroup(group_, callback); }
-  std::string Name(uint32_t index) override { return pak_.Entries[index].Name; }
+  std::string Name(uint32_t index) override { return GameText(pak_.Entries[index].Name); }
   uint32_t OrigSize(uint32_t index) override { return pak_.Entries[index].OrigSize; }
   std::optional<TBytes> Read(uint32_t index) override { return pak_.ReadEntry(index); }
 
@@ -324,7 +336,7 @@ class TZUPUpdateCommand : public TCommandClass {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 3) return;
     // The line keeps the scrambled text, so every run of it gives the same password.
-    std::string password = SubDigitKey(kPasswordKey, line.Params[1]);
+    std::string password = SubDigitKey(kPasswordKey, GameText(line.Params[1]));
     uint16_t group = GroupOf(line, Keyword);
     if (!s.Pak) return;
     TPakGroupMembers members(*s.Pak, group);
@@ -337,8 +349,7 @@ class TZUPUpdateCommand : public TCommandClass {
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 3)) return;
     CompileGroup(c, row, LineOf(c, row).Params[2]);
-    std::string& password = LineOf(c, row).Params[1];
-    password = AddDigitKey(kPasswordKey, password);
+    ScrambleGameText(c, row, LineOf(c, row).Params[1]);
   }
   uint8_t GroupKind() const override { return kGroupPatch; }
 };
@@ -399,7 +410,7 @@ class TMessageCommand : public TCommandClass {
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.empty()) return;
-    WideString text = platform::AnsiToWide(line.Params[0]);
+    WideString text = platform::TextToWide(line.Params[0]);
     s.SetStatusText(s.Text ? s.Text->ExpandLangTokens(text) : text);
   }
 };
@@ -438,7 +449,7 @@ class TCopyFileCommand : public TCommandClass {
     std::string destination = s.Expand(line.Params[1]);
     ForceInstallDirs(ExtractFilePath(destination), s.Recorder());
     s.SetStatusText(
-        ReplaceText(s.String(kStringCopying), kFileNameToken, platform::AnsiToWide(ExtractFileName(source))));
+        ReplaceText(s.String(kStringCopying), kFileNameToken, platform::TextToWide(ExtractFileName(source))));
     if ((s.Journal && !s.Journal->BeforeFile(destination)) || !platform::CopyFile(source, destination, false))
       s.NoteLastError(destination);
     if (s.UninstallList) s.UninstallList->AddInstalledFile(destination);
@@ -549,15 +560,14 @@ class TZUPOfficialCommand : public TCommandClass {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 3) return;
     WaitWhileInUse(s, ArchivePath(s, line.Params[0]));
-    ArchivesFor(s).SetOfficial(line.Params[0], SubDigitKey(kPasswordKey, line.Params[1]), line.Params[2]);
+    ArchivesFor(s).SetOfficial(line.Params[0], SubDigitKey(kPasswordKey, GameText(line.Params[1])), line.Params[2]);
   }
   void ChangedFiles(TScriptState& s, int32_t row, std::vector<std::string>& paths) const override {
     if (s.Line(row).Params.size() >= 3) paths.push_back(ArchivePath(s, s.Line(row).Params[0]));
   }
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 3)) return;
-    std::string& code = LineOf(c, row).Params[1];
-    code = AddDigitKey(kPasswordKey, code);
+    ScrambleGameText(c, row, LineOf(c, row).Params[1]);
   }
 };
 
@@ -568,7 +578,7 @@ class TDuplicateEntryCommand : public TCommandClass {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 3) return;
     WaitWhileInUse(s, ArchivePath(s, line.Params[0]));
-    ArchivesFor(s).DuplicateEntry(line.Params[0], line.Params[1], line.Params[2]);
+    ArchivesFor(s).DuplicateEntry(line.Params[0], GameText(line.Params[1]), GameText(line.Params[2]));
   }
   void ChangedFiles(TScriptState& s, int32_t row, std::vector<std::string>& paths) const override {
     if (s.Line(row).Params.size() >= 3) paths.push_back(ArchivePath(s, s.Line(row).Params[0]));

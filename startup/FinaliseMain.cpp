@@ -3,7 +3,7 @@
 #include "platform/Finaliser.h"
 #include "platform/Platform.h"
 
-int main(int argc, char** argv) {
+int main() {
   platform::HardenDllSearchPath();
-  return platform::RunFinaliser(argc > 1 ? argv[1] : nullptr, 60000);
+  return platform::RunFinaliser(60000);
 }

@@ -85,7 +85,7 @@ class TLoggedPrompt : public TPrompt {
   TLoggedPrompt(TPrompt& Inner, bool Unattended) : inner_(Inner), unattended_(Unattended) {}
   int Show(const std::string& Text, const std::string& Caption, uint32_t Flags) override {
     int answer = unattended_ ? DefaultAnswer(Flags) : inner_.Show(Text, Caption, Flags);
-    Log(platform::AnsiToWide(Caption + ": " + Text), answer);
+    Log(platform::TextToWide(Caption + ": " + Text), answer);
     return answer;
   }
   int ShowWide(const WideString& Text, const WideString& Caption, uint32_t Flags) override {

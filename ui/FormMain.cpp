@@ -167,7 +167,7 @@ void TFrmMain::Guarded(const std::function<void()>& Handler) {
 std::string TFrmMain::ApplicationTitle() const {
   const TSetupInfo& info = program_.SetupInfoFile.Info;
   if (info.IsUninstaller == 1) {
-    return info.SetupShortName + " " + platform::WideToAnsi(program_.Languages.GetString(kStringUninstaller));
+    return info.SetupShortName + " " + platform::WideToUtf8(program_.Languages.GetString(kStringUninstaller));
   }
   return info.SetupName;
 }
@@ -178,7 +178,7 @@ uint8_t TFrmMain::CurrentType() const {
 
 bool TFrmMain::SetPagesUp() {
   TSetupInfo& info = program_.SetupInfoFile.Info;
-  form_.Self().SetText(platform::AnsiToWide(" " + ApplicationTitle()));
+  form_.Self().SetText(platform::TextToWide(" " + ApplicationTitle()));
   pages_->LoadPageSet(kPageSetEntry);
   panel_->SetColour(pages_->BackgroundColour());
   if (pages_->PageCount() == 0) {
@@ -213,7 +213,7 @@ bool TFrmMain::SetPagesUp() {
     installDirTree_->SetVisible(false);
   }
   if (installDirEdit_) {
-    installDirEdit_->SetText(platform::AnsiToWide(info.InstallDir));  // expanded above
+    installDirEdit_->SetText(platform::TextToWide(info.InstallDir));  // expanded above
     installDirEdit_->SetOnChange([this] { Guarded([this] { InstallDir_Edit_Change(); }); });
   }
   back_->SetText(program_.Languages.GetString(kStringBack));
@@ -279,7 +279,7 @@ void TFrmMain::NextButtonClick() {
     case kPageInstallDir:
       if (!installDirVisited_) {
         installDirVisited_ = true;
-        if (installDirEdit_) installDirEdit_->SetText(platform::AnsiToWide(program_.SetupInfoFile.Info.InstallDir));
+        if (installDirEdit_) installDirEdit_->SetText(platform::TextToWide(program_.SetupInfoFile.Info.InstallDir));
       }
       InstallDir_Edit_Change();
       break;
@@ -425,7 +425,7 @@ int TFrmMain::ExitCode() const {
 
 void TFrmMain::InstallDir_Edit_Change() {
   if (!installDirEdit_) return;
-  std::string text = platform::WideToAnsi(installDirEdit_->GetText());
+  std::string text = platform::WideToUtf8(installDirEdit_->GetText());
   if (CurrentType() == kPageInstallDir) {
     WideString refusal = program_.InstallDirRefusal(text);
     if (installDirReasonLabel_) installDirReasonLabel_->SetText(refusal);
@@ -450,7 +450,7 @@ void TFrmMain::ShellTreeViewChange() {
   // Shown as a folder is typed, without the tree's trailing backslash (the
   // stored directory gets one again); a drive's root keeps its own.
   if (path.size() > 3 && path.back() == '\\') path.pop_back();
-  installDirEdit_->SetText(platform::AnsiToWide(path));
+  installDirEdit_->SetText(platform::TextToWide(path));
 }
 
 void TFrmMain::SelectDirInTree(const std::string& Path, bool Expand) {

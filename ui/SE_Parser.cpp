@@ -67,7 +67,7 @@ const std::string& TStringList::Get(int32_t Index) const {
 
 TStringList ReadLines(const uint8_t* Data, size_t Size) {
   std::string text(reinterpret_cast<const char*>(Data), Size);
-  text = text.substr(0, text.find('\0'));
+  text = platform::FromStoredText(text.substr(0, text.find('\0')));
   TStringList lines;
   auto trimmed = [](const std::string& piece) {
     size_t start = 0, end = piece.size();
@@ -112,7 +112,7 @@ void TControlParser::BuildControl(const TStringList& Section) {
     throw ESetupError("A component named " + name + " already exists");
   }
   platform::Widget& widget = context_.Form->Create(kind->Kind, name, context_.Panel);
-  if (kind->Traits & kShowsName) widget.SetText(platform::AnsiToWide(name));
+  if (kind->Traits & kShowsName) widget.SetText(platform::TextToWide(name));
   controls_.push_back({&widget, kind->LayoutName, WideString(), kind});
   for (int32_t i = 2; i < Section.Count(); ++i) {
     std::string key, value;
@@ -127,8 +127,7 @@ WideString ShownCaption(const TLayoutContext& Context, const TPageControl& Contr
   WideString text = Context.Languages ? Context.Languages->ExpandLangTokens(raw) : raw;
   text = ReplaceText(text, u"<BR>", u"\r");
   if (Context.Fields) text = Context.Fields->ExpandFields(text);
-  if (Control.KindRow && (Control.KindRow->Traits & kEightBitCaption))
-    text = platform::AnsiToWide(platform::WideToAnsi(text));
+  if (Control.KindRow && (Control.KindRow->Traits & kEightBitCaption)) text = platform::Cp1252Only(text);
   return text;
 }
 

@@ -137,7 +137,7 @@ TDumpedPrompt::TDumpedPrompt(platform::Form& Form) : form_(Form), inner_(Prompt(
 
 int TDumpedPrompt::Show(const std::string& Text, const std::string& Caption, uint32_t Flags) {
   int answer = inner_.Show(Text, Caption, Flags);
-  Keep({platform::AnsiToWide(Caption), platform::AnsiToWide(Text), Flags, answer});
+  Keep({platform::TextToWide(Caption), platform::TextToWide(Text), Flags, answer});
   return answer;
 }
 

@@ -38,13 +38,13 @@ void SetEnabled(const TPropertyCall& c) { WidgetOf(c).SetEnabled(IsTrue(c.Value)
 // A caption kept as its template and shown expanded (language tokens, "<BR>",
 // template fields); translation expands the template again.
 void SetCaption(const TPropertyCall& c) {
-  c.Control.CaptionTemplate = platform::AnsiToWide(c.Value);
+  c.Control.CaptionTemplate = platform::TextToWide(c.Value);
   WidgetOf(c).SetText(ShownCaption(c.Context, c.Control));
 }
 
 // A box's text: "<BR>" as a line break, nothing else expanded.
 void SetPlainText(const TPropertyCall& c) {
-  WidgetOf(c).SetText(platform::AnsiToWide(ReplaceText(c.Value, "<BR>", "\r")));
+  WidgetOf(c).SetText(platform::TextToWide(ReplaceText(c.Value, "<BR>", "\r")));
 }
 
 // "fontface", "fontsize", "fontbold", "fontcolour". The control leaves the
@@ -77,8 +77,8 @@ void SetFlag(const TPropertyCall& c) {
 // A rich-text box's lines from a packed entry (template fields in its name),
 // handed to the box from memory.
 void LoadRichFile(const TPropertyCall& c) {
-  std::string entry = platform::WideToAnsi(
-      c.Context.Fields ? c.Context.Fields->ExpandFields(platform::AnsiToWide(c.Value)) : platform::AnsiToWide(c.Value));
+  std::string entry = platform::WideToUtf8(
+      c.Context.Fields ? c.Context.Fields->ExpandFields(platform::TextToWide(c.Value)) : platform::TextToWide(c.Value));
   std::optional<TBytes> data = PackedEntry(c.Context, entry);
   if (!data) {
     ShowMessage("Error: File \"" + entry + "\" Missing", kRichEditCaption, platform::kMbOk);

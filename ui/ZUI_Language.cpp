@@ -86,7 +86,7 @@ void TLanguages::AddLanguage(const uint8_t* Data, uint32_t Size) {
   if (lines.Count() >= 1) language.DisplayName = lines.Get(0);
   {
     // A missing identifier line reads as empty text, which is no number.
-    std::string ids = platform::WideToAnsi(lines.Get(1));
+    std::string ids = platform::WideToUtf8(lines.Get(1));
     if (ids.find(';') != std::string::npos) {
       while (!ids.empty()) {
         size_t semi = ids.find(';');
@@ -152,7 +152,7 @@ WideString TLanguages::ExpandLangTokens(const WideString& Text) const {
     if (start == WideString::npos) return out;
     size_t close = out.find(u'>', start);
     std::string number =
-        close == WideString::npos ? "" : platform::WideToAnsi(out.substr(start + 5, close - start - 5));
+        close == WideString::npos ? "" : platform::WideToUtf8(out.substr(start + 5, close - start - 5));
     int32_t n = IntOrMinusOne(number);
     if (close == WideString::npos || n < 0) ConversionError(number);
     WideString value = GetString(static_cast<uint16_t>(n));
@@ -169,7 +169,7 @@ void TLanguageStrings::AddField(const std::string& Key, const std::string* Value
 WideString TLanguageStrings::ExpandFields(const WideString& Text) const {
   WideString out = Text;
   for (const Field& f : fields_) {
-    out = ReplaceText(out, AsciiToWide(f.Key), f.Value ? platform::AnsiToWide(*f.Value) : WideString());
+    out = ReplaceText(out, AsciiToWide(f.Key), f.Value ? platform::TextToWide(*f.Value) : WideString());
   }
   return out;
 }

@@ -47,7 +47,7 @@ void TProgram::FreeSpaceOf(const std::string& Dir) {
   // that, and counts as too small.
   SpaceAvailable = SpaceKnown ? free : 0;
   SpaceAvailableText =
-      SpaceKnown ? FormatSize(free) : platform::WideToAnsi(Languages.GetStringOr(kStringSpaceUnknown, u"unknown"));
+      SpaceKnown ? FormatSize(free) : platform::WideToUtf8(Languages.GetStringOr(kStringSpaceUnknown, u"unknown"));
 }
 
 bool TProgram::SpaceEnough() const { return SpaceKnown && SpaceAvailable >= SpaceRequired; }

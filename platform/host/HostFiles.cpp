@@ -487,7 +487,7 @@ bool ListDirectory(const std::string& Path, std::vector<DirEntry>& Entries) {
     std::string full = native + "/" + e->d_name;
     if (::lstat(full.c_str(), &st) != 0) continue;
     DirEntry entry;
-    entry.Name = host::NameFromNative(e->d_name);
+    entry.Name = e->d_name;
     entry.Attributes = S_ISDIR(st.st_mode) ? kAttributeDirectory : kAttributeArchive;
     if (!(st.st_mode & S_IWUSR)) entry.Attributes |= kAttributeReadOnly;
     entry.Size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);

@@ -224,70 +224,7 @@ std::map<uint64_t, OpenRecord>& OpenTable() {
   return t;
 }
 
-bool IsUtf8(const std::string& s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    auto c = static_cast<uint8_t>(s[i]);
-    size_t n = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : 99;
-    if (n == 99 || i + n >= s.size()) return false;
-    for (size_t k = 1; k <= n; ++k) {
-      if ((static_cast<uint8_t>(s[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += n + 1;
-  }
-  return true;
-}
-
 }  // namespace
-
-std::string NameToNative(const std::string& Name) {
-  bool ascii = true;
-  for (char c : Name) ascii = ascii && static_cast<uint8_t>(c) < 0x80;
-  if (ascii || IsUtf8(Name)) return Name;
-  std::string out;
-  for (char16_t c : AnsiToWide(Name)) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-std::string NameFromNative(const std::string& Name) {
-  bool ascii = true;
-  for (char c : Name) ascii = ascii && static_cast<uint8_t>(c) < 0x80;
-  if (ascii || !IsUtf8(Name)) return Name;
-  WideString w;
-  for (size_t i = 0; i < Name.size();) {
-    auto c = static_cast<uint8_t>(Name[i]);
-    uint32_t cp;
-    size_t n;
-    if (c < 0x80) {
-      cp = c;
-      n = 1;
-    } else if ((c >> 5) == 0x6) {
-      cp = c & 0x1F;
-      n = 2;
-    } else if ((c >> 4) == 0xE) {
-      cp = c & 0x0F;
-      n = 3;
-    } else {
-      cp = c & 0x07;
-      n = 4;
-    }
-    for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<uint8_t>(Name[i + k]) & 0x3F);
-    w += cp > 0xFFFF ? u'?' : static_cast<char16_t>(cp);
-    i += n;
-  }
-  return WideToAnsi(w);
-}
 
 std::string ToLowerAscii(std::string Text) {
   for (char& ch : Text) {
@@ -440,7 +377,7 @@ std::string ToNative(const std::string& Path) {
     for (size_t i = 0; i <= Path.size(); ++i) {
       char ch = i < Path.size() ? Path[i] : '/';
       if (ch == '\\' || ch == '/') {
-        native += NameToNative(part);
+        native += part;
         if (i < Path.size()) native += '/';
         part.clear();
       } else {
@@ -468,7 +405,7 @@ std::string ToNative(const std::string& Path) {
   }
   bool matching = true;
   for (const std::string& ansi : parts) {
-    std::string p = NameToNative(ansi);
+    const std::string& p = ansi;
     std::string actual;
     if (matching && MatchName(native, p, actual)) {
       native += "/" + actual;

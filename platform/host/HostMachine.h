@@ -71,11 +71,6 @@ bool IsMachinePath(const std::string& Path);
 // drive, a network path).
 std::string ToNative(const std::string& Path);
 
-// File names on the native side are UTF-8; the engine's are ANSI. A name
-// that is already valid UTF-8 (a native path typed by a user) is kept.
-std::string NameToNative(const std::string& Name);
-std::string NameFromNative(const std::string& Name);
-
 // The host layer's own changes tell the name index of the folder holding
 // NativePath (a file or folder created, deleted or renamed there); the index
 // then holds that one name as it is now on the disk.

@@ -61,7 +61,7 @@ std::string RegFile() { return host::Root() + "/registry.reg"; }
 // --- text encoding of the file ---
 
 std::string EncodeUtf16(const std::string& ansi) {
-  WideString w = AnsiToWide(ansi);
+  WideString w = TextToWide(ansi);
   std::string out;
   out.reserve(w.size() * 2);
   for (char16_t c : w) {
@@ -77,7 +77,7 @@ std::string DecodeFile(const std::string& bytes) {
     for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
       w += static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8));
     }
-    return WideToAnsi(w);
+    return WideToUtf8(w);
   }
   return bytes;
 }

@@ -37,7 +37,7 @@ void PutU32(std::string& out, uint32_t v) {
 }
 
 void PutStringData(std::string& out, const std::string& text) {
-  WideString w = AnsiToWide(text);
+  WideString w = TextToWide(text);
   if (w.size() > 0xFFFF) w.resize(0xFFFF);
   PutU16(out, static_cast<uint32_t>(w.size()));
   for (char16_t c : w) PutU16(out, c);
@@ -67,7 +67,7 @@ struct Reader {
     if (unicode) {
       WideString w;
       for (uint32_t i = 0; i < count && ok; ++i) w += static_cast<char16_t>(U16());
-      return WideToAnsi(w);
+      return WideToUtf8(w);
     }
     if (pos + count > data.size()) {
       ok = false;
@@ -75,7 +75,7 @@ struct Reader {
     }
     std::string s = data.substr(pos, count);
     pos += count;
-    return s;
+    return Cp1252ToUtf8(s);
   }
 };
 
@@ -129,21 +129,45 @@ bool SaveShellLink(const std::string& LinkPath, const ShellLink& Link) {
   PutU32(volume, 0x1C0FFEE1);  // serial number
   PutU32(volume, kVolumeIdHeaderSize);
   volume += '\0';  // empty label
-  uint32_t volumeOffset = kLinkInfoHeaderSize;
+  // The base path in the system code page (Windows-1252 here, "?" for what
+  // it lacks) and, when that loses a character, in UTF-16 after it too.
+  std::string ansiTarget;
+  bool whole = Utf8ToCp1252(Link.Target, ansiTarget);
+  if (!whole) {
+    ansiTarget.clear();
+    for (char16_t c : TextToWide(Link.Target)) {
+      std::string one;
+      ansiTarget += Utf8ToCp1252(WideToUtf8(WideString(1, c)), one) ? one : "?";
+    }
+  }
+  uint32_t headerSize = whole ? kLinkInfoHeaderSize : kLinkInfoHeaderSize + 8;
+  uint32_t volumeOffset = headerSize;
   uint32_t basePathOffset = volumeOffset + static_cast<uint32_t>(volume.size());
-  uint32_t suffixOffset = basePathOffset + static_cast<uint32_t>(Link.Target.size()) + 1;
-  uint32_t infoSize = suffixOffset + 1;
+  uint32_t suffixOffset = basePathOffset + static_cast<uint32_t>(ansiTarget.size()) + 1;
+  uint32_t unicodeOffset = suffixOffset + 1;
+  WideString wideTarget = TextToWide(Link.Target);
+  uint32_t unicodeSuffixOffset = unicodeOffset + static_cast<uint32_t>(wideTarget.size() + 1) * 2;
+  uint32_t infoSize = whole ? suffixOffset + 1 : unicodeSuffixOffset + 2;
   PutU32(out, infoSize);
-  PutU32(out, kLinkInfoHeaderSize);
+  PutU32(out, headerSize);
   PutU32(out, kVolumeIdAndLocalBasePath);
   PutU32(out, volumeOffset);
   PutU32(out, basePathOffset);
   PutU32(out, 0);  // no network location
   PutU32(out, suffixOffset);
+  if (!whole) {
+    PutU32(out, unicodeOffset);
+    PutU32(out, unicodeSuffixOffset);
+  }
   out += volume;
-  out += Link.Target;
+  out += ansiTarget;
   out += '\0';
   out += '\0';  // empty common path suffix
+  if (!whole) {
+    for (char16_t c : wideTarget) PutU16(out, c);
+    PutU16(out, 0);
+    PutU16(out, 0);  // empty common path suffix
+  }
 
   if (flags & kHasWorkingDir) PutStringData(out, Link.WorkingDir);
   if (flags & kHasArguments) PutStringData(out, Link.Arguments);
@@ -181,8 +205,18 @@ bool LoadShellLink(const std::string& LinkPath, ShellLink& Link) {
     uint32_t basePath = r.U32();
     r.pos = start + 24;
     uint32_t suffix = r.U32();
+    r.pos = start + 4;
+    uint32_t headerSize = r.U32();
     if (infoFlags & kVolumeIdAndLocalBasePath) {
-      Link.Target = CString(data, start + basePath, start + size) + CString(data, start + suffix, start + size);
+      Link.Target =
+          Cp1252ToUtf8(CString(data, start + basePath, start + size) + CString(data, start + suffix, start + size));
+    }
+    if ((infoFlags & kVolumeIdAndLocalBasePath) && headerSize >= kLinkInfoHeaderSize + 8) {
+      r.pos = start + kLinkInfoHeaderSize;
+      Reader w{data, start + r.U32()};
+      WideString wide;
+      for (char16_t c = 0; w.pos + 2 <= start + size && (c = static_cast<char16_t>(w.U16())) != 0;) wide += c;
+      Link.Target = WideToUtf8(wide);
     }
     r.pos = start + size;
   }

@@ -364,7 +364,7 @@ class HostForm : public Form {
           return true;
         }
         if (known->Kind == ActionKind::kType) {
-          w->SetText(AnsiToWide(argument));
+          w->SetText(TextToWide(argument));
         } else {
           std::string path = argument;
           if (!path.empty() && path.back() != '\\') path += '\\';

@@ -28,3 +28,17 @@
 #undef ReadTimeStampCounter
 
 #include "platform/Platform.h"
+
+namespace platform::win32 {
+
+// UTF-8 text as the UTF-16 the wide entry points take.
+std::wstring Wide(const std::string& Text);
+// A path for the wide file functions: past the classic limit of 260
+// characters (248 for a folder) it is given in the "\\?\" form, made whole
+// first (the system takes such a path literally: no "/", "." or "..").
+std::wstring WidePath(const std::string& Path);
+// UTF-16 from the system as UTF-8.
+std::string Narrow(const wchar_t* Text);
+std::string Narrow(const wchar_t* Text, size_t Length);
+
+}  // namespace platform::win32

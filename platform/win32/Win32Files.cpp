@@ -1,4 +1,5 @@
-// Files, folders and drives through kernel32's ANSI entry points.
+// Files, folders and drives through kernel32's wide entry points.
+#include <cwchar>
 #include <vector>
 
 #include "platform/PlatformShared.h"
@@ -6,7 +7,38 @@
 
 namespace platform {
 
+namespace win32 {
+
+std::wstring Wide(const std::string& Text) {
+  WideString w = TextToWide(Text);
+  return std::wstring(w.begin(), w.end());
+}
+
+std::wstring WidePath(const std::string& Path) {
+  std::wstring wide = Wide(Path);
+  constexpr size_t kClassicLimit = 248;
+  if (wide.size() < kClassicLimit || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+  DWORD n = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return wide;
+  std::wstring full(n, L'\0');
+  n = ::GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+  full.resize(n);
+  if (full.rfind(L"\\\\?\\", 0) == 0) return full;
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+std::string Narrow(const wchar_t* Text, size_t Length) {
+  return WideToUtf8(WideString(reinterpret_cast<const char16_t*>(Text), Length));
+}
+
+std::string Narrow(const wchar_t* Text) { return Narrow(Text, std::wcslen(Text)); }
+
+}  // namespace win32
+
 namespace {
+
+using win32::WidePath;
 
 // True (with kErrorLinkInPath set) when Path lies below a confinement root
 // and one of its components below the root is a reparse point (a symbolic
@@ -15,16 +47,16 @@ bool LinkInTheWay(const std::string& Path) {
   for (const std::string& root : shared::ConfinementRoots()) {
     size_t n = root.size();
     while (n > 0 && (root[n - 1] == '\\' || root[n - 1] == '/')) --n;
-    if (n == 0 || Path.size() <= n ||
-        ::CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, Path.c_str(), static_cast<int>(n), root.c_str(),
-                         static_cast<int>(n)) != CSTR_EQUAL ||
-        (Path[n] != '\\' && Path[n] != '/')) {
+    if (n == 0 || Path.size() <= n || (Path[n] != '\\' && Path[n] != '/')) continue;
+    std::wstring a = win32::Wide(Path.substr(0, n)), b = win32::Wide(root.substr(0, n));
+    if (::CompareStringW(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                         static_cast<int>(b.size())) != CSTR_EQUAL) {
       continue;
     }
     for (size_t end = n; end < Path.size();) {
       end = Path.find_first_of("\\/", end + 1);
       if (end == std::string::npos) end = Path.size();
-      DWORD attributes = ::GetFileAttributesA(Path.substr(0, end).c_str());
+      DWORD attributes = ::GetFileAttributesW(WidePath(Path.substr(0, end)).c_str());
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         ::SetLastError(kErrorLinkInPath);
         return true;
@@ -41,11 +73,11 @@ uint32_t LastError() { return ::GetLastError(); }
 void SetLastError(uint32_t Code) { ::SetLastError(Code); }
 
 std::string ErrorText(uint32_t Code) {
-  char* text = nullptr;
+  wchar_t* text = nullptr;
   DWORD n =
-      ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, Code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string result = n && text ? std::string(text, n) : "System Error.  Code: " + std::to_string(Code) + ".";
+      ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, Code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string result = n && text ? win32::Narrow(text, n) : "System Error.  Code: " + std::to_string(Code) + ".";
   if (text) ::LocalFree(text);
   while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' ')) {
     result.pop_back();
@@ -93,7 +125,7 @@ bool File::Open(const std::string& Path, uint32_t Access, uint32_t Share, FileDi
       break;
   }
   if ((access & GENERIC_WRITE || disposition != OPEN_EXISTING) && LinkInTheWay(Path)) return false;
-  HANDLE h = ::CreateFileA(Path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = ::CreateFileW(WidePath(Path).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   impl_ = std::make_unique<Impl>();
   impl_->handle = h;
@@ -171,96 +203,91 @@ bool File::Truncate() { return IsOpen() && ::SetEndOfFile(impl_->handle); }
 bool File::Flush() { return IsOpen() && ::FlushFileBuffers(impl_->handle); }
 
 bool FileExists(const std::string& Path) {
-  DWORD a = ::GetFileAttributesA(Path.c_str());
+  DWORD a = ::GetFileAttributesW(WidePath(Path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool DirectoryExists(const std::string& Path) {
-  DWORD a = ::GetFileAttributesA(Path.c_str());
+  DWORD a = ::GetFileAttributesW(WidePath(Path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-uint32_t GetFileAttributes(const std::string& Path) { return ::GetFileAttributesA(Path.c_str()); }
+uint32_t GetFileAttributes(const std::string& Path) { return ::GetFileAttributesW(WidePath(Path).c_str()); }
 
 bool SetFileAttributes(const std::string& Path, uint32_t Attributes) {
-  return !LinkInTheWay(Path) && ::SetFileAttributesA(Path.c_str(), Attributes);
+  return !LinkInTheWay(Path) && ::SetFileAttributesW(WidePath(Path).c_str(), Attributes);
 }
 
-bool DeleteFile(const std::string& Path) { return !LinkInTheWay(Path) && ::DeleteFileA(Path.c_str()); }
+bool DeleteFile(const std::string& Path) { return !LinkInTheWay(Path) && ::DeleteFileW(WidePath(Path).c_str()); }
 
 bool MoveFile(const std::string& From, const std::string& To, bool ReplaceExisting) {
   DWORD flags = MOVEFILE_COPY_ALLOWED | (ReplaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
-  return !LinkInTheWay(From) && !LinkInTheWay(To) && ::MoveFileExA(From.c_str(), To.c_str(), flags);
+  return !LinkInTheWay(From) && !LinkInTheWay(To) && ::MoveFileExW(WidePath(From).c_str(), WidePath(To).c_str(), flags);
 }
 
 bool CopyFile(const std::string& From, const std::string& To, bool FailIfExists) {
-  return !LinkInTheWay(To) && ::CopyFileA(From.c_str(), To.c_str(), FailIfExists);
+  return !LinkInTheWay(To) && ::CopyFileW(WidePath(From).c_str(), WidePath(To).c_str(), FailIfExists);
 }
 
 bool CreateDirectory(const std::string& Path) {
-  return !LinkInTheWay(Path) && ::CreateDirectoryA(Path.c_str(), nullptr);
+  return !LinkInTheWay(Path) && ::CreateDirectoryW(WidePath(Path).c_str(), nullptr);
 }
 
-bool RemoveDirectory(const std::string& Path) { return !LinkInTheWay(Path) && ::RemoveDirectoryA(Path.c_str()); }
+bool RemoveDirectory(const std::string& Path) {
+  return !LinkInTheWay(Path) && ::RemoveDirectoryW(WidePath(Path).c_str());
+}
 
 bool ListDirectory(const std::string& Path, std::vector<DirEntry>& Entries) {
   Entries.clear();
   std::string pattern = Path;
   if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
   pattern += '*';
-  WIN32_FIND_DATAA data;
-  HANDLE h = ::FindFirstFileA(pattern.c_str(), &data);
+  WIN32_FIND_DATAW data;
+  HANDLE h = ::FindFirstFileW(WidePath(pattern).c_str(), &data);
   if (h == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
   do {
-    std::string name = data.cFileName;
+    std::string name = win32::Narrow(data.cFileName);
     if (name == "." || name == "..") continue;
     DirEntry e;
     e.Name = name;
     e.Attributes = data.dwFileAttributes;
     e.Size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     Entries.push_back(std::move(e));
-  } while (::FindNextFileA(h, &data));
+  } while (::FindNextFileW(h, &data));
   ::FindClose(h);
   return true;
 }
 
 std::string TempPath() {
-  char buffer[MAX_PATH + 1];
-  DWORD n = ::GetTempPathA(sizeof(buffer), buffer);
-  if (n == 0 || n > sizeof(buffer)) return {};
-  std::string path(buffer, n);
+  wchar_t buffer[MAX_PATH + 1];
+  DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
+  if (n == 0 || n > MAX_PATH) return {};
+  std::string path = win32::Narrow(buffer, n);
   if (path.back() != '\\') path += '\\';
   return path;
 }
 
 uint32_t LogicalDriveStrings(uint32_t BufferChars, std::string& Strings) {
   Strings.clear();
-  std::vector<char> buffer(BufferChars + 1, '\0');
-  DWORD n = ::GetLogicalDriveStringsA(BufferChars, buffer.data());
+  std::vector<wchar_t> buffer(BufferChars + 1, L'\0');
+  DWORD n = ::GetLogicalDriveStringsW(BufferChars, buffer.data());
   if (n == 0 || n > BufferChars) return n;
-  Strings.assign(buffer.data(), n + 1);
+  Strings = win32::Narrow(buffer.data(), n + 1);
   return n;
 }
 
-DriveType GetDriveType(const std::string& Root) { return static_cast<DriveType>(::GetDriveTypeA(Root.c_str())); }
+DriveType GetDriveType(const std::string& Root) {
+  return static_cast<DriveType>(::GetDriveTypeW(win32::Wide(Root).c_str()));
+}
 
 bool FreeBytes(const std::string& Path, uint64_t& Free) {
   Free = 0;
-  // GetDiskFreeSpaceExA exists from Windows 95 OSR2 on; resolved at run time all the same.
-  using Fn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
-  Fn fn = reinterpret_cast<Fn>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
-  if (fn) {
-    ULARGE_INTEGER avail, total, free;
-    if (!fn(Path.c_str(), &avail, &total, &free)) return false;
+  ULARGE_INTEGER avail, total, free;
+  if (::GetDiskFreeSpaceExW(win32::Wide(Path).c_str(), &avail, &total, &free)) {
     Free = avail.QuadPart;
     return true;
   }
-  DWORD spc, bps, freeClusters, clusters;
-  std::string root = Path.size() >= 3 ? Path.substr(0, 3) : Path;
-  if (!::GetDiskFreeSpaceA(root.c_str(), &spc, &bps, &freeClusters, &clusters)) return false;
-  Free = static_cast<uint64_t>(spc) * bps * freeClusters;
-  return true;
+  return false;
 }
 
 }  // namespace platform

@@ -78,7 +78,7 @@ std::string ProgramName(const RestartManager& Rm, const RM_PROCESS_INFO& Info) {
   WideString app(reinterpret_cast<const char16_t*>(Info.strAppName));
   WideString file = ProgramFileOf(Rm, Info.Process.dwProcessId);
   WideString shown = app.empty() ? file : file.empty() || app == file ? app : app + u" (" + file + u")";
-  return WideToAnsi(shown);
+  return WideToUtf8(shown);
 }
 
 // The programs holding one file: a session of its own for each, since the
@@ -87,8 +87,8 @@ void NameHoldersOf(const RestartManager& Rm, FileInUse& File) {
   DWORD session = 0;
   WCHAR key[CCH_RM_SESSION_KEY + 1] = {};
   if (Rm.Start(&session, 0, key) != ERROR_SUCCESS) return;
-  WideString wide = AnsiToWide(File.Path);
-  LPCWSTR names[] = {reinterpret_cast<LPCWSTR>(wide.c_str())};
+  std::wstring wide = win32::WidePath(File.Path);
+  LPCWSTR names[] = {wide.c_str()};
   if (Rm.Register(session, 1, names, 0, nullptr, 0, nullptr) == ERROR_SUCCESS) {
     std::vector<RM_PROCESS_INFO> infos(kMaxPrograms);
     UINT needed = 0, count = kMaxPrograms;

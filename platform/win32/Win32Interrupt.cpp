@@ -7,20 +7,21 @@
 namespace platform {
 
 namespace {
-char g_interruptPath[MAX_PATH];
+wchar_t g_interruptPath[32768];
 volatile LONG g_interruptArmed = 0;
 
 BOOL WINAPI OnInterrupt(DWORD) {
-  if (g_interruptArmed) ::DeleteFileA(g_interruptPath);
+  if (g_interruptArmed) ::DeleteFileW(g_interruptPath);
   return FALSE;  // the default handling ends the process
 }
 }  // namespace
 
 RemoveOnInterrupt::RemoveOnInterrupt(const std::string& Path) {
   g_interruptArmed = 0;
-  if (Path.size() >= sizeof(g_interruptPath)) return;
-  std::copy(Path.begin(), Path.end(), g_interruptPath);
-  g_interruptPath[Path.size()] = '\0';
+  std::wstring path = win32::WidePath(Path);
+  if (path.size() >= 32768) return;
+  std::copy(path.begin(), path.end(), g_interruptPath);
+  g_interruptPath[path.size()] = L'\0';
   ::SetConsoleCtrlHandler(OnInterrupt, TRUE);
   g_interruptArmed = 1;
 }

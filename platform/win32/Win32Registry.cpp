@@ -1,4 +1,4 @@
-// The registry accessor through advapi32's ANSI entry points.
+// The registry accessor through advapi32's wide entry points.
 #include <vector>
 
 #include "platform/PlatformShared.h"
@@ -6,6 +6,8 @@
 
 namespace platform {
 namespace {
+
+using win32::Wide;
 
 HKEY RootKey(int root) {
   switch (root) {
@@ -25,18 +27,18 @@ HKEY RootKey(int root) {
 }
 
 // RegDeleteKey refuses keys with subkeys on NT, so the subkeys go first.
-LONG DeleteTree(HKEY parent, const std::string& path) {
+LONG DeleteTree(HKEY parent, const std::wstring& path) {
   HKEY key;
-  LONG rc = ::RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ | KEY_WRITE, &key);
+  LONG rc = ::RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ | KEY_WRITE, &key);
   if (rc != ERROR_SUCCESS) return rc;
   for (;;) {
-    char name[256];
-    DWORD size = sizeof(name);
-    if (::RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    wchar_t name[256];
+    DWORD size = 256;
+    if (::RegEnumKeyExW(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     if (DeleteTree(key, name) != ERROR_SUCCESS) break;
   }
   ::RegCloseKey(key);
-  return ::RegDeleteKeyA(parent, path.c_str());
+  return ::RegDeleteKeyW(parent, path.c_str());
 }
 
 }  // namespace
@@ -63,15 +65,15 @@ bool Registry::OpenKey(const std::string& Path, bool Create) {
     ::SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  std::string path = shared::NormaliseKeyPath(Path);
+  std::wstring path = Wide(shared::NormaliseKeyPath(Path));
   HKEY key = nullptr;
   LONG rc;
   if (Create) {
-    rc = ::RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+    rc = ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
                            nullptr);
   } else {
-    rc = ::RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key);
-    if (rc == ERROR_ACCESS_DENIED) rc = ::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
+    rc = ::RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, &key);
+    if (rc == ERROR_ACCESS_DENIED) rc = ::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key);
   }
   if (rc != ERROR_SUCCESS) {
     ::SetLastError(static_cast<DWORD>(rc));
@@ -85,7 +87,8 @@ bool Registry::KeyExists(const std::string& Path) {
   HKEY root = RootKey(impl_->root);
   if (!root) return false;
   HKEY key;
-  if (::RegOpenKeyExA(root, shared::NormaliseKeyPath(Path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (::RegOpenKeyExW(root, Wide(shared::NormaliseKeyPath(Path)).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return false;
   ::RegCloseKey(key);
   return true;
 }
@@ -103,19 +106,20 @@ bool Registry::ReadString(const std::string& Name, std::string& Value) {
     ::SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
+  std::wstring name = Wide(Name);
   DWORD type = 0, size = 0;
-  LONG rc = ::RegQueryValueExA(impl_->key, Name.c_str(), nullptr, &type, nullptr, &size);
+  LONG rc = ::RegQueryValueExW(impl_->key, name.c_str(), nullptr, &type, nullptr, &size);
   if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
     ::SetLastError(rc != ERROR_SUCCESS ? static_cast<DWORD>(rc) : ERROR_INVALID_DATA);
     return false;
   }
-  std::vector<char> buffer(size + 1, '\0');
-  rc = ::RegQueryValueExA(impl_->key, Name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
+  std::vector<wchar_t> buffer(size / 2 + 1, L'\0');
+  rc = ::RegQueryValueExW(impl_->key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
   if (rc != ERROR_SUCCESS) {
     ::SetLastError(static_cast<DWORD>(rc));
     return false;
   }
-  Value.assign(buffer.data());
+  Value = win32::Narrow(buffer.data());
   return true;
 }
 
@@ -124,8 +128,9 @@ bool Registry::WriteString(const std::string& Name, const std::string& Data) {
     ::SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  LONG rc = ::RegSetValueExA(impl_->key, Name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(Data.c_str()),
-                             static_cast<DWORD>(Data.size() + 1));
+  std::wstring data = Wide(Data);
+  LONG rc = ::RegSetValueExW(impl_->key, Wide(Name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                             static_cast<DWORD>((data.size() + 1) * 2));
   ::SetLastError(static_cast<DWORD>(rc));
   return rc == ERROR_SUCCESS;
 }
@@ -136,8 +141,8 @@ bool Registry::WriteInteger(const std::string& Name, uint32_t Data) {
     return false;
   }
   DWORD value = Data;
-  LONG rc =
-      ::RegSetValueExA(impl_->key, Name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  LONG rc = ::RegSetValueExW(impl_->key, Wide(Name).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                             sizeof value);
   ::SetLastError(static_cast<DWORD>(rc));
   return rc == ERROR_SUCCESS;
 }
@@ -147,11 +152,12 @@ bool Registry::ReadRaw(const std::string& Name, uint32_t& Type, std::string& Dat
     ::SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
+  std::wstring name = Wide(Name);
   DWORD type = 0, size = 0;
-  LONG rc = ::RegQueryValueExA(impl_->key, Name.c_str(), nullptr, &type, nullptr, &size);
+  LONG rc = ::RegQueryValueExW(impl_->key, name.c_str(), nullptr, &type, nullptr, &size);
   if (rc == ERROR_SUCCESS) {
     Data.assign(size, '\0');
-    rc = ::RegQueryValueExA(impl_->key, Name.c_str(), nullptr, &type,
+    rc = ::RegQueryValueExW(impl_->key, name.c_str(), nullptr, &type,
                             size ? reinterpret_cast<BYTE*>(&Data[0]) : nullptr, &size);
     Data.resize(size);
   }
@@ -165,7 +171,7 @@ bool Registry::WriteRaw(const std::string& Name, uint32_t Type, const std::strin
     ::SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  LONG rc = ::RegSetValueExA(impl_->key, Name.c_str(), 0, Type, reinterpret_cast<const BYTE*>(Data.data()),
+  LONG rc = ::RegSetValueExW(impl_->key, Wide(Name).c_str(), 0, Type, reinterpret_cast<const BYTE*>(Data.data()),
                              static_cast<DWORD>(Data.size()));
   ::SetLastError(static_cast<DWORD>(rc));
   return rc == ERROR_SUCCESS;
@@ -173,7 +179,7 @@ bool Registry::WriteRaw(const std::string& Name, uint32_t Type, const std::strin
 
 bool Registry::ValueExists(const std::string& Name) {
   return impl_->key &&
-         ::RegQueryValueExA(impl_->key, Name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ::RegQueryValueExW(impl_->key, Wide(Name).c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 bool Registry::DeleteValue(const std::string& Name) {
@@ -181,14 +187,14 @@ bool Registry::DeleteValue(const std::string& Name) {
     ::SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  LONG rc = ::RegDeleteValueA(impl_->key, Name.c_str());
+  LONG rc = ::RegDeleteValueW(impl_->key, Wide(Name).c_str());
   ::SetLastError(static_cast<DWORD>(rc));
   return rc == ERROR_SUCCESS;
 }
 
 bool Registry::DeleteKey(const std::string& Path) {
   HKEY root = RootKey(impl_->root);
-  std::string path = shared::NormaliseKeyPath(Path);
+  std::wstring path = Wide(shared::NormaliseKeyPath(Path));
   if (!root || path.empty()) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return false;

@@ -10,7 +10,7 @@ namespace {
 // The shell-link class and interfaces, defined here so that the program does
 // not link the whole table of system GUIDs.
 const GUID kClsidShellLink = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const GUID kIidShellLinkA = {0x000214EE, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const GUID kIidShellLinkW = {0x000214F9, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const GUID kIidPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 }  // namespace
 
@@ -18,7 +18,7 @@ namespace platform {
 namespace win32 {
 
 // COM is entered once per thread that asks for a shell link.
-bool CreateShellLinkObject(IShellLinkA** Link, IPersistFile** File) {
+bool CreateShellLinkObject(IShellLinkW** Link, IPersistFile** File) {
   thread_local bool entered = false;
   if (!entered) {
     HRESULT hr = ::CoInitialize(nullptr);
@@ -26,7 +26,7 @@ bool CreateShellLinkObject(IShellLinkA** Link, IPersistFile** File) {
   }
   *Link = nullptr;
   *File = nullptr;
-  if (!entered || FAILED(::CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER, kIidShellLinkA,
+  if (!entered || FAILED(::CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER, kIidShellLinkW,
                                             reinterpret_cast<void**>(Link)))) {
     return false;
   }
@@ -46,29 +46,30 @@ std::wstring ToWide(const std::string& s) {
 }  // namespace win32
 
 std::string SpecialFolder(int Csidl) {
-  char path[MAX_PATH + 1] = {0};
-  // SHGetSpecialFolderPathA is in shell32 from Windows 98 / NT 4 with IE4 on.
-  using Fn = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
+  wchar_t path[MAX_PATH + 1] = {0};
+  // SHGetSpecialFolderPathW is in shell32 from Windows 98 / NT 4 with IE4 on.
+  using Fn = BOOL(WINAPI*)(HWND, LPWSTR, int, BOOL);
   // Set once; every thread that races to it stores the same value.
   static Fn fn = nullptr;
   if (!fn) {
     fn = reinterpret_cast<Fn>(
-        reinterpret_cast<void*>(::GetProcAddress(::LoadLibraryA("shell32.dll"), "SHGetSpecialFolderPathA")));
+        reinterpret_cast<void*>(::GetProcAddress(::LoadLibraryA("shell32.dll"), "SHGetSpecialFolderPathW")));
   }
   if (!fn || !fn(::GetActiveWindow(), path, Csidl, FALSE)) return {};
-  return path;
+  return win32::Narrow(path);
 }
 
 bool SaveShellLink(const std::string& LinkPath, const ShellLink& Link) {
-  IShellLinkA* link;
+  using win32::Wide;
+  IShellLinkW* link;
   IPersistFile* file;
   if (!win32::CreateShellLinkObject(&link, &file)) return false;
-  link->SetPath(Link.Target.c_str());
-  link->SetArguments(Link.Arguments.c_str());
-  link->SetWorkingDirectory(Link.WorkingDir.c_str());
+  link->SetPath(Wide(Link.Target).c_str());
+  link->SetArguments(Wide(Link.Arguments).c_str());
+  link->SetWorkingDirectory(Wide(Link.WorkingDir).c_str());
   link->SetShowCmd(Link.ShowCommand);
-  if (!Link.IconPath.empty()) link->SetIconLocation(Link.IconPath.c_str(), Link.IconIndex);
-  bool ok = SUCCEEDED(file->Save(win32::ToWide(LinkPath).c_str(), TRUE));
+  if (!Link.IconPath.empty()) link->SetIconLocation(Wide(Link.IconPath).c_str(), Link.IconIndex);
+  bool ok = SUCCEEDED(file->Save(Wide(LinkPath).c_str(), TRUE));
   file->Release();
   link->Release();
   return ok;

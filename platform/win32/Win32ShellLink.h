@@ -11,7 +11,6 @@ namespace platform::win32 {
 
 // A new shell-link object and its file interface, COM entered on this thread
 // first. False when either cannot be had; both are then null.
-bool CreateShellLinkObject(IShellLinkA** Link, IPersistFile** File);
-std::wstring ToWide(const std::string& Text);
+bool CreateShellLinkObject(IShellLinkW** Link, IPersistFile** File);
 
 }  // namespace platform::win32

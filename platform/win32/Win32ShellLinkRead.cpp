@@ -7,24 +7,25 @@ namespace platform {
 
 bool LoadShellLink(const std::string& LinkPath, ShellLink& Link) {
   Link = ShellLink{};
-  IShellLinkA* link;
+  IShellLinkW* link;
   IPersistFile* file;
   if (!win32::CreateShellLinkObject(&link, &file)) return false;
-  bool ok = SUCCEEDED(file->Load(win32::ToWide(LinkPath).c_str(), STGM_READ));
+  bool ok = SUCCEEDED(file->Load(win32::Wide(LinkPath).c_str(), STGM_READ));
   if (ok) {
-    char buffer[MAX_PATH * 4] = {0};
-    link->GetPath(buffer, sizeof(buffer), nullptr, SLGP_RAWPATH);
-    Link.Target = buffer;
+    constexpr int kChars = MAX_PATH * 4;
+    wchar_t buffer[kChars] = {0};
+    link->GetPath(buffer, kChars, nullptr, SLGP_RAWPATH);
+    Link.Target = win32::Narrow(buffer);
     buffer[0] = 0;
-    link->GetArguments(buffer, sizeof(buffer));
-    Link.Arguments = buffer;
+    link->GetArguments(buffer, kChars);
+    Link.Arguments = win32::Narrow(buffer);
     buffer[0] = 0;
-    link->GetWorkingDirectory(buffer, sizeof(buffer));
-    Link.WorkingDir = buffer;
+    link->GetWorkingDirectory(buffer, kChars);
+    Link.WorkingDir = win32::Narrow(buffer);
     link->GetShowCmd(&Link.ShowCommand);
     buffer[0] = 0;
-    link->GetIconLocation(buffer, sizeof(buffer), &Link.IconIndex);
-    Link.IconPath = buffer;
+    link->GetIconLocation(buffer, kChars, &Link.IconIndex);
+    Link.IconPath = win32::Narrow(buffer);
   }
   file->Release();
   link->Release();

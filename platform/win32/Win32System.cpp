@@ -14,14 +14,15 @@
 namespace platform {
 
 std::string ExecutablePath() {
-  char buffer[MAX_PATH * 2] = {0};
-  DWORD n = ::GetModuleFileNameA(nullptr, buffer, sizeof(buffer) - 1);
-  return std::string(buffer, n);
+  // The whole path, however long (the system's limit is 32,767 characters).
+  std::vector<wchar_t> buffer(32768, L'\0');
+  DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size() - 1));
+  return win32::Narrow(buffer.data(), n);
 }
 
 std::string CommandLine() {
-  const char* line = ::GetCommandLineA();
-  return line ? line : "";
+  const wchar_t* line = ::GetCommandLineW();
+  return line ? win32::Narrow(line) : "";
 }
 
 uint16_t DefaultLanguageId() { return ::GetSystemDefaultLangID(); }
@@ -32,10 +33,10 @@ void Sleep(uint32_t Milliseconds) { ::Sleep(Milliseconds); }
 
 OsVersion GetOsVersion() {
   OsVersion v;
-  OSVERSIONINFOEXA ex;
+  OSVERSIONINFOEXW ex;
   ZeroMemory(&ex, sizeof(ex));
   ex.dwOSVersionInfoSize = sizeof(ex);
-  if (::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&ex))) {
+  if (::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&ex))) {
     v.HasExtended = true;
     v.ServicePackMajor = ex.wServicePackMajor;
     v.ServicePackMinor = ex.wServicePackMinor;
@@ -43,14 +44,14 @@ OsVersion GetOsVersion() {
     v.ProductType = ex.wProductType;
   } else {
     ZeroMemory(&ex, sizeof(ex));
-    ex.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
-    ::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&ex));
+    ex.dwOSVersionInfoSize = sizeof(OSVERSIONINFOW);
+    ::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&ex));
   }
   v.PlatformId = ex.dwPlatformId;
   v.Major = ex.dwMajorVersion;
   v.Minor = ex.dwMinorVersion;
   v.Build = ex.dwPlatformId == VER_PLATFORM_WIN32_NT ? ex.dwBuildNumber : (ex.dwBuildNumber & 0xFFFF);
-  v.ServicePackText = ex.szCSDVersion;
+  v.ServicePackText = win32::Narrow(ex.szCSDVersion);
   v.MediaCenter = ::GetSystemMetrics(87) != 0;  // SM_MEDIACENTER
   v.TabletPC = ::GetSystemMetrics(86) != 0;     // SM_TABLETPC
   return v;
@@ -66,8 +67,9 @@ uint32_t PhysicalMemoryBytes() {
 uint64_t ReadTimeStampCounter() { return __rdtsc(); }
 
 bool DeleteFileLater(const std::string& Path) {
-  if (::DeleteFileA(Path.c_str())) return true;
-  return ::MoveFileExA(Path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  std::wstring path = win32::WidePath(Path);
+  if (::DeleteFileW(path.c_str())) return true;
+  return ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 PriorityBoost::PriorityBoost() {
@@ -108,14 +110,13 @@ std::string QuoteArgument(const std::string& Arg) {
 bool RunProgram(const std::string& Program, const std::vector<std::string>& Args, uint32_t& ExitCode) {
   std::string line = QuoteArgument(Program);
   for (const std::string& a : Args) line += " " + QuoteArgument(a);
-  STARTUPINFOA startup;
+  STARTUPINFOW startup;
   ZeroMemory(&startup, sizeof startup);
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process;
   ZeroMemory(&process, sizeof process);
-  std::vector<char> buffer(line.begin(), line.end());
-  buffer.push_back('\0');
-  if (!::CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  std::wstring buffer = win32::Wide(line);
+  if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     return false;
   }
   ::WaitForSingleObject(process.hProcess, INFINITE);
@@ -129,15 +130,16 @@ bool RunProgram(const std::string& Program, const std::vector<std::string>& Args
 
 bool ShellExecute(const std::string& File, const std::string& Parameters, int ShowCommand, bool Wait,
                   const std::function<bool()>& KeepWaiting) {
-  SHELLEXECUTEINFOA info;
+  std::wstring file = win32::Wide(File), parameters = win32::Wide(Parameters);
+  SHELLEXECUTEINFOW info;
   ZeroMemory(&info, sizeof(info));
   info.cbSize = sizeof(info);
   info.fMask = Wait ? SEE_MASK_NOCLOSEPROCESS : 0;
   info.lpVerb = nullptr;
-  info.lpFile = File.c_str();
-  info.lpParameters = Parameters.empty() ? nullptr : Parameters.c_str();
+  info.lpFile = file.c_str();
+  info.lpParameters = Parameters.empty() ? nullptr : parameters.c_str();
   info.nShow = ShowCommand;
-  if (!::ShellExecuteExA(&info)) return false;
+  if (!::ShellExecuteExW(&info)) return false;
   if (Wait && info.hProcess) {
     while (::WaitForSingleObject(info.hProcess, 1) == WAIT_TIMEOUT) {
       if (KeepWaiting && !KeepWaiting()) break;
@@ -186,12 +188,12 @@ ComScope::~ComScope() {
 }
 
 bool ReplaceIconResource(const std::string& Executable, uint16_t Id, const std::vector<uint8_t>& Image) {
-  HANDLE update = ::BeginUpdateResourceA(Executable.c_str(), FALSE);
+  HANDLE update = ::BeginUpdateResourceW(win32::WidePath(Executable).c_str(), FALSE);
   if (!update) return false;
   BOOL ok =
-      ::UpdateResourceA(update, MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(Id), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+      ::UpdateResourceW(update, MAKEINTRESOURCEW(3), MAKEINTRESOURCEW(Id), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
                         const_cast<uint8_t*>(Image.data()), static_cast<DWORD>(Image.size()));
-  return ::EndUpdateResourceA(update, !ok) && ok;
+  return ::EndUpdateResourceW(update, !ok) && ok;
 }
 
 uint32_t ProcessorCount() {
@@ -210,7 +212,7 @@ InstanceLock::InstanceLock(const std::string& Name) : impl_(std::make_unique<Imp
   for (size_t i = 14; i < name.size(); ++i) {
     if (name[i] == '\\') name[i] = '_';
   }
-  HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name.c_str());
+  HANDLE mutex = ::CreateMutexW(nullptr, FALSE, win32::Wide(name).c_str());
   if (mutex && ::GetLastError() == ERROR_ALREADY_EXISTS) {
     ::CloseHandle(mutex);
     mutex = nullptr;
@@ -228,7 +230,7 @@ struct Signal::Impl {
   HANDLE event = nullptr;
 };
 
-Signal::Signal() : impl_(std::make_unique<Impl>()) { impl_->event = ::CreateEventA(nullptr, FALSE, FALSE, nullptr); }
+Signal::Signal() : impl_(std::make_unique<Impl>()) { impl_->event = ::CreateEventW(nullptr, FALSE, FALSE, nullptr); }
 
 Signal::~Signal() {
   if (impl_->event) ::CloseHandle(impl_->event);
@@ -243,7 +245,7 @@ void Signal::Wait(uint32_t TimeoutMs) { ::WaitForSingleObject(impl_->event, Time
 namespace platform {
 
 void FatalAppExit(const std::string& Text) {
-  ::FatalAppExitA(0, Text.c_str());
+  ::FatalAppExitW(0, win32::Wide(Text).c_str());
   ::ExitProcess(kFatalAppExitCode);
 }
 

@@ -51,7 +51,7 @@ HFONT MakeFont(const FontSpec& Font) {
   lf.lfHeight = -::MulDiv(Font.Size, PixelsPerInch(), 72);
   lf.lfWeight = Font.Bold ? FW_BOLD : FW_NORMAL;
   lf.lfCharSet = DEFAULT_CHARSET;
-  WideString face = AnsiToWide(Font.Face);
+  WideString face = TextToWide(Font.Face);
   for (size_t i = 0; i < face.size() && i + 1 < LF_FACESIZE; ++i) lf.lfFaceName[i] = static_cast<wchar_t>(face[i]);
   return ::CreateFontIndirectW(&lf);
 }
@@ -172,7 +172,7 @@ class Win32Widget : public Widget {
     if (kind_ == WidgetKind::kForm || kind_ == WidgetKind::kImage || kind_ == WidgetKind::kGauge) font = OwnFont();
     LOGFONTW lf;
     if (font && ::GetObjectW(font, sizeof(lf), &lf)) {
-      out.Face = WideToAnsi(FromWide(lf.lfFaceName));
+      out.Face = WideToUtf8(FromWide(lf.lfFaceName));
       int height = lf.lfHeight < 0 ? -lf.lfHeight : lf.lfHeight;
       out.Size = ::MulDiv(height, 72, PixelsPerInch());
       out.Bold = lf.lfWeight >= FW_BOLD;
@@ -250,13 +250,20 @@ class Win32Widget : public Widget {
   }
   const Picture& GetPicture() const override { return picture_; }
   void LoadRichText(const std::string& Data) override {
-    StreamSource source{&Data, 0};
+    // Plain text is stored text (Windows-1252 or marked UTF-8): handed over
+    // as UTF-16, whatever the machine's code page.
+    bool rtf = Data.compare(0, 5, "{\\rtf") == 0;
+    std::string bytes;
+    if (!rtf) {
+      WideString wide = TextToWide(FromStoredText(Data));
+      bytes.assign(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
+    }
+    StreamSource source{rtf ? &Data : &bytes, 0};
     EDITSTREAM stream;
     ZeroMemory(&stream, sizeof(stream));
     stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
     stream.pfnCallback = StreamIn;
-    bool rtf = Data.compare(0, 5, "{\\rtf") == 0;
-    ::SendMessageW(hwnd, EM_STREAMIN, rtf ? SF_RTF : SF_TEXT, reinterpret_cast<LPARAM>(&stream));
+    ::SendMessageW(hwnd, EM_STREAMIN, rtf ? SF_RTF : (SF_TEXT | SF_UNICODE), reinterpret_cast<LPARAM>(&stream));
   }
   void SetGauge(const GaugeState& Gauge) override {
     gauge_ = Gauge;
@@ -492,7 +499,7 @@ void Win32Widget::PaintGauge(HDC Dc) {
   DrawPicture(Dc, p, 0, 0, client.right, client.bottom);
   ::SetBkMode(Dc, TRANSPARENT);
   HGDIOBJ old = ::SelectObject(Dc, OwnFont());
-  WideString caption = AnsiToWide(gauge_.Caption());
+  WideString caption = TextToWide(gauge_.Caption());
   ::DrawTextW(Dc, W(caption), -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   ::SelectObject(Dc, old);
 }
@@ -550,7 +557,7 @@ HTREEITEM Win32Widget::AddNode(HTREEITEM Parent, const WideString& Label, Node V
   insert.item.cChildren = 1;
   SHFILEINFOW info;
   ZeroMemory(&info, sizeof(info));
-  WideString path = AnsiToWide(node->Path.empty() ? std::string("C:\\") : node->Path);
+  WideString path = TextToWide(node->Path.empty() ? std::string("C:\\") : node->Path);
   if (::SHGetFileInfoW(W(path), 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON)) {
     insert.item.iImage = insert.item.iSelectedImage = info.iIcon;
   }
@@ -599,7 +606,7 @@ void Win32Widget::List(HTREEITEM Item) {
   for (const std::string& p : paths) {
     std::string label = p;
     if (label.size() > 3) label = label.substr(0, label.size() - 1).substr(label.rfind('\\', label.size() - 2) + 1);
-    AddNode(Item, AnsiToWide(label), Node{p, false, false});
+    AddNode(Item, TextToWide(label), Node{p, false, false});
   }
 }
 
@@ -613,22 +620,24 @@ void Win32Widget::SelectPath(const std::string& Path) {
     if (NodeOf(item).Drives) at = item;
   }
   if (!at) return;
-  std::string lower = Path;
-  ::CharLowerA(lower.data());
-  size_t end = lower.find('\\');
+  auto lowered = [](const std::string& Text) {
+    std::wstring w = win32::Wide(Text);
+    if (!w.empty()) ::CharLowerBuffW(w.data(), static_cast<DWORD>(w.size()));
+    return w;
+  };
+  std::wstring lower = lowered(Path);
+  size_t end = lower.find(L'\\');
   HTREEITEM found = nullptr;
-  while (end != std::string::npos) {
+  while (end != std::wstring::npos) {
     List(at);
-    std::string part = lower.substr(0, end + 1);
+    std::wstring part = lower.substr(0, end + 1);
     HTREEITEM next = nullptr;
     for (HTREEITEM c = TreeView_GetChild(hwnd, at); c; c = TreeView_GetNextSibling(hwnd, c)) {
-      std::string p = NodeOf(c).Path;
-      ::CharLowerA(p.data());
-      if (p == part) next = c;
+      if (lowered(NodeOf(c).Path) == part) next = c;
     }
     if (!next) break;
     found = at = next;
-    end = lower.find('\\', end + 1);
+    end = lower.find(L'\\', end + 1);
   }
   if (!found) return;
   quiet_ = true;
@@ -752,7 +761,7 @@ Widget& Win32Form::Create(WidgetKind Kind, const std::string& Name, Widget* Pare
     case WidgetKind::kForm:
       break;
   }
-  WideString text = Kind == WidgetKind::kBevel ? WideString() : AnsiToWide(Name);
+  WideString text = Kind == WidgetKind::kBevel ? WideString() : TextToWide(Name);
   w.hwnd = ::CreateWindowExW(ex, cls, W(text), style, 0, 0, 0, 0, parent->hwnd,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(100 + widgets_.size())),
                              ::GetModuleHandleW(nullptr), nullptr);
@@ -765,7 +774,7 @@ Widget& Win32Form::Create(WidgetKind Kind, const std::string& Name, Widget* Pare
 
 Win32Widget* Win32Form::Find(const std::string& Name) const {
   for (const auto& w : widgets_) {
-    if (::lstrcmpiA(w->Name().c_str(), Name.c_str()) == 0) return w.get();
+    if (::lstrcmpiW(win32::Wide(w->Name()).c_str(), win32::Wide(Name).c_str()) == 0) return w.get();
   }
   return nullptr;
 }
@@ -800,7 +809,7 @@ void Win32Form::PopupMenu(int32_t ScreenX, int32_t ScreenY) {
 void Win32Form::ShowTextWindow(const std::string& Caption, const std::string& Text, int32_t Width, int32_t Height) {
   HINSTANCE instance = ::GetModuleHandleW(nullptr);
   int x = (::GetSystemMetrics(SM_CXSCREEN) - Width) / 2, y = (::GetSystemMetrics(SM_CYSCREEN) - Height) / 2;
-  HWND window = ::CreateWindowExW(0, kTextClass, W(AnsiToWide(Caption)), WS_OVERLAPPEDWINDOW, x, y, Width, Height,
+  HWND window = ::CreateWindowExW(0, kTextClass, W(TextToWide(Caption)), WS_OVERLAPPEDWINDOW, x, y, Width, Height,
                                   hwnd_, nullptr, instance, this);
   if (!window) return;
   bool rich = LoadRichEdit();
@@ -820,7 +829,7 @@ void Win32Form::ShowTextWindow(const std::string& Caption, const std::string& Te
     if (c == '\n') text += '\r';
     text += c;
   }
-  ::SetWindowTextW(box, W(AnsiToWide(text)));
+  ::SetWindowTextW(box, W(TextToWide(text)));
   RECT client;
   ::GetClientRect(window, &client);
   ::MoveWindow(box, 0, 0, client.right, client.bottom, FALSE);
@@ -947,7 +956,7 @@ LRESULT Win32Form::Handle(HWND Window, UINT Message, WPARAM W, LPARAM L) {
       if (HIWORD(W) == EN_CHANGE) {
         const UserAction* typed = ActionOfControl(actions_, w->Name(), ActionKind::kType);
         if (typed && ::GetFocus() == control)
-          pendingAction_ = std::string(typed->Verb) + " " + WideToAnsi(w->GetText());
+          pendingAction_ = std::string(typed->Verb) + " " + WideToUtf8(w->GetText());
         w->Changed();
         return 0;
       }
@@ -1150,11 +1159,11 @@ struct ProgressWindow::Impl {
 };
 
 namespace {
-constexpr char kProgressClass[] = "WizpakVerifyWindow";
+constexpr wchar_t kProgressClass[] = L"WizpakVerifyWindow";
 
 LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_CLOSE) return 0;  // closed by the program only
-  return ::DefWindowProcA(hwnd, msg, wp, lp);
+  return ::DefWindowProcW(hwnd, msg, wp, lp);
 }
 }  // namespace
 
@@ -1165,15 +1174,15 @@ void ProgressWindow::Show(const std::string& Caption, const std::string& Label, 
   Close();
   INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_PROGRESS_CLASS};
   ::InitCommonControlsEx(&icc);
-  HINSTANCE instance = ::GetModuleHandleA(nullptr);
-  WNDCLASSA wc;
+  HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  WNDCLASSW wc;
   ZeroMemory(&wc, sizeof(wc));
   wc.lpfnWndProc = ProgressProc;
   wc.hInstance = instance;
   wc.hCursor = ::LoadCursor(nullptr, IDC_WAIT);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kProgressClass;
-  ::RegisterClassA(&wc);
+  ::RegisterClassW(&wc);
   DWORD style = WS_POPUP | WS_CAPTION;
   DWORD exStyle = WS_EX_TOOLWINDOW;
   RECT r = {0, 0, 321, 70};
@@ -1181,33 +1190,34 @@ void ProgressWindow::Show(const std::string& Caption, const std::string& Label, 
   int w = r.right - r.left, h = r.bottom - r.top;
   int x = (::GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (::GetSystemMetrics(SM_CYSCREEN) - h) / 2;
   Impl& i = *impl_;
-  i.window = ::CreateWindowExA(exStyle, kProgressClass, Caption.c_str(), style, x, y, w, h, nullptr, nullptr, instance,
-                               nullptr);
+  using win32::Wide;
+  i.window = ::CreateWindowExW(exStyle, kProgressClass, Wide(Caption).c_str(), style, x, y, w, h, nullptr, nullptr,
+                               instance, nullptr);
   if (!i.window) return;
   i.font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
-  i.label = ::CreateWindowExA(0, "STATIC", Label.c_str(), WS_CHILD | WS_VISIBLE, 8, 8, 305, 16, i.window, nullptr,
-                              instance, nullptr);
-  i.status = ::CreateWindowExA(0, "STATIC", Status.c_str(), WS_CHILD | WS_VISIBLE, 8, 32, 305, 16, i.window, nullptr,
-                               instance, nullptr);
-  i.bar = ::CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 8, 48, 305, 16, i.window,
+  i.label = ::CreateWindowExW(0, L"STATIC", Wide(Label).c_str(), WS_CHILD | WS_VISIBLE, 8, 8, 305, 16, i.window,
+                              nullptr, instance, nullptr);
+  i.status = ::CreateWindowExW(0, L"STATIC", Wide(Status).c_str(), WS_CHILD | WS_VISIBLE, 8, 32, 305, 16, i.window,
+                               nullptr, instance, nullptr);
+  i.bar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 8, 48, 305, 16, i.window,
                             nullptr, instance, nullptr);
-  ::SendMessageA(i.label, WM_SETFONT, reinterpret_cast<WPARAM>(i.font), FALSE);
-  ::SendMessageA(i.status, WM_SETFONT, reinterpret_cast<WPARAM>(i.font), FALSE);
-  ::SendMessageA(i.bar, PBM_SETRANGE32, 0, 100);
+  ::SendMessageW(i.label, WM_SETFONT, reinterpret_cast<WPARAM>(i.font), FALSE);
+  ::SendMessageW(i.status, WM_SETFONT, reinterpret_cast<WPARAM>(i.font), FALSE);
+  ::SendMessageW(i.bar, PBM_SETRANGE32, 0, 100);
   ::ShowWindow(i.window, SW_SHOWNORMAL);
   i.Repaint();
 }
 
 void ProgressWindow::SetStatus(const std::string& Status) {
   if (!impl_->window) return;
-  ::SetWindowTextA(impl_->status, Status.c_str());
+  ::SetWindowTextW(impl_->status, win32::Wide(Status).c_str());
   impl_->Repaint();
 }
 
 void ProgressWindow::SetProgress(uint32_t Position, uint32_t Maximum) {
   if (!impl_->window) return;
-  ::SendMessageA(impl_->bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(Maximum));
-  ::SendMessageA(impl_->bar, PBM_SETPOS, Position, 0);
+  ::SendMessageW(impl_->bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(Maximum));
+  ::SendMessageW(impl_->bar, PBM_SETPOS, Position, 0);
   impl_->Repaint();
 }
 

@@ -58,7 +58,7 @@ struct RecordingPrompt : TPrompt {
     }
   }
   int ShowWide(const WideString& Text, const WideString& Caption, uint32_t Flags) override {
-    return Show(platform::WideToAnsi(Text), platform::WideToAnsi(Caption), Flags);
+    return Show(platform::WideToUtf8(Text), platform::WideToUtf8(Caption), Flags);
   }
   void FatalAppExit(const std::string& Text) override { fatal.push_back(Text); }
 

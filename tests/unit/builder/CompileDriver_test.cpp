@@ -45,11 +45,14 @@ TEST(ScriptParser, LinesAndWords) {
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].LineNumber, 1);
 
-  // UTF-8 scripts become ANSI text.
+  // Scripts are read as UTF-8, any character kept; a script that is not
+  // UTF-8 is Windows-1252.
   errors.clear();
-  ASSERT_TRUE(ParseScript("name \"Caf\xc3\xa9\"\n", lines, errors));
-  EXPECT_EQ(lines[0].Words[0], "Caf\xe9");
-  EXPECT_FALSE(ParseScript("name \"\xe2\x98\x83\"\n", lines, errors));
+  ASSERT_TRUE(ParseScript("\xEF\xBB\xBFname \"Caf\xc3\xa9 \xe2\x98\x83\"\n", lines, errors));
+  EXPECT_EQ(lines[0].Keyword, "name");
+  EXPECT_EQ(lines[0].Words[0], "Caf\xc3\xa9 \xe2\x98\x83");
+  ASSERT_TRUE(ParseScript("name \"Caf\xe9\"\n", lines, errors));
+  EXPECT_EQ(lines[0].Words[0], "Caf\xc3\xa9");
 }
 
 // The last of two equal labels wins; "0" means no jump for "iffileexists" and

@@ -516,7 +516,7 @@ TEST(TPak, ExtractionAheadKeepsTheOrder) {
   // Texts, messages, records and steps in one log, as they happen.
   struct Log : TSetupObserver, TInstallRecorder {
     std::vector<std::string> lines;
-    void SetStatusText(const WideString& Text) override { lines.push_back(platform::WideToAnsi(Text)); }
+    void SetStatusText(const WideString& Text) override { lines.push_back(platform::WideToUtf8(Text)); }
     void StepProgress(bool) override { lines.push_back("step"); }
     void SetFinishText(const WideString&, bool) override {}
     void SetProgress(uint32_t, uint32_t) override {}

@@ -173,12 +173,38 @@ TEST(PlatformRegistry, RoundTrip) {
   EXPECT_FALSE(reg.OpenKey("Software", true));
 }
 
-TEST(PlatformText, AnsiRoundTrip) {
-  std::string ansi = "Caf\xe9 \x80 100";
-  WideString wide = AnsiToWide(ansi);
-  EXPECT_EQ(wide, u"Caf\u00e9 \u20ac 100");
-  EXPECT_EQ(WideToAnsi(wide), ansi);
-  EXPECT_EQ(WideToAnsi(u""), "");
+// Every Windows-1252 byte comes back the same through UTF-8; a text with a
+// character Windows-1252 lacks is stored as marked UTF-8; stray bytes are
+// shown as Windows-1252 rather than dropped.
+TEST(PlatformText, Windows1252AndStoredText) {
+  std::string all;
+  for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+  std::string utf8 = Cp1252ToUtf8(all), back;
+  WideString wide;
+  EXPECT_TRUE(Utf8ToWide(utf8, wide));
+  EXPECT_EQ(wide.size(), 255u);
+  EXPECT_EQ(wide[0x80 - 1], u'\u20ac');
+  EXPECT_EQ(wide[0x81 - 1], u'\u0081');
+  EXPECT_TRUE(Utf8ToCp1252(utf8, back));
+  EXPECT_EQ(back, all);
+  EXPECT_EQ(ToStoredText(utf8), all);
+  EXPECT_EQ(FromStoredText(all), utf8);
+
+  std::string bad;
+  EXPECT_FALSE(Utf8ToCp1252("C:\\\xD0\x98\xD0\xB3\xD1\x80\xD1\x8B", back, &bad));  // C:\Игры
+  EXPECT_EQ(bad, "\xD0\x98");
+  const std::string russian = "C:\\\xD0\x98\xD0\xB3\xD1\x80\xD1\x8B\\caf\xC3\xA9";
+  EXPECT_EQ(ToStoredText(russian), std::string(kUtf8Mark) + russian);
+  EXPECT_EQ(FromStoredText(ToStoredText(russian)), russian);
+  // A Windows-1252 text that begins like the mark is marked too.
+  const std::string lookalike = "\xC3\xAF\xC2\xBB\xC2\xBFx";
+  EXPECT_EQ(FromStoredText(ToStoredText(lookalike)), lookalike);
+
+  EXPECT_EQ(TextToWide("caf\xE9 \xF0\x9F\x8E\xAE"), u"caf\u00e9 \U0001F3AE");
+  EXPECT_TRUE(Utf8ToWide("\xF0\x9F\x8E\xAE", wide));
+  EXPECT_EQ(WideToUtf8(wide), "\xF0\x9F\x8E\xAE");
+  EXPECT_FALSE(Utf8ToWide("\xC0\xAF", wide));      // overlong "/"
+  EXPECT_FALSE(Utf8ToWide("\xED\xA0\x80", wide));  // a surrogate
 }
 
 // SHA-256 as the standard's test vectors give it, on both platforms.

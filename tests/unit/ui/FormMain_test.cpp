@@ -254,7 +254,7 @@ TEST(FormMain, FailedRunIsRolledBackOnTheWorkingPage) {
   for (const WideString& text : z.observer.status) restoring = restoring || text.rfind(u"Restoring ", 0) == 0;
   EXPECT_TRUE(restoring);
   const WideString last = z.Named("Patching_StatusLabel").GetText();
-  EXPECT_EQ(last.rfind(u"Restoring ", 0), 0u) << platform::WideToAnsi(last);
+  EXPECT_EQ(last.rfind(u"Restoring ", 0), 0u) << platform::WideToUtf8(last);
   platform::GaugeState bar = z.Named("Patching_ProgressBar").GetGauge();
   EXPECT_EQ(bar.Position, bar.Maximum);
   EXPECT_EQ(z.Named("FinishText").GetText(), u"Setup failed to install.");
