@@ -29,7 +29,7 @@ const wchar_t* Argument() {
 }  // namespace
 
 int RunFinaliser(uint32_t TimeoutMs) {
-  static wchar_t target[kPathChars + 8];
+  wchar_t target[kPathChars + 8];
   const wchar_t* given = Argument();
   if (!given) return 2;
   int length = ::lstrlenW(given);
@@ -53,7 +53,7 @@ int RunFinaliser(uint32_t TimeoutMs) {
   }
 
   // The folder it was in goes only when nothing else is left there.
-  static wchar_t folder[kPathChars + 8];
+  wchar_t folder[kPathChars + 8];
   ::lstrcpyW(folder, target);
   int end = ::lstrlenW(folder);
   while (end > 0 && folder[end - 1] != L'\\') --end;
@@ -62,7 +62,7 @@ int RunFinaliser(uint32_t TimeoutMs) {
   if (end > at) ::RemoveDirectoryW(folder);
 
   // A running program cannot delete its own file: it goes at the next start.
-  static wchar_t self[kPathChars];
+  wchar_t self[kPathChars];
   DWORD selfLength = ::GetModuleFileNameW(nullptr, self, kPathChars);
   if (selfLength > 0 && selfLength < kPathChars && !::DeleteFileW(self)) {
     ::MoveFileExW(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);

@@ -38,11 +38,6 @@ bool CreateShellLinkObject(IShellLinkW** Link, IPersistFile** File) {
   return true;
 }
 
-std::wstring ToWide(const std::string& s) {
-  WideString w = AnsiToWide(s);
-  return std::wstring(w.begin(), w.end());
-}
-
 }  // namespace win32
 
 std::string SpecialFolder(int Csidl) {
