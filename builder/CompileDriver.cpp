@@ -3,6 +3,7 @@
 #include "builder/ScriptParser.h"
 #include "common/Exceptions.h"
 #include "common/FileUtils.h"
+#include "common/PathFields.h"
 #include "common/ScopeExit.h"
 #include "common/Strings.h"
 #include "script/SE_Uninstaller.h"
@@ -111,6 +112,14 @@ bool CompileScript(const std::string& ScriptName, const std::string& Text, TComp
       Errors.push_back(At(ScriptName, lineNumber) + "\"" + command->Keyword + "\" needs at least " +
                        Plural(command->MinArgs, "argument") + ", " + std::to_string(given) + " given");
       continue;
+    }
+    for (size_t a = 0; a < lines[i].Params.size() && a < 8; ++a) {
+      if (!(command->PathArgs & (1u << a))) continue;
+      if (std::string unknown = UnknownPathField(lines[i].Params[a]); !unknown.empty()) {
+        Errors.push_back(At(ScriptName, lineNumber) + "unknown variable " + unknown + " in \"" + lines[i].Params[a] +
+                         "\" (known: $INSTDIR, $INSTALLDIR, $PROGRAMFILES, $SMPROGRAMS, $COMMONSMPROGRAMS, "
+                         "$DESKTOP, $COMMONDESKTOP, $CDDRIVE)");
+      }
     }
     std::string source = lines[i].Params.empty() ? "" : lines[i].Params[0];
     command->CompileProcess(Compiler, static_cast<int32_t>(i));

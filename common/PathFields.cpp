@@ -1,5 +1,7 @@
 #include "common/PathFields.h"
 
+#include <cctype>
+
 #include "common/Exceptions.h"
 #include "common/Strings.h"
 
@@ -15,6 +17,9 @@ WideString ExpandPathFields(const WideString& Text, const TPathFields& Fields) {
   out = ReplaceText(out, u"$SMPROGRAMS", TextToWide(Fields.StartMenuProgramsDir));
   out = ReplaceText(out, u"$PROGRAMFILES", TextToWide(Fields.ProgramFilesDir));
   out = ReplaceText(out, u"$CDDRIVE", TextToWide(Fields.CDDrive));
+  out = ReplaceText(out, u"$DESKTOP", TextToWide(Fields.DesktopDir));
+  out = ReplaceText(out, u"$COMMONDESKTOP", TextToWide(Fields.CommonDesktopDir));
+  out = ReplaceText(out, u"$COMMONSMPROGRAMS", TextToWide(Fields.CommonProgramsDir));
   WideString folded;
   folded.reserve(out.size());
   for (char16_t c : out) {
@@ -41,6 +46,21 @@ WideString CollapsePathFields(const WideString& Text, const TPathFields& Fields)
 
 std::string CollapsePathFields(const std::string& Text, const TPathFields& Fields) {
   return platform::WideToUtf8(CollapsePathFields(platform::TextToWide(Text), Fields));
+}
+
+std::string UnknownPathField(const std::string& Text) {
+  static const char* const kNames[] = {"INSTDIR", "INSTALLDIR", "SMPROGRAMS",    "PROGRAMFILES",
+                                       "CDDRIVE", "DESKTOP",    "COMMONDESKTOP", "COMMONSMPROGRAMS"};
+  for (size_t at = Text.find('$'); at != std::string::npos; at = Text.find('$', at + 1)) {
+    size_t end = at + 1;
+    while (end < Text.size() && std::isalpha(static_cast<unsigned char>(Text[end]))) ++end;
+    if (end == at + 1) continue;
+    std::string word = UpperAscii(Text.substr(at + 1, end - at - 1));
+    bool known = false;
+    for (const char* name : kNames) known = known || word.rfind(name, 0) == 0;
+    if (!known) return Text.substr(at, end - at);
+  }
+  return {};
 }
 
 std::string SpecialFolder(int Csidl) { return platform::SpecialFolder(Csidl); }

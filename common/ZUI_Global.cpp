@@ -4,6 +4,9 @@ platform::Registry* SetupRegistry = nullptr;
 std::string ProgramFilesDir;
 std::string StartMenuProgramsDir;
 std::string CDDrive;
+std::string DesktopDir;
+std::string CommonDesktopDir;
+std::string CommonProgramsDir;
 
 namespace {
 platform::Registry g_setupRegistry;

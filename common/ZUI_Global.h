@@ -15,6 +15,10 @@ extern platform::Registry* SetupRegistry;
 extern std::string ProgramFilesDir;
 extern std::string StartMenuProgramsDir;
 extern std::string CDDrive;
+// The same for the user's desktop and every user's desktop and start menu.
+extern std::string DesktopDir;
+extern std::string CommonDesktopDir;
+extern std::string CommonProgramsDir;
 
 // Creates the program-wide objects. Idempotent.
 void InitialiseGlobals();

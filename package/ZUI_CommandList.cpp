@@ -2,8 +2,8 @@
 
 #include "common/Strings.h"
 
-TCommandClass::TCommandClass(const char* Keyword, bool SetupInfoOnly, int32_t MinArgs)
-    : Keyword(Keyword), SetupInfoOnly(SetupInfoOnly), MinArgs(MinArgs) {}
+TCommandClass::TCommandClass(const char* Keyword, bool SetupInfoOnly, int32_t MinArgs, uint8_t PathArgs)
+    : Keyword(Keyword), SetupInfoOnly(SetupInfoOnly), MinArgs(MinArgs), PathArgs(PathArgs) {}
 
 TCommandClass::~TCommandClass() = default;
 

@@ -22,7 +22,9 @@ constexpr uint8_t kGroupPatch = 2;
 class TCommandClass {
  public:
   // Out of line, so the 32 registrations do not each build a string inline.
-  TCommandClass(const char* Keyword, bool SetupInfoOnly, int32_t MinArgs);
+  // PathArgs: the arguments the run expands as paths, bit N for argument N
+  // (the builder refuses a variable it does not know in them).
+  TCommandClass(const char* Keyword, bool SetupInfoOnly, int32_t MinArgs, uint8_t PathArgs = 0);
   virtual ~TCommandClass();
 
   // The builder's compile step for line Row of Compiler's lines. A line with
@@ -39,6 +41,7 @@ class TCommandClass {
   const std::string Keyword;
   const bool SetupInfoOnly;
   const int32_t MinArgs;  // the argument count CompileProcess requires
+  const uint8_t PathArgs;
 };
 
 class TCommandList {

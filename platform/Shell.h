@@ -17,6 +17,7 @@ constexpr int kCsidlStartMenu = 11;
 constexpr int kCsidlDesktopDirectory = 16;
 constexpr int kCsidlCommonStartMenu = 22;
 constexpr int kCsidlCommonPrograms = 23;
+constexpr int kCsidlCommonDesktopDirectory = 25;
 constexpr int kCsidlAppData = 26;
 constexpr int kCsidlWindows = 36;
 constexpr int kCsidlSystem = 37;

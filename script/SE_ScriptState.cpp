@@ -16,6 +16,9 @@ TPathFields TScriptState::Fields() const {
   f.StartMenuProgramsDir = StartMenuProgramsDir;
   f.ProgramFilesDir = ProgramFilesDir;
   f.CDDrive = CDDrive;
+  f.DesktopDir = DesktopDir;
+  f.CommonDesktopDir = CommonDesktopDir;
+  f.CommonProgramsDir = CommonProgramsDir;
   return f;
 }
 

@@ -63,6 +63,9 @@ struct TScriptState {
   std::string StartMenuProgramsDir;
   std::string ProgramFilesDir;
   std::string CDDrive;
+  std::string DesktopDir;
+  std::string CommonDesktopDir;
+  std::string CommonProgramsDir;
   // What the run could not do (a file, folder, shortcut or registry value
   // that could not be written, with the reason), one line each; written by
   // the setup thread, read once the run has ended. A run with failures ends

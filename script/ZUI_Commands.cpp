@@ -174,7 +174,7 @@ class TOutFileCommand : public TCommandClass {
 
 class TInstallDirCommand : public TCommandClass {
  public:
-  TInstallDirCommand() : TCommandClass("installdir", true, 1) {}
+  TInstallDirCommand() : TCommandClass("installdir", true, 1, 0b1) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (HasArgs(c, row, 1)) c.SetupInfo.Info.InstallDir = LineOf(c, row).Params[0];
   }
@@ -195,7 +195,7 @@ class TInstallDirRegKeyCommand : public TCommandClass {
 
 class TIfFileExistsCommand : public TCommandClass {
  public:
-  TIfFileExistsCommand() : TCommandClass("iffileexists", false, 3) {}
+  TIfFileExistsCommand() : TCommandClass("iffileexists", false, 3, 0b1) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 3) return;
@@ -269,7 +269,7 @@ class TFileCommand : public TCommandClass {
 
 class TDeleteCommand : public TCommandClass {
  public:
-  TDeleteCommand() : TCommandClass("delete", false, 1) {}
+  TDeleteCommand() : TCommandClass("delete", false, 1, 0b1) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     TCompLine* line = s.MutableLine(row);
     if (!line || line->Params.empty()) return;
@@ -356,7 +356,7 @@ class TZUPUpdateCommand : public TCommandClass {
 
 class TRMDirCommand : public TCommandClass {
  public:
-  TRMDirCommand() : TCommandClass("rmdir", false, 2) {}
+  TRMDirCommand() : TCommandClass("rmdir", false, 2, 0b1) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.empty()) return;
@@ -373,7 +373,7 @@ class TRMDirCommand : public TCommandClass {
 
 class TCreateDirectoryCommand : public TCommandClass {
  public:
-  TCreateDirectoryCommand() : TCommandClass("createdirectory", false, 1) {}
+  TCreateDirectoryCommand() : TCommandClass("createdirectory", false, 1, 0b1) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.empty()) return;
@@ -386,7 +386,7 @@ class TCreateDirectoryCommand : public TCommandClass {
 
 class TCreateShortCutCommand : public TCommandClass {
  public:
-  TCreateShortCutCommand() : TCommandClass("createshortcut", false, 3) {}
+  TCreateShortCutCommand() : TCommandClass("createshortcut", false, 3, 0b1011) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 3) return;
@@ -441,7 +441,7 @@ class TMessageBoxCommand : public TCommandClass {
 
 class TCopyFileCommand : public TCommandClass {
  public:
-  TCopyFileCommand() : TCommandClass("copyfile", false, 2) {}
+  TCopyFileCommand() : TCommandClass("copyfile", false, 2, 0b11) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 2) return;
@@ -535,7 +535,7 @@ class TUninstallPrefixCommand : public TCommandClass {
 // fields expanded), argument 1 the optional prefix.
 class TUninstallLogLoadCommand : public TCommandClass {
  public:
-  TUninstallLogLoadCommand() : TCommandClass("uninstalllogload", false, 1) {}
+  TUninstallLogLoadCommand() : TCommandClass("uninstalllogload", false, 1, 0b1) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.empty() || !s.UninstallList) return;
@@ -545,7 +545,7 @@ class TUninstallLogLoadCommand : public TCommandClass {
 
 class TUninstallLogSaveCommand : public TCommandClass {
  public:
-  TUninstallLogSaveCommand() : TCommandClass("uninstalllogsave", false, 1) {}
+  TUninstallLogSaveCommand() : TCommandClass("uninstalllogsave", false, 1, 0b1) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.empty() || !s.UninstallList) return;
@@ -587,7 +587,7 @@ class TDuplicateEntryCommand : public TCommandClass {
 
 class TWriteRegStr_URLCommand : public TCommandClass {
  public:
-  TWriteRegStr_URLCommand() : TCommandClass("writeregstr_url", false, 3) {}
+  TWriteRegStr_URLCommand() : TCommandClass("writeregstr_url", false, 3, 0b110) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 3) return;
@@ -637,7 +637,7 @@ class TVFSUpdateCommand : public TCommandClass {
 
 class TRenameCommand : public TCommandClass {
  public:
-  TRenameCommand() : TCommandClass("rename", false, 2) {}
+  TRenameCommand() : TCommandClass("rename", false, 2, 0b11) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     TCompLine* line = s.MutableLine(row);
     if (!line || line->Params.size() < 2) return;
@@ -657,7 +657,7 @@ class TRenameCommand : public TCommandClass {
 
 class TExecuteCommand : public TCommandClass {
  public:
-  TExecuteCommand() : TCommandClass("execute", false, 1) {}
+  TExecuteCommand() : TCommandClass("execute", false, 1, 0b1) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     TCompLine* line = s.MutableLine(row);
     if (!line || line->Params.empty()) return;

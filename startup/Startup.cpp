@@ -369,6 +369,9 @@ int Load(TProgram& p) {
   p.SpaceRequiredText = FormatSize(p.SpaceRequired);
   ProgramFilesDir = SpecialFolder(platform::kCsidlProgramFiles) + "\\";
   StartMenuProgramsDir = SpecialFolder(platform::kCsidlPrograms) + "\\";
+  DesktopDir = SpecialFolder(platform::kCsidlDesktopDirectory) + "\\";
+  CommonDesktopDir = SpecialFolder(platform::kCsidlCommonDesktopDirectory) + "\\";
+  CommonProgramsDir = SpecialFolder(platform::kCsidlCommonPrograms) + "\\";
 
   if (!p.ExternalPak && info.IsUninstaller == 0) {
     std::string expected = LowerAscii(ExtractFileName(info.SetupExeName));

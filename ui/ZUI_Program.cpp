@@ -24,6 +24,9 @@ TPathFields TProgram::Fields() const {
   f.StartMenuProgramsDir = StartMenuProgramsDir;
   f.ProgramFilesDir = ProgramFilesDir;
   f.CDDrive = CDDrive;
+  f.DesktopDir = DesktopDir;
+  f.CommonDesktopDir = CommonDesktopDir;
+  f.CommonProgramsDir = CommonProgramsDir;
   return f;
 }
 
@@ -92,4 +95,7 @@ void TProgram::PrepareScriptState(TScriptState& State, TSetupObserver* Observer)
   State.StartMenuProgramsDir = StartMenuProgramsDir;
   State.ProgramFilesDir = ProgramFilesDir;
   State.CDDrive = CDDrive;
+  State.DesktopDir = DesktopDir;
+  State.CommonDesktopDir = CommonDesktopDir;
+  State.CommonProgramsDir = CommonProgramsDir;
 }

@@ -70,11 +70,13 @@ void DefaultConfig(MachineConfig& c) {
   c = MachineConfig{};
   c.Drives.push_back({'C', DriveType::kFixed, kDefaultFreeBytes});
   c.Folders[kCsidlProgramFiles] = "C:\\Program Files";
-  c.Folders[kCsidlPrograms] = "C:\\Documents and Settings\\All Users\\Start Menu\\Programs";
+  // The user's own folders and every user's, as Windows XP has them.
+  c.Folders[kCsidlPrograms] = "C:\\Documents and Settings\\User\\Start Menu\\Programs";
   c.Folders[kCsidlCommonPrograms] = "C:\\Documents and Settings\\All Users\\Start Menu\\Programs";
-  c.Folders[kCsidlStartMenu] = "C:\\Documents and Settings\\All Users\\Start Menu";
+  c.Folders[kCsidlStartMenu] = "C:\\Documents and Settings\\User\\Start Menu";
   c.Folders[kCsidlCommonStartMenu] = "C:\\Documents and Settings\\All Users\\Start Menu";
-  c.Folders[kCsidlDesktopDirectory] = "C:\\Documents and Settings\\All Users\\Desktop";
+  c.Folders[kCsidlDesktopDirectory] = "C:\\Documents and Settings\\User\\Desktop";
+  c.Folders[kCsidlCommonDesktopDirectory] = "C:\\Documents and Settings\\All Users\\Desktop";
   c.Folders[kCsidlAppData] = "C:\\Documents and Settings\\User\\Application Data";
   c.Folders[kCsidlWindows] = "C:\\WINDOWS";
   c.Folders[kCsidlSystem] = "C:\\WINDOWS\\system32";

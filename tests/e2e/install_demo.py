@@ -41,7 +41,7 @@ with tempfile.TemporaryDirectory() as work:
     dump = call([wizpak, 'dump', uninstaller], env, code=1)  # an uninstaller carries no script
     info = subprocess.run([wizpak, 'list', uninstaller], capture_output=True, encoding='latin-1').stdout
     assert 'SetupInfo' in info and 'LANGUAGE-uninstall\\english' in info and 'CompiledLines' not in info, info
-    link = os.path.join(machine, 'drives', 'c', 'Documents and Settings', 'All Users', 'Start Menu', 'Programs',
+    link = os.path.join(machine, 'drives', 'c', 'Documents and Settings', 'User', 'Start Menu', 'Programs',
                         'Demo Game', 'Read Me.lnk')
     data = open(link, 'rb').read()
     assert data[:4] == b'L\0\0\0' and b'C:\\Program Files\\Demo Game\\readme.txt' in data

@@ -42,7 +42,7 @@ with tempfile.TemporaryDirectory() as work:
     assert 'File: C:\\Games\\Demo Game\\Demo_Uninstall.exe' in log, log
     assert 'Registry: HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo Game\\Publisher = Demo Works' \
         in log, log
-    assert 'Shortcut: C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Demo Game\\Read Me.lnk' in log, log
+    assert 'Shortcut: C:\\Documents and Settings\\User\\Start Menu\\Programs\\Demo Game\\Read Me.lnk' in log, log
     assert 'Registry: "HKLM" "SOFTWARE\\Demo Game" "InstallPath" "$INSTDIR"' in log, log
     assert log[-2:] == ['End: exit code 0', ''], log
 
