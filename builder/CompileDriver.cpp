@@ -311,8 +311,13 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
     return TPackRequest{path, Options.PackageOnly ? "" : Options.Stub, Options.Threads, Options.Level, progress};
   };
   const bool sign = Options.Sign.Wanted();
+  const uint32_t scriptFiles = compiler.Files().FileCount;
+  if (Log && Options.Verbose)
+    Log("packing " + std::to_string(scriptFiles) + " files of the script and " +
+        std::to_string(entries.size() - scriptFiles) + " entries of the setup's own");
   if (!sign) {
     if (WritePackage(pack(Output), entries, Stats, error)) {
+      Stats.ScriptFiles = scriptFiles;
       return true;
     }
     Errors.push_back("wizpak build: " + error);
@@ -339,6 +344,7 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
     Errors.push_back("wizpak build: " + error);
     return false;
   }
+  Stats.ScriptFiles = scriptFiles;
   if (!SignSetup(Options.Sign, packed, signedPart, error)) {
     Errors.push_back("wizpak build: " + error + "; nothing was written");
     return false;

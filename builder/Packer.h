@@ -23,6 +23,9 @@ struct TPackStats {
   uint32_t Files = 0;
   uint64_t BytesIn = 0;
   uint64_t BytesOut = 0;
+  // Set by the setup builder: how many of the entries are files its
+  // script's lines packed (the rest are the setup's own data).
+  uint32_t ScriptFiles = 0;
 };
 
 // Adds File (as its own name) or every file below Folder (names relative to

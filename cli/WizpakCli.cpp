@@ -493,8 +493,8 @@ int Build(TCliCall& c) {
     c.Err << "wizpak build: " << errors.size() << (errors.size() == 1 ? " error" : " errors") << ", nothing written\n";
     return kExitFailed;
   }
-  c.Out << output << ": " << stats.Files << " entries, " << stats.BytesIn << " bytes in, " << stats.BytesOut
-        << " bytes stored\n";
+  c.Out << output << ": " << stats.Files << " entries (" << stats.ScriptFiles << " files of the script), "
+        << stats.BytesIn << " bytes in, " << stats.BytesOut << " bytes stored\n";
   return kExitOk;
 }
 

@@ -60,11 +60,21 @@ void TCompilerFileList::AddPath(const std::string& Path, uint16_t Group, bool Ab
     if (!platform::ListDirectory(folder, entries)) continue;
     SortByName(entries);
     for (const platform::DirEntry& e : entries) {
-      if (e.IsDirectory()) {
-        work.push_back(folder + e.Name + "\\");
+      std::string file = folder + e.Name;
+      if (e.IsDirectory() && !(e.Attributes & platform::kAttributeReparsePoint)) {
+        work.push_back(file + "\\");
         continue;
       }
-      std::string file = folder + e.Name;
+      if (platform::DirectoryExists(file)) {
+        // A link to a folder is not followed (it may lead back up the tree).
+        owner_.Error(file + " is a link to a folder, which is not followed: nothing below it is packed", Row);
+        continue;
+      }
+      // Listed, so it is there: a link to nothing stops the build.
+      if (!platform::FileExists(file)) {
+        owner_.Error(file + " is a link to nothing: it cannot be packed", Row);
+        continue;
+      }
       if (LowerText(file) == skippedIcon) continue;
       AddFile(file, file.substr(full.size()), Group, Row);
     }
@@ -73,7 +83,17 @@ void TCompilerFileList::AddPath(const std::string& Path, uint16_t Group, bool Ab
 
 void TCompilerFileList::AddFile(const std::string& SourcePath, const std::string& EntryName, uint16_t Group,
                                 int32_t Row) {
+  // The lines that name a file report one that is missing themselves; one
+  // that cannot be read stops the build here.
   if (!platform::FileExists(SourcePath)) return;
+  {
+    platform::File probe;
+    if (!probe.Open(SourcePath, platform::kAccessRead, platform::kShareRead,
+                    platform::FileDisposition::kOpenExisting)) {
+      owner_.Error(SourcePath + " cannot be read: " + platform::DescribeError(platform::LastError()), Row);
+      return;
+    }
+  }
   owner_.Detail(kAdding + EntryName + kCurrentCount + DecimalText(FileCount));
   EnsureGroup(Group, "");
   const std::string& name = Groups[Group].Name;

@@ -72,6 +72,7 @@ constexpr uint32_t kAttributeSystem = 0x04;
 constexpr uint32_t kAttributeDirectory = 0x10;
 constexpr uint32_t kAttributeArchive = 0x20;
 constexpr uint32_t kAttributeNormal = 0x80;
+constexpr uint32_t kAttributeReparsePoint = 0x400;  // a symbolic link, a junction
 constexpr uint32_t kInvalidAttributes = 0xFFFFFFFF;
 
 bool FileExists(const std::string& Path);             // an existing file, not a directory

@@ -489,6 +489,7 @@ bool ListDirectory(const std::string& Path, std::vector<DirEntry>& Entries) {
     DirEntry entry;
     entry.Name = e->d_name;
     entry.Attributes = S_ISDIR(st.st_mode) ? kAttributeDirectory : kAttributeArchive;
+    if (S_ISLNK(st.st_mode)) entry.Attributes |= kAttributeReparsePoint;
     if (!(st.st_mode & S_IWUSR)) entry.Attributes |= kAttributeReadOnly;
     entry.Size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
     Entries.push_back(std::move(entry));
