@@ -122,7 +122,11 @@ bool CompileScript(const std::string& ScriptName, const std::string& Text, TComp
       }
     }
     std::string source = lines[i].Params.empty() ? "" : lines[i].Params[0];
-    command->CompileProcess(Compiler, static_cast<int32_t>(i));
+    try {
+      command->CompileProcess(Compiler, static_cast<int32_t>(i));
+    } catch (const ESetupError& e) {
+      Errors.push_back(At(ScriptName, lineNumber) + e.what());
+    }
     if (command->GroupKind() != kGroupNone) {
       std::string full = Compiler.FromSourceDir(source);
       if (!platform::FileExists(full) && !platform::DirectoryExists(full)) {

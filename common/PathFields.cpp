@@ -9,28 +9,28 @@ namespace {
 constexpr uint32_t kDriveStringsChars = 129;
 }
 
-WideString ExpandPathFields(const WideString& Text, const TPathFields& Fields) {
-  using platform::TextToWide;
-  WideString out = Text;
-  out = ReplaceText(out, u"$INSTDIR", TextToWide(Fields.InstallDir));
-  out = ReplaceText(out, u"$INSTALLDIR", TextToWide(Fields.InstallDir));
-  out = ReplaceText(out, u"$SMPROGRAMS", TextToWide(Fields.StartMenuProgramsDir));
-  out = ReplaceText(out, u"$PROGRAMFILES", TextToWide(Fields.ProgramFilesDir));
-  out = ReplaceText(out, u"$CDDRIVE", TextToWide(Fields.CDDrive));
-  out = ReplaceText(out, u"$DESKTOP", TextToWide(Fields.DesktopDir));
-  out = ReplaceText(out, u"$COMMONDESKTOP", TextToWide(Fields.CommonDesktopDir));
-  out = ReplaceText(out, u"$COMMONSMPROGRAMS", TextToWide(Fields.CommonProgramsDir));
-  WideString folded;
+std::string ExpandPathFields(const std::string& Text, const TPathFields& Fields) {
+  const std::pair<const char*, const std::string*> kFields[] = {{"$INSTDIR", &Fields.InstallDir},
+                                                                {"$INSTALLDIR", &Fields.InstallDir},
+                                                                {"$SMPROGRAMS", &Fields.StartMenuProgramsDir},
+                                                                {"$PROGRAMFILES", &Fields.ProgramFilesDir},
+                                                                {"$CDDRIVE", &Fields.CDDrive},
+                                                                {"$DESKTOP", &Fields.DesktopDir},
+                                                                {"$COMMONDESKTOP", &Fields.CommonDesktopDir},
+                                                                {"$COMMONSMPROGRAMS", &Fields.CommonProgramsDir}};
+  std::string out = Text;
+  for (const auto& [name, value] : kFields) out = ReplaceText(out, name, *value);
+  std::string folded;
   folded.reserve(out.size());
-  for (char16_t c : out) {
-    if (c == u'\\' && !folded.empty() && folded.back() == u'\\') continue;
+  for (char c : out) {
+    if (c == '\\' && !folded.empty() && folded.back() == '\\') continue;
     folded += c;
   }
   return folded;
 }
 
-std::string ExpandPathFields(const std::string& Text, const TPathFields& Fields) {
-  return platform::WideToUtf8(ExpandPathFields(platform::TextToWide(Text), Fields));
+WideString ExpandPathFields(const WideString& Text, const TPathFields& Fields) {
+  return platform::TextToWide(ExpandPathFields(platform::WideToUtf8(Text), Fields));
 }
 
 WideString CollapsePathFields(const WideString& Text, const TPathFields& Fields) {

@@ -76,12 +76,8 @@ uint16_t GroupOf(const TCompLine& line, const std::string& keyword) {
 // A password or access code as the line keeps it: the game's Windows-1252
 // bytes, scrambled, carried as the text those bytes read as (what the
 // package reader makes of any stored byte), so the run gets them back whole.
-void ScrambleGameText(TCompiler& c, int32_t row, std::string& Param) {
-  std::string bytes, bad;
-  if (!platform::Utf8ToCp1252(Param, bytes, &bad)) {
-    c.Error("the character " + bad + " cannot be part of a game archive's password or access code", row);
-  }
-  Param = platform::Cp1252ToUtf8(AddDigitKey(kPasswordKey, bytes));
+void ScrambleGameText(std::string& Param) {
+  Param = platform::Cp1252ToUtf8(AddDigitKey(kPasswordKey, GameText(Param)));
 }
 
 // A package group as the members of an archive update.
@@ -349,7 +345,7 @@ class TZUPUpdateCommand : public TCommandClass {
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 3)) return;
     CompileGroup(c, row, LineOf(c, row).Params[2]);
-    ScrambleGameText(c, row, LineOf(c, row).Params[1]);
+    ScrambleGameText(LineOf(c, row).Params[1]);
   }
   uint8_t GroupKind() const override { return kGroupPatch; }
 };
@@ -567,7 +563,7 @@ class TZUPOfficialCommand : public TCommandClass {
   }
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 3)) return;
-    ScrambleGameText(c, row, LineOf(c, row).Params[1]);
+    ScrambleGameText(LineOf(c, row).Params[1]);
   }
 };
 

@@ -31,12 +31,22 @@
 
 namespace platform::win32 {
 
+// UTF-16 for the wide entry points, held in the program's own UTF-16
+// string (no second string type is built for the system's wchar_t).
+struct WideText {
+  WideString Text;
+  const wchar_t* c_str() const { return reinterpret_cast<const wchar_t*>(Text.c_str()); }
+  wchar_t* data() { return reinterpret_cast<wchar_t*>(Text.data()); }
+  size_t size() const { return Text.size(); }
+  bool empty() const { return Text.empty(); }
+};
+
 // UTF-8 text as the UTF-16 the wide entry points take.
-std::wstring Wide(const std::string& Text);
+WideText Wide(const std::string& Text);
 // A path for the wide file functions: past the classic limit of 260
 // characters (248 for a folder) it is given in the "\\?\" form, made whole
 // first (the system takes such a path literally: no "/", "." or "..").
-std::wstring WidePath(const std::string& Path);
+WideText WidePath(const std::string& Path);
 // UTF-16 from the system as UTF-8.
 std::string Narrow(const wchar_t* Text);
 std::string Narrow(const wchar_t* Text, size_t Length);

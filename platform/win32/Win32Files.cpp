@@ -9,23 +9,23 @@ namespace platform {
 
 namespace win32 {
 
-std::wstring Wide(const std::string& Text) {
-  WideString w = TextToWide(Text);
-  return std::wstring(w.begin(), w.end());
-}
+WideText Wide(const std::string& Text) { return {TextToWide(Text)}; }
 
-std::wstring WidePath(const std::string& Path) {
-  std::wstring wide = Wide(Path);
+WideText WidePath(const std::string& Path) {
+  WideText wide = Wide(Path);
   constexpr size_t kClassicLimit = 248;
-  if (wide.size() < kClassicLimit || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+  if (wide.size() < kClassicLimit || wide.Text.rfind(u"\\\\?\\", 0) == 0) return wide;
+  // Room for the "\\?\UNC" in front of the whole path.
+  WideText full{WideString(8, u'\\')};
   DWORD n = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (n == 0) return wide;
-  std::wstring full(n, L'\0');
-  n = ::GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
-  full.resize(n);
-  if (full.rfind(L"\\\\?\\", 0) == 0) return full;
-  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
-  return L"\\\\?\\" + full;
+  full.Text.resize(8 + n);
+  n = ::GetFullPathNameW(wide.c_str(), n, full.data() + 8, nullptr);
+  full.Text.resize(8 + n);
+  // "\\server\share\..." becomes "\\?\UNC\server\share\...", "C:\..." "\\?\C:\...".
+  bool unc = full.Text.compare(8, 2, u"\\\\") == 0 && full.Text[10] != u'?';
+  full.Text.replace(0, unc ? 10 : 8, unc ? u"\\\\?\\UNC\\" : u"\\\\?\\");
+  return full;
 }
 
 std::string Narrow(const wchar_t* Text, size_t Length) {
@@ -48,7 +48,7 @@ bool LinkInTheWay(const std::string& Path) {
     size_t n = root.size();
     while (n > 0 && (root[n - 1] == '\\' || root[n - 1] == '/')) --n;
     if (n == 0 || Path.size() <= n || (Path[n] != '\\' && Path[n] != '/')) continue;
-    std::wstring a = win32::Wide(Path.substr(0, n)), b = win32::Wide(root.substr(0, n));
+    win32::WideText a = win32::Wide(Path.substr(0, n)), b = win32::Wide(root.substr(0, n));
     if (::CompareStringW(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a.c_str(), static_cast<int>(a.size()), b.c_str(),
                          static_cast<int>(b.size())) != CSTR_EQUAL) {
       continue;

@@ -41,9 +41,9 @@ const RestartManager& Manager() {
     wchar_t system[MAX_PATH];
     UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
     if (n == 0 || n >= MAX_PATH - 16) return m;
-    std::wstring path(system, n);
-    path += L"\\rstrtmgr.dll";
-    HMODULE module = ::LoadLibraryW(path.c_str());
+    WideString path(reinterpret_cast<const char16_t*>(system), n);
+    path += u"\\rstrtmgr.dll";
+    HMODULE module = ::LoadLibraryW(reinterpret_cast<const wchar_t*>(path.c_str()));
     m.Start = Entry<StartSessionFn>(module, "RmStartSession");
     m.End = Entry<EndSessionFn>(module, "RmEndSession");
     m.Register = Entry<RegisterResourcesFn>(module, "RmRegisterResources");
@@ -87,7 +87,7 @@ void NameHoldersOf(const RestartManager& Rm, FileInUse& File) {
   DWORD session = 0;
   WCHAR key[CCH_RM_SESSION_KEY + 1] = {};
   if (Rm.Start(&session, 0, key) != ERROR_SUCCESS) return;
-  std::wstring wide = win32::WidePath(File.Path);
+  win32::WideText wide = win32::WidePath(File.Path);
   LPCWSTR names[] = {wide.c_str()};
   if (Rm.Register(session, 1, names, 0, nullptr, 0, nullptr) == ERROR_SUCCESS) {
     std::vector<RM_PROCESS_INFO> infos(kMaxPrograms);

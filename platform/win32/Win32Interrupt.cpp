@@ -18,9 +18,9 @@ BOOL WINAPI OnInterrupt(DWORD) {
 
 RemoveOnInterrupt::RemoveOnInterrupt(const std::string& Path) {
   g_interruptArmed = 0;
-  std::wstring path = win32::WidePath(Path);
+  win32::WideText path = win32::WidePath(Path);
   if (path.size() >= 32768) return;
-  std::copy(path.begin(), path.end(), g_interruptPath);
+  std::copy(path.Text.begin(), path.Text.end(), g_interruptPath);
   g_interruptPath[path.size()] = L'\0';
   ::SetConsoleCtrlHandler(OnInterrupt, TRUE);
   g_interruptArmed = 1;

@@ -27,9 +27,9 @@ HKEY RootKey(int root) {
 }
 
 // RegDeleteKey refuses keys with subkeys on NT, so the subkeys go first.
-LONG DeleteTree(HKEY parent, const std::wstring& path) {
+LONG DeleteTree(HKEY parent, const wchar_t* path) {
   HKEY key;
-  LONG rc = ::RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ | KEY_WRITE, &key);
+  LONG rc = ::RegOpenKeyExW(parent, path, 0, KEY_READ | KEY_WRITE, &key);
   if (rc != ERROR_SUCCESS) return rc;
   for (;;) {
     wchar_t name[256];
@@ -38,7 +38,7 @@ LONG DeleteTree(HKEY parent, const std::wstring& path) {
     if (DeleteTree(key, name) != ERROR_SUCCESS) break;
   }
   ::RegCloseKey(key);
-  return ::RegDeleteKeyW(parent, path.c_str());
+  return ::RegDeleteKeyW(parent, path);
 }
 
 }  // namespace
@@ -65,7 +65,7 @@ bool Registry::OpenKey(const std::string& Path, bool Create) {
     ::SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  std::wstring path = Wide(shared::NormaliseKeyPath(Path));
+  win32::WideText path = Wide(shared::NormaliseKeyPath(Path));
   HKEY key = nullptr;
   LONG rc;
   if (Create) {
@@ -106,7 +106,7 @@ bool Registry::ReadString(const std::string& Name, std::string& Value) {
     ::SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  std::wstring name = Wide(Name);
+  win32::WideText name = Wide(Name);
   DWORD type = 0, size = 0;
   LONG rc = ::RegQueryValueExW(impl_->key, name.c_str(), nullptr, &type, nullptr, &size);
   if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
@@ -128,7 +128,7 @@ bool Registry::WriteString(const std::string& Name, const std::string& Data) {
     ::SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  std::wstring data = Wide(Data);
+  win32::WideText data = Wide(Data);
   LONG rc = ::RegSetValueExW(impl_->key, Wide(Name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                              static_cast<DWORD>((data.size() + 1) * 2));
   ::SetLastError(static_cast<DWORD>(rc));
@@ -152,7 +152,7 @@ bool Registry::ReadRaw(const std::string& Name, uint32_t& Type, std::string& Dat
     ::SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  std::wstring name = Wide(Name);
+  win32::WideText name = Wide(Name);
   DWORD type = 0, size = 0;
   LONG rc = ::RegQueryValueExW(impl_->key, name.c_str(), nullptr, &type, nullptr, &size);
   if (rc == ERROR_SUCCESS) {
@@ -194,12 +194,12 @@ bool Registry::DeleteValue(const std::string& Name) {
 
 bool Registry::DeleteKey(const std::string& Path) {
   HKEY root = RootKey(impl_->root);
-  std::wstring path = Wide(shared::NormaliseKeyPath(Path));
+  win32::WideText path = Wide(shared::NormaliseKeyPath(Path));
   if (!root || path.empty()) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
-  LONG rc = DeleteTree(root, path);
+  LONG rc = DeleteTree(root, path.c_str());
   ::SetLastError(static_cast<DWORD>(rc));
   return rc == ERROR_SUCCESS;
 }

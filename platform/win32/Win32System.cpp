@@ -67,7 +67,7 @@ uint32_t PhysicalMemoryBytes() {
 uint64_t ReadTimeStampCounter() { return __rdtsc(); }
 
 bool DeleteFileLater(const std::string& Path) {
-  std::wstring path = win32::WidePath(Path);
+  win32::WideText path = win32::WidePath(Path);
   if (::DeleteFileW(path.c_str())) return true;
   return ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
@@ -115,7 +115,7 @@ bool RunProgram(const std::string& Program, const std::vector<std::string>& Args
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process;
   ZeroMemory(&process, sizeof process);
-  std::wstring buffer = win32::Wide(line);
+  win32::WideText buffer = win32::Wide(line);
   if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     return false;
   }
@@ -130,7 +130,7 @@ bool RunProgram(const std::string& Program, const std::vector<std::string>& Args
 
 bool ShellExecute(const std::string& File, const std::string& Parameters, int ShowCommand, bool Wait,
                   const std::function<bool()>& KeepWaiting) {
-  std::wstring file = win32::Wide(File), parameters = win32::Wide(Parameters);
+  win32::WideText file = win32::Wide(File), parameters = win32::Wide(Parameters);
   SHELLEXECUTEINFOW info;
   ZeroMemory(&info, sizeof(info));
   info.cbSize = sizeof(info);

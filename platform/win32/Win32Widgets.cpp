@@ -621,23 +621,23 @@ void Win32Widget::SelectPath(const std::string& Path) {
   }
   if (!at) return;
   auto lowered = [](const std::string& Text) {
-    std::wstring w = win32::Wide(Text);
+    win32::WideText w = win32::Wide(Text);
     if (!w.empty()) ::CharLowerBuffW(w.data(), static_cast<DWORD>(w.size()));
-    return w;
+    return w.Text;
   };
-  std::wstring lower = lowered(Path);
-  size_t end = lower.find(L'\\');
+  WideString lower = lowered(Path);
+  size_t end = lower.find(u'\\');
   HTREEITEM found = nullptr;
-  while (end != std::wstring::npos) {
+  while (end != WideString::npos) {
     List(at);
-    std::wstring part = lower.substr(0, end + 1);
+    WideString part = lower.substr(0, end + 1);
     HTREEITEM next = nullptr;
     for (HTREEITEM c = TreeView_GetChild(hwnd, at); c; c = TreeView_GetNextSibling(hwnd, c)) {
       if (lowered(NodeOf(c).Path) == part) next = c;
     }
     if (!next) break;
     found = at = next;
-    end = lower.find(L'\\', end + 1);
+    end = lower.find(u'\\', end + 1);
   }
   if (!found) return;
   quiet_ = true;
@@ -676,9 +676,9 @@ bool LoadRichEdit() {
     wchar_t system[MAX_PATH];
     UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
     if (n == 0 || n >= MAX_PATH - 16) return false;
-    std::wstring path(system, n);
-    path += L"\\riched20.dll";
-    module = ::LoadLibraryW(path.c_str());
+    WideString path(reinterpret_cast<const char16_t*>(system), n);
+    path += u"\\riched20.dll";
+    module = ::LoadLibraryW(reinterpret_cast<const wchar_t*>(path.c_str()));
   }
   return module != nullptr;
 }
