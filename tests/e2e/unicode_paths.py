@@ -6,6 +6,7 @@ value, the desktop shortcut and the Uninstall key name the folder; the
 uninstaller (its log keeps the folder in marked UTF-8) removes everything.
 The builder refuses a link to nothing and an unknown path variable, each
 with its file and line."""
+import json
 import os
 import sys
 import tempfile
@@ -74,6 +75,21 @@ with tempfile.TemporaryDirectory() as work:
         assert sorted(os.listdir(inst)) == ['Demo_Uninstall.exe'], os.listdir(inst)
         assert not os.path.exists(link)
         assert 'Dossier' not in registry(root) and 'Uninstall\\Demo Game]' not in registry(root)
+
+    # The wizard: a folder with a Cyrillic name picked in the tree is the
+    # install directory, shown whole in the box (the UI dump) and installed to.
+    env, root = machine(work, 'wizard', 'C=fixed,100000000\n[wizard]\n1=next\n2=next\n3=tree C:\\Игры\\\n4=next\n')
+    os.makedirs(os.path.join(root, 'drives', 'c', 'Игры'))
+    env['WIZPAK_UI_DUMP'] = os.path.join(root, 'dump.jsonl')
+    call_text([run, setup], env)
+    pages = [json.loads(line) for line in open(env['WIZPAK_UI_DUMP'], encoding='utf-8')]
+    picked = [p for p in pages if p['action'].startswith('tree ')]
+    assert picked and picked[0]['action'] == 'tree C:\\Игры\\', [p['action'] for p in pages]
+    box = [c for c in picked[0]['controls'] if c['name'] == 'InstallDir_Edit']
+    assert box and box[0]['text'] == 'C:\\Игры', box
+    assert pages[-1]['type'] == 'finish', [p['type'] for p in pages]
+    for name, data in NAMES.items():
+        assert open(os.path.join(root, 'drives', 'c', 'Игры', name), 'rb').read() == data, name
 
     # The builder says what it cannot pack, with the line that packs it.
     broken = os.path.join(work, 'broken')
