@@ -5,6 +5,7 @@
 
 int main(int argc, char** argv) {
   platform::SetStdoutBinary();
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = platform::ProgramArguments(argc, argv);
+  if (!args.empty()) args.erase(args.begin());
   return RunWizpakCli(args, std::cout, std::cerr);
 }

@@ -21,6 +21,10 @@ std::string ExecutablePath();
 // The process's command line as the system gave it, unsplit (the program's
 // name first); empty where there is none (the emulated machine).
 std::string CommandLine();
+// The program's arguments (its name first) in UTF-8: on Windows split again
+// from the wide command line, since the C runtime's argv holds them in the
+// machine's code page; elsewhere argv as it is.
+std::vector<std::string> ProgramArguments(int Argc, char** Argv);
 // Makes the process load DLLs only from the system folder, so a setup started
 // from a downloads folder never loads a DLL planted beside it. Call first.
 void HardenDllSearchPath();

@@ -36,6 +36,8 @@ std::string ExecutablePath() {
 // Linux programs get their arguments split; the callers join them.
 std::string CommandLine() { return std::string(); }
 
+std::vector<std::string> ProgramArguments(int Argc, char** Argv) { return std::vector<std::string>(Argv, Argv + Argc); }
+
 // Linux loads no DLLs from the current folder.
 void HardenDllSearchPath() {}
 

@@ -25,6 +25,16 @@ std::string CommandLine() {
   return line ? win32::Narrow(line) : "";
 }
 
+std::vector<std::string> ProgramArguments(int Argc, char** Argv) {
+  int count = 0;
+  LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (!wide) return std::vector<std::string>(Argv, Argv + Argc);
+  std::vector<std::string> args;
+  for (int i = 0; i < count; ++i) args.push_back(win32::Narrow(wide[i]));
+  ::LocalFree(wide);
+  return args;
+}
+
 uint16_t DefaultLanguageId() { return ::GetSystemDefaultLangID(); }
 
 uint32_t TickCount() { return ::GetTickCount(); }

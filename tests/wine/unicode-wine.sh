@@ -6,7 +6,8 @@
 # them under exactly those names (compared from Linux, byte for byte) into
 # C:\Jeux\Démo, C:\Игры\Демо and a folder of more than 300 characters; the
 # registry values and the desktop shortcut name that folder (read from the
-# prefix's files); the uninstaller removes everything.
+# prefix's files); the uninstaller removes everything. The setup itself is
+# named "Démo-セットアップ.exe".
 set -euo pipefail
 wizpak=$1
 stub=$2
@@ -29,12 +30,15 @@ printf 'nihongo\r\n' >"$src/files/日本語.txt"
 python3 - "$src/setup.wps" <<'EOF'
 import sys
 path = sys.argv[1]
-text = open(path).read().replace('file "files\\"\n', 'file "files\\"\n'
+text = open(path).read().replace('outfile "DemoSetup.exe"', 'outfile "Démo-セットアップ.exe"')
+text = text.replace('file "files\\"\n', 'file "files\\"\n'
                                  'createshortcut "$DESKTOP\\Démo.lnk" "$INSTDIR\\café.txt" ""\n'
                                  'writeregstr HKLM "SOFTWARE\\Demo Game" "Dossier" "$INSTDIR\\Ñandú"\n', 1)
 open(path, 'w').write(text)
 EOF
-"$wizpak" build "$src/setup.wps" -o "$work/DemoSetup.exe" --stub "$stub" >/dev/null
+# The setup's own name is not in any code page but Unicode's either.
+setup="$work/Démo-セットアップ.exe"
+"$wizpak" build "$src/setup.wps" -o "$setup" --stub "$stub" >/dev/null
 
 # The checks read the prefix from Linux: the files, the registry as Wine
 # saves it (system.reg) and the shortcut's working folder (its UTF-16 text).
@@ -118,7 +122,7 @@ for locale in en_US ru_RU ja_JP; do
   case "$locale" in en_US) want=1252 ;; ru_RU) want=1251 ;; ja_JP) want=932 ;; esac
   [ "$page" = "$want" ] || fail "$locale: Wine's code page is $page, not $want"
   for folder in 'C:\Jeux\Démo' 'C:\Игры\Демо' "$long"; do
-    run_status "$work/DemoSetup.exe" /S '/LOG=C:\setup.log' "/D=$folder"
+    run_status "$setup" /S '/LOG=C:\setup.log' "/D=$folder"
     [ "$status" = 0 ] || fail "$locale: the setup into $folder exited $status: $(tr -d '\r' <"$WINEPREFIX/drive_c/setup.log" | grep -v '^Status' | tail -n 12)"
     python3 "$work/check.py" "$WINEPREFIX" "$folder" "$src" || fail "$locale: the install into $folder"
     run_status "$folder\\Demo_Uninstall.exe" /S '/LOG=C:\uninstall.log'
