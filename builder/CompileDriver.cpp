@@ -117,8 +117,7 @@ bool CompileScript(const std::string& ScriptName, const std::string& Text, TComp
       if (!(command->PathArgs & (1u << a))) continue;
       if (std::string unknown = UnknownPathField(lines[i].Params[a]); !unknown.empty()) {
         Errors.push_back(At(ScriptName, lineNumber) + "unknown variable " + unknown + " in \"" + lines[i].Params[a] +
-                         "\" (known: $INSTDIR, $INSTALLDIR, $PROGRAMFILES, $SMPROGRAMS, $COMMONSMPROGRAMS, "
-                         "$DESKTOP, $COMMONDESKTOP, $CDDRIVE)");
+                         "\" (known: " + KnownPathFields() + ")");
       }
     }
     std::string source = lines[i].Params.empty() ? "" : lines[i].Params[0];

@@ -1,25 +1,29 @@
 #include "common/PathFields.h"
 
 #include <cctype>
+#include <utility>
 
 #include "common/Exceptions.h"
 #include "common/Strings.h"
 
 namespace {
 constexpr uint32_t kDriveStringsChars = 129;
-}
+
+// The path variables in the order they are replaced, and their folders.
+constexpr std::pair<const char*, std::string TPathFields::*> kFields[] = {
+    {"$INSTDIR", &TPathFields::InstallDir},
+    {"$INSTALLDIR", &TPathFields::InstallDir},
+    {"$SMPROGRAMS", &TPathFields::StartMenuProgramsDir},
+    {"$PROGRAMFILES", &TPathFields::ProgramFilesDir},
+    {"$CDDRIVE", &TPathFields::CDDrive},
+    {"$DESKTOP", &TPathFields::DesktopDir},
+    {"$COMMONDESKTOP", &TPathFields::CommonDesktopDir},
+    {"$COMMONSMPROGRAMS", &TPathFields::CommonProgramsDir}};
+}  // namespace
 
 std::string ExpandPathFields(const std::string& Text, const TPathFields& Fields) {
-  const std::pair<const char*, const std::string*> kFields[] = {{"$INSTDIR", &Fields.InstallDir},
-                                                                {"$INSTALLDIR", &Fields.InstallDir},
-                                                                {"$SMPROGRAMS", &Fields.StartMenuProgramsDir},
-                                                                {"$PROGRAMFILES", &Fields.ProgramFilesDir},
-                                                                {"$CDDRIVE", &Fields.CDDrive},
-                                                                {"$DESKTOP", &Fields.DesktopDir},
-                                                                {"$COMMONDESKTOP", &Fields.CommonDesktopDir},
-                                                                {"$COMMONSMPROGRAMS", &Fields.CommonProgramsDir}};
   std::string out = Text;
-  for (const auto& [name, value] : kFields) out = ReplaceText(out, name, *value);
+  for (const auto& [name, field] : kFields) out = ReplaceText(out, name, Fields.*field);
   std::string folded;
   folded.reserve(out.size());
   for (char c : out) {
@@ -49,18 +53,22 @@ std::string CollapsePathFields(const std::string& Text, const TPathFields& Field
 }
 
 std::string UnknownPathField(const std::string& Text) {
-  static const char* const kNames[] = {"INSTDIR", "INSTALLDIR", "SMPROGRAMS",    "PROGRAMFILES",
-                                       "CDDRIVE", "DESKTOP",    "COMMONDESKTOP", "COMMONSMPROGRAMS"};
   for (size_t at = Text.find('$'); at != std::string::npos; at = Text.find('$', at + 1)) {
     size_t end = at + 1;
     while (end < Text.size() && std::isalpha(static_cast<unsigned char>(Text[end]))) ++end;
     if (end == at + 1) continue;
-    std::string word = UpperAscii(Text.substr(at + 1, end - at - 1));
+    std::string word = UpperAscii(Text.substr(at, end - at));
     bool known = false;
-    for (const char* name : kNames) known = known || word.rfind(name, 0) == 0;
+    for (const auto& field : kFields) known = known || word.rfind(field.first, 0) == 0;
     if (!known) return Text.substr(at, end - at);
   }
   return {};
+}
+
+std::string KnownPathFields() {
+  std::string list;
+  for (const auto& field : kFields) list += (list.empty() ? "" : ", ") + std::string(field.first);
+  return list;
 }
 
 std::string SpecialFolder(int Csidl) { return platform::SpecialFolder(Csidl); }

@@ -29,6 +29,8 @@ std::string CollapsePathFields(const std::string& Text, const TPathFields& Field
 // The first "$NAME" (a "$" and the letters after it) in Text that does not
 // begin with a path variable's name, or empty: the builder's check.
 std::string UnknownPathField(const std::string& Text);
+// The path variables' names, comma-separated, for the builder's message.
+std::string KnownPathFields();
 
 // The path of a shell special folder by CSIDL, or empty.
 std::string SpecialFolder(int Csidl);

@@ -13,6 +13,15 @@ constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x
 
 char16_t Cp1252Char(uint8_t b) { return (b >= 0x80 && b <= 0x9F) ? kCp1252High[b - 0x80] : b; }
 
+// The Windows-1252 byte of a code point, or -1 when it has none.
+int Cp1252Byte(uint32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
+  for (int k = 0; k < 32; ++k) {
+    if (kCp1252High[k] == cp) return 0x80 + k;
+  }
+  return -1;
+}
+
 // The code point of the UTF-8 sequence at Text[i] and its length, or 0 for
 // a length when the bytes there are not UTF-8 (overlong forms and surrogates
 // included).
@@ -124,11 +133,7 @@ bool Utf8ToCp1252(const std::string& Text, std::string& Bytes, std::string* BadC
   Bytes.reserve(Text.size());
   for (size_t i = 0, n = 0; i < Text.size(); i += n) {
     uint32_t cp = Decode(Text, i, n);
-    int byte = -1;
-    if (n != 0 && (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))) byte = static_cast<int>(cp);
-    for (int k = 0; n != 0 && byte < 0 && k < 32; ++k) {
-      if (kCp1252High[k] == cp) byte = 0x80 + k;
-    }
+    int byte = n == 0 ? -1 : Cp1252Byte(cp);
     if (byte < 0) {
       if (BadChar) *BadChar = n == 0 ? Text.substr(i, 1) : Text.substr(i, n);
       return false;
@@ -141,9 +146,7 @@ bool Utf8ToCp1252(const std::string& Text, std::string& Bytes, std::string* BadC
 WideString Cp1252Only(const WideString& Text) {
   WideString out = Text;
   for (char16_t& c : out) {
-    bool has = c < 0x80 || (c >= 0xA0 && c <= 0xFF);
-    for (int k = 0; !has && k < 32; ++k) has = kCp1252High[k] == c;
-    if (!has) c = u'?';
+    if (Cp1252Byte(c) < 0) c = u'?';
   }
   return out;
 }

@@ -133,13 +133,7 @@ bool SaveShellLink(const std::string& LinkPath, const ShellLink& Link) {
   // it lacks) and, when that loses a character, in UTF-16 after it too.
   std::string ansiTarget;
   bool whole = Utf8ToCp1252(Link.Target, ansiTarget);
-  if (!whole) {
-    ansiTarget.clear();
-    for (char16_t c : TextToWide(Link.Target)) {
-      std::string one;
-      ansiTarget += Utf8ToCp1252(WideToUtf8(WideString(1, c)), one) ? one : "?";
-    }
-  }
+  if (!whole) Utf8ToCp1252(WideToUtf8(Cp1252Only(TextToWide(Link.Target))), ansiTarget);
   uint32_t headerSize = whole ? kLinkInfoHeaderSize : kLinkInfoHeaderSize + 8;
   uint32_t volumeOffset = headerSize;
   uint32_t basePathOffset = volumeOffset + static_cast<uint32_t>(volume.size());
