@@ -411,13 +411,19 @@ int FindInstallDir(TProgram& p) {
   } else if (!key.Key.empty()) {
     SetupRegistry->SetRoot(RootKeyOf(key.HKEY));
     if (SetupRegistry->OpenKey(key.Path, false)) {
-      SetupRegistry->ReadString(key.Key, info.InstallDir);
+      std::string found;
+      SetupRegistry->ReadString(key.Key, found);
       SetupRegistry->CloseKey();
-      if (info.InstallDir.empty()) {
+      // An uninstall removes the value and leaves its key: a setup with a
+      // directory of its own then installs there again, as when the key is
+      // missing; a patch, which has none, still needs the value.
+      if (!found.empty()) {
+        info.InstallDir = found;
+        p.FreeSpaceOf(info.InstallDir);
+      } else if (info.InstallDir.empty()) {
         Fatal(kRegistryKeyNotFound, kCaptionError);
         return kExitFatalMessage;
       }
-      p.FreeSpaceOf(info.InstallDir);
     } else if (info.InstallDir.empty()) {
       Fatal(kRegistryKeyNotFound, kCaptionError);
       return kExitFatalMessage;

@@ -7,7 +7,8 @@
 # C:\Jeux\Démo, C:\Игры\Демо and a folder of more than 300 characters; the
 # registry values and the desktop shortcut name that folder (read from the
 # prefix's files); the uninstaller removes everything. The setup itself is
-# named "Démo-セットアップ.exe".
+# named "Démo-セットアップ.exe". In the English locale the wizard is walked
+# too, its folder picked in the tree.
 set -euo pipefail
 wizpak=$1
 stub=$2
@@ -62,11 +63,15 @@ def value(key, name):
     m = re.search(r'^"' + re.escape(name) + r'"="(.*)"$', block, re.M)
     assert m, (key, name, block)
     return unescape(m.group(1))
-assert value('Software\\Demo Game', 'InstallPath') == folder, value('Software\\Demo Game', 'InstallPath')
-assert value('Software\\Demo Game', 'Dossier') == folder + '\\Ñandú'
+# A folder picked in the wizard is stored with a trailing backslash, so
+# "$INSTDIR\x" may hold two: the same path to Windows.
+def path(s):
+    return re.sub(r'\\+', r'\\', s).rstrip('\\')
+assert path(value('Software\\Demo Game', 'InstallPath')) == folder, value('Software\\Demo Game', 'InstallPath')
+assert path(value('Software\\Demo Game', 'Dossier')) == folder + '\\Ñandú'
 key = 'Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo Game'
-assert value(key, 'InstallLocation') == folder, value(key, 'InstallLocation')
-assert value(key, 'UninstallString') == '"%s\\Demo_Uninstall.exe"' % folder
+assert path(value(key, 'InstallLocation')) == folder, value(key, 'InstallLocation')
+assert path(value(key, 'UninstallString')) == '"%s\\Demo_Uninstall.exe"' % folder
 
 users = os.path.join(prefix, 'drive_c', 'users')
 links = sorted({os.path.realpath(os.path.join(r, f)) for r, _, fs in os.walk(users, followlinks=True) for f in fs
@@ -99,6 +104,69 @@ run_status() {
   status=0
   timeout 180 "$wine_loader" "$@" >/dev/null 2>&1 || status=$?
   wineserver -w
+}
+
+# The wizard with its folder picked in the tree, as a person would: a click
+# on the tree, "j" for C:\Jeux, then Right twice to open it and take its
+# first folder, whose name the machine's code page cannot hold. The box shows
+# it whole, the install lands there and its uninstaller removes it.
+walk_the_tree() {
+  # shellcheck source=wizard-wine.sh
+  . "$here/wizard-wine.sh"
+  shots=${WIZPAK_WINE_SHOTS:-}
+  local picked='C:\Jeux\Игры'
+  mkdir -p "$WINEPREFIX/drive_c/Jeux/Игры"
+  wizard_start tree "$setup"
+  wizard_click next  # the change log
+  wizard_click next  # the install directory
+  local tree
+  tree=$(python3 -c '
+import json, sys
+page = json.loads(open(sys.argv[1], encoding="utf-8").read().splitlines()[-1])
+tree = [c for c in page["controls"] if c["kind"] == "tshelltreeview" and c["visible"]]
+assert tree, [c["kind"] for c in page["controls"]]
+print(tree[0]["left"] + tree[0]["width"] // 2, tree[0]["top"] + 9)' "$wizard_dump")
+  local geometry X Y
+  geometry=$(xdotool getwindowgeometry --shell "$wizard_window")
+  eval "$geometry"
+  read -r left top <<<"$tree"
+  xdotool mousemove $((X + left)) $((Y + top)) click 1
+  sleep 0.5
+  # "j" and the second Right each select a folder (a new dump line); the
+  # first Right only opens C:\Jeux.
+  local n
+  n=$(wizard_lines)
+  xdotool key j
+  wizard_wait "$n" || fail "the tree did not answer j"
+  sleep 0.3
+  n=$(wizard_lines)
+  xdotool key Right
+  sleep 0.5
+  xdotool key Right
+  wizard_wait "$n" || fail "the tree did not answer Right"
+  sleep 0.3
+  python3 -c '
+import json, sys
+page = json.loads(open(sys.argv[1], encoding="utf-8").read().splitlines()[-1])
+assert page["action"] == "tree " + sys.argv[2] + "\\", page["action"]
+box = [c for c in page["controls"] if c["name"] == "InstallDir_Edit"]
+assert box and box[0]["text"] == sys.argv[2], box' "$wizard_dump" "$picked" || fail "the tree pick"
+  wizard_shot tree
+  wizard_click next  # the install page
+  wizard_click next  # Install: the run, then the finish page
+  wizard_click cancel  # Finish
+  wizard_finish
+  wineserver -w
+  [ "$wizard_status" = 0 ] || fail "the wizard exited $wizard_status"
+  python3 "$work/check.py" "$WINEPREFIX" "$picked" "$src" || fail "the wizard's install into $picked"
+  run_status "$picked\\Demo_Uninstall.exe" /S '/LOG=C:\uninstall.log'
+  [ "$status" = 0 ] || fail "the uninstaller of $picked exited $status"
+  for _ in $(seq 1 50); do
+    [ -e "$WINEPREFIX/drive_c/Jeux/Игры/café.txt" ] || break
+    sleep 0.2
+  done
+  [ ! -e "$WINEPREFIX/drive_c/Jeux/Игры/café.txt" ] || fail "the uninstall of $picked left its files"
+  echo "unicode-wine: en_US: $picked picked in the wizard's tree, installed, checked and uninstalled"
 }
 
 mkdir -p "$work/locales"
@@ -138,5 +206,6 @@ for locale in en_US ru_RU ja_JP; do
     if grep -q 'Dossier' "$WINEPREFIX/system.reg"; then fail "$locale: the registry value is left"; fi
   done
   echo "unicode-wine: $locale (code page $page): three folders installed, checked and uninstalled"
+  [ "$locale" = en_US ] && walk_the_tree
   wineserver -k >/dev/null 2>&1 || true
 done

@@ -352,6 +352,7 @@ TEST(Startup, InstallThenUninstall) {
   w.File("files\\docs\\a.txt", "a");
   std::string setup = w.Build(
       "name Demo\noutfile Setup.exe\nprefix Demo\ninstalldir \"$PROGRAMFILES\\Demo\"\nlanguage install\\english\n"
+      "installdirregkey HKLM \"SOFTWARE\\Demo\" Path\n"
       "uninstallpages uninstall\nuninstalllanguage install\\english\nmessage \"<LANG21>\"\nfile "
       "files\\\ncreatedirectory \"$SMPROGRAMS\\Demo\"\n"
       "createshortcut \"$SMPROGRAMS\\Demo\\Read Me.lnk\" \"$INSTDIR\\readme.txt\" \"\"\n"
@@ -386,6 +387,22 @@ TEST(Startup, InstallThenUninstall) {
   // Started again, the uninstaller finds no log.
   EXPECT_EQ(Start({dir + "\\Demo_Uninstall.exe"}), kExitFatalMessage);
   EXPECT_EQ(LastMessage(), "Setup Error: Error: install log is missing");
+
+  // The key the uninstall left without its value: the setup installs into
+  // its own directory again; a value there names the directory.
+  ASSERT_EQ(Start({setup}), kExitCompleted) << LastMessage();
+  EXPECT_EQ(TestMachine::Read(dir + "\\docs\\a.txt"), "a");
+  reg.SetRoot(platform::kRootLocalMachine);
+  ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Demo", false));
+  ASSERT_TRUE(reg.WriteString("Path", "C:\\Games\\Demo"));
+  reg.CloseKey();
+  ASSERT_EQ(Start({setup}), kExitCompleted) << LastMessage();
+  EXPECT_EQ(TestMachine::Read("C:\\Games\\Demo\\docs\\a.txt"), "a");
+  // A patch has no directory of its own: it needs the value.
+  std::string patch =
+      w.Build("name Demo\noutfile Patch.exe\ninstalldirregkey HKLM \"SOFTWARE\\Demo\" Gone\n", "Patch.exe");
+  EXPECT_EQ(Start({patch}), kExitFatalMessage);
+  EXPECT_EQ(LastMessage(), "Error: Error: Registry Key Not Found. Please Install Software");
 }
 #endif
 
