@@ -12,38 +12,31 @@
 #include "common/Strings.h"
 #include "script/SE_ScriptState.h"
 
-namespace {
-
-bool Contains(const std::vector<std::string>& list, const std::string& item) {
-  for (const std::string& s : list) {
-    if (SameTextAscii(s, item)) return true;
-  }
-  return false;
-}
-
-}  // namespace
-
 TUninstallList::TUninstallList(std::function<TPathFields()> Fields) : fields_(std::move(Fields)) { Clear(); }
 
 void TUninstallList::Clear() {
   files_.clear();
   registry_.clear();
   directories_.clear();
+  fileKeys_.clear();
+  registryKeys_.clear();
 }
 
-bool TUninstallList::HasFile(const std::string& Path) const { return Contains(files_, Path); }
+bool TUninstallList::HasFile(const std::string& Path) const { return fileKeys_.count(LowerAscii(Path)) != 0; }
 
 void TUninstallList::AddInstalledFile(const std::string& Path) {
   LogLine(Path.size() > 4 && SameTextAscii(Path.substr(Path.size() - 4), ".lnk") ? "Shortcut" : "File", Path);
   std::string collapsed = fields_ ? CollapsePathFields(Path, fields_()) : Path;
-  if (!HasFile(collapsed)) files_.push_back(collapsed);
+  if (fileKeys_.insert(LowerAscii(collapsed)).second) files_.push_back(collapsed);
 }
 
-bool TUninstallList::HasRegistryRecord(const std::string& Record) const { return Contains(registry_, Record); }
+bool TUninstallList::HasRegistryRecord(const std::string& Record) const {
+  return registryKeys_.count(LowerAscii(Record)) != 0;
+}
 
 void TUninstallList::AddRegistryRecord(const std::string& Record) {
   LogLine("Registry", Record);
-  if (!HasRegistryRecord(Record)) registry_.push_back(Record);
+  if (registryKeys_.insert(LowerAscii(Record)).second) registry_.push_back(Record);
 }
 
 void TUninstallList::AddDirectory(const std::string& Path) {
@@ -155,6 +148,8 @@ void TUninstallList::LoadLog(const std::string& Dir, const std::string& Prefix) 
   }
   Clear();
   for (int l = 0; l < 3; ++l) *lists[l] = std::move(loaded[l]);
+  for (const std::string& f : files_) fileKeys_.insert(LowerAscii(f));
+  for (const std::string& r : registry_) registryKeys_.insert(LowerAscii(r));
 }
 
 std::vector<std::string> SplitRegistryRecord(const std::string& Record) {

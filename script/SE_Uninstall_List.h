@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -49,6 +50,10 @@ class TUninstallList : public TInstallRecorder {
   std::vector<std::string> files_;
   std::vector<std::string> registry_;
   std::vector<std::string> directories_;
+  // The ASCII lower-cased records, so that a check costs the same for the
+  // ten-thousandth file as for the first.
+  std::unordered_set<std::string> fileKeys_;
+  std::unordered_set<std::string> registryKeys_;
 };
 
 // The machine's Uninstall key, below which a product's key is its short name.

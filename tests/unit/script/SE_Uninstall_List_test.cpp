@@ -42,6 +42,29 @@ TEST(TUninstallList, RegistryRecordsAndDirectories) {
   EXPECT_EQ(list.Directories().size(), 2u);
   list.Clear();
   EXPECT_TRUE(list.Files().empty() && list.RegistryRecords().empty() && list.Directories().empty());
+  EXPECT_FALSE(list.HasRegistryRecord(rec));
+  list.AddRegistryRecord(rec);
+  EXPECT_EQ(list.RegistryRecords().size(), 1u);
+}
+
+// A loaded log's records count as recorded: adding them again adds nothing;
+// after Clear nothing is.
+TEST(TUninstallList, LoadedRecordsAreKnown) {
+  TestMachine m;
+  std::string dir = m.Path("Game");
+  ForceInstallDirs(dir + "\\", nullptr);
+  TUninstallList list{nullptr};
+  list.AddInstalledFile("C:\\Game\\a.txt");
+  list.AddRegistryRecord(MakeRegistryRecord("HKLM", "K", "V", "D"));
+  ASSERT_TRUE(list.SaveLog(dir, ""));
+  TUninstallList back{nullptr};
+  back.LoadLog(dir, "");
+  back.AddInstalledFile("c:\\game\\A.TXT");
+  back.AddRegistryRecord(MakeRegistryRecord("hklm", "k", "v", "d"));
+  EXPECT_EQ(back.Files().size(), 1u);
+  EXPECT_EQ(back.RegistryRecords().size(), 1u);
+  back.Clear();
+  EXPECT_FALSE(back.HasFile("C:\\Game\\a.txt"));
 }
 
 // The log's 16-bit counts: a list of 65,536 is refused with the reason and
