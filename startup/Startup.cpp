@@ -56,6 +56,7 @@ constexpr char kRolledBack[] = "A run of a setup in ";
 constexpr char kRolledBackEnd[] = " did not finish (it was ended, or the computer went off) and was rolled back.\r\r";
 constexpr char kCaptionRolledBack[] = "Setup";
 constexpr uint32_t kMinimumVerifyDisplayMs = 500;
+constexpr uint32_t kVerifyRepaintMs = 50;
 
 std::string StatusVerified(uint32_t done, uint32_t total) {
   return "Status: " + DecimalText(done) + " out of " + DecimalText(total) + " files verifyed";
@@ -156,6 +157,7 @@ bool Verify(TProgram& p, platform::ProgressWindow& window, uint64_t& groupedTota
   window.SetStatus(StatusVerified(0, n));
   window.SetProgress(0, n);
   p.VerifyFailed = false;
+  uint32_t shownAt = platform::TickCount();
   // Entries are checked ahead on worker threads and reported here in
   // directory order, so the first failing entry is the one named.
   pak.VerifyEntries(n, 0, [&](uint32_t i, bool ok) {
@@ -166,8 +168,14 @@ bool Verify(TProgram& p, platform::ProgressWindow& window, uint64_t& groupedTota
       return false;
     }
     if (e.Group > 0) groupedTotal += e.OrigSize;
-    window.SetStatus(StatusVerified(i + 1, n));
-    window.SetProgress(i + 1, n);
+    // A repaint costs milliseconds: the window shows the count at most every
+    // 50 ms, and the last one always.
+    uint32_t now = platform::TickCount();
+    if (i + 1 == n || now - shownAt >= kVerifyRepaintMs) {
+      window.SetStatus(StatusVerified(i + 1, n));
+      window.SetProgress(i + 1, n);
+      shownAt = now;
+    }
     return true;
   });
   if (p.VerifyFailed) return false;

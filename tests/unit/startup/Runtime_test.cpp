@@ -345,6 +345,32 @@ TEST(Startup, FatalMessages) {
   EXPECT_EQ(LastMessage(), "Error: Error: Registry Key Not Found. Please Install Software");
 }
 
+// The "Verifying Contents" window is not redrawn for every entry (at most
+// every 50 ms), but the count it ends with is the true one.
+TEST(Startup, VerificationCountIsThrottledAndEndsTrue) {
+  FastClock fast;
+  Workspace w;
+  for (int i = 0; i < 600; ++i) w.File("files\\f" + std::to_string(i) + ".txt", std::to_string(i));
+  std::string setup = w.Build(
+      "name Demo\noutfile Setup.exe\ninstalldir \"$PROGRAMFILES\\Demo\"\nlanguage install\\english\nfile files\\\n");
+  ASSERT_FALSE(setup.empty());
+  TPak pak(setup, false, false);
+  const std::string last = "Status: " + std::to_string(pak.Trailer.Count) + " out of " +
+                           std::to_string(pak.Trailer.Count) + " files verifyed";
+  testing::internal::CaptureStdout();
+  int code = Start({setup});
+  std::string out = testing::internal::GetCapturedStdout();
+  ASSERT_EQ(code, kExitCompleted) << LastMessage();
+  std::vector<std::string> shown;
+  for (size_t at = out.find("[Verifying Contents] Status: "); at != std::string::npos;
+       at = out.find("[Verifying Contents] Status: ", at + 1)) {
+    shown.push_back(out.substr(at + 21, out.find('\n', at) - at - 21));
+  }
+  ASSERT_FALSE(shown.empty()) << out;
+  EXPECT_EQ(shown.back(), last);
+  EXPECT_LT(shown.size(), 300u);
+}
+
 // The whole road: install, then the uninstaller removes what the setup made.
 TEST(Startup, InstallThenUninstall) {
   Workspace w;
