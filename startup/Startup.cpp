@@ -417,21 +417,19 @@ int FindInstallDir(TProgram& p) {
     info.InstallDir = p.InstallDirSwitch;
     p.FreeSpaceOf(info.InstallDir);
   } else if (!key.Key.empty()) {
+    // A value missing or empty reads as none, as a missing key does (an
+    // uninstall removes the value and leaves its key): a setup with a
+    // directory of its own installs there again; a patch, which has none,
+    // needs the value.
+    std::string found;
     SetupRegistry->SetRoot(RootKeyOf(key.HKEY));
     if (SetupRegistry->OpenKey(key.Path, false)) {
-      std::string found;
       SetupRegistry->ReadString(key.Key, found);
       SetupRegistry->CloseKey();
-      // An uninstall removes the value and leaves its key: a setup with a
-      // directory of its own then installs there again, as when the key is
-      // missing; a patch, which has none, still needs the value.
-      if (!found.empty()) {
-        info.InstallDir = found;
-        p.FreeSpaceOf(info.InstallDir);
-      } else if (info.InstallDir.empty()) {
-        Fatal(kRegistryKeyNotFound, kCaptionError);
-        return kExitFatalMessage;
-      }
+    }
+    if (!found.empty()) {
+      info.InstallDir = found;
+      p.FreeSpaceOf(info.InstallDir);
     } else if (info.InstallDir.empty()) {
       Fatal(kRegistryKeyNotFound, kCaptionError);
       return kExitFatalMessage;

@@ -361,10 +361,11 @@ TEST(Startup, VerificationCountIsThrottledAndEndsTrue) {
   int code = Start({setup});
   std::string out = testing::internal::GetCapturedStdout();
   ASSERT_EQ(code, kExitCompleted) << LastMessage();
+  const std::string tag = "[Verifying Contents] ";
   std::vector<std::string> shown;
-  for (size_t at = out.find("[Verifying Contents] Status: "); at != std::string::npos;
-       at = out.find("[Verifying Contents] Status: ", at + 1)) {
-    shown.push_back(out.substr(at + 21, out.find('\n', at) - at - 21));
+  for (size_t at = out.find(tag + "Status: "); at != std::string::npos; at = out.find(tag + "Status: ", at + 1)) {
+    size_t from = at + tag.size();
+    shown.push_back(out.substr(from, out.find('\n', from) - from));
   }
   ASSERT_FALSE(shown.empty()) << out;
   EXPECT_EQ(shown.back(), last);
