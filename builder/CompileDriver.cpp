@@ -1,5 +1,7 @@
 #include "builder/CompileDriver.h"
 
+#include <map>
+
 #include "builder/ScriptParser.h"
 #include "common/Exceptions.h"
 #include "common/FileUtils.h"
@@ -8,6 +10,8 @@
 #include "common/Strings.h"
 #include "script/SE_Uninstaller.h"
 #include "script/ZUI_Commands.h"
+#include "ui/LayoutCheck.h"
+#include "ui/ZUI_Language.h"
 
 namespace {
 
@@ -22,6 +26,23 @@ std::string At(const std::string& script, int line) { return script + ":" + std:
 
 std::string Plural(int32_t n, const char* word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
 
+bool IsText(const std::string& name) {
+  std::string lower = LowerAscii(name);
+  return lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".txt") == 0;
+}
+
+// The wizard ends a layout or page-set line at a carriage return only, so a
+// text saved with bare line feeds would read as one line: each gets its CR.
+TBytes WithCarriageReturns(const TBytes& Text) {
+  TBytes out;
+  out.reserve(Text.size() + Text.size() / 16);
+  for (size_t i = 0; i < Text.size(); ++i) {
+    if (Text[i] == '\n' && (i == 0 || Text[i - 1] != '\r')) out.push_back('\r');
+    out.push_back(Text[i]);
+  }
+  return out;
+}
+
 // Every file directly in a page-set folder, under its own name.
 bool CollectPageSet(const std::string& folder, const std::string& prefix, std::vector<TPackInput>& entries,
                     std::string& error) {
@@ -35,8 +56,6 @@ bool CollectPageSet(const std::string& folder, const std::string& prefix, std::v
     if (f.IsDirectory()) continue;
     std::string name = prefix.empty() ? f.Name : prefix + f.Name;
     if (!prefix.empty() && SameTextAscii(f.Name, "icon.ico")) name = kUninstallIcon;
-    // The wizard ends a layout or page-set line at a carriage return only: a
-    // file saved with bare line feeds would read as one line, a blank page.
     // The setup reads its languages after the page set, and an empty entry
     // ends that walk: it would start with no languages at all.
     if (f.Size == 0) {
@@ -44,20 +63,50 @@ bool CollectPageSet(const std::string& folder, const std::string& prefix, std::v
               " is empty; an empty entry would end the setup's list of languages, so it would not start";
       return false;
     }
-    std::string lower = LowerAscii(f.Name);
-    if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".txt") == 0) {
-      TBytes text = LoadWholeFile(folder + "\\" + f.Name);
-      for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) {
-          error = "page set file " + folder + "\\" + f.Name +
-                  " ends its lines with line feeds alone; the wizard reads only CR LF line ends";
-          return false;
-        }
-      }
-    }
-    entries.push_back({folder + "\\" + f.Name, name, 0, std::nullopt});
+    std::optional<TBytes> text;
+    if (IsText(f.Name)) text = WithCarriageReturns(LoadWholeFile(folder + "\\" + f.Name));
+    entries.push_back({folder + "\\" + f.Name, name, 0, std::move(text)});
   }
   return true;
+}
+
+// The page set of group-0 entries (under Prefix, which the lookup takes off)
+// read as the setup will read it; each problem an error "FILE:LINE: ...".
+void CheckPackedPageSet(const TCompiler& Compiler, const std::vector<TPackInput>& Entries, const std::string& Prefix,
+                        std::vector<std::string>& Errors) {
+  std::map<std::string, const TPackInput*> byName;
+  for (const TPackInput& in : Entries) {
+    if (in.Group != 0 || in.EntryName.compare(0, Prefix.size(), Prefix) != 0) continue;
+    if (Prefix.empty() &&
+        in.EntryName.compare(0, std::char_traits<char>::length(kUninstallPrefix), kUninstallPrefix) == 0) {
+      continue;
+    }
+    byName.emplace(LowerAscii(in.EntryName.substr(Prefix.size())), &in);
+  }
+  auto find = [&](const std::string& name) -> const TPackInput* {
+    auto it = byName.find(LowerAscii(name));
+    return it == byName.end() ? nullptr : it->second;
+  };
+  TEntryLookup lookup = [&](const std::string& name) -> std::optional<TBytes> {
+    const TPackInput* in = find(name);
+    if (!in) return std::nullopt;
+    if (in->Data) return in->Data;
+    try {
+      return LoadWholeFile(in->SourcePath);
+    } catch (const ESetupError&) {
+      return std::nullopt;
+    }
+  };
+  const TSetupInfo& info = Compiler.SetupInfo.Info;
+  TLanguageStrings fields;
+  fields.AddField("<%SETUPTITLE%>", &info.SetupName);
+  fields.AddField("<%SETUPSHORTTITLE%>", &info.SetupShortName);
+  fields.AddField("<%CHANGELOG%>", &info.Changelog);
+  for (const TLayoutProblem& p : CheckPageSet(lookup, kPageSetEntry, &fields)) {
+    const TPackInput* in = find(p.Entry);
+    std::string file = in && !in->SourcePath.empty() ? in->SourcePath : p.Entry;
+    Errors.push_back(file + ":" + (p.Line > 0 ? std::to_string(p.Line) + ":" : "") + " " + p.Text);
+  }
 }
 
 }  // namespace
@@ -193,6 +242,12 @@ bool CollectSetupEntries(const std::string& ScriptName, TCompiler& Compiler, con
       Entries.push_back({f.SourcePath, f.EntryName, f.Group, std::nullopt});
     }
   }
+  // What the wizard would refuse or lose, found now rather than on the
+  // user's machine.
+  if (Errors.size() == errorsBefore) {
+    if (!info.InstallPages.empty()) CheckPackedPageSet(Compiler, Entries, "", Errors);
+    if (!info.UninstallPages.empty()) CheckPackedPageSet(Compiler, Entries, kUninstallPrefix, Errors);
+  }
   return Errors.size() == errorsBefore;
 }
 
@@ -310,6 +365,13 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
       nextReport = s.BytesIn + (64ull << 20);
     }
   };
+  // The last progress line has the true final count, whatever the last
+  // step's line said.
+  auto reportEnd = [&] {
+    if (!Log || (!Options.Verbose && nextReport == (64ull << 20))) return;
+    Log("packed " + std::to_string(Stats.Files) + " files, " + FormatSize(Stats.BytesIn) + " in, " +
+        FormatSize(Stats.BytesOut) + " out");
+  };
   auto pack = [&](const std::string& path) {
     return TPackRequest{path, Options.PackageOnly ? "" : Options.Stub, Options.Threads, Options.Level, progress};
   };
@@ -321,6 +383,7 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
   if (!sign) {
     if (WritePackage(pack(Output), entries, Stats, error)) {
       Stats.ScriptFiles = scriptFiles;
+      reportEnd();
       return true;
     }
     Errors.push_back("wizpak build: " + error);
@@ -348,6 +411,7 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
     return false;
   }
   Stats.ScriptFiles = scriptFiles;
+  reportEnd();
   if (!SignSetup(Options.Sign, packed, signedPart, error)) {
     Errors.push_back("wizpak build: " + error + "; nothing was written");
     return false;

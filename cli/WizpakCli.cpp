@@ -102,7 +102,9 @@ constexpr char kDumpHelp[] =
     "usage: wizpak dump PKG\n"
     "\n"
     "Prints the \"SetupInfo\" fields and every compiled line (row, command number,\n"
-    "keyword, arguments) of a setup, so a built setup can be read back.\n";
+    "keyword, arguments) of a setup, then its product values (\"version\",\n"
+    "\"publisher\", \"url\": what its Uninstall key gets), so a built setup can be\n"
+    "read back.\n";
 
 bool WantsHelp(const std::vector<std::string>& args) {
   for (const std::string& a : args) {
@@ -520,6 +522,11 @@ int Dump(TCliCall& c) {
     return kExitFailed;
   }
   out << SetupDump(setup.Info, compiled);
+  // The values of the product's Uninstall key ("version", "publisher", "url").
+  if (std::optional<TBytes> product = pak.FindEntry(kProductInfoEntry, 0, size)) {
+    out << "ProductInfo:\n";
+    for (const auto& [name, value] : ProductValues(*product)) out << "  " << name << ": \"" << value << "\"\n";
+  }
   return kExitOk;
 }
 
@@ -567,7 +574,8 @@ const TVerb<TCliCall> kVerbs[] = {
     {"pack", 0, kAnyCount, "  pack OUT PATH...         pack files and folders into a package\n", Pack, kPackHelp},
     {"build", 0, kAnyCount, "  build SCRIPT             compile a setup script into a setup executable\n", Build,
      kBuildHelp},
-    {"dump", 1, 1, "  dump PKG                 print the setup information and compiled lines\n", Dump, kDumpHelp},
+    {"dump", 1, 1, "  dump PKG                 print the setup information, compiled lines and product values\n", Dump,
+     kDumpHelp},
     {"vfs", 0, kAnyCount, "  vfs COMMAND ...          make, list, read, add to and check VFS containers\n", RunVfs},
     {"archive", 0, kAnyCount, "  archive COMMAND ...      make, list, read and update game archives\n", RunArchive},
 };

@@ -15,6 +15,15 @@ int RootNumberOf(const std::string& Name) {
   return 0;
 }
 
+bool IsRootName(const std::string& Name) {
+  for (const char* root : kShortNames) {
+    if (SameTextAscii(Name, root)) return true;
+  }
+  return false;
+}
+
+std::string RootNameList() { return "HKLM, HKCU, HKCR, HKU, HKCC"; }
+
 std::string RootName(int Number) { return Number >= 0 && Number < 5 ? kLongNames[Number] : "!ERROR!"; }
 
 int RootKeyOf(int Number) { return Number >= 0 && Number < 5 ? Number : -1; }

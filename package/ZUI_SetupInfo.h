@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/Bytes.h"
 
@@ -47,6 +49,8 @@ class TSetupInfoFile {
 // "Name=Value" line each (CR LF); packages without it register only the name
 // and the uninstaller.
 constexpr char kProductInfoEntry[] = "ProductInfo";
+// The name and value of each line of that entry's data, in order.
+std::vector<std::pair<std::string, std::string>> ProductValues(const TBytes& Data);
 
 // The group-0 entry of a signed setup that holds its uninstaller, made and
 // signed when the setup was built; the setup writes it instead of building

@@ -92,13 +92,7 @@ void RegisterProduct(TScriptState& State) {
   // The script's "version", "publisher" and "url".
   uint32_t size = 0;
   if (std::optional<TBytes> product = State.Pak ? State.Pak->FindEntry(kProductInfoEntry, 0, size) : std::nullopt) {
-    std::string text = platform::FromStoredText(std::string(product->begin(), product->end()));
-    for (size_t pos = 0, end; pos < text.size(); pos = end == std::string::npos ? text.size() : end + 1) {
-      end = text.find_first_of("\r\n", pos);
-      std::string name, value;
-      SplitKeyValue(text.substr(pos, end == std::string::npos ? std::string::npos : end - pos), name, value);
-      if (!name.empty()) write(name, value);
-    }
+    for (const auto& [name, value] : ProductValues(*product)) write(name, value);
   }
   // The uninstaller believes only the log the setup saved.
   std::string digest = InstallLogDigest(info.InstallDir, info.UninstallPrefix);

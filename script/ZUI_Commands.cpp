@@ -128,6 +128,15 @@ void CompileGroup(TCompiler& c, int32_t row, std::string groupName) {
   files.AddPath(line.Params[0], group, false, groupName, row);
 }
 
+// A registry root a line names: one the run does not know would be written
+// under HKLM without a word, so the build refuses it.
+void CompileRoot(TCompiler& c, int32_t row, size_t index) {
+  const std::string& root = LineOf(c, row).Params[index];
+  if (!IsRootName(root)) {
+    throw ESetupError("unknown registry root \"" + root + "\" (known: " + RootNameList() + ")");
+  }
+}
+
 // A jump argument: "0" means no jump, anything else names a label.
 void CompileJump(TCompiler& c, int32_t row, size_t index) {
   std::string& arg = LineOf(c, row).Params[index];
@@ -181,6 +190,7 @@ class TInstallDirRegKeyCommand : public TCommandClass {
   TInstallDirRegKeyCommand() : TCommandClass("installdirregkey", true, 3) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 3)) return;
+    CompileRoot(c, row, 0);
     const TCompLine& line = LineOf(c, row);
     TREGKEY& key = c.SetupInfo.Info.InstallDirRegKey;
     key.HKEY = static_cast<uint8_t>(RootNumberOf(line.Params[0]));
@@ -215,7 +225,10 @@ class TFileCommand : public TCommandClass {
  public:
   TFileCommand() : TCommandClass("file", false, 1) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
-    if (HasArgs(c, row, 1)) CompileGroup(c, row, "");
+    if (!HasArgs(c, row, 1)) return;
+    // The registry condition's root, before the group number joins the line.
+    if (LineOf(c, row).Params.size() == 7) CompileRoot(c, row, 2);
+    CompileGroup(c, row, "");
   }
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
@@ -284,6 +297,9 @@ class TDeleteCommand : public TCommandClass {
 class TWriteRegStrCommand : public TCommandClass {
  public:
   TWriteRegStrCommand() : TCommandClass("writeregstr", false, 4) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (HasArgs(c, row, 4)) CompileRoot(c, row, 0);
+  }
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 4) return;

@@ -22,7 +22,6 @@ constexpr uint16_t kStringCancel = 14;
 constexpr uint16_t kStringUninstaller = 26;
 constexpr uint16_t kStringQuitQuestion = 27;
 constexpr uint16_t kStringQuitCaption = 28;
-constexpr char kPageSetEntry[] = "Pages.txt";
 constexpr char kDebugCaption[] = "Debug";
 constexpr int32_t kDebugWidth = 870;
 constexpr int32_t kDebugHeight = 600;

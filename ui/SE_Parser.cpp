@@ -46,13 +46,36 @@ void ForEachSection(const TStringList& Lines, Apply apply) {
       apply(section);
       section.Clear();
     }
-    section.Add(line);
+    section.Add(line, Lines.LineOf(i));
   }
   if (section.Count() > 0) apply(section);
 }
 
 std::string SectionName(const std::string& Header) {
   return Header.size() >= 2 ? Header.substr(1, Header.size() - 2) : std::string();
+}
+
+// Runs Step for the text at Line. Under the builder's check an error it
+// raises is recorded there and the reading goes on; otherwise it propagates.
+template <class Step>
+void AtLine(const TLayoutContext& Context, int32_t Line, Step step) {
+  if (!Context.Problems) {
+    step();
+    return;
+  }
+  Context.Problems->Line = Line;
+  try {
+    step();
+  } catch (const ESetupError& e) {
+    Context.Problems->Add(e.what());
+  }
+}
+
+// The page type names for a message: "welcome, changelog, ...".
+std::string PageTypeList() {
+  std::string list;
+  for (const char* name : kPageTypeNames) list += (list.empty() ? "" : ", ") + std::string(name);
+  return list;
 }
 
 }  // namespace
@@ -63,6 +86,10 @@ const std::string kNoItem;
 
 const std::string& TStringList::Get(int32_t Index) const {
   return Index < 0 || Index >= Count() ? kNoItem : items_[static_cast<size_t>(Index)];
+}
+
+int32_t TStringList::LineOf(int32_t Index) const {
+  return Index < 0 || Index >= Count() ? 0 : lines_[static_cast<size_t>(Index)];
 }
 
 TStringList ReadLines(const uint8_t* Data, size_t Size) {
@@ -76,28 +103,48 @@ TStringList ReadLines(const uint8_t* Data, size_t Size) {
     return piece.substr(start, end - start);
   };
   size_t start = 0;
+  int32_t line = 1;
   for (size_t cr = text.find('\r'); cr != std::string::npos; cr = text.find('\r', start)) {
-    lines.Add(trimmed(text.substr(start, cr - start)));
+    lines.Add(trimmed(text.substr(start, cr - start)), line++);
     start = cr + 1;
   }
   std::string last = trimmed(text.substr(start));
-  if (!last.empty()) lines.Add(last);
+  if (!last.empty()) lines.Add(last, line);
   return lines;
 }
 
 const char* PageTypeName(uint8_t Type) { return Type < 8 ? kPageTypeNames[Type] : "welcome"; }
 
+std::optional<TBytes> LayoutEntry(const TLayoutContext& Context, const std::string& Name) {
+  uint32_t size = 0;
+  if (Context.Pak) return Context.Pak->FindEntry(Name, 0, size);
+  return Context.Lookup ? Context.Lookup(Name) : std::nullopt;
+}
+
 // ---------------------------------------------------------------------------
 // TControlParser
 
 void TControlParser::LoadFromEntry(const std::string& Name) {
-  uint32_t size = 0;
-  std::optional<TBytes> data = context_.Pak ? context_.Pak->FindEntry(Name, 0, size) : std::nullopt;
+  std::optional<TBytes> data = LayoutEntry(context_, Name);
+  TLayoutProblems* problems = context_.Problems;
   if (!data) {
-    ShowMessage(kMissingLayout + Name + "|", kMissingCaption, platform::kMbOk);
+    if (problems) {
+      problems->Add("layout \"" + Name + "\" is not in the page set (the setup would show \"" + kMissingLayout + Name +
+                    "|\" and an empty page)");
+    } else {
+      ShowMessage(kMissingLayout + Name + "|", kMissingCaption, platform::kMbOk);
+    }
     return;
   }
+  // The page set's place is kept while its layout is read.
+  std::string entry = problems ? problems->Entry : std::string();
+  int32_t line = problems ? problems->Line : 0;
+  if (problems) problems->Entry = Name;
   ForEachSection(ReadLines(data->data(), data->size()), [this](const TStringList& s) { BuildControl(s); });
+  if (problems) {
+    problems->Entry = entry;
+    problems->Line = line;
+  }
 }
 
 void TControlParser::BuildControl(const TStringList& Section) {
@@ -105,12 +152,29 @@ void TControlParser::BuildControl(const TStringList& Section) {
   size_t eq = typeLine.find('=');
   std::string type = eq == std::string::npos ? std::string() : LowerAscii(typeLine.substr(eq + 1));
   const TControlKind* kind = ControlKindOfLayoutName(type);
-  if (!kind) return;
-  std::string name = SectionName(Section.Get(0));
-  if (!IsIdentifier(name)) throw ESetupError("Control name \"" + name + "\" is not a valid component name");
-  if (!context_.Names.insert(LowerAscii(name)).second) {
-    throw ESetupError("A component named " + name + " already exists");
+  if (!kind) {
+    // The setup skips such a section: the control is simply not there.
+    if (context_.Problems) {
+      std::string key, value;
+      SplitKeyValue(typeLine, key, value);
+      bool typed = eq != std::string::npos && LowerAscii(key) == "type";
+      context_.Problems->Line = Section.LineOf(typed ? 1 : 0);
+      context_.Problems->Add(typed ? "unknown control type \"" + value + "\" (known: " + ControlKindList() + ")"
+                                   : "section " + Section.Get(0) + " has no \"Type=\" line after it");
+    }
+    return;
   }
+  std::string name = SectionName(Section.Get(0));
+  bool named = true;
+  AtLine(context_, Section.LineOf(0), [&] {
+    named = false;
+    if (!IsIdentifier(name)) throw ESetupError("Control name \"" + name + "\" is not a valid component name");
+    if (!context_.Names.insert(LowerAscii(name)).second) {
+      throw ESetupError("A component named " + name + " already exists");
+    }
+    named = true;
+  });
+  if (!named) return;
   platform::Widget& widget = context_.Form->Create(kind->Kind, name, context_.Panel);
   if (kind->Traits & kShowsName) widget.SetText(platform::TextToWide(name));
   controls_.push_back({&widget, kind->LayoutName, WideString(), kind});
@@ -118,7 +182,9 @@ void TControlParser::BuildControl(const TStringList& Section) {
     std::string key, value;
     SplitKeyValue(Section.Get(i), key, value);
     key = LowerAscii(key);
-    if (TPropertyHandler apply = PropertyHandler(*kind, key)) apply({context_, controls_.back(), key, value});
+    if (TPropertyHandler apply = PropertyHandler(*kind, key)) {
+      AtLine(context_, Section.LineOf(i), [&] { apply({context_, controls_.back(), key, value}); });
+    }
   }
 }
 
@@ -157,26 +223,46 @@ TSEPageControl::TSEPageControl(platform::Widget& Back, platform::Widget&, platfo
     : back_(Back), next_(Next), cancel_(Cancel), language_(LanguageButton), context_(Context) {}
 
 void TSEPageControl::LoadPageSet(const std::string& Name) {
-  uint32_t size = 0;
-  std::optional<TBytes> data = context_.Pak ? context_.Pak->FindEntry(Name, 0, size) : std::nullopt;
+  std::optional<TBytes> data = LayoutEntry(context_, Name);
   if (!data) {
-    ShowMessage(kMissingPageSet + Name, kMissingCaption, platform::kMbOk);
+    if (context_.Problems) {
+      context_.Problems->Add("no page set \"" + Name + "\"");
+    } else {
+      ShowMessage(kMissingPageSet + Name, kMissingCaption, platform::kMbOk);
+    }
     return;
   }
+  if (context_.Problems) context_.Problems->Entry = Name;
   ForEachSection(ReadLines(data->data(), data->size()), [this](const TStringList& s) { ApplySection(s); });
 }
 
 void TSEPageControl::ApplySection(const TStringList& Section) {
   std::string name = LowerAscii(SectionName(Section.Get(0)));
+  TLayoutProblems* problems = context_.Problems;
   if (name == "pages") {
-    for (int32_t i = 1; i < Section.Count(); ++i) AddPage(Section.Get(i));
+    for (int32_t i = 1; i < Section.Count(); ++i) {
+      if (problems) problems->Line = Section.LineOf(i);
+      AddPage(Section.Get(i));
+    }
   } else if (name == "pagetypes") {
     for (int32_t k = 1; k < Section.Count(); ++k) {
-      if (k - 1 >= PageCount()) break;
+      if (problems) problems->Line = Section.LineOf(k);
+      if (k - 1 >= PageCount()) {
+        if (problems) problems->Add("page type \"" + Section.Get(k) + "\" has no page: [Pages] lists fewer");
+        break;
+      }
       TControlParser& page = *pages_[static_cast<size_t>(k - 1)];
       std::string type = LowerAscii(Section.Get(k));
+      bool known = false;
       for (uint8_t t = 0; t < 8; ++t) {
-        if (type == kPageTypeNames[t]) page.PageType = t;
+        if (type == kPageTypeNames[t]) {
+          page.PageType = t;
+          known = true;
+        }
+      }
+      // The setup shows a page of an unknown type as a welcome page.
+      if (!known && problems) {
+        problems->Add("unknown page type \"" + Section.Get(k) + "\" (known: " + PageTypeList() + ")");
       }
       if (page.PageType == kPageMainLayout) {
         page.ShowControls();
@@ -186,11 +272,13 @@ void TSEPageControl::ApplySection(const TStringList& Section) {
   } else if (name == "settings") {
     for (int32_t i = 1; i < Section.Count(); ++i) {
       const std::string& line = Section.Get(i);
-      if (LowerAscii(line.substr(0, 6)) == "colour") {
-        background_ = static_cast<uint32_t>(ParseInteger(line.size() > 7 ? line.substr(7) : std::string()));
-      } else if (LowerAscii(line.substr(0, 10)) == "fontcolour") {
-        fontColour_ = static_cast<uint32_t>(ParseInteger(line.size() > 11 ? line.substr(11) : std::string()));
-      }
+      AtLine(context_, Section.LineOf(i), [&] {
+        if (LowerAscii(line.substr(0, 6)) == "colour") {
+          background_ = static_cast<uint32_t>(ParseInteger(line.size() > 7 ? line.substr(7) : std::string()));
+        } else if (LowerAscii(line.substr(0, 10)) == "fontcolour") {
+          fontColour_ = static_cast<uint32_t>(ParseInteger(line.size() > 11 ? line.substr(11) : std::string()));
+        }
+      });
     }
   }
 }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,22 +19,34 @@ class TPak;
 class TLanguages;
 class TLanguageStrings;
 
-// A list of 8-bit lines; Get outside the list gives the empty string.
+// A list of 8-bit lines, each with the number of the text line it came from
+// (1-based; 0 when unknown); Get outside the list gives the empty string.
 class TStringList {
  public:
-  void Add(const std::string& Text) { items_.push_back(Text); }
+  void Add(const std::string& Text, int32_t Line = 0) {
+    items_.push_back(Text);
+    lines_.push_back(Line);
+  }
   const std::string& Get(int32_t Index) const;
+  int32_t LineOf(int32_t Index) const;
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
-  void Clear() { items_.clear(); }
+  void Clear() {
+    items_.clear();
+    lines_.clear();
+  }
 
  private:
   std::vector<std::string> items_;
+  std::vector<int32_t> lines_;
 };
 
 // The line reader: text up to the first NUL, cut at every CR, each piece
 // trimmed of characters up to 0x20; the piece after the last CR only when it
 // is not empty. Empty lines stay in the list.
 TStringList ReadLines(const uint8_t* Data, size_t Size);
+
+// The page set's own entry, which names its layouts.
+constexpr char kPageSetEntry[] = "Pages.txt";
 
 // Page types, the byte each page keeps.
 constexpr uint8_t kPageWelcome = 0;
@@ -46,9 +60,32 @@ constexpr uint8_t kPageUninstall = 7;
 // "welcome", "installdir", ...: the type names in lower case.
 const char* PageTypeName(uint8_t Type);
 
+// What the setup would refuse or lose in a page set, found by the builder's
+// check: the entry and its line, and what is wrong there.
+struct TLayoutProblem {
+  std::string Entry;
+  int32_t Line = 0;
+  std::string Text;
+};
+struct TLayoutProblems {
+  std::vector<TLayoutProblem> Found;
+  std::string Entry;  // where the parser is reading
+  int32_t Line = 0;
+  void Add(const std::string& Text) { Found.push_back({Entry, Line, Text}); }
+};
+
+// A group-0 entry's data by name (any letter case); nothing when missing.
+using TEntryLookup = std::function<std::optional<TBytes>(const std::string& Name)>;
+
 // What the layouts are built from, shared by every page of a set.
 struct TLayoutContext {
   TPak* Pak = nullptr;
+  // Where entries come from when there is no package (the builder's check).
+  TEntryLookup Lookup;
+  // Set by the builder's check: a missing layout, picture or file, an unknown
+  // page or control type, a bad name or value is recorded here with its entry
+  // and line, instead of a message box or an exception.
+  TLayoutProblems* Problems = nullptr;
   const TLanguages* Languages = nullptr;
   const TLanguageStrings* Fields = nullptr;
   platform::Form* Form = nullptr;
@@ -69,6 +106,9 @@ struct TPageControl {
 // A caption's text as shown: language tokens, then "<BR>" as a line break,
 // then the template fields; 8-bit text for a kind whose caption is.
 WideString ShownCaption(const TLayoutContext& Context, const TPageControl& Control);
+
+// A group-0 entry of the context's package or lookup; nothing when missing.
+std::optional<TBytes> LayoutEntry(const TLayoutContext& Context, const std::string& Name);
 
 // One page: reads a layout entry and creates its controls.
 class TControlParser {

@@ -20,11 +20,6 @@ bool IsTrue(const std::string& Value) { return LowerAscii(Value) == "true"; }
 
 platform::Widget& WidgetOf(const TPropertyCall& c) { return *c.Control.Widget; }
 
-std::optional<TBytes> PackedEntry(const TLayoutContext& Context, const std::string& Name) {
-  uint32_t size = 0;
-  return Context.Pak ? Context.Pak->FindEntry(Name, 0, size) : std::nullopt;
-}
-
 // "left", "top", "width", "height".
 void SetBound(const TPropertyCall& c) {
   platform::Bounds b = WidgetOf(c).GetBounds();
@@ -79,9 +74,14 @@ void SetFlag(const TPropertyCall& c) {
 void LoadRichFile(const TPropertyCall& c) {
   std::string entry = platform::WideToUtf8(
       c.Context.Fields ? c.Context.Fields->ExpandFields(platform::TextToWide(c.Value)) : platform::TextToWide(c.Value));
-  std::optional<TBytes> data = PackedEntry(c.Context, entry);
+  std::optional<TBytes> data = LayoutEntry(c.Context, entry);
   if (!data) {
-    ShowMessage("Error: File \"" + entry + "\" Missing", kRichEditCaption, platform::kMbOk);
+    if (c.Context.Problems) {
+      c.Context.Problems->Add("file \"" + c.Value + "\"" + (entry == c.Value ? "" : " (\"" + entry + "\")") +
+                              " is not packed (the setup would show \"Error: File \"" + entry + "\" Missing\")");
+    } else {
+      ShowMessage("Error: File \"" + entry + "\" Missing", kRichEditCaption, platform::kMbOk);
+    }
     return;
   }
   WidgetOf(c).LoadRichText(std::string(data->begin(), data->end()));
@@ -90,12 +90,17 @@ void LoadRichFile(const TPropertyCall& c) {
 // A picture from a packed entry; one the program cannot decode is reported
 // and not shown.
 void LoadPicture(const TPropertyCall& c) {
-  std::optional<TBytes> data = PackedEntry(c.Context, c.Value);
-  if (!data) return;
+  std::optional<TBytes> data = LayoutEntry(c.Context, c.Value);
+  if (!data) {
+    if (c.Context.Problems) c.Context.Problems->Add("picture \"" + c.Value + "\" is not in the page set");
+    return;
+  }
   platform::Picture picture;
   std::string error;
   if (DecodePicture(c.Value, data->data(), data->size(), picture, error)) {
     WidgetOf(c).SetPicture(picture);
+  } else if (c.Context.Problems) {
+    c.Context.Problems->Add("picture " + c.Value + " cannot be shown: " + error);
   } else if (c.Context.Form) {
     c.Context.Form->Report("picture " + c.Value + " not shown: " + error);
   }
@@ -210,6 +215,12 @@ const TControlKind* ControlKindOfLayoutName(const std::string& LayoutName) {
     if (LayoutName == k.LayoutName) return &k;
   }
   return nullptr;
+}
+
+std::string ControlKindList() {
+  std::string list;
+  for (const TControlKind& k : kControlKinds) list += (list.empty() ? "" : ", ") + std::string(k.LayoutName);
+  return list;
 }
 
 const TControlKind* ControlKindOf(platform::WidgetKind Kind) {

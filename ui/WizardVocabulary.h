@@ -62,6 +62,8 @@ struct TControlKind {
 
 // The kind a layout's "Type=" names (lower case), or null.
 const TControlKind* ControlKindOfLayoutName(const std::string& LayoutName);
+// The layout names of every kind, for a message: "tlabel, tedit, ...".
+std::string ControlKindList();
 // The row of a widget kind the layouts make, or null (the form's own kinds).
 const TControlKind* ControlKindOf(platform::WidgetKind Kind);
 // The handler of Key for Kind: its own properties first, then those every

@@ -107,6 +107,13 @@ with tempfile.TemporaryDirectory() as work:
     dump = run('dump', setup).stdout
     assert 'SetupName: "Demo Game"' in dump and 'MakeUninstaller: 1' in dump, dump
     assert 'file "files\\" "1"' in dump, dump
+    assert dump.endswith('ProductInfo:\n  DisplayVersion: "1.0"\n  Publisher: "Demo Works"\n'
+                         '  URLInfoAbout: "https://example.com/demo-game"\n'), dump
+    # With -v every file is named, and the last progress line has the final count.
+    verbose = run('build', os.path.join(demo, 'setup.wps'), '-o', setup, '--stub', stub, '-v')
+    progress = [l for l in (verbose.stdout + verbose.stderr).splitlines() if l.startswith('packed ') and ' files, ' in l]
+    # (every entry but the directory digest, which the packer adds)
+    assert progress and progress[-1].startswith(f'packed {len(e) - 1} files, '), (progress, len(e))
     run('verify', setup)
 
     # A script with a fault writes nothing and names the line.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,27 @@ struct Workspace {
       return {};
     }
     return output;
+  }
+  // Builds Script as Build does, with Edit changing the setup's entries
+  // before they are packed: a setup the builder itself would refuse.
+  std::string BuildEdited(const std::string& script, const std::string& name,
+                          const std::function<void(std::vector<TPackInput>&)>& Edit) {
+    TCompiler c;
+    std::vector<std::string> errors;
+    std::vector<TPackInput> entries;
+    TestMachine::Write(m.Path("stub.exe"), "MZ" + std::string(510, '\x90'));
+    TPackStats stats;
+    std::string error;
+    if (!Compile(script, c, errors) || !CollectSetupEntries("setup.wps", c, "", entries, errors)) {
+      for (const auto& e : errors) ADD_FAILURE() << e;
+      return {};
+    }
+    Edit(entries);
+    if (!WritePackage({m.Path(name), m.Path("stub.exe")}, entries, stats, error)) {
+      ADD_FAILURE() << error;
+      return {};
+    }
+    return m.Path(name);
   }
   bool Compile(const std::string& script, TCompiler& c, std::vector<std::string>& errors) {
     c.SourceDir = src;

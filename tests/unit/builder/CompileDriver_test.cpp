@@ -249,17 +249,8 @@ TEST(CompileDriver, BuildWritesAReadableSetup) {
   EXPECT_FALSE(platform::FileExists(w.m.Path("Bad.exe")));
   EXPECT_FALSE(platform::FileExists(w.m.Path("Bad.exe.part")));
 
-  // A layout saved with bare line feeds would show a blank page: refused,
-  // naming the file.
-  TestMachine::Write(w.data + "\\layout\\install\\Work.txt", "[Patching_StatusLabel]\nType=TLabel\n");
-  o.Script = w.src + "\\setup.wps";
-  errors.clear();
-  EXPECT_FALSE(BuildSetup(o, errors, output, stats, nullptr));
-  ASSERT_FALSE(errors.empty());
-  EXPECT_NE(errors[0].find("Work.txt ends its lines with line feeds alone"), std::string::npos) << Joined(errors);
-
   // An empty file in a page set would end the setup's walk of its languages.
-  TestMachine::Write(w.data + "\\layout\\install\\Work.txt", "[Patching_StatusLabel]\r\nType=TLabel\r\n");
+  o.Script = w.src + "\\setup.wps";
   TestMachine::Write(w.data + "\\layout\\install\\Notes.txt", "");
   errors.clear();
   EXPECT_FALSE(BuildSetup(o, errors, output, stats, nullptr));

@@ -324,13 +324,18 @@ TEST(FormMain, NoPagesOrNoLanguages) {
   TFrmMain form(program, *window, nullptr);
   EXPECT_FALSE(form.SetPagesUp());
   EXPECT_EQ(platform::host::Transcript().back().Text, "Error: Setup has no languages. Setup is corrupt");
-  platform::CreateDirectory(z.w.data + "\\layout\\nopages");
-  TestMachine::Write(z.w.data + "\\layout\\nopages\\Readme.txt", "no page set here");
-  EXPECT_EQ(RunProgram({z.w.Build("name Demo\noutfile NoPages.exe\npages nopages\ninstalldir C:\\D\n"
-                                  "language install\\english\n",
-                                  "NoPages.exe")},
-                       nullptr, RunWizard),
-            kExitFatalMessage);
+  // The builder refuses a page set without pages; a setup made without it
+  // is refused when it starts.
+  std::string noPages =
+      z.w.BuildEdited("name Demo\noutfile NoPages.exe\npages install\ninstalldir C:\\D\nlanguage install\\english\n",
+                      "NoPages.exe", [](std::vector<TPackInput>& entries) {
+                        for (TPackInput& in : entries) {
+                          if (in.EntryName == "Pages.txt") in.Data = TBytes{'[', 'P', 'a', 'g', 'e', 's', ']'};
+                        }
+                      });
+  program.InstanceLock.reset();
+  EXPECT_EQ(RunProgram({noPages}, nullptr, RunWizard), kExitFatalMessage);
+  EXPECT_EQ(platform::host::Transcript().back().Text, "Error: Setup has no pages. Setup is corrupt");
 }
 
 // The finaliser starts only when an uninstaller closes from its finish page.

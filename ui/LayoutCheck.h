@@ -1,0 +1,19 @@
+// The builder's check of a page set: the page set and every layout it names
+// read by the wizard's own parser, on controls kept in memory, so what the
+// setup would refuse or lose on the user's machine stops the build instead.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ui/SE_Parser.h"
+
+class TLanguageStrings;
+
+// Reads the page set PageSetEntry of Entries as the wizard does and returns
+// what the setup would refuse or lose, each with its entry and line: a
+// missing page set, layout, picture or file, a set without pages, an unknown
+// page or control type, a bad control name or value. Fields expand the
+// names of rich-text files ("<%CHANGELOG%>"); null leaves them as written.
+std::vector<TLayoutProblem> CheckPageSet(const TEntryLookup& Entries, const std::string& PageSetEntry,
+                                         const TLanguageStrings* Fields);
