@@ -43,17 +43,30 @@ TBytes WithCarriageReturns(const TBytes& Text) {
   return out;
 }
 
-// Every file directly in a page-set folder, under its own name.
-bool CollectPageSet(const std::string& folder, const std::string& prefix, std::vector<TPackInput>& entries,
-                    std::string& error) {
+// Every file directly in the page set's folders (layout\SET of the script's
+// folder, then of each data folder), under its own name: a file of an
+// earlier folder is taken before one of the same name in a later one, so a
+// script brings only the files it changes.
+bool CollectPageSet(const TCompiler& compiler, const std::string& set, const std::string& prefix,
+                    std::vector<TPackInput>& entries, std::string& error) {
   std::vector<platform::DirEntry> files;
-  if (!platform::DirectoryExists(folder) || !platform::ListDirectory(folder, files)) {
-    error = "page set folder " + folder + " not found";
+  std::map<std::string, std::string> folderOf;  // by lower-case name
+  for (const std::string& base : compiler.DataSearch()) {
+    const std::string folder = base + "\\layout\\" + set;
+    std::vector<platform::DirEntry> here;
+    if (!platform::DirectoryExists(folder) || !platform::ListDirectory(folder, here)) continue;
+    for (platform::DirEntry& f : here) {
+      if (f.IsDirectory() || !folderOf.emplace(LowerAscii(f.Name), folder).second) continue;
+      files.push_back(std::move(f));
+    }
+  }
+  if (files.empty()) {
+    error = "page set \"layout\\" + set + "\" not found in " + compiler.DataSearchText();
     return false;
   }
   SortByName(files);
   for (const platform::DirEntry& f : files) {
-    if (f.IsDirectory()) continue;
+    const std::string& folder = folderOf[LowerAscii(f.Name)];
     std::string name = prefix.empty() ? f.Name : prefix + f.Name;
     if (!prefix.empty() && SameTextAscii(f.Name, "icon.ico")) name = kUninstallIcon;
     // The setup reads its languages after the page set, and an empty entry
@@ -191,9 +204,10 @@ bool CompileScript(const std::string& ScriptName, const std::string& Text, TComp
       }
     }
     if (command->Keyword == "language" || command->Keyword == "uninstalllanguage") {
-      std::string file = Compiler.DataDir + "\\languages\\" + source + ".wri";
-      if (!platform::FileExists(file)) {
-        Errors.push_back(At(ScriptName, lineNumber) + "language file " + file + " not found");
+      std::string file = "languages\\" + source + ".wri";
+      if (!platform::FileExists(Compiler.FindData(file))) {
+        Errors.push_back(At(ScriptName, lineNumber) + "language file " + file + " not found in " +
+                         Compiler.DataSearchText());
       }
     }
     // Directives live on in the setup information only.
@@ -223,12 +237,11 @@ bool CollectSetupEntries(const std::string& ScriptName, TCompiler& Compiler, con
     return false;
   }
   std::string error;
-  if (!info.InstallPages.empty() &&
-      !CollectPageSet(Compiler.DataDir + "\\layout\\" + info.InstallPages, "", Entries, error)) {
+  if (!info.InstallPages.empty() && !CollectPageSet(Compiler, info.InstallPages, "", Entries, error)) {
     Errors.push_back(ScriptName + ": \"pages\": " + error);
   }
   if (!info.UninstallPages.empty()) {
-    if (!CollectPageSet(Compiler.DataDir + "\\layout\\" + info.UninstallPages, kUninstallPrefix, Entries, error)) {
+    if (!CollectPageSet(Compiler, info.UninstallPages, kUninstallPrefix, Entries, error)) {
       Errors.push_back(ScriptName + ": \"uninstallpages\": " + error);
     }
     if (!Finaliser.empty()) Entries.push_back({Finaliser, kUninstallFinaliser, 0, std::nullopt});
@@ -313,16 +326,17 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
     Errors.push_back(std::string("wizpak build: ") + e.what());
     return false;
   }
-  if (!platform::DirectoryExists(Options.DataDir + "\\languages") &&
-      !platform::DirectoryExists(Options.DataDir + "\\layout")) {
-    Errors.push_back("wizpak build: data folder " + Options.DataDir + " has no languages or layout folder");
-    return false;
+  for (const std::string& data : Options.DataDirs) {
+    if (!platform::DirectoryExists(data + "\\languages") && !platform::DirectoryExists(data + "\\layout")) {
+      Errors.push_back("wizpak build: data folder " + data + " has no languages or layout folder");
+      return false;
+    }
   }
   TCommandList commands;
   RegisterCommands(commands);
   TCompiler compiler;
   compiler.SourceDir = FolderOf(Options.Script);
-  compiler.DataDir = Options.DataDir;
+  compiler.DataDirs = Options.DataDirs;
   if (Options.Verbose && Log) {
     compiler.OnMessage = Log;
     compiler.OnDetail = Log;
@@ -332,8 +346,12 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
   // The finaliser: the data folder's, else the one built beside the stub,
   // else the one beside the default stub (a package built without a stub
   // still gets an uninstaller that removes itself).
-  std::string finaliser = Options.DataDir + "\\" + kFinaliserFile;
-  if (!platform::FileExists(finaliser)) {
+  std::string finaliser;
+  for (const std::string& data : Options.DataDirs) {
+    if (finaliser.empty() && platform::FileExists(data + "\\" + kFinaliserFile))
+      finaliser = data + "\\" + kFinaliserFile;
+  }
+  if (finaliser.empty()) {
     std::string stubFolder = FolderOf(Options.Stub);
     finaliser = Options.Stub.empty() ? "" : stubFolder.empty() ? kFinaliserFile : stubFolder + "\\" + kFinaliserFile;
     if (!platform::FileExists(finaliser)) finaliser = Options.DefaultFinaliser;

@@ -23,10 +23,12 @@ struct TSigning {
 };
 
 struct TBuildOptions {
-  std::string Script;   // the script file
-  std::string Output;   // empty: the script's "outfile", next to the script
-  std::string Stub;     // empty: the project's own Windows stub
-  std::string DataDir;  // the builder's data folder (languages\, layout\)
+  std::string Script;  // the script file
+  std::string Output;  // empty: the script's "outfile", next to the script
+  std::string Stub;    // empty: the project's own Windows stub
+  // The builder's data folders (languages\, layout\), searched in order
+  // after the script's own folder.
+  std::vector<std::string> DataDirs;
   // The finaliser beside the default stub: the last place looked for one
   // (a package without a stub still needs it). Empty: none.
   std::string DefaultFinaliser;

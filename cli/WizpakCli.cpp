@@ -83,8 +83,11 @@ constexpr char kBuildHelp[] =
     "file group). OUT defaults to the script's \"outfile\", next to the script.\n"
     "  --stub EXE       the stub to append to (default: wizpak-stub.exe of this build)\n"
     "  --package-only   write a bare package file, no stub\n"
-    "  --data DIR       the data folder with languages/ and layout/ (default: the\n"
-    "                   data folder next to this program)\n"
+    "  --data DIR       a data folder with languages/ and layout/ (default: the\n"
+    "                   data folder next to this program); give it again for\n"
+    "                   more, searched in order. A page-set file (layout/SET/FILE)\n"
+    "                   or language file (languages/SET/NAME.wri) in the script's\n"
+    "                   own folder is taken first\n"
     "  --threads N      compress on N threads (default: one per processor); the\n"
     "                   package is the same for every N\n"
     "  --level N        the compression level, 1 (fastest) to 12 (smallest);\n"
@@ -394,7 +397,7 @@ bool ParseBuildArgs(const std::vector<std::string>& args, TBuildOptions& options
     } else if (a == "--stub") {
       ok = value(options.Stub);
     } else if (a == "--data") {
-      ok = value(options.DataDir);
+      ok = value(options.DataDirs.emplace_back());
     } else if (a == "--package-only") {
       options.PackageOnly = true;
     } else if (a == "--threads") {
@@ -451,8 +454,11 @@ std::string BuildOptionsFault(const TBuildOptions& options) {
 // The data folder, the stub and the finaliser this program brings, where the
 // options name none. False with the message on Err.
 bool FindBuildFiles(TBuildOptions& options, std::ostream& err) {
-  if (options.DataDir.empty()) options.DataDir = Beside({"data", "../../../data"});
-  if (options.DataDir.empty()) {
+  if (options.DataDirs.empty()) {
+    std::string data = Beside({"data", "../../../data"});
+    if (!data.empty()) options.DataDirs.push_back(data);
+  }
+  if (options.DataDirs.empty()) {
     err << "wizpak build: no data folder next to this program; give --data DIR\n";
     return false;
   }

@@ -51,7 +51,7 @@ void TCompilerFileList::AddPath(const std::string& Path, uint16_t Group, bool Ab
   if (full.back() != '\\') full += '\\';
   std::string pages = owner_.SetupInfo.Info.InstallPages;
   if (pages.empty() || (pages.back() != '\\' && pages.back() != '/')) pages += '\\';
-  const std::string skippedIcon = LowerText(Backslashes(owner_.DataDir + "\\layout\\" + pages + "icon.ico"));
+  const std::string skippedIcon = LowerText(Backslashes(owner_.FindData("layout\\" + pages + "icon.ico")));
 
   std::vector<std::string> work{full};
   for (size_t next = 0; next < work.size(); ++next) {
@@ -142,6 +142,29 @@ void TCompiler::Detail(const std::string& Text) const {
 
 std::string TCompiler::FromSourceDir(const std::string& Path) const {
   return SourceDir.empty() ? Path : SourceDir + "\\" + Path;
+}
+
+std::vector<std::string> TCompiler::DataSearch() const {
+  std::vector<std::string> folders;
+  if (!SourceDir.empty()) folders.push_back(SourceDir);
+  for (const std::string& d : DataDirs) {
+    if (!d.empty()) folders.push_back(d);
+  }
+  return folders;
+}
+
+std::string TCompiler::FindData(const std::string& Relative) const {
+  for (const std::string& folder : DataSearch()) {
+    std::string path = folder + "\\" + Relative;
+    if (platform::FileExists(path) || platform::DirectoryExists(path)) return path;
+  }
+  return {};
+}
+
+std::string TCompiler::DataSearchText() const {
+  std::string text;
+  for (const std::string& folder : DataSearch()) text += (text.empty() ? "" : ", ") + folder;
+  return text;
 }
 
 std::string TCompiler::ResolveLabel(const std::string& Name, int32_t Row) {

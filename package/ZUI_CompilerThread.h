@@ -89,7 +89,17 @@ class TCompiler {
   std::function<void(const std::string&)> OnMessage;
   std::function<void(const std::string&)> OnDetail;
   std::string SourceDir;  // relative source paths are taken from here
-  std::string DataDir;    // the builder's data folder, holding languages and layout
+  // The builder's data folders, holding languages and layout, searched in
+  // order after the script's own folder.
+  std::vector<std::string> DataDirs;
+  // The script's folder, then each data folder: where page sets and
+  // language files are looked for.
+  std::vector<std::string> DataSearch() const;
+  // The first of those folders' Relative ("languages\install\english.wri")
+  // that exists, file or folder; empty when none has it.
+  std::string FindData(const std::string& Relative) const;
+  // "FOLDER, FOLDER": the folders searched, for a message.
+  std::string DataSearchText() const;
   TSetupInfoFile SetupInfo;
   // The "ProductInfo" entry's text: "Name=Value" lines of the product's
   // Uninstall key ("version", "publisher", "url"); empty when none is set.

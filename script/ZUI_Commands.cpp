@@ -479,7 +479,9 @@ class TLanguageFileCommand : public TCommandClass {
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 1)) return;
     const std::string& language = LineOf(c, row).Params[0];
-    c.Files().AddFile(c.DataDir + "\\languages\\" + language + ".wri", entryPrefix_ + language, 0, row);
+    // Not found: the builder names the folders searched.
+    std::string file = c.FindData("languages\\" + language + ".wri");
+    if (!file.empty()) c.Files().AddFile(file, entryPrefix_ + language, 0, row);
   }
 
  private:

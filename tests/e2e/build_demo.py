@@ -2,6 +2,7 @@
 """wizpak build on the demo script; the setup is then read back by a reader of
 its own (package, "SetupInfo", "CompiledLines") and by wizpak dump and verify."""
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -115,6 +116,29 @@ with tempfile.TemporaryDirectory() as work:
     # (every entry but the directory digest, which the packer adds)
     assert progress and progress[-1].startswith(f'packed {len(e) - 1} files, '), (progress, len(e))
     run('verify', setup)
+
+    # Branding without copying the data folder: the demo with its own side
+    # picture and English texts beside the script, and a layout written on
+    # Linux (line feeds alone), which is packed with CR LF.
+    data = os.path.join(os.path.dirname(os.path.abspath(wizpak)), 'data')
+    brand = os.path.join(work, 'brand')
+    shutil.copytree(demo, brand)
+    os.makedirs(os.path.join(brand, 'layout', 'install-changelog'))
+    os.makedirs(os.path.join(brand, 'languages', 'install'))
+    side = open(os.path.join(data, 'layout', 'install-changelog', 'Side.jpg'), 'rb').read() + b'\0brand'
+    open(os.path.join(brand, 'layout', 'install-changelog', 'Side.jpg'), 'wb').write(side)
+    english = open(os.path.join(data, 'languages', 'install', 'english.wri'), 'rb').read().decode('utf-16')
+    english = english.replace('\r\n1 ', '\r\n1 Brand: ', 1)
+    open(os.path.join(brand, 'languages', 'install', 'english.wri'), 'wb').write(english.encode('utf-16'))
+    layout = open(os.path.join(data, 'layout', 'install-changelog', 'Layout.txt'), 'rb').read()
+    open(os.path.join(brand, 'layout', 'install-changelog', 'Layout.txt'), 'wb').write(layout.replace(b'\r\n', b'\n'))
+    branded = os.path.join(work, 'Branded.exe')
+    run('build', os.path.join(brand, 'setup.wps'), '-o', branded, '--stub', stub)
+    _, b = entries(branded)
+    assert b[(0, 'Side.jpg')] == side
+    assert b[(0, 'LANGUAGE-install\\english')].decode('utf-16').count('\r\n1 Brand: ') == 1
+    assert b[(0, 'Layout.txt')] == layout and b'\r\n' in layout
+    assert b[(0, 'Pages.txt')] == e[(0, 'Pages.txt')]
 
     # A script with a fault writes nothing and names the line.
     bad = os.path.join(work, 'bad.wps')

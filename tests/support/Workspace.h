@@ -68,7 +68,7 @@ struct Workspace {
     o.Script = src + "\\setup.wps";
     o.Output = m.Path(name);
     o.Stub = m.Path("stub.exe");
-    o.DataDir = data;
+    o.DataDirs = {data};
     std::vector<std::string> errors;
     std::string output;
     TPackStats stats;
@@ -101,7 +101,7 @@ struct Workspace {
   }
   bool Compile(const std::string& script, TCompiler& c, std::vector<std::string>& errors) {
     c.SourceDir = src;
-    c.DataDir = data;
+    c.DataDirs = {data};
     return CompileScript("setup.wps", script, c, commands, errors);
   }
 };

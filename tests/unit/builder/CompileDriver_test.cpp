@@ -209,7 +209,7 @@ TEST(CompileDriver, BuildWritesAReadableSetup) {
   o.Script = w.src + "\\setup.wps";
   o.Output = w.m.Path("Setup.exe");
   o.Stub = w.m.Path("stub.exe");
-  o.DataDir = w.data;
+  o.DataDirs = {w.data};
   std::vector<std::string> errors;
   std::string output;
   TPackStats stats;
@@ -271,7 +271,7 @@ TEST(CompileDriver, FinaliserBesideTheStub) {
   o.Script = w.src + "\\setup.wps";
   o.Output = w.m.Path("Setup.exe");
   o.Stub = w.m.Path("bin\\stub.exe");
-  o.DataDir = w.data;
+  o.DataDirs = {w.data};
   std::vector<std::string> errors;
   std::string output;
   TPackStats stats;
@@ -290,4 +290,62 @@ TEST(CompileDriver, FinaliserBesideTheStub) {
   ASSERT_TRUE(BuildSetup(o, errors, output, stats, nullptr));
   TPak alone(output, false, false);
   EXPECT_TRUE(alone.FindEntry("UNINSTALL_FINALISE.EXE", 0, size));
+}
+
+// A page-set file or language file beside the script is taken before the
+// data folders', and the data folders are searched in the order given: a
+// branded setup brings only the files it changes.
+TEST(CompileDriver, ScriptFolderThenDataFoldersInOrder) {
+  Workspace w;
+  w.File("files\\a.txt", "a");
+  w.File("layout\\install\\Welcome.txt", "[Brand]\r\nType=TLabel\r\nCaption=Our game\r\n");
+  w.File("languages\\install\\english.wri", Workspace::English() + "1\0 \0O\0u\0r\0s\0");
+  const std::string second = w.m.Path("data2");
+  for (const char* d : {"", "\\layout", "\\layout\\install", "\\layout\\extra", "\\languages"}) {
+    platform::CreateDirectory(second + d);
+  }
+  TestMachine::Write(second + "\\layout\\install\\Finish.txt", "[Other]\r\nType=TLabel\r\n");
+  TestMachine::Write(second + "\\layout\\install\\Logo.txt", "[Logo]\r\nType=TLabel\r\n");
+  TestMachine::Write(second + "\\layout\\extra\\Pages.txt", "[Pages]\r\nOne.txt\r\n");
+  TestMachine::Write(second + "\\layout\\extra\\One.txt", "[One]\r\nType=TLabel\r\n");
+  TestMachine::Write(w.m.Path("stub.exe"), "MZ stub");
+  TBuildOptions o;
+  o.Output = w.m.Path("Setup.exe");
+  o.Stub = w.m.Path("stub.exe");
+  o.DataDirs = {w.data, second};
+  std::vector<std::string> errors;
+  std::string output;
+  TPackStats stats;
+  auto entry = [&](const std::string& name) {
+    TPak pak(output, false, false);
+    uint32_t size = 0;
+    std::optional<TBytes> data = pak.FindEntry(name, 0, size);
+    return data ? std::string(data->begin(), data->end()) : std::string("(none)");
+  };
+
+  TestMachine::Write(w.src + "\\setup.wps", "name Demo\nlanguage install\\english\npages install\nfile files\\\n");
+  o.Script = w.src + "\\setup.wps";
+  ASSERT_TRUE(BuildSetup(o, errors, output, stats, nullptr)) << Joined(errors);
+  EXPECT_EQ(entry("Welcome.txt"), "[Brand]\r\nType=TLabel\r\nCaption=Our game\r\n");
+  EXPECT_EQ(entry("LANGUAGE-install\\english"), TestMachine::Read(w.src + "\\languages\\install\\english.wri"));
+  // The first data folder's Finish.txt, the second's file it lacks.
+  EXPECT_EQ(entry("Finish.txt"), "[FinishText]\r\nType=TLabel\r\nCaption=Done\r\n");
+  EXPECT_EQ(entry("Logo.txt"), "[Logo]\r\nType=TLabel\r\n");
+
+  // A page set only the second data folder has.
+  TestMachine::Write(w.src + "\\setup.wps", "name Demo\nlanguage install\\english\npages extra\nfile files\\\n");
+  ASSERT_TRUE(BuildSetup(o, errors, output, stats, nullptr)) << Joined(errors);
+  EXPECT_EQ(entry("One.txt"), "[One]\r\nType=TLabel\r\n");
+
+  // Nowhere: the message names every folder searched.
+  TestMachine::Write(w.src + "\\setup.wps", "name Demo\nlanguage install\\french\npages gone\n");
+  EXPECT_FALSE(BuildSetup(o, errors, output, stats, nullptr));
+  const std::string searched = w.src + ", " + w.data + ", " + second;
+  EXPECT_EQ(errors, (std::vector<std::string>{
+                        o.Script + ":2: language file languages\\install\\french.wri not found in " + searched}));
+  errors.clear();
+  TestMachine::Write(w.src + "\\setup.wps", "name Demo\nlanguage install\\english\npages gone\n");
+  EXPECT_FALSE(BuildSetup(o, errors, output, stats, nullptr));
+  EXPECT_EQ(errors,
+            (std::vector<std::string>{o.Script + ": \"pages\": page set \"layout\\gone\" not found in " + searched}));
 }

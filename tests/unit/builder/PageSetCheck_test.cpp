@@ -32,7 +32,7 @@ std::vector<std::string> BuildErrors(Workspace& w, const std::string& script) {
   o.Script = w.src + "\\setup.wps";
   o.Output = w.m.Path("Setup.exe");
   o.Stub = w.m.Path("stub.exe");
-  o.DataDir = w.data;
+  o.DataDirs = {w.data};
   std::vector<std::string> errors;
   std::string output;
   TPackStats stats;
