@@ -118,7 +118,7 @@ void CheckPackedPageSet(const TCompiler& Compiler, const std::vector<TPackInput>
   for (const TLayoutProblem& p : CheckPageSet(lookup, kPageSetEntry, &fields)) {
     const TPackInput* in = find(p.Entry);
     std::string file = in && !in->SourcePath.empty() ? in->SourcePath : p.Entry;
-    Errors.push_back(file + ":" + (p.Line > 0 ? std::to_string(p.Line) + ":" : "") + " " + p.Text);
+    Errors.push_back(file + ":" + (p.Line > 0 ? std::to_string(p.Line) + ":" : "") + " " + LayoutProblemText(p));
   }
 }
 

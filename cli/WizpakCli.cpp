@@ -7,6 +7,7 @@
 #include "builder/CompileDriver.h"
 #include "builder/Packer.h"
 #include "cli/ArchiveCli.h"
+#include "cli/NewProject.h"
 #include "cli/Verbs.h"
 #include "cli/VfsCli.h"
 #include "common/FileUtils.h"
@@ -100,6 +101,17 @@ constexpr char kBuildHelp[] =
     "  --sign-name TEXT        --sign-url URL   what the signature shows\n"
     "A signing failure fails the build, and nothing is written.\n"
     "Errors are reported as FILE:LINE: message, and nothing is written then.\n";
+
+constexpr char kNewHelp[] =
+    "usage: wizpak new DIR [--name NAME] [--data DIR]\n"
+    "\n"
+    "Writes a project to start from into DIR (new, or empty): setup.wps, a\n"
+    "files/ folder with a read-me to install, a copy of the data folder's\n"
+    "\"install\" page set in layout/install/ and the English language files in\n"
+    "languages/. It builds and installs as it is: wizpak build DIR/setup.wps.\n"
+    "  --name NAME      the game's name (default: DIR's own name)\n"
+    "  --data DIR       the data folder to copy from (default: the one next to\n"
+    "                   this program)\n";
 
 constexpr char kDumpHelp[] =
     "usage: wizpak dump PKG\n"
@@ -569,6 +581,39 @@ class TCliPrompt : public TPrompt {
   std::ostream& err_;
 };
 
+// "new DIR [--name NAME] [--data DIR]".
+int New(TCliCall& c) {
+  std::string folder, name, data;
+  for (size_t i = 0; i < c.Args.size(); ++i) {
+    const std::string& a = c.Args[i];
+    if ((a == "--name" || a == "--data") && i + 1 < c.Args.size()) {
+      (a == "--name" ? name : data) = c.Args[++i];
+    } else if (a.empty() || a[0] == '-' || !folder.empty()) {
+      c.Err << "wizpak new: "
+            << (a.empty() || a[0] == '-' ? "unknown option or missing value: " + a : "one folder only: " + a) << "\n"
+            << kNewHelp;
+      return kExitUsage;
+    } else {
+      folder = a;
+    }
+  }
+  if (folder.empty()) {
+    c.Err << kNewHelp;
+    return kExitUsage;
+  }
+  while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  if (name.empty()) {
+    size_t slash = folder.find_last_of("/\\");
+    name = slash == std::string::npos ? folder : folder.substr(slash + 1);
+  }
+  if (data.empty()) data = Beside({"data", "../../../data"});
+  if (data.empty()) {
+    c.Err << "wizpak new: no data folder next to this program; give --data DIR\n";
+    return kExitFailed;
+  }
+  return WriteNewProject(folder, name, data, c.Out, c.Err) ? kExitOk : kExitFailed;
+}
+
 int RunVfs(TCliCall& c) { return RunVfsCli(c.Args, c.Out, c.Err); }
 int RunArchive(TCliCall& c) { return RunArchiveCli(c.Args, c.Out, c.Err); }
 
@@ -582,6 +627,7 @@ const TVerb<TCliCall> kVerbs[] = {
      kBuildHelp},
     {"dump", 1, 1, "  dump PKG                 print the setup information, compiled lines and product values\n", Dump,
      kDumpHelp},
+    {"new", 0, kAnyCount, "  new DIR                  write a new project to start from\n", New, kNewHelp},
     {"vfs", 0, kAnyCount, "  vfs COMMAND ...          make, list, read, add to and check VFS containers\n", RunVfs},
     {"archive", 0, kAnyCount, "  archive COMMAND ...      make, list, read and update game archives\n", RunArchive},
 };

@@ -116,7 +116,40 @@ std::vector<TLayoutProblem> CheckPageSet(const TEntryLookup& Entries, const std:
   if (pages.PageCount() == 0 && LayoutEntry(context, PageSetEntry)) {
     problems.Entry = PageSetEntry;
     problems.Line = 0;
-    problems.Add("the page set lists no pages under [Pages] (the setup would stop with \"Error: Setup has no pages\")");
+    problems.Add(TLayoutFault::kRefused, {},
+                 "the page set lists no pages under [Pages] (the setup would stop with \"Error: Setup has no pages\")");
   }
   return std::move(problems.Found);
+}
+
+std::string LayoutProblemText(const TLayoutProblem& Problem) {
+  const std::string quoted = "\"" + Problem.Name + "\"";
+  switch (Problem.Fault) {
+    case TLayoutFault::kNoPageSet:
+      return "no page set " + quoted;
+    case TLayoutFault::kNoLayout:
+      return "layout " + quoted + " is not in the page set (the setup would show \"Error File Missing: |" +
+             Problem.Name + "|\" and an empty page)";
+    case TLayoutFault::kNoPicture:
+      return "picture " + quoted + " is not in the page set";
+    case TLayoutFault::kBadPicture:
+      return "picture " + Problem.Name + " cannot be shown: " + Problem.Detail;
+    case TLayoutFault::kNoFile:
+      return "file " + quoted + (Problem.Detail == Problem.Name ? "" : " (\"" + Problem.Detail + "\")") +
+             " is not packed (the setup would show \"Error: File \"" + Problem.Detail + "\" Missing\")";
+    case TLayoutFault::kUnknownPageType: {
+      std::string known;
+      for (uint8_t t = 0; t < 8; ++t) known += (t ? ", " : "") + std::string(PageTypeName(t));
+      return "unknown page type " + quoted + " (known: " + known + ")";
+    }
+    case TLayoutFault::kTypeWithoutPage:
+      return "page type " + quoted + " has no page: [Pages] lists fewer";
+    case TLayoutFault::kUnknownControl:
+      return "unknown control type " + quoted + " (known: " + ControlKindList() + ")";
+    case TLayoutFault::kNoTypeLine:
+      return "section " + Problem.Name + " has no \"Type=\" line after it";
+    case TLayoutFault::kRefused:
+      break;
+  }
+  return Problem.Detail;
 }

@@ -17,3 +17,7 @@ class TLanguageStrings;
 // names of rich-text files ("<%CHANGELOG%>"); null leaves them as written.
 std::vector<TLayoutProblem> CheckPageSet(const TEntryLookup& Entries, const std::string& PageSetEntry,
                                          const TLanguageStrings* Fields);
+
+// A problem in words, with what the setup would do: "unknown page type
+// \"Welcom\" (known: welcome, ...)".
+std::string LayoutProblemText(const TLayoutProblem& Problem);

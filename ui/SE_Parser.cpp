@@ -55,27 +55,38 @@ std::string SectionName(const std::string& Header) {
   return Header.size() >= 2 ? Header.substr(1, Header.size() - 2) : std::string();
 }
 
-// Runs Step for the text at Line. Under the builder's check an error it
-// raises is recorded there and the reading goes on; otherwise it propagates.
-template <class Step>
-void AtLine(const TLayoutContext& Context, int32_t Line, Step step) {
-  if (!Context.Problems) {
-    step();
-    return;
-  }
+// A name the setup refuses: raised, or under the builder's check recorded at
+// Line (false: the reading goes on without it).
+bool Refused(const TLayoutContext& Context, int32_t Line, const std::string& Text) {
+  if (!Context.Problems) throw ESetupError(Text);
   Context.Problems->Line = Line;
+  Context.Problems->Add(TLayoutFault::kRefused, {}, Text);
+  return false;
+}
+
+// Applies a property of Line; under the builder's check a value the setup
+// refuses is recorded and the reading goes on.
+void ApplyProperty(TPropertyHandler Apply, const TPropertyCall& Call, int32_t Line) {
+  TLayoutProblems* problems = Call.Context.Problems;
+  if (!problems) return Apply(Call);
+  problems->Line = Line;
   try {
-    step();
+    Apply(Call);
   } catch (const ESetupError& e) {
-    Context.Problems->Add(e.what());
+    problems->Add(TLayoutFault::kRefused, {}, e.what());
   }
 }
 
-// The page type names for a message: "welcome, changelog, ...".
-std::string PageTypeList() {
-  std::string list;
-  for (const char* name : kPageTypeNames) list += (list.empty() ? "" : ", ") + std::string(name);
-  return list;
+// A page-set setting's integer, as ApplyProperty treats a property's.
+int32_t SettingInteger(const TLayoutContext& Context, int32_t Line, const std::string& Text) {
+  if (!Context.Problems) return ParseInteger(Text);
+  Context.Problems->Line = Line;
+  try {
+    return ParseInteger(Text);
+  } catch (const ESetupError& e) {
+    Context.Problems->Add(TLayoutFault::kRefused, {}, e.what());
+    return 0;
+  }
 }
 
 }  // namespace
@@ -86,6 +97,10 @@ const std::string kNoItem;
 
 const std::string& TStringList::Get(int32_t Index) const {
   return Index < 0 || Index >= Count() ? kNoItem : items_[static_cast<size_t>(Index)];
+}
+
+void TLayoutProblems::Add(TLayoutFault Fault, const std::string& Name, const std::string& Detail) {
+  Found.push_back({Entry, Line, Fault, Name, Detail});
 }
 
 int32_t TStringList::LineOf(int32_t Index) const {
@@ -129,8 +144,7 @@ void TControlParser::LoadFromEntry(const std::string& Name) {
   TLayoutProblems* problems = context_.Problems;
   if (!data) {
     if (problems) {
-      problems->Add("layout \"" + Name + "\" is not in the page set (the setup would show \"" + kMissingLayout + Name +
-                    "|\" and an empty page)");
+      problems->Add(TLayoutFault::kNoLayout, Name);
     } else {
       ShowMessage(kMissingLayout + Name + "|", kMissingCaption, platform::kMbOk);
     }
@@ -159,22 +173,20 @@ void TControlParser::BuildControl(const TStringList& Section) {
       SplitKeyValue(typeLine, key, value);
       bool typed = eq != std::string::npos && LowerAscii(key) == "type";
       context_.Problems->Line = Section.LineOf(typed ? 1 : 0);
-      context_.Problems->Add(typed ? "unknown control type \"" + value + "\" (known: " + ControlKindList() + ")"
-                                   : "section " + Section.Get(0) + " has no \"Type=\" line after it");
+      context_.Problems->Add(typed ? TLayoutFault::kUnknownControl : TLayoutFault::kNoTypeLine,
+                             typed ? value : Section.Get(0));
     }
     return;
   }
   std::string name = SectionName(Section.Get(0));
-  bool named = true;
-  AtLine(context_, Section.LineOf(0), [&] {
-    named = false;
-    if (!IsIdentifier(name)) throw ESetupError("Control name \"" + name + "\" is not a valid component name");
-    if (!context_.Names.insert(LowerAscii(name)).second) {
-      throw ESetupError("A component named " + name + " already exists");
-    }
-    named = true;
-  });
-  if (!named) return;
+  if (!IsIdentifier(name) &&
+      !Refused(context_, Section.LineOf(0), "Control name \"" + name + "\" is not a valid component name")) {
+    return;
+  }
+  if (!context_.Names.insert(LowerAscii(name)).second &&
+      !Refused(context_, Section.LineOf(0), "A component named " + name + " already exists")) {
+    return;
+  }
   platform::Widget& widget = context_.Form->Create(kind->Kind, name, context_.Panel);
   if (kind->Traits & kShowsName) widget.SetText(platform::TextToWide(name));
   controls_.push_back({&widget, kind->LayoutName, WideString(), kind});
@@ -183,7 +195,7 @@ void TControlParser::BuildControl(const TStringList& Section) {
     SplitKeyValue(Section.Get(i), key, value);
     key = LowerAscii(key);
     if (TPropertyHandler apply = PropertyHandler(*kind, key)) {
-      AtLine(context_, Section.LineOf(i), [&] { apply({context_, controls_.back(), key, value}); });
+      ApplyProperty(apply, {context_, controls_.back(), key, value}, Section.LineOf(i));
     }
   }
 }
@@ -226,7 +238,7 @@ void TSEPageControl::LoadPageSet(const std::string& Name) {
   std::optional<TBytes> data = LayoutEntry(context_, Name);
   if (!data) {
     if (context_.Problems) {
-      context_.Problems->Add("no page set \"" + Name + "\"");
+      context_.Problems->Add(TLayoutFault::kNoPageSet, Name);
     } else {
       ShowMessage(kMissingPageSet + Name, kMissingCaption, platform::kMbOk);
     }
@@ -248,7 +260,7 @@ void TSEPageControl::ApplySection(const TStringList& Section) {
     for (int32_t k = 1; k < Section.Count(); ++k) {
       if (problems) problems->Line = Section.LineOf(k);
       if (k - 1 >= PageCount()) {
-        if (problems) problems->Add("page type \"" + Section.Get(k) + "\" has no page: [Pages] lists fewer");
+        if (problems) problems->Add(TLayoutFault::kTypeWithoutPage, Section.Get(k));
         break;
       }
       TControlParser& page = *pages_[static_cast<size_t>(k - 1)];
@@ -261,9 +273,7 @@ void TSEPageControl::ApplySection(const TStringList& Section) {
         }
       }
       // The setup shows a page of an unknown type as a welcome page.
-      if (!known && problems) {
-        problems->Add("unknown page type \"" + Section.Get(k) + "\" (known: " + PageTypeList() + ")");
-      }
+      if (!known && problems) problems->Add(TLayoutFault::kUnknownPageType, Section.Get(k));
       if (page.PageType == kPageMainLayout) {
         page.ShowControls();
         page.SendControlsToBack();
@@ -272,13 +282,14 @@ void TSEPageControl::ApplySection(const TStringList& Section) {
   } else if (name == "settings") {
     for (int32_t i = 1; i < Section.Count(); ++i) {
       const std::string& line = Section.Get(i);
-      AtLine(context_, Section.LineOf(i), [&] {
-        if (LowerAscii(line.substr(0, 6)) == "colour") {
-          background_ = static_cast<uint32_t>(ParseInteger(line.size() > 7 ? line.substr(7) : std::string()));
-        } else if (LowerAscii(line.substr(0, 10)) == "fontcolour") {
-          fontColour_ = static_cast<uint32_t>(ParseInteger(line.size() > 11 ? line.substr(11) : std::string()));
-        }
-      });
+      const int32_t at = Section.LineOf(i);
+      if (LowerAscii(line.substr(0, 6)) == "colour") {
+        background_ =
+            static_cast<uint32_t>(SettingInteger(context_, at, line.size() > 7 ? line.substr(7) : std::string()));
+      } else if (LowerAscii(line.substr(0, 10)) == "fontcolour") {
+        fontColour_ =
+            static_cast<uint32_t>(SettingInteger(context_, at, line.size() > 11 ? line.substr(11) : std::string()));
+      }
     }
   }
 }

@@ -61,17 +61,31 @@ constexpr uint8_t kPageUninstall = 7;
 const char* PageTypeName(uint8_t Type);
 
 // What the setup would refuse or lose in a page set, found by the builder's
-// check: the entry and its line, and what is wrong there.
+// check (ui/LayoutCheck words it): the entry and its line, what is wrong
+// there and what it is about.
+enum class TLayoutFault : uint8_t {
+  kNoPageSet,        // Name: the page set's entry
+  kNoLayout,         // Name: the layout a page names
+  kNoPicture,        // Name: the picture a control names
+  kBadPicture,       // Name: the picture; Detail: why it cannot be shown
+  kNoFile,           // Name: a rich-text box's "File="; Detail: the entry it names
+  kUnknownPageType,  // Name: the type
+  kTypeWithoutPage,  // Name: the type
+  kUnknownControl,   // Name: the "Type=" value
+  kNoTypeLine,       // Name: the section's header
+  kRefused,          // Detail: the setup's own message (a bad name or value)
+};
 struct TLayoutProblem {
   std::string Entry;
   int32_t Line = 0;
-  std::string Text;
+  TLayoutFault Fault = TLayoutFault::kRefused;
+  std::string Name, Detail;
 };
 struct TLayoutProblems {
   std::vector<TLayoutProblem> Found;
   std::string Entry;  // where the parser is reading
   int32_t Line = 0;
-  void Add(const std::string& Text) { Found.push_back({Entry, Line, Text}); }
+  void Add(TLayoutFault Fault, const std::string& Name, const std::string& Detail = {});
 };
 
 // A group-0 entry's data by name (any letter case); nothing when missing.

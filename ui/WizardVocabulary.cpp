@@ -77,8 +77,7 @@ void LoadRichFile(const TPropertyCall& c) {
   std::optional<TBytes> data = LayoutEntry(c.Context, entry);
   if (!data) {
     if (c.Context.Problems) {
-      c.Context.Problems->Add("file \"" + c.Value + "\"" + (entry == c.Value ? "" : " (\"" + entry + "\")") +
-                              " is not packed (the setup would show \"Error: File \"" + entry + "\" Missing\")");
+      c.Context.Problems->Add(TLayoutFault::kNoFile, c.Value, entry);
     } else {
       ShowMessage("Error: File \"" + entry + "\" Missing", kRichEditCaption, platform::kMbOk);
     }
@@ -92,7 +91,7 @@ void LoadRichFile(const TPropertyCall& c) {
 void LoadPicture(const TPropertyCall& c) {
   std::optional<TBytes> data = LayoutEntry(c.Context, c.Value);
   if (!data) {
-    if (c.Context.Problems) c.Context.Problems->Add("picture \"" + c.Value + "\" is not in the page set");
+    if (c.Context.Problems) c.Context.Problems->Add(TLayoutFault::kNoPicture, c.Value);
     return;
   }
   platform::Picture picture;
@@ -100,7 +99,7 @@ void LoadPicture(const TPropertyCall& c) {
   if (DecodePicture(c.Value, data->data(), data->size(), picture, error)) {
     WidgetOf(c).SetPicture(picture);
   } else if (c.Context.Problems) {
-    c.Context.Problems->Add("picture " + c.Value + " cannot be shown: " + error);
+    c.Context.Problems->Add(TLayoutFault::kBadPicture, c.Value, error);
   } else if (c.Context.Form) {
     c.Context.Form->Report("picture " + c.Value + " not shown: " + error);
   }
