@@ -203,6 +203,9 @@ bool CompileScript(const std::string& ScriptName, const std::string& Text, TComp
         Errors.push_back(At(ScriptName, lineNumber) + "change log " + file + " not found");
       }
     }
+    if (command->Keyword == "license" && !platform::FileExists(Compiler.FromSourceDir(source))) {
+      Errors.push_back(At(ScriptName, lineNumber) + "licence file " + Compiler.FromSourceDir(source) + " not found");
+    }
     if (command->Keyword == "language" || command->Keyword == "uninstalllanguage") {
       std::string file = "languages\\" + source + ".wri";
       if (!platform::FileExists(Compiler.FindData(file))) {

@@ -543,7 +543,9 @@ int Dump(TCliCall& c) {
   // The values of the product's Uninstall key ("version", "publisher", "url").
   if (std::optional<TBytes> product = pak.FindEntry(kProductInfoEntry, 0, size)) {
     out << "ProductInfo:\n";
-    for (const auto& [name, value] : ProductValues(*product)) out << "  " << name << ": \"" << value << "\"\n";
+    ForEachProductValue(*product, [&](const std::string& name, const std::string& value) {
+      out << "  " << name << ": \"" << value << "\"\n";
+    });
   }
   return kExitOk;
 }

@@ -1,7 +1,6 @@
 #include "package/ZUI_SetupInfo.h"
 
 #include "common/BufferManager.h"
-#include "common/Strings.h"
 
 void TSetupInfoFile::LoadFromBuffer(const uint8_t* Data, uint32_t Size) {
   TBufferManager b(Data, Size);
@@ -49,16 +48,4 @@ bool TSetupInfoFile::SaveToFile(const std::string& FileName) const {
     return false;
   }
   return f.Write(bytes.data(), static_cast<uint32_t>(bytes.size())) == bytes.size();
-}
-
-std::vector<std::pair<std::string, std::string>> ProductValues(const TBytes& Data) {
-  std::vector<std::pair<std::string, std::string>> values;
-  std::string text = platform::FromStoredText(std::string(Data.begin(), Data.end()));
-  for (size_t pos = 0, end; pos < text.size(); pos = end == std::string::npos ? text.size() : end + 1) {
-    end = text.find_first_of("\r\n", pos);
-    std::string name, value;
-    SplitKeyValue(text.substr(pos, end == std::string::npos ? std::string::npos : end - pos), name, value);
-    if (!name.empty()) values.emplace_back(std::move(name), std::move(value));
-  }
-  return values;
 }

@@ -4,10 +4,11 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "common/Bytes.h"
+#include "common/Strings.h"
+#include "platform/Text.h"
 
 struct TREGKEY {
   uint8_t HKEY = 0;  // root number, 0 HKLM .. 4 HKCC
@@ -49,8 +50,21 @@ class TSetupInfoFile {
 // "Name=Value" line each (CR LF); packages without it register only the name
 // and the uninstaller.
 constexpr char kProductInfoEntry[] = "ProductInfo";
-// The name and value of each line of that entry's data, in order.
-std::vector<std::pair<std::string, std::string>> ProductValues(const TBytes& Data);
+// Calls Each(Name, Value) for each line of that entry's data, in order.
+template <class Call>
+void ForEachProductValue(const TBytes& Data, Call Each) {
+  std::string text = platform::FromStoredText(std::string(Data.begin(), Data.end()));
+  for (size_t pos = 0, end; pos < text.size(); pos = end == std::string::npos ? text.size() : end + 1) {
+    end = text.find_first_of("\r\n", pos);
+    std::string name, value;
+    SplitKeyValue(text.substr(pos, end == std::string::npos ? std::string::npos : end - pos), name, value);
+    if (!name.empty()) Each(name, value);
+  }
+}
+
+// The group-0 entry with the licence text a licence page shows (the script's
+// "license" line).
+constexpr char kLicenseEntry[] = "License";
 
 // The group-0 entry of a signed setup that holds its uninstaller, made and
 // signed when the setup was built; the setup writes it instead of building

@@ -29,6 +29,7 @@ enum class WidgetKind {
   kMemo,
   kRichEdit,
   kGauge,
+  kCheckBox,  // a check box with its caption; a click ticks or clears it
 };
 
 // The font a control shows. ParentFont: the control takes its parent's font
@@ -68,6 +69,7 @@ enum class WidgetFlag {
   kBorder,
   kStretch,
   kCenter,
+  kChecked,  // a check box's tick
 };
 
 // The gradient gauge: range, position and colours with the rules of the

@@ -92,7 +92,7 @@ void RegisterProduct(TScriptState& State) {
   // The script's "version", "publisher" and "url".
   uint32_t size = 0;
   if (std::optional<TBytes> product = State.Pak ? State.Pak->FindEntry(kProductInfoEntry, 0, size) : std::nullopt) {
-    for (const auto& [name, value] : ProductValues(*product)) write(name, value);
+    ForEachProductValue(*product, [&](const std::string& name, const std::string& value) { write(name, value); });
   }
   // The uninstaller believes only the log the setup saved.
   std::string digest = InstallLogDigest(info.InstallDir, info.UninstallPrefix);

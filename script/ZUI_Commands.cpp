@@ -327,6 +327,16 @@ class TChangelogCommand : public TCommandClass {
   }
 };
 
+// "license": the licence text a licence page shows, packed as the entry its
+// rich-text box names ("File=License"); rich text or plain text.
+class TLicenseCommand : public TCommandClass {
+ public:
+  TLicenseCommand() : TCommandClass("license", true, 1) {}
+  void CompileProcess(TCompiler& c, int32_t row) override {
+    if (HasArgs(c, row, 1)) c.Files().AddFile(c.FromSourceDir(LineOf(c, row).Params[0]), kLicenseEntry, 0, row);
+  }
+};
+
 // "version", "publisher" and "url": a value of the product's Uninstall key,
 // kept in the package's "ProductInfo" entry as a "Name=Value" line.
 class TProductValueCommand : public TCommandClass {
@@ -739,4 +749,5 @@ void RegisterCommands(TCommandList& List) {
   List.Add(std::make_unique<TProductValueCommand>("version", "DisplayVersion"));
   List.Add(std::make_unique<TProductValueCommand>("publisher", "Publisher"));
   List.Add(std::make_unique<TProductValueCommand>("url", "URLInfoAbout"));
+  List.Add(std::make_unique<TLicenseCommand>());
 }

@@ -53,6 +53,9 @@ INSTALL = {
     36: 'Close them, then choose Retry. Cancel leaves everything as it was.',
     37: 'Files in use',
     38: 'unknown',
+    39: 'I accept the terms of the license agreement',
+    40: 'License Agreement',
+    41: 'Please read the following license agreement. You must accept it to install <%SETUPSHORTTITLE%>.',
 }
 
 UNINSTALL = dict(INSTALL)
@@ -120,6 +123,9 @@ GERMAN = ('german', 'Deutsch', ['0407', '0807', '0c07', '1007', '1407'], {
     36: 'Schließen Sie sie und wählen Sie dann Wiederholen. Abbrechen lässt alles, wie es war.',
     37: 'Dateien in Verwendung',
     38: 'unbekannt',
+    39: 'Ich akzeptiere die Bedingungen der Lizenzvereinbarung',
+    40: 'Lizenzvereinbarung',
+    41: 'Bitte lesen Sie die folgende Lizenzvereinbarung. Sie müssen sie akzeptieren, um <%SETUPSHORTTITLE%> zu installieren.',
 }, {
     1: 'Willkommen bei der Deinstallation von <%SETUPTITLE%>',
     2: 'Dieser Assistent entfernt <%SETUPSHORTTITLE%> von Ihrem Computer. <BR><BR>'
@@ -179,6 +185,9 @@ FRENCH = ('french', 'Français', ['040c', '080c', '0c0c', '100c', '140c', '180c'
     36: 'Fermez-les, puis choisissez Réessayer. Annuler laisse tout en l\'état.',
     37: 'Fichiers en cours d\'utilisation',
     38: 'inconnu',
+    39: "J'accepte les termes du contrat de licence",
+    40: 'Contrat de licence',
+    41: "Veuillez lire le contrat de licence suivant. Vous devez l'accepter pour installer <%SETUPSHORTTITLE%>.",
 }, {
     1: 'Bienvenue dans la désinstallation de <%SETUPTITLE%>',
     2: 'Cet assistant va supprimer <%SETUPSHORTTITLE%> de votre ordinateur. <BR><BR>'
@@ -240,6 +249,9 @@ SPANISH = ('spanish', 'Español', ['040a', '080a', '0c0a', '100a', '140a', '180a
     36: 'Ciérrelos y elija Reintentar. Cancelar lo deja todo como estaba.',
     37: 'Archivos en uso',
     38: 'desconocido',
+    39: 'Acepto los términos del contrato de licencia',
+    40: 'Contrato de licencia',
+    41: 'Lea el siguiente contrato de licencia. Debe aceptarlo para instalar <%SETUPSHORTTITLE%>.',
 }, {
     1: 'Bienvenido a la desinstalación de <%SETUPTITLE%>',
     2: 'Este asistente quitará <%SETUPSHORTTITLE%> de su equipo. <BR><BR>'
@@ -299,6 +311,9 @@ ITALIAN = ('italian', 'Italiano', ['0410', '0810'], {
     36: 'Chiudeteli, poi scegliete Riprova. Annulla lascia tutto com\'era.',
     37: 'File in uso',
     38: 'sconosciuto',
+    39: 'Accetto i termini del contratto di licenza',
+    40: 'Contratto di licenza',
+    41: 'Leggete il seguente contratto di licenza. Dovete accettarlo per installare <%SETUPSHORTTITLE%>.',
 }, {
     1: 'Benvenuti nella disinstallazione di <%SETUPTITLE%>',
     2: 'Questa procedura guidata rimuoverà <%SETUPSHORTTITLE%> dal computer. <BR><BR>'
@@ -358,6 +373,9 @@ POLISH = ('polish', 'Polski', ['0415'], {
     36: 'Zamknij je i wybierz Ponów. Anuluj pozostawia wszystko bez zmian.',
     37: 'Pliki w użyciu',
     38: 'nieznane',
+    39: 'Akceptuję warunki umowy licencyjnej',
+    40: 'Umowa licencyjna',
+    41: 'Przeczytaj poniższą umowę licencyjną. Aby zainstalować <%SETUPSHORTTITLE%>, musisz ją zaakceptować.',
 }, {
     1: 'Witamy w deinstalatorze <%SETUPTITLE%>',
     2: 'Ten kreator usunie <%SETUPSHORTTITLE%> z komputera. <BR><BR>'
@@ -417,6 +435,9 @@ RUSSIAN = ('russian', 'Русский', ['0419', '0819'], {
     36: 'Закройте их и выберите «Повтор». «Отмена» оставит всё как было.',
     37: 'Файлы используются',
     38: 'неизвестно',
+    39: 'Я принимаю условия лицензионного соглашения',
+    40: 'Лицензионное соглашение',
+    41: 'Прочтите лицензионное соглашение. Чтобы установить <%SETUPSHORTTITLE%>, его нужно принять.',
 }, {
     1: 'Вас приветствует программа удаления <%SETUPTITLE%>',
     2: 'Этот мастер удалит <%SETUPSHORTTITLE%> с вашего компьютера. <BR><BR>'
@@ -476,6 +497,9 @@ PORTUGUESE = ('portuguese-brazil', 'Português (BR)', ['0416', '0816'], {
     36: 'Feche-os e escolha Repetir. Cancelar deixa tudo como estava.',
     37: 'Arquivos em uso',
     38: 'desconhecido',
+    39: 'Aceito os termos do contrato de licença',
+    40: 'Contrato de licença',
+    41: 'Leia o contrato de licença a seguir. Você precisa aceitá-lo para instalar <%SETUPSHORTTITLE%>.',
 }, {
     1: 'Bem-vindo à desinstalação de <%SETUPTITLE%>',
     2: 'Este assistente vai remover <%SETUPSHORTTITLE%> do seu computador. <BR><BR>'

@@ -201,6 +201,12 @@ bool TFrmMain::SetPagesUp() {
       if (name == kInstallDirTreeName) installDirTree_ = c.Widget;
       if (name == "spaceavalible") spaceAvailableLabel_ = c.Widget;
       if (name == "installdir_reason") installDirReasonLabel_ = c.Widget;
+      // A licence page's boxes decide whether Next goes on.
+      if (pages_->PageType(p) == kPageLicense && c.Widget->Kind() == platform::WidgetKind::kCheckBox) {
+        c.Widget->SetOnClick([this] {
+          if (CurrentType() == kPageLicense) next_->SetEnabled(pages_->Accepted(pages_->CurrentPage()));
+        });
+      }
     }
   }
 

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "common/Exceptions.h"
 #include "ui/ZUI_Language.h"
 
 namespace {
@@ -91,6 +92,30 @@ class TKeptForm : public platform::Form {
   std::vector<std::unique_ptr<TKeptWidget>> widgets_;
 };
 
+// What the parser tells, kept.
+class TKeptProblems : public TLayoutProblems {
+ public:
+  std::vector<TLayoutProblem> Found;
+  void Add(TLayoutFault Fault, const std::string& Name, const std::string& Detail) override {
+    Found.push_back({Entry, Line, Fault, Name, Detail});
+  }
+  void Apply(TPropertyHandler Handler, const TPropertyCall& Call) override {
+    try {
+      Handler(Call);
+    } catch (const ESetupError& e) {
+      Add(TLayoutFault::kRefused, {}, e.what());
+    }
+  }
+  int32_t Integer(const std::string& Text) override {
+    try {
+      return ParseInteger(Text);
+    } catch (const ESetupError& e) {
+      Add(TLayoutFault::kRefused, {}, e.what());
+      return 0;
+    }
+  }
+};
+
 }  // namespace
 
 std::vector<TLayoutProblem> CheckPageSet(const TEntryLookup& Entries, const std::string& PageSetEntry,
@@ -101,7 +126,7 @@ std::vector<TLayoutProblem> CheckPageSet(const TEntryLookup& Entries, const std:
   TLanguages languages;
   languages.Items.emplace_back();
   languages.CurrentIndex = 0;
-  TLayoutProblems problems;
+  TKeptProblems problems;
   problems.Entry = PageSetEntry;
   TLayoutContext context;
   context.Lookup = Entries;
@@ -139,7 +164,7 @@ std::string LayoutProblemText(const TLayoutProblem& Problem) {
              " is not packed (the setup would show \"Error: File \"" + Problem.Detail + "\" Missing\")";
     case TLayoutFault::kUnknownPageType: {
       std::string known;
-      for (uint8_t t = 0; t < 8; ++t) known += (t ? ", " : "") + std::string(PageTypeName(t));
+      for (uint8_t t = 0; t < kPageTypeCount; ++t) known += (t ? ", " : "") + std::string(PageTypeName(t));
       return "unknown page type " + quoted + " (known: " + known + ")";
     }
     case TLayoutFault::kTypeWithoutPage:

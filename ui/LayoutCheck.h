@@ -10,6 +10,14 @@
 
 class TLanguageStrings;
 
+// One problem: the entry and line, what is wrong and what it is about.
+struct TLayoutProblem {
+  std::string Entry;
+  int32_t Line = 0;
+  TLayoutFault Fault = TLayoutFault::kRefused;
+  std::string Name, Detail;
+};
+
 // Reads the page set PageSetEntry of Entries as the wizard does and returns
 // what the setup would refuse or lose, each with its entry and line: a
 // missing page set, layout, picture or file, a set without pages, an unknown

@@ -20,8 +20,8 @@ constexpr uint16_t kStringFinish = 16;
 
 using platform::WidgetKind;
 
-constexpr const char* kPageTypeNames[] = {"welcome",  "changelog", "installdir", "patch",
-                                          "patching", "finish",    "mainlayout", "uninstall"};
+constexpr const char* kPageTypeNames[kPageTypeCount] = {"welcome", "changelog",  "installdir", "patch",  "patching",
+                                                        "finish",  "mainlayout", "uninstall",  "license"};
 
 bool IsIdentifier(const std::string& Name) {
   if (Name.empty()) return false;
@@ -70,23 +70,14 @@ void ApplyProperty(TPropertyHandler Apply, const TPropertyCall& Call, int32_t Li
   TLayoutProblems* problems = Call.Context.Problems;
   if (!problems) return Apply(Call);
   problems->Line = Line;
-  try {
-    Apply(Call);
-  } catch (const ESetupError& e) {
-    problems->Add(TLayoutFault::kRefused, {}, e.what());
-  }
+  problems->Apply(Apply, Call);
 }
 
 // A page-set setting's integer, as ApplyProperty treats a property's.
 int32_t SettingInteger(const TLayoutContext& Context, int32_t Line, const std::string& Text) {
   if (!Context.Problems) return ParseInteger(Text);
   Context.Problems->Line = Line;
-  try {
-    return ParseInteger(Text);
-  } catch (const ESetupError& e) {
-    Context.Problems->Add(TLayoutFault::kRefused, {}, e.what());
-    return 0;
-  }
+  return Context.Problems->Integer(Text);
 }
 
 }  // namespace
@@ -97,10 +88,6 @@ const std::string kNoItem;
 
 const std::string& TStringList::Get(int32_t Index) const {
   return Index < 0 || Index >= Count() ? kNoItem : items_[static_cast<size_t>(Index)];
-}
-
-void TLayoutProblems::Add(TLayoutFault Fault, const std::string& Name, const std::string& Detail) {
-  Found.push_back({Entry, Line, Fault, Name, Detail});
 }
 
 int32_t TStringList::LineOf(int32_t Index) const {
@@ -128,7 +115,7 @@ TStringList ReadLines(const uint8_t* Data, size_t Size) {
   return lines;
 }
 
-const char* PageTypeName(uint8_t Type) { return Type < 8 ? kPageTypeNames[Type] : "welcome"; }
+const char* PageTypeName(uint8_t Type) { return Type < kPageTypeCount ? kPageTypeNames[Type] : "welcome"; }
 
 std::optional<TBytes> LayoutEntry(const TLayoutContext& Context, const std::string& Name) {
   uint32_t size = 0;
@@ -266,7 +253,7 @@ void TSEPageControl::ApplySection(const TStringList& Section) {
       TControlParser& page = *pages_[static_cast<size_t>(k - 1)];
       std::string type = LowerAscii(Section.Get(k));
       bool known = false;
-      for (uint8_t t = 0; t < 8; ++t) {
+      for (uint8_t t = 0; t < kPageTypeCount; ++t) {
         if (type == kPageTypeNames[t]) {
           page.PageType = t;
           known = true;
@@ -327,6 +314,9 @@ void TSEPageControl::ShowPage(int32_t Index) {
       back_.SetVisible(false);
       next_.SetVisible(false);
       break;
+    case kPageLicense:
+      next_.SetEnabled(Accepted(current_));
+      break;
     default:
       break;
   }
@@ -338,6 +328,16 @@ void TSEPageControl::ShowPage(int32_t Index) {
       page.HideControls();
     }
   }
+}
+
+bool TSEPageControl::Accepted(int32_t Index) const {
+  if (Index < 0 || Index >= PageCount()) return false;
+  for (const TPageControl& c : pages_[static_cast<size_t>(Index)]->Controls()) {
+    if (c.Widget->Kind() == platform::WidgetKind::kCheckBox && !c.Widget->GetFlag(platform::WidgetFlag::kChecked)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 void TSEPageControl::TranslatePages() {

@@ -57,6 +57,8 @@ constexpr uint8_t kPagePatching = 4;
 constexpr uint8_t kPageFinish = 5;
 constexpr uint8_t kPageMainLayout = 6;
 constexpr uint8_t kPageUninstall = 7;
+constexpr uint8_t kPageLicense = 8;  // Next only once every check box of the page is ticked
+constexpr uint8_t kPageTypeCount = 9;
 // "welcome", "installdir", ...: the type names in lower case.
 const char* PageTypeName(uint8_t Type);
 
@@ -75,17 +77,23 @@ enum class TLayoutFault : uint8_t {
   kNoTypeLine,       // Name: the section's header
   kRefused,          // Detail: the setup's own message (a bad name or value)
 };
-struct TLayoutProblem {
-  std::string Entry;
-  int32_t Line = 0;
-  TLayoutFault Fault = TLayoutFault::kRefused;
-  std::string Name, Detail;
-};
-struct TLayoutProblems {
-  std::vector<TLayoutProblem> Found;
+struct TPropertyCall;
+using TPropertyHandler = void (*)(const TPropertyCall& Call);
+// The check's side of the parser (ui/LayoutCheck keeps what it is told): the
+// setup itself has none, so none of it is in the setup program.
+class TLayoutProblems {
+ public:
   std::string Entry;  // where the parser is reading
   int32_t Line = 0;
-  void Add(TLayoutFault Fault, const std::string& Name, const std::string& Detail = {});
+  // A problem at Entry and Line.
+  virtual void Add(TLayoutFault Fault, const std::string& Name, const std::string& Detail = {}) = 0;
+  // Applies a property; a value the setup refuses is added as kRefused.
+  virtual void Apply(TPropertyHandler Handler, const TPropertyCall& Call) = 0;
+  // A setting's integer; one the setup refuses is added as kRefused (0).
+  virtual int32_t Integer(const std::string& Text) = 0;
+
+ protected:
+  ~TLayoutProblems() = default;
 };
 
 // A group-0 entry's data by name (any letter case); nothing when missing.
@@ -166,6 +174,9 @@ class TSEPageControl {
   // pages changes nothing.
   void ShowPage(int32_t Index);
   void TranslatePages();
+  // Whether every check box of page Index is ticked (a licence page lets
+  // Next go on only then).
+  bool Accepted(int32_t Index) const;
 
   int32_t CurrentPage() const { return current_; }
   int32_t PageCount() const { return static_cast<int32_t>(pages_.size()); }

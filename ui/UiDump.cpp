@@ -100,6 +100,7 @@ void ControlJson(std::string& Out, int32_t Page, const TPageControl& Control) {
   if (fields & kDumpAutoSize) o.Bool("autosize", w.GetFlag(WidgetFlag::kAutoSize));
   if (fields & kDumpWordWrap) o.Bool("wordwrap", w.GetFlag(WidgetFlag::kWordWrap));
   if (fields & kDumpBorder) o.Bool("border", w.GetFlag(WidgetFlag::kBorder));
+  if (fields & kDumpChecked) o.Bool("checked", w.GetFlag(WidgetFlag::kChecked));
   if (fields & kDumpPicture) {
     const platform::Picture& p = w.GetPicture();
     o.Bool("stretch", w.GetFlag(WidgetFlag::kStretch)).Bool("center", w.GetFlag(WidgetFlag::kCenter));

@@ -63,7 +63,8 @@ void SetFlag(const TPropertyCall& c) {
   static const std::pair<const char*, WidgetFlag> kFlags[] = {
       {"autosize", WidgetFlag::kAutoSize},       {"wordwrap", WidgetFlag::kWordWrap},
       {"transparent", WidgetFlag::kTransparent}, {"border", WidgetFlag::kBorder},
-      {"stretch", WidgetFlag::kStretch},         {"center", WidgetFlag::kCenter}};
+      {"stretch", WidgetFlag::kStretch},         {"center", WidgetFlag::kCenter},
+      {"checked", WidgetFlag::kChecked}};
   for (const auto& [key, flag] : kFlags) {
     if (c.Key == key) WidgetOf(c).SetFlag(flag, IsTrue(c.Value));
   }
@@ -83,7 +84,14 @@ void LoadRichFile(const TPropertyCall& c) {
     }
     return;
   }
-  WidgetOf(c).LoadRichText(std::string(data->begin(), data->end()));
+  std::string text(data->begin(), data->end());
+  // Plain text's lines end at a carriage return, as a rich-text box keeps
+  // them (a text written on Linux has line feeds alone).
+  if (text.compare(0, 5, "{\\rtf") != 0) {
+    text = ReplaceText(text, "\r\n", "\r");
+    std::replace(text.begin(), text.end(), '\n', '\r');
+  }
+  WidgetOf(c).LoadRichText(text);
 }
 
 // A picture from a packed entry; one the program cannot decode is reported
@@ -205,6 +213,16 @@ const TControlKind kControlKinds[] = {
      0,
      {{"forecolour", SetGaugeColour}, {"backcolour", SetGaugeColour}},
      kDumpGauge},
+    {"tcheckbox",
+     WidgetKind::kCheckBox,
+     kShowsName | kRetranslated,
+     {{"caption", SetCaption},
+      {"fontface", SetFont},
+      {"fontsize", SetFont},
+      {"fontcolour", SetFont},
+      {"fontbold", SetFont},
+      {"checked", SetFlag}},
+     kDumpFont | kDumpChecked},
 };
 
 }  // namespace
@@ -258,6 +276,7 @@ const platform::ActionTable& WizardActions() {
       {"language", ActionKind::kPressAndPick, "LanguageButton", "language button", "N"},
       {"dir", ActionKind::kType, kInstallDirEditName, "install-directory box", "TEXT"},
       {"tree", ActionKind::kSelectFolder, kInstallDirTreeName, "folder tree", "PATH"},
+      {"accept", ActionKind::kPress, kLicenseAcceptName, "licence check box"},
       {"debug", ActionKind::kDebugKey},
   };
   return kActions;

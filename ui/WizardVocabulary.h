@@ -48,8 +48,9 @@ enum TDumpField : uint32_t {
   kDumpAutoSize = 4,
   kDumpWordWrap = 8,
   kDumpBorder = 16,
-  kDumpPicture = 32,  // stretch, center and the picture's size
-  kDumpGauge = 64,    // range, position and caption; the transcript shows the caption
+  kDumpPicture = 32,   // stretch, center and the picture's size
+  kDumpGauge = 64,     // range, position and caption; the transcript shows the caption
+  kDumpChecked = 128,  // a check box's tick
 };
 
 struct TControlKind {
@@ -86,7 +87,10 @@ extern const TWizardButton kWizardButtons[kWizardButtonCount];
 // The install-directory page's controls, found by name on any page.
 constexpr char kInstallDirEditName[] = "installdir_edit";
 constexpr char kInstallDirTreeName[] = "installdir_shelltreeview";
+// The licence page's check box, which the "accept" action clicks.
+constexpr char kLicenseAcceptName[] = "License_Accept";
 
 // What a person can do in the wizard: "start", "next", "back", "cancel",
-// "close", "language N", "dir TEXT", "tree PATH", "debug".
+// "close", "language N", "dir TEXT", "tree PATH", "accept" (the licence
+// page's check box, clicked), "debug".
 const platform::ActionTable& WizardActions();

@@ -130,8 +130,27 @@ int32_t TLanguages::FindByLangID(uint16_t Id) const {
   return -1;
 }
 
+namespace {
+
+// The licence page's texts, which language files written before it lack.
+const char16_t* BuiltInString(uint16_t Number) {
+  switch (Number) {
+    case 39:
+      return u"I accept the terms of the license agreement";
+    case 40:
+      return u"License Agreement";
+    case 41:
+      return u"Please read the following license agreement. You must accept it to install <%SETUPSHORTTITLE%>.";
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
 WideString TLanguages::GetString(uint16_t Number) const {
-  return GetStringOr(Number, kNotFound + AsciiToWide(DecimalText(Number)));
+  const char16_t* builtIn = BuiltInString(Number);
+  return GetStringOr(Number, builtIn ? WideString(builtIn) : kNotFound + AsciiToWide(DecimalText(Number)));
 }
 
 WideString TLanguages::GetStringOr(uint16_t Number, const WideString& Fallback) const {

@@ -121,6 +121,7 @@ class HostWidget : public Widget {
 
   // What the person does.
   void Click() {
+    if (kind_ == WidgetKind::kCheckBox) checked_ = !checked_;
     if (onClick_) onClick_();
   }
   void UserSelect(const std::string& Path) {
@@ -141,6 +142,8 @@ class HostWidget : public Widget {
         return border_;
       case WidgetFlag::kStretch:
         return stretch_;
+      case WidgetFlag::kChecked:
+        return checked_;
       case WidgetFlag::kCenter:
         break;
     }
@@ -196,7 +199,8 @@ class HostWidget : public Widget {
   bool enabled_ = true;
   WideString text_;
   FontSpec font_;
-  bool autoSize_ = false, wordWrap_ = false, transparent_ = false, border_ = false, stretch_ = false, center_ = false;
+  bool autoSize_ = false, wordWrap_ = false, transparent_ = false, border_ = false, stretch_ = false, center_ = false,
+       checked_ = false;
   Picture picture_;
   GaugeState gauge_;
   std::function<void()> onClick_;

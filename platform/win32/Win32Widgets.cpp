@@ -217,6 +217,9 @@ class Win32Widget : public Widget {
       case WidgetFlag::kCenter:
         center_ = On;
         break;
+      case WidgetFlag::kChecked:
+        ::SendMessageW(hwnd, BM_SETCHECK, On ? BST_CHECKED : BST_UNCHECKED, 0);
+        break;
     }
     ::InvalidateRect(hwnd, nullptr, TRUE);
   }
@@ -235,6 +238,8 @@ class Win32Widget : public Widget {
         return stretch_;
       case WidgetFlag::kCenter:
         return center_;
+      case WidgetFlag::kChecked:
+        return ::SendMessageW(hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
     }
     return false;
   }
@@ -670,6 +675,24 @@ void RegisterClasses() {
 
 // The rich-edit control from System32 by its full path, loaded once (on the
 // UI thread).
+// A check box drawn by the visual styles ignores the text colour its parent
+// sets, so on a dark page its caption would vanish: it is drawn classic
+// (uxtheme's SetWindowTheme, XP and later, looked up at run time).
+void Unthemed(HWND Window) {
+  using SetThemeFn = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
+  static SetThemeFn setTheme = [] {
+    wchar_t system[MAX_PATH];
+    UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH - 16) return static_cast<SetThemeFn>(nullptr);
+    WideString path(reinterpret_cast<const char16_t*>(system), n);
+    path += u"\\uxtheme.dll";
+    HMODULE module = ::LoadLibraryW(reinterpret_cast<const wchar_t*>(path.c_str()));
+    return module ? reinterpret_cast<SetThemeFn>(reinterpret_cast<void*>(::GetProcAddress(module, "SetWindowTheme")))
+                  : nullptr;
+  }();
+  if (setTheme) setTheme(Window, L"", L"");
+}
+
 bool LoadRichEdit() {
   static HMODULE module = nullptr;
   if (!module) {
@@ -740,6 +763,10 @@ Widget& Win32Form::Create(WidgetKind Kind, const std::string& Name, Widget* Pare
     case WidgetKind::kImage:
       cls = kImageClass;
       break;
+    case WidgetKind::kCheckBox:
+      cls = L"BUTTON";
+      style |= WS_TABSTOP | BS_AUTOCHECKBOX;
+      break;
     case WidgetKind::kMemo:
       cls = L"EDIT";
       style |= WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL | ES_WANTRETURN;
@@ -769,6 +796,7 @@ Widget& Win32Form::Create(WidgetKind Kind, const std::string& Name, Widget* Pare
   ::SendMessageW(w.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   if (Kind == WidgetKind::kGauge) w.SetBounds({0, 0, 200, 40});
   if (Kind == WidgetKind::kShellTree) w.BuildTree();
+  if (Kind == WidgetKind::kCheckBox) Unthemed(w.hwnd);
   return w;
 }
 
@@ -946,7 +974,7 @@ LRESULT Win32Form::Handle(HWND Window, UINT Message, WPARAM W, LPARAM L) {
       }
       Win32Widget* w = WidgetOf(control);
       if (!w) break;
-      if (HIWORD(W) == BN_CLICKED && w->Kind() == WidgetKind::kButton) {
+      if (HIWORD(W) == BN_CLICKED && (w->Kind() == WidgetKind::kButton || w->Kind() == WidgetKind::kCheckBox)) {
         if (const UserAction* action = ActionOfControl(actions_, w->Name(), ActionKind::kPress)) {
           pendingAction_ = action->Verb;
         }
@@ -984,7 +1012,7 @@ LRESULT Win32Form::Handle(HWND Window, UINT Message, WPARAM W, LPARAM L) {
       if (!w) break;
       FontSpec font = w->GetFont();
       if (font.HasColour) ::SetTextColor(dc, Rgb(font.Colour));
-      if (w->Kind() == WidgetKind::kLabel || w->Kind() == WidgetKind::kBevel) {
+      if (w->Kind() == WidgetKind::kLabel || w->Kind() == WidgetKind::kBevel || w->Kind() == WidgetKind::kCheckBox) {
         // A label shows the panel's colour behind its text, transparent or not.
         Win32Widget* parent = w->Parent();
         ::SetBkMode(dc, TRANSPARENT);

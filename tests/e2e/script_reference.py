@@ -20,7 +20,7 @@ text = open(reference, encoding='utf-8').read()
 # Every keyword registered by the commands has a heading of its own.
 source = open(commands, encoding='utf-8').read()
 keywords = set(re.findall(r'(?:TCommandClass|TLanguageFileCommand|TProductValueCommand>)\("([a-z_]+)"', source))
-assert len(keywords) == 35, sorted(keywords)
+assert len(keywords) == 36, sorted(keywords)
 headings = set()
 for line in text.splitlines():
     if line.startswith('#### '):
@@ -39,7 +39,8 @@ with tempfile.TemporaryDirectory() as work:
     src = os.path.join(work, 'src')
     for folder, name, data in [('files', 'readme.txt', 'read me'), (os.path.join('files', 'docs'), 'manual.txt', 'm'),
                                ('patch', 'maps.dat', 'map'), ('vfs', 'level.dat', 'level'), ('', 'changes.rtf',
-                                                                                               '{\\rtf1 1.0}')]:
+                                                                                               '{\\rtf1 1.0}'),
+                               ('', 'eula.txt', 'Licence\n')]:
         os.makedirs(os.path.join(src, folder), exist_ok=True)
         with open(os.path.join(src, folder, name), 'w') as f:
             f.write(data)

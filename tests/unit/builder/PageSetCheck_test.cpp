@@ -93,7 +93,7 @@ TEST(PageSetCheck, MistakesStopTheBuildWithFileAndLine) {
   const Case cases[] = {
       {"install", "Pages.txt", "[Pages]\r\nWelcome.txt\r\nWork.txt\r\n[PageTypes]\r\nWelcom\r\nPatching\r\n",
        "5: unknown page type \"Welcom\" (known: welcome, changelog, installdir, patch, patching, finish, mainlayout, "
-       "uninstall)"},
+       "uninstall, license)"},
       {"install", "Pages.txt", "[Pages]\r\nWelcome.txt\r\n\r\nLicence.txt\r\n",
        "4: layout \"Licence.txt\" is not in the page set (the setup would show \"Error File Missing: |Licence.txt|\" "
        "and an empty page)"},
@@ -109,7 +109,7 @@ TEST(PageSetCheck, MistakesStopTheBuildWithFileAndLine) {
        "6: picture \"Side.jpg\" is not in the page set"},
       {"install", "Welcome.txt", "[Hello]\r\nType=TLabell\r\n",
        "2: unknown control type \"TLabell\" (known: tlabel, tedit, tshelltreeview, tbutton, timage, tpanel, tbevel, "
-       "tmemo, trichedit, tprogressbar)"},
+       "tmemo, trichedit, tprogressbar, tcheckbox)"},
       {"install", "Welcome.txt", "[Hello]\r\nCaption=Hello\r\n", "1: section [Hello] has no \"Type=\" line after it"},
       {"install", "Welcome.txt", "[Hello]\r\nType=TLabel\r\n[hello]\r\nType=TLabel\r\n",
        "3: A component named hello already exists"},

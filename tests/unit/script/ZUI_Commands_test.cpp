@@ -51,11 +51,12 @@ TEST(ZUI_Commands, RegistrationOrderKindsAndMinimums) {
       {"version", 0, true, 1},
       {"publisher", 0, true, 1},
       {"url", 0, true, 1},
+      {"license", 0, true, 1},
   };
   TCommandList list;
   RegisterCommands(list);
-  ASSERT_EQ(list.Count(), 35u);
-  for (int32_t n = 1; n <= 35; ++n) {
+  ASSERT_EQ(list.Count(), 36u);
+  for (int32_t n = 1; n <= 36; ++n) {
     const Row& want = expected[n - 1];
     const TCommandClass* c = list.ForNumber(n);
     ASSERT_NE(c, nullptr) << n;
@@ -67,7 +68,7 @@ TEST(ZUI_Commands, RegistrationOrderKindsAndMinimums) {
   }
   EXPECT_EQ(list.ForNumber(0), nullptr);
   EXPECT_EQ(list.ForNumber(-1), nullptr);
-  EXPECT_EQ(list.ForNumber(36), nullptr);
+  EXPECT_EQ(list.ForNumber(37), nullptr);
   EXPECT_EQ(list.NumberOf("FILE"), 7);
   EXPECT_EQ(list.NumberOf("nosuch"), 0);
 }

@@ -64,7 +64,7 @@ TEST(SE_Parser, TypeLineVariants) {
   REQUIRE_FORM(f);
   auto page = f.Page(
       "[Alone]\r\n[TypeOnly]\r\nType=TLABEL\r\n[OtherKey]\r\nKind=tlabel\r\n[NoKind]\r\nLeft=220\r\n"
-      "[Unknown]\r\nType=TCheckBox\r\nLeft=1\r\n[Tree]\r\nType=tshelltreeview\r\n[Bar]\r\nType=TProgressBar\r\n"
+      "[Unknown]\r\nType=TRadioButton\r\nLeft=1\r\n[Tree]\r\nType=tshelltreeview\r\n[Bar]\r\nType=TProgressBar\r\n"
       "[Push]\r\nType=TButton\r\nCaption=ignored\r\n");
   std::vector<std::pair<std::string, std::string>> made;
   for (const TPageControl& c : page->Controls()) made.emplace_back(c.Widget->Name(), c.Kind);
