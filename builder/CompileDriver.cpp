@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "builder/PeResources.h"
 #include "builder/ScriptParser.h"
 #include "common/Exceptions.h"
 #include "common/FileUtils.h"
@@ -269,6 +270,84 @@ bool CollectSetupEntries(const std::string& ScriptName, TCompiler& Compiler, con
 
 namespace {
 
+// The value of Name in the product values' "Name=Value" lines; empty when none.
+std::string ProductValue(const std::string& Lines, const std::string& Name) {
+  std::string found;
+  TBytes bytes(Lines.begin(), Lines.end());
+  ForEachProductValue(bytes, [&](const std::string& name, const std::string& value) {
+    if (name == Name) found = value;
+  });
+  return found;
+}
+
+// The icon a page set's entries bring (Entry: "icon.ico" or the uninstall
+// icon); empty when there is none.
+TBytes IconOf(const std::vector<TPackInput>& Entries, const std::string& Entry) {
+  for (const TPackInput& in : Entries) {
+    if (in.Group != 0 || !SameTextAscii(in.EntryName, Entry)) continue;
+    if (in.Data) return *in.Data;
+    try {
+      return LoadWholeFile(in.SourcePath);
+    } catch (const ESetupError&) {
+      return {};
+    }
+  }
+  return {};
+}
+
+// Copies the stub From to To with the icon Icon (when not empty) and a
+// version resource of the script's product: what Explorer and a download
+// prompt show of the setup. A stub that is no Windows executable (a test's
+// stand-in) is copied as it is, and Log says so. False with Error.
+bool MakeStub(const std::string& From, const std::string& To, const TBytes& Icon, const TVersionInfo& Version,
+              const std::function<void(const std::string&)>& Log, std::string& Error) {
+  TBytes image;
+  try {
+    image = LoadWholeFile(From);
+  } catch (const ESetupError& e) {
+    Error = "the stub " + From + ": " + e.what();
+    return false;
+  }
+  if (IsPortableExecutable(image)) {
+    std::vector<TResource> resources;
+    std::string why;
+    if (!ReadResources(image, resources, why)) {
+      Error = "the stub " + From + ": " + why;
+      return false;
+    }
+    if (!Icon.empty() && !SetIcon(resources, Icon, why)) {
+      Error = "the page set's icon: " + why;
+      return false;
+    }
+    SetVersion(resources, Version);
+    if (!WriteResources(image, resources, why)) {
+      Error = "the stub " + From + ": " + why;
+      return false;
+    }
+  } else if (Log) {
+    Log("wizpak build: warning: the stub " + From +
+        " is no Windows executable: its icon and version resource are left as they are");
+  }
+  if (!WriteWholeFile(To, image.data(), static_cast<uint32_t>(image.size()), nullptr)) {
+    Error = "cannot write " + To + ": " + platform::DescribeError(platform::LastError());
+    return false;
+  }
+  return true;
+}
+
+// What the version resource of the setup (or its uninstaller) says.
+TVersionInfo VersionOf(const TCompiler& Compiler, const std::string& Description, const std::string& FileName) {
+  const TSetupInfo& info = Compiler.SetupInfo.Info;
+  TVersionInfo v;
+  v.ProductName = info.SetupName;
+  v.Version = ProductValue(Compiler.ProductInfo, "DisplayVersion");
+  v.Publisher = ProductValue(Compiler.ProductInfo, "Publisher");
+  v.Description = info.SetupName + " " + Description;
+  size_t slash = FileName.find_last_of("/\\");
+  v.FileName = slash == std::string::npos ? FileName : FileName.substr(slash + 1);
+  return v;
+}
+
 // A signed setup's uninstaller, made and signed at build time (a setup
 // cannot sign what it writes at install time): the stub with the uninstall
 // icon, the "UNINSTALL_" entries under their own names and a setup
@@ -277,18 +356,10 @@ namespace {
 bool BuildSignedUninstaller(const TBuildOptions& Options, const TCompiler& Compiler,
                             const std::vector<TPackInput>& Entries, const std::string& Path, std::string& Error) {
   std::vector<TPackInput> inputs;
-  std::string icon;
   const size_t prefix = std::char_traits<char>::length(kUninstallPrefix);
   for (const TPackInput& in : Entries) {
     if (in.Group != 0 || in.EntryName.compare(0, prefix, kUninstallPrefix) != 0) continue;
-    if (in.EntryName == kUninstallIcon) {
-      icon = Path + ".ico";
-      if (in.Data ? !WriteWholeFile(icon, in.Data->data(), static_cast<uint32_t>(in.Data->size()), nullptr)
-                  : !platform::CopyFile(in.SourcePath, icon, false)) {
-        icon.clear();
-      }
-      continue;
-    }
+    if (in.EntryName == kUninstallIcon) continue;
     TPackInput copy = in;
     copy.EntryName = in.EntryName.substr(prefix);
     inputs.push_back(std::move(copy));
@@ -300,19 +371,16 @@ bool BuildSignedUninstaller(const TBuildOptions& Options, const TCompiler& Compi
   info.Info.InstallDir.clear();
   info.Info.InstallDirRegKey = TREGKEY{};
   inputs.push_back({"", kSetupInfoEntry, 0, info.SaveToBytes()});
-  // The stub with the uninstall icon, where the platform can change one.
+  // The stub with the uninstall icon and the uninstaller's version resource.
   const std::string stub = Path + ".stub";
   const std::string unsignedPath = Path + ".unsigned";
   TScopeExit removeTemporaries([&] {
-    for (const std::string& temporary : {icon, stub, unsignedPath}) {
-      if (!temporary.empty()) platform::DeleteFile(temporary);
-    }
+    for (const std::string& temporary : {stub, unsignedPath}) platform::DeleteFile(temporary);
   });
-  if (!platform::CopyFile(Options.Stub, stub, false)) {
-    Error = "cannot copy the stub " + Options.Stub + ": " + platform::DescribeError(platform::LastError());
+  if (!MakeStub(Options.Stub, stub, IconOf(Entries, kUninstallIcon),
+                VersionOf(Compiler, "Uninstaller", Compiler.SetupInfo.Info.UninstallExeName), nullptr, Error)) {
     return false;
   }
-  if (!icon.empty()) ChangeIcon(icon, stub);
   TPackStats stats;
   return WritePackage({unsignedPath, stub, Options.Threads, Options.Level, {}}, inputs, stats, Error) &&
          SignSetup(Options.Sign, unsignedPath, Path, Error);
@@ -393,8 +461,17 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
     Log("packed " + std::to_string(Stats.Files) + " files, " + FormatSize(Stats.BytesIn) + " in, " +
         FormatSize(Stats.BytesOut) + " out");
   };
+  // The stub with the setup's icon and version resource, beside the output
+  // until the package is written.
+  const std::string stub = Output + ".stub";
+  TScopeExit removeStub([&] { platform::DeleteFile(stub); });
+  if (!Options.PackageOnly &&
+      !MakeStub(Options.Stub, stub, IconOf(entries, "icon.ico"), VersionOf(compiler, "Setup", Output), Log, error)) {
+    Errors.push_back("wizpak build: " + error + "; nothing was written");
+    return false;
+  }
   auto pack = [&](const std::string& path) {
-    return TPackRequest{path, Options.PackageOnly ? "" : Options.Stub, Options.Threads, Options.Level, progress};
+    return TPackRequest{path, Options.PackageOnly ? "" : stub, Options.Threads, Options.Level, progress};
   };
   const bool sign = Options.Sign.Wanted();
   const uint32_t scriptFiles = compiler.Files().FileCount;
