@@ -428,9 +428,7 @@ bool SetIcon(std::vector<TResource>& Resources, const TBytes& Icon, std::string&
       break;
     }
   }
-  std::erase_if(Resources, [](const TResource& r) {
-    return r.Type.Name.empty() && (r.Type.Id == kResourceIcon || r.Type.Id == kResourceGroupIcon);
-  });
+  std::vector<TResource> icons;
   TBytes group(6, 0);
   PutU16(group.data() + 2, 1);
   PutU16(group.data() + 4, count);
@@ -445,12 +443,16 @@ bool SetIcon(std::vector<TResource>& Resources, const TBytes& Icon, std::string&
     group.insert(group.end(), e, e + 12);
     group.push_back(static_cast<uint8_t>(i + 1));
     group.push_back(static_cast<uint8_t>((i + 1) >> 8));
-    Resources.push_back({{kResourceIcon, {}},
-                         {static_cast<uint16_t>(i + 1), {}},
-                         language,
-                         TBytes(Icon.begin() + offset, Icon.begin() + offset + bytes)});
+    icons.push_back({{kResourceIcon, {}},
+                     {static_cast<uint16_t>(i + 1), {}},
+                     language,
+                     TBytes(Icon.begin() + offset, Icon.begin() + offset + bytes)});
   }
-  Resources.push_back({{kResourceGroupIcon, {}}, {1, {}}, language, group});
+  icons.push_back({{kResourceGroupIcon, {}}, {1, {}}, language, group});
+  std::erase_if(Resources, [](const TResource& r) {
+    return r.Type.Name.empty() && (r.Type.Id == kResourceIcon || r.Type.Id == kResourceGroupIcon);
+  });
+  Resources.insert(Resources.end(), icons.begin(), icons.end());
   return true;
 }
 
