@@ -1,6 +1,7 @@
 #include "builder/CompileDriver.h"
 
 #include <map>
+#include <memory>
 
 #include "builder/PeResources.h"
 #include "builder/ScriptParser.h"
@@ -354,7 +355,8 @@ TVersionInfo VersionOf(const TCompiler& Compiler, const std::string& Description
 // information flagged as uninstaller with no install directory (it takes the
 // folder it runs from). Written to Path; false with Error.
 bool BuildSignedUninstaller(const TBuildOptions& Options, const TCompiler& Compiler,
-                            const std::vector<TPackInput>& Entries, const std::string& Path, std::string& Error) {
+                            const std::vector<TPackInput>& Entries, const std::string& Path, TPackCache* Cache,
+                            std::string& Error) {
   std::vector<TPackInput> inputs;
   const size_t prefix = std::char_traits<char>::length(kUninstallPrefix);
   for (const TPackInput& in : Entries) {
@@ -382,7 +384,7 @@ bool BuildSignedUninstaller(const TBuildOptions& Options, const TCompiler& Compi
     return false;
   }
   TPackStats stats;
-  return WritePackage({unsignedPath, stub, Options.Threads, Options.Level, {}}, inputs, stats, Error) &&
+  return WritePackage({unsignedPath, stub, Options.Threads, Options.Level, {}, Cache}, inputs, stats, Error) &&
          SignSetup(Options.Sign, unsignedPath, Path, Error);
 }
 
@@ -470,8 +472,27 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
     Errors.push_back("wizpak build: " + error + "; nothing was written");
     return false;
   }
+  // Stored forms from earlier builds; without a usable folder the build
+  // goes on compressing everything.
+  std::unique_ptr<TPackCache> cache;
+  if (!Options.CacheDir.empty()) {
+    cache = std::make_unique<TPackCache>(Options.CacheDir, Options.Level, Options.CacheLimit);
+    std::string why;
+    if (!cache->Open(why)) {
+      if (Log) Log("wizpak build: warning: " + why + "; building without the cache");
+      cache.reset();
+    }
+  }
+  TScopeExit closeCache([&] {
+    if (!cache) return;
+    cache->Close();
+    if (Log && Options.Verbose) {
+      Log("cache " + Options.CacheDir + ": " + std::to_string(cache->Hits.load()) + " entries reused, " +
+          std::to_string(cache->Misses.load()) + " compressed");
+    }
+  });
   auto pack = [&](const std::string& path) {
-    return TPackRequest{path, Options.PackageOnly ? "" : stub, Options.Threads, Options.Level, progress};
+    return TPackRequest{path, Options.PackageOnly ? "" : stub, Options.Threads, Options.Level, progress, cache.get()};
   };
   const bool sign = Options.Sign.Wanted();
   const uint32_t scriptFiles = compiler.Files().FileCount;
@@ -497,7 +518,7 @@ bool BuildSetup(const TBuildOptions& Options, std::vector<std::string>& Errors, 
     for (const std::string& temporary : {uninstaller, packed, signedPart}) platform::DeleteFile(temporary);
   });
   if (compiler.SetupInfo.Info.MakeUninstaller == 1) {
-    if (!BuildSignedUninstaller(Options, compiler, entries, uninstaller, error)) {
+    if (!BuildSignedUninstaller(Options, compiler, entries, uninstaller, cache.get(), error)) {
       Errors.push_back("wizpak build: the uninstaller: " + error + "; nothing was written");
       return false;
     }

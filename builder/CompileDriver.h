@@ -37,6 +37,9 @@ struct TBuildOptions {
   uint32_t Threads = 0;       // compressing threads; 0: one per processor
   int Level = kDefaultLevel;  // the compression level, 1 to 12
   TSigning Sign;              // a signed setup when Sign.Wanted()
+  // The compression cache's folder; empty: none.
+  std::string CacheDir;
+  uint64_t CacheLimit = kDefaultCacheLimit;
 };
 
 // Signs the setup In into Out with osslsigncode; false with Error (the tool's

@@ -7,6 +7,10 @@
 #include "common/Exceptions.h"
 #include "common/Strings.h"
 
+const char* CompressorName() { return "libdeflate " LIBDEFLATE_VERSION_STRING; }
+
+uint32_t Adler32(const uint8_t* Data, size_t Size) { return libdeflate_adler32(1, Data, Size); }
+
 uint64_t CompressorBytes(int Level) { return Level >= 10 ? 9ull << 20 : 1ull << 20; }
 
 bool CompressWithLibdeflate(const uint8_t* Data, uint32_t Size, int Level, TBytes& Out) {

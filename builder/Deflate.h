@@ -20,6 +20,12 @@ uint64_t CompressorBytes(int Level);
 // ESetupError when the compressor cannot be made (memory).
 bool CompressWithLibdeflate(const uint8_t* Data, uint32_t Size, int Level, TBytes& Out);
 
+// The compressor and its version ("libdeflate 1.14"): part of what decides
+// the bytes it makes.
+const char* CompressorName();
+// The Adler-32 of Size bytes of Data (libdeflate's).
+uint32_t Adler32(const uint8_t* Data, size_t Size);
+
 // The stored form of Data with the builder's compression at Level.
 inline TStoredForm MakeStoredFormAtLevel(const uint8_t* Data, uint32_t Size, int Level) {
   return MakeStoredForm(Data, Size, CompressWithLibdeflate, Level);

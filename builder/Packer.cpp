@@ -94,7 +94,10 @@ bool CheckInputs(const TPackRequest& r, const std::vector<TPackInput>& inputs, s
 // streams it (large files); empty entries hold nothing.
 struct TPackJob {
   int64_t Size = 0;
+  uint64_t Modified = 0;  // a file's write time, for the cache
   bool Parallel = false;
+  bool Keyed = false;  // Key holds the data's cache key
+  TCacheKey Key;
   TStoredForm Form;
   std::string Error;
 };
@@ -147,6 +150,7 @@ class TPackRun {
           return Fail("Failed to open " + in.SourcePath + ": " + DescribeFileError(in.SourcePath, LastError()));
         }
         job->Size = probe.Size();
+        job->Modified = probe.ModifiedTime();
         if (job->Size < 0 || job->Size > 0xFFFFFFFFLL)
           return Fail(in.SourcePath + ": file too large for a package entry");
       }
@@ -178,14 +182,36 @@ class TPackRun {
     TPackJob& job = *jobs_[i];
     if (!job.Parallel) return;
     const TPackInput& in = inputs_[i];
+    TPackCache* cache = r_.Cache;
     try {
-      if (in.Data) {
-        job.Form = MakeStoredFormAtLevel(in.Data->data(), static_cast<uint32_t>(in.Data->size()), r_.Level);
-      } else {
-        TBytes data = LoadWholeFile(in.SourcePath);
-        if (static_cast<int64_t>(data.size()) != job.Size) throw ESetupError(in.SourcePath + " changed while packing");
-        job.Form = MakeStoredFormAtLevel(data.data(), static_cast<uint32_t>(data.size()), r_.Level);
+      // A file the cache saw as it is now is not even read.
+      if (cache && !in.Data) {
+        std::optional<TStoredForm> kept =
+            cache->FindUnchanged(in.SourcePath, static_cast<uint64_t>(job.Size), job.Modified, job.Key);
+        if (kept && kept->OrigSize == job.Size) {
+          job.Form = std::move(*kept);
+          job.Keyed = true;
+          return;
+        }
       }
+      TBytes loaded;
+      if (!in.Data) {
+        loaded = LoadWholeFile(in.SourcePath);
+        if (static_cast<int64_t>(loaded.size()) != job.Size)
+          throw ESetupError(in.SourcePath + " changed while packing");
+      }
+      const TBytes& data = in.Data ? *in.Data : loaded;
+      const uint32_t size = static_cast<uint32_t>(data.size());
+      if (cache) {
+        job.Key = CacheKeyOf(data.data(), size);
+        job.Keyed = true;
+        if (std::optional<TStoredForm> kept = cache->Find(data.data(), job.Key)) {
+          job.Form = std::move(*kept);
+          return;
+        }
+      }
+      job.Form = MakeStoredFormAtLevel(data.data(), size, r_.Level);
+      if (cache) cache->Store(job.Key, job.Form);
     } catch (const std::exception& e) {
       job.Error = e.what();
     }
@@ -212,6 +238,10 @@ class TPackRun {
     } else if (job.Size > 0 && !pak.WriteEntryFromFile(index)) {
       return Fail("Failed to write entry \"" + in.EntryName + "\" from " + in.SourcePath + " to " + temp_ + ": " +
                   DescribeError(LastError()));
+    }
+    if (r_.Cache && job.Keyed && !in.Data) {
+      r_.Cache->Remember(in.SourcePath, static_cast<uint64_t>(job.Size), job.Modified, job.Key,
+                         pak.Entries[index].Checksum);
     }
     ++stats_.Files;
     stats_.BytesIn += static_cast<uint64_t>(job.Size);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "builder/Deflate.h"
+#include "builder/PackCache.h"
 
 #include "common/Bytes.h"
 
@@ -40,6 +41,8 @@ struct TPackRequest {
   int Level = kDefaultLevel;  // 1 to 12, see builder/Deflate.h
   // Called after every entry, when given.
   std::function<void(const TPackStats&, const TPackInput&)> Progress{};
+  // Stored forms kept between builds (opened, of the same level), or null.
+  TPackCache* Cache = nullptr;
 };
 
 // Writes Inputs to Request.Output, behind a copy of the stub when one is

@@ -1,6 +1,7 @@
 #include "cli/WizpakCli.h"
 
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <ostream>
 
@@ -65,7 +66,7 @@ constexpr char kExtractHelp[] =
     "refused.\n";
 
 constexpr char kPackHelp[] =
-    "usage: wizpak pack OUT [--stub EXE] [--level N] [--group N] PATH...\n"
+    "usage: wizpak pack OUT [--stub EXE] [--level N] [--group N] [--cache DIR | --no-cache] PATH...\n"
     "\n"
     "Packs files and folders into entries of group N (default 1). A file becomes\n"
     "an entry named after it; a folder adds every file below it, named by its\n"
@@ -73,10 +74,12 @@ constexpr char kPackHelp[] =
     "EXE, otherwise OUT is a package file of its own. --group may be given again\n"
     "before later paths. --level N (1 to 12, default 9) is the compression level;\n"
     "12 makes the smallest package, at about three times the time of 9. OUT is\n"
-    "replaced only when packing succeeds.\n";
+    "replaced only when packing succeeds. The compression cache is used as by\n"
+    "wizpak build (see wizpak build --help).\n";
 
 constexpr char kBuildHelp[] =
     "usage: wizpak build SCRIPT [-o OUT] [--stub EXE | --package-only] [--data DIR] [--threads N] [--level N]\n"
+    "                   [--cache DIR | --no-cache] [--cache-limit MB]\n"
     "                   [--sign-cert CERT --sign-key KEY | --sign-pkcs12 P12] [--sign-...] [-v]\n"
     "\n"
     "Compiles SCRIPT and writes the setup: the Windows stub with the package\n"
@@ -94,6 +97,14 @@ constexpr char kBuildHelp[] =
     "  --level N        the compression level, 1 (fastest) to 12 (smallest);\n"
     "                   default 9\n"
     "  -v               name every file as it is packed\n"
+    "  --cache DIR      keep the compressed form of every entry in DIR and take\n"
+    "                   it from there when the same data is packed again, so a\n"
+    "                   rebuild compresses only what changed; the output is the\n"
+    "                   same byte for byte (default: ~/.cache/wizpak, on Windows\n"
+    "                   the local application data's wizpak\\cache)\n"
+    "  --cache-limit MB the most the cache keeps, oldest entries out first\n"
+    "                   (default 2048)\n"
+    "  --no-cache       compress everything, keep nothing\n"
     "Signing (Authenticode, with osslsigncode), the whole setup, package included:\n"
     "  --sign-cert CERT.pem --sign-key KEY.pem   or   --sign-pkcs12 FILE.p12\n"
     "  --sign-pass-file FILE   the key's password (never on the command line)\n"
@@ -315,10 +326,20 @@ int Extract(TCliCall& c) {
   return refused || failed ? kExitFailed : kExitOk;
 }
 
+// "--no-cache" until the default is applied.
+constexpr char kNoCache[] = "\n";
+
+// The cache folder the options leave: the one given, none for "--no-cache",
+// else the user's own.
+std::string CacheFolder(const std::string& Given) {
+  if (Given == kNoCache) return {};
+  return Given.empty() ? platform::UserCacheFolder() : Given;
+}
+
 int Pack(TCliCall& c) {
   const std::vector<std::string>& args = c.Args;
   std::ostream &out = c.Out, &err = c.Err;
-  std::string output, stub;
+  std::string output, stub, cacheDir;
   uint16_t group = 1;
   int level = kDefaultLevel;
   std::vector<TPackInput> inputs;
@@ -330,6 +351,14 @@ int Pack(TCliCall& c) {
         return kExitUsage;
       }
       stub = args[++i];
+    } else if (args[i] == "--cache") {
+      if (i + 1 >= args.size()) {
+        err << "wizpak pack: --cache needs a folder\n";
+        return kExitUsage;
+      }
+      cacheDir = args[++i];
+    } else if (args[i] == "--no-cache") {
+      cacheDir = kNoCache;
     } else if (args[i] == "--level") {
       if (i + 1 >= args.size() || !ParseLevel(args[i + 1], level)) {
         err << "wizpak pack: --level takes a number from 1 to 12\n";
@@ -371,7 +400,18 @@ int Pack(TCliCall& c) {
       nextReport = s.BytesIn + (64ull << 20);
     }
   };
-  if (!WritePackage({output, stub, 0, level, progress}, inputs, stats, error)) {
+  std::unique_ptr<TPackCache> cache;
+  if (std::string folder = CacheFolder(cacheDir); !folder.empty()) {
+    cache = std::make_unique<TPackCache>(folder, level);
+    std::string why;
+    if (!cache->Open(why)) {
+      err << "wizpak pack: warning: " << why << "; packing without the cache\n";
+      cache.reset();
+    }
+  }
+  const bool packed = WritePackage({output, stub, 0, level, progress, cache.get()}, inputs, stats, error);
+  if (cache) cache->Close();
+  if (!packed) {
     err << "wizpak pack: " << error << "\n";
     return kExitFailed;
   }
@@ -412,6 +452,18 @@ bool ParseBuildArgs(const std::vector<std::string>& args, TBuildOptions& options
       ok = value(options.DataDirs.emplace_back());
     } else if (a == "--package-only") {
       options.PackageOnly = true;
+    } else if (a == "--cache") {
+      ok = value(options.CacheDir);
+    } else if (a == "--no-cache") {
+      options.CacheDir = kNoCache;
+    } else if (a == "--cache-limit") {
+      std::string n;
+      ok = value(n);
+      if (ok && IntOrMinusOne(n) <= 0) {
+        why = "--cache-limit takes a number of megabytes, 1 or more, not \"" + n + "\"";
+        ok = false;
+      }
+      if (ok) options.CacheLimit = static_cast<uint64_t>(IntOrMinusOne(n)) << 20;
     } else if (a == "--threads") {
       std::string n;
       ok = value(n);
@@ -504,6 +556,7 @@ int Build(TCliCall& c) {
     return kExitUsage;
   }
   if (!FindBuildFiles(options, c.Err)) return kExitFailed;
+  options.CacheDir = CacheFolder(options.CacheDir);
   std::vector<std::string> errors;
   std::string output;
   TPackStats stats;

@@ -57,6 +57,9 @@ class File {
   uint64_t Position();
   // The file's size, or -1 when it cannot be taken.
   int64_t Size();
+  // When it was last written, in the platform's own units (compare it only
+  // with times this platform gave); 0 when it cannot be taken.
+  uint64_t ModifiedTime();
   // Cuts the file at the current position.
   bool Truncate();
   bool Flush();
@@ -90,6 +93,7 @@ struct DirEntry {
   std::string Name;
   uint32_t Attributes = 0;
   uint64_t Size = 0;
+  uint64_t Modified = 0;  // as File::ModifiedTime gives it
   bool IsDirectory() const { return (Attributes & kAttributeDirectory) != 0; }
 };
 // The entries of a folder, without "." and ".."; false when it cannot be listed.

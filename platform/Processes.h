@@ -18,6 +18,11 @@ void SetStdoutBinary();
 
 // The full path of the running executable.
 std::string ExecutablePath();
+// The folder where the builder keeps what it may make again (its compression
+// cache), the user's own: $XDG_CACHE_HOME/wizpak (or ~/.cache/wizpak) on
+// Linux, the local application data's wizpak\cache on Windows; empty when
+// there is none. It may not exist yet.
+std::string UserCacheFolder();
 // The process's command line as the system gave it, unsplit (the program's
 // name first); empty where there is none (the emulated machine).
 std::string CommandLine();

@@ -279,6 +279,12 @@ int64_t File::Size() {
   return static_cast<int64_t>(st.st_size);
 }
 
+uint64_t File::ModifiedTime() {
+  struct stat st;
+  if (!IsOpen() || ::fstat(impl_->fd, &st) != 0) return 0;
+  return static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000ull + static_cast<uint64_t>(st.st_mtim.tv_nsec);
+}
+
 bool File::Truncate() {
   if (!IsOpen() || !host::FileOperationAllowed()) return false;
   off_t pos = ::lseek(impl_->fd, 0, SEEK_CUR);
@@ -492,6 +498,8 @@ bool ListDirectory(const std::string& Path, std::vector<DirEntry>& Entries) {
     if (S_ISLNK(st.st_mode)) entry.Attributes |= kAttributeReparsePoint;
     if (!(st.st_mode & S_IWUSR)) entry.Attributes |= kAttributeReadOnly;
     entry.Size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+    entry.Modified =
+        static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000ull + static_cast<uint64_t>(st.st_mtim.tv_nsec);
     Entries.push_back(std::move(entry));
   }
   ::closedir(d);

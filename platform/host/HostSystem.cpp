@@ -33,6 +33,13 @@ std::string ExecutablePath() {
   return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
 }
 
+std::string UserCacheFolder() {
+  const char* xdg = std::getenv("XDG_CACHE_HOME");
+  if (xdg && xdg[0] == '/') return std::string(xdg) + "/wizpak";
+  const char* home = std::getenv("HOME");
+  return home && home[0] == '/' ? std::string(home) + "/.cache/wizpak" : std::string();
+}
+
 // Linux programs get their arguments split; the callers join them.
 std::string CommandLine() { return std::string(); }
 

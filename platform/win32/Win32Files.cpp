@@ -198,6 +198,12 @@ int64_t File::Size() {
   return static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
 }
 
+uint64_t File::ModifiedTime() {
+  FILETIME written;
+  if (!IsOpen() || !::GetFileTime(impl_->handle, nullptr, nullptr, &written)) return 0;
+  return (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+}
+
 bool File::Truncate() { return IsOpen() && ::SetEndOfFile(impl_->handle); }
 
 bool File::Flush() { return IsOpen() && ::FlushFileBuffers(impl_->handle); }
@@ -252,6 +258,8 @@ bool ListDirectory(const std::string& Path, std::vector<DirEntry>& Entries) {
     e.Name = name;
     e.Attributes = data.dwFileAttributes;
     e.Size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    e.Modified =
+        (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
     Entries.push_back(std::move(e));
   } while (::FindNextFileW(h, &data));
   ::FindClose(h);

@@ -20,6 +20,12 @@ std::string ExecutablePath() {
   return win32::Narrow(buffer.data(), n);
 }
 
+std::string UserCacheFolder() {
+  constexpr int kCsidlLocalAppData = 28;
+  std::string local = SpecialFolder(kCsidlLocalAppData);
+  return local.empty() ? std::string() : local + "\\wizpak\\cache";
+}
+
 std::string CommandLine() {
   const wchar_t* line = ::GetCommandLineW();
   return line ? win32::Narrow(line) : "";
