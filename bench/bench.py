@@ -133,13 +133,50 @@ def mb(n):
     return f'{n / 1e6:.1f}'
 
 
+def rebuilds(work, stub, pairs):
+    """Rebuilds with the compression cache against a cold build, interleaved:
+    cold (an empty cache), nothing changed, one file changed."""
+    cache = os.path.join(work, 'rebuild-cache')
+    files = sorted(os.path.join(d, f) for d, _, fs in os.walk(os.path.join(work, 'payload')) for f in fs)
+    victim = files[len(files) // 2]
+    original = open(victim, 'rb').read()
+    print(f'\nrebuilds with the cache, {pairs} interleaved rounds (changed: {os.path.relpath(victim, work)}, '
+          f'{mb(len(original))} MB)')
+    print(f'{"round":>5} {"cold s":>7} {"same s":>7} {"/cold":>6} {"one s":>7} {"/cold":>6}')
+    rows = []
+    build = [WIZPAK, 'build', 'setup.wps', '-o', 'BenchC.exe', '--stub', stub, '--cache', cache]
+    for p in range(pairs):
+        shutil.rmtree(cache, ignore_errors=True)
+        open(victim, 'wb').write(original)
+        ct, _ = timed(build, cwd=work)
+        st, _ = timed(build, cwd=work)
+        open(victim, 'wb').write(original[:-1] + bytes([original[-1] ^ 1]))
+        ot, _ = timed(build, cwd=work)
+        rows.append((ct, st, ot))
+        print(f'{p + 1:>5} {ct:>7.2f} {st:>7.2f} {st / ct:>6.3f} {ot:>7.2f} {ot / ct:>6.3f}', flush=True)
+    open(victim, 'wb').write(original)
+    same = statistics.median(r[1] / r[0] for r in rows)
+    one = statistics.median(r[2] / r[0] for r in rows)
+    print(f'{"med":>5} {statistics.median(r[0] for r in rows):>7.2f} {statistics.median(r[1] for r in rows):>7.2f}'
+          f' {same:>6.3f} {statistics.median(r[2] for r in rows):>7.2f} {one:>6.3f}')
+    print(f'rebuild / cold build: nothing changed {same:.3f} (goal 0.15), one file changed {one:.3f} (goal 0.2)')
+    shutil.rmtree(cache, ignore_errors=True)
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
     ap.add_argument('--small', action='store_true', help='a tenth of the payload')
     ap.add_argument('--pairs', type=int, default=3, help='interleaved pairs of runs (at least 3)')
     ap.add_argument('--work', default=os.path.join(root, 'build', 'bench'), help='work folder')
+    ap.add_argument('--rebuilds-only', action='store_true', help='only the rebuilds with the compression cache')
     a = ap.parse_args()
     pairs = max(3, a.pairs)
+    if a.rebuilds_only:
+        os.makedirs(a.work, exist_ok=True)
+        make_payload(os.path.join(a.work, 'payload'), a.small)
+        write_script(a.work)
+        rebuilds(a.work, write_stub(a.work), pairs)
+        return
     makensis = shutil.which('makensis')
     if not makensis:
         sys.exit('makensis not found: run bench/run.sh, which installs the nsis package')
@@ -170,7 +207,7 @@ def main():
           f' {"out MB":>7} {"ldgz s":>7} {"out MB":>7} {"/nsis":>6} {"/pigz":>6}')
     rows = []
     for p in range(pairs):
-        wt, wm = timed([WIZPAK, 'build', 'setup.wps', '-o', 'Bench.exe', '--stub', stub], cwd=work)
+        wt, wm = timed([WIZPAK, 'build', 'setup.wps', '-o', 'Bench.exe', '--stub', stub, '--no-cache'], cwd=work)
         ws = os.path.getsize(os.path.join(work, 'Bench.exe'))
         nt, nm = timed([makensis, '-V1', 'setup.nsi'], cwd=work)
         ns = os.path.getsize(os.path.join(work, 'bench-nsis.exe'))
@@ -188,15 +225,18 @@ def main():
     print(f'output / payload: wizpak {med[2] / payload_bytes:.4f}, makensis {med[4] / payload_bytes:.4f}, '
           f'pigz -9 {med[6] / payload_bytes:.4f}, libdeflate -9 {med[8] / payload_bytes:.4f}')
     # The smallest setup the builder makes, for the record.
-    zt, _ = timed([WIZPAK, 'build', 'setup.wps', '-o', 'BenchZ.exe', '--stub', stub, '--level', '12'], cwd=work)
+    zt, _ = timed([WIZPAK, 'build', 'setup.wps', '-o', 'BenchZ.exe', '--stub', stub, '--level', '12', '--no-cache'],
+                  cwd=work)
     print(f'level 12: {zt:.2f} s, {mb(os.path.getsize(os.path.join(work, "BenchZ.exe")))} MB')
 
     # The same bytes from one thread.
-    subprocess.run([WIZPAK, 'build', 'setup.wps', '-o', 'Bench1.exe', '--stub', stub, '--threads', '1'], cwd=work,
+    subprocess.run([WIZPAK, 'build', 'setup.wps', '-o', 'Bench1.exe', '--stub', stub, '--threads', '1', '--no-cache'],
+                   cwd=work,
                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     # Compared in pieces: a forked child's peak counts this process's memory.
     same = filecmp.cmp(os.path.join(work, 'Bench.exe'), os.path.join(work, 'Bench1.exe'), shallow=False)
     print(f'parallel and single-threaded packages identical: {"yes" if same else "NO"}')
+    rebuilds(work, stub, pairs)
 
     print(f'\nunattended install and verification, {pairs} interleaved rounds (wizpak-run /S, verification '
           f'included; baseline: gzip -dc of the tar.gz, then cp -r; wizpak verify against gzip -dc)')
