@@ -131,9 +131,11 @@ if [ -x "$host_wizpak" ]; then
   "$host_wizpak" archive cat "$work/game.zup" 'data\data.bin' | cmp - "$examples/files/data.bin"
   cmp "$work/data.bin.out" "$examples/files/data.bin"
   echo "wine.cli: wizpak.exe archive add updates an archive the Linux wizpak reads back"
-  "$host_wizpak" build "$examples/setup.wps" -o "$work/HostDemoSetup.exe" --stub "$work/wizpak-stub.exe" \
+  # Under the same name: the version resource holds the output's name.
+  mkdir -p "$work/host"
+  "$host_wizpak" build "$examples/setup.wps" -o "$work/host/DemoSetup.exe" --stub "$work/wizpak-stub.exe" \
     --data "$work/data" >/dev/null
-  cmp "$work/DemoSetup.exe" "$work/HostDemoSetup.exe"
+  cmp "$work/DemoSetup.exe" "$work/host/DemoSetup.exe"
   echo "wine.cli: wizpak.exe and the Linux wizpak build the same DemoSetup.exe"
 fi
 echo "wine.cli: packed, listed, verified and extracted with wizpak.exe"
