@@ -13,7 +13,7 @@
 namespace {
 
 constexpr char kEntryMagic[8] = {'w', 'z', 'p', 'c', 'a', 'c', 'h', 'e'};
-constexpr uint32_t kEntryVersion = 1;
+constexpr uint32_t kEntryVersion = 2;
 constexpr char kIndexHead[] = "wizpak cache index 1";
 
 std::string Hex(uint32_t Value) {
@@ -138,13 +138,14 @@ std::optional<TStoredForm> TPackCache::Load(const TCacheKey& Key) const {
   form.StoredSize = GetU32(p + 12);
   form.Checksum = GetU32(p + 16);
   const uint32_t count = GetU32(p + 20);
-  // The entry is the one asked for, whole: its length and its CRC-32.
-  if (!(stored == Key) || count != raw.size() - head || count != (form.StoredSize ? form.StoredSize : form.OrigSize) ||
-      (form.StoredSize == 0 && count == 0)) {
+  // The entry is the one asked for, whole: its length and its CRC-32. Data
+  // stored raw is kept as a mark without its bytes, which are the data's.
+  if (!(stored == Key) || count != raw.size() - head || count != form.StoredSize ||
+      (form.StoredSize == 0 && (form.OrigSize == 0 || form.Checksum != Key.Crc))) {
     return std::nullopt;
   }
   form.Bytes.assign(raw.begin() + static_cast<std::ptrdiff_t>(head), raw.end());
-  if (PakChecksum(form.Bytes.data(), form.Bytes.size()) != form.Checksum) return std::nullopt;
+  if (form.StoredSize != 0 && PakChecksum(form.Bytes.data(), form.Bytes.size()) != form.Checksum) return std::nullopt;
   return form;
 }
 
@@ -155,8 +156,9 @@ std::optional<TStoredForm> TPackCache::FindUnchanged(const std::string& Path, ui
     return std::nullopt;
   }
   std::optional<TStoredForm> form = Load(it->second.Key);
-  // The entry the index saw, not one written since for other data of the key.
-  if (!form || form->Checksum != it->second.Checksum) return std::nullopt;
+  // The entry the index saw, not one written since for other data of the
+  // key; a raw mark needs the data, which Find reads.
+  if (!form || form->Checksum != it->second.Checksum || form->StoredSize == 0) return std::nullopt;
   Key = it->second.Key;
   ++Hits;
   return form;
@@ -166,7 +168,8 @@ std::optional<TStoredForm> TPackCache::Find(const uint8_t* Data, const TCacheKey
   std::optional<TStoredForm> form = Load(Key);
   if (!form) return std::nullopt;
   if (form->StoredSize == 0) {
-    if (std::memcmp(form->Bytes.data(), Data, Key.Size) != 0) return std::nullopt;
+    if (PakChecksum(Data, Key.Size) != form->Checksum) return std::nullopt;
+    form->Bytes.assign(Data, Data + Key.Size);
   } else {
     std::optional<TBytes> inflated = InflateExact(form->Bytes.data(), form->Bytes.size(), Key.Size);
     if (!inflated || std::memcmp(inflated->data(), Data, Key.Size) != 0) return std::nullopt;
@@ -186,11 +189,11 @@ void TPackCache::Store(const TCacheKey& Key, const TStoredForm& Form) const {
   out.push_back(static_cast<uint8_t>(compressor.size()));
   out.push_back(static_cast<uint8_t>(compressor.size() >> 8));
   out.insert(out.end(), compressor.begin(), compressor.end());
-  for (uint32_t v :
-       {Key.Size, Key.Crc, Key.Adler, Form.StoredSize, Form.Checksum, static_cast<uint32_t>(Form.Bytes.size())}) {
-    Put32(out, v);
-  }
-  out.insert(out.end(), Form.Bytes.begin(), Form.Bytes.end());
+  // Raw data (it did not compress) is kept as a mark: the attempt is saved,
+  // and the bytes are the data's own.
+  const uint32_t count = Form.StoredSize ? static_cast<uint32_t>(Form.Bytes.size()) : 0;
+  for (uint32_t v : {Key.Size, Key.Crc, Key.Adler, Form.StoredSize, Form.Checksum, count}) Put32(out, v);
+  out.insert(out.end(), Form.Bytes.begin(), Form.Bytes.begin() + count);
   WriteWhole(path, out);
 }
 
