@@ -76,3 +76,39 @@ bool InflateExactTo(const uint8_t* Data, size_t Size, uint64_t Expected,
   inflateEnd(&zs);
   return sunk && rc == Z_STREAM_END && total == Expected;
 }
+
+struct TStreamChecker::Impl {
+  z_stream zs{};
+  bool ready = false;
+  TBytes out;
+};
+
+TStreamChecker::TStreamChecker() : impl_(std::make_unique<Impl>()) {}
+
+TStreamChecker::~TStreamChecker() {
+  if (impl_->ready) inflateEnd(&impl_->zs);
+}
+
+bool TStreamChecker::Check(const uint8_t* Data, size_t Size, uint64_t Expected, uint64_t& Produced) {
+  Produced = 0;
+  if (!CouldHold(Size, Expected)) return false;
+  Impl& i = *impl_;
+  if (!i.ready) {
+    if (inflateInit(&i.zs) != Z_OK) return false;
+    i.ready = true;
+    i.out.resize(static_cast<size_t>(kStep));
+  } else if (inflateReset(&i.zs) != Z_OK) {
+    return false;
+  }
+  i.zs.next_in = const_cast<Bytef*>(Data);
+  i.zs.avail_in = static_cast<uInt>(Size);
+  // The whole stream is read, past the claim too, so that Produced tells.
+  int rc = Z_OK;
+  do {
+    i.zs.next_out = i.out.data();
+    i.zs.avail_out = static_cast<uInt>(i.out.size());
+    rc = inflate(&i.zs, Z_NO_FLUSH);
+  } while (rc == Z_OK || (rc == Z_BUF_ERROR && i.zs.avail_out == 0));
+  Produced = i.zs.total_out;
+  return rc == Z_STREAM_END && Produced == Expected;
+}

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "common/Bytes.h"
@@ -33,3 +34,22 @@ std::optional<TBytes> InflateExact(const uint8_t* Data, size_t Size, uint64_t Ex
 // false, or for a claim the stream could not hold (Sink not called).
 bool InflateExactTo(const uint8_t* Data, size_t Size, uint64_t Expected,
                     const std::function<bool(const uint8_t* Piece, size_t Count)>& Sink);
+
+// Checks streams one after another as InflateExact would read them, without
+// keeping their bytes: its zlib state and output buffer are reused from one
+// stream to the next, so checking thousands of small entries allocates
+// nothing per entry. One checker serves one thread at a time.
+class TStreamChecker {
+ public:
+  TStreamChecker();
+  ~TStreamChecker();
+  TStreamChecker(const TStreamChecker&) = delete;
+  TStreamChecker& operator=(const TStreamChecker&) = delete;
+  // True when Data is one complete zlib stream of exactly Expected bytes.
+  // Produced: what the stream really holds, as for InflateExact.
+  bool Check(const uint8_t* Data, size_t Size, uint64_t Expected, uint64_t& Produced);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};

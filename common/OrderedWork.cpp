@@ -27,21 +27,31 @@ bool RunOrdered(const TOrderedWork& Work) {
   for (size_t i = 0; i < n; ++i) cost[i] = Work.Cost ? Work.Cost(i) : 0;
   std::atomic<size_t> next{0}, allowed{0};
   std::atomic<bool> stop{false};
+  // A signal is raised only when its side may be waiting: each waiter says
+  // so before it looks at its condition once more, so no wake-up is lost, and
+  // an item that is ready in time costs no system call (under Wine each one
+  // is a round trip to the server, which outweighed a small entry's work).
   platform::Signal readySignal, roomSignal;
+  std::atomic<bool> callerWaiting{false};
+  std::atomic<uint32_t> workersWaiting{0};
   uint64_t held = 0;
   size_t admitted = 0;
   auto admit = [&] {
     while (admitted < n && (held == 0 || held + cost[admitted] <= Work.Budget)) held += cost[admitted++];
     allowed = admitted;
-    roomSignal.Notify();
+    if (workersWaiting > 0) roomSignal.Notify();
   };
   auto worker = [&] {
     for (size_t i = next++; i < n && !stop; i = next++) {
-      while (i >= allowed && !stop) roomSignal.Wait(1);
+      while (i >= allowed && !stop) {
+        ++workersWaiting;
+        if (i >= allowed && !stop) roomSignal.Wait(1);
+        --workersWaiting;
+      }
       if (stop) break;
       Work.Prepare(i);
       ready[i] = true;
-      readySignal.Notify();
+      if (callerWaiting) readySignal.Notify();
     }
   };
   admit();
@@ -55,7 +65,11 @@ bool RunOrdered(const TOrderedWork& Work) {
     if (pool.empty()) {
       Work.Prepare(i);  // no thread could start: prepare here
     } else {
-      while (!ready[i]) readySignal.Wait(5);
+      while (!ready[i]) {
+        callerWaiting = true;
+        if (!ready[i]) readySignal.Wait(5);
+        callerWaiting = false;
+      }
     }
     bool go = Work.Use(i);
     held -= cost[i];

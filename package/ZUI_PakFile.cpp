@@ -161,19 +161,29 @@ void TPak::ReadDirectory() {
   Entries = std::move(entries);
 }
 
-std::optional<TBytes> TPak::ReadStoredFrom(File& Handle, uint64_t Size, uint32_t Index) const {
-  if (Index >= Entries.size() || !Handle.IsOpen()) return std::nullopt;
+bool TPak::ReadStoredInto(File& Handle, uint64_t Size, uint32_t Index, TBytes& Stored) const {
+  if (Index >= Entries.size() || !Handle.IsOpen()) return false;
   const TPakFile& e = Entries[Index];
   uint32_t readSize = e.ReadSize();
   // Checked before anything is allocated: the bytes must lie inside the file.
-  if (static_cast<uint64_t>(e.Offset) + readSize > Size) return std::nullopt;
-  TBytes stored(readSize);
+  if (static_cast<uint64_t>(e.Offset) + readSize > Size) return false;
+  Stored.resize(readSize);
   if (readSize > 0) {
-    if (!Handle.Seek(e.Offset, SeekOrigin::kBegin)) return std::nullopt;
-    if (Handle.Read(stored.data(), readSize) != readSize) return std::nullopt;
+    if (!Handle.Seek(e.Offset, SeekOrigin::kBegin)) return false;
+    if (Handle.Read(Stored.data(), readSize) != readSize) return false;
   }
-  if (PakChecksum(stored.data(), stored.size()) != e.Checksum) return std::nullopt;
+  return PakChecksum(Stored.data(), Stored.size()) == e.Checksum;
+}
+
+std::optional<TBytes> TPak::ReadStoredFrom(File& Handle, uint64_t Size, uint32_t Index) const {
+  TBytes stored;
+  if (!ReadStoredInto(Handle, Size, Index, stored)) return std::nullopt;
   return stored;
+}
+
+std::string TPak::DecompSizeMessage(uint32_t Index, uint64_t Produced) const {
+  const TPakFile& e = Entries[Index];
+  return e.Name + "\r\r" + kDecompSizeText + DecimalText(Produced) + kOrigSizeText + DecimalText(e.OrigSize);
 }
 
 std::optional<TBytes> TPak::ReadStored(uint32_t Index) { return ReadStoredFrom(handle_, packageEnd_, Index); }
@@ -191,7 +201,7 @@ std::optional<TBytes> TPak::DecodeEntry(uint32_t Index, std::optional<TBytes> St
   uint64_t produced = 0;
   std::optional<TBytes> data = InflateExact(Stored->data(), Stored->size(), e.OrigSize, &produced);
   if (!data) {
-    Message = e.Name + "\r\r" + kDecompSizeText + DecimalText(produced) + kOrigSizeText + DecimalText(e.OrigSize);
+    Message = DecompSizeMessage(Index, produced);
     return std::nullopt;
   }
   return data;
@@ -239,6 +249,8 @@ struct TPak::TReaders {
     uint32_t n = Threads ? Threads : platform::ProcessorCount();
     handles = std::vector<File>(n);
     busy = std::vector<std::atomic<bool>>(n);
+    stored = std::vector<TBytes>(n);
+    checkers = std::vector<TStreamChecker>(n);
     for (size_t i = 0; i < n; ++i) {
       busy[i] = false;
       if (!handles[i].Open(pak.fileName_, platform::kAccessRead, platform::kShareReadWrite,
@@ -260,11 +272,35 @@ struct TPak::TReaders {
     busy[h] = false;
     return stored;
   }
+  // Entry Index read and inflated as ReadEntry would, its bytes not kept:
+  // each handle has a buffer and a checker of its own, reused entry after
+  // entry. Message gets the DecompSize text.
+  bool Check(uint32_t Index, std::string& Message) {
+    const TPakFile& e = pak.Entries[Index];
+    size_t h = 0;
+    if (threads != 1) {
+      for (;; h = (h + 1) % handles.size()) {
+        bool expected = false;
+        if (busy[h].compare_exchange_strong(expected, true)) break;
+      }
+    }
+    File& handle = threads == 1 ? pak.handle_ : handles[h];
+    bool ok = pak.ReadStoredInto(handle, size, Index, stored[h]);
+    if (ok && e.StoredSize != 0) {
+      uint64_t produced = 0;
+      ok = e.OrigSize < kLargeEntrySize && checkers[h].Check(stored[h].data(), stored[h].size(), e.OrigSize, produced);
+      if (!ok && e.OrigSize < kLargeEntrySize) Message = pak.DecompSizeMessage(Index, produced);
+    }
+    if (threads != 1) busy[h] = false;
+    return ok;
+  }
   TPak& pak;
   uint64_t size = pak.packageEnd_;
   uint32_t threads = 0;
   std::vector<File> handles;
   std::vector<std::atomic<bool>> busy;
+  std::vector<TBytes> stored;
+  std::vector<TStreamChecker> checkers;
 };
 
 uint32_t TPak::VerifyEntries(uint32_t Count, uint32_t Threads, const std::function<bool(uint32_t, bool)>& Done) {
@@ -289,7 +325,7 @@ uint32_t TPak::VerifyEntries(uint32_t Count, uint32_t Threads, const std::functi
     } else if (e.OrigSize >= kLargeEntrySize) {
       r.ok = LargeEntryFits(e, readers.size);
     } else {
-      r.ok = DecodeEntry(index, readers.Read(index), r.message).has_value();
+      r.ok = readers.Check(index, r.message);
     }
   };
   work.Use = [&](size_t i) {

@@ -200,6 +200,11 @@ class TPak {
   // Reading through any handle, without touching the object's own state, so
   // that worker threads can share the object.
   std::optional<TBytes> ReadStoredFrom(platform::File& Handle, uint64_t Size, uint32_t Index) const;
+  // The same into Stored, whose room is reused; false where ReadStoredFrom
+  // gives nothing.
+  bool ReadStoredInto(platform::File& Handle, uint64_t Size, uint32_t Index, TBytes& Stored) const;
+  // The DecompSize text for an entry whose stream holds Produced bytes.
+  std::string DecompSizeMessage(uint32_t Index, uint64_t Produced) const;
   // The entry's data from its stored bytes; Message gets the DecompSize text
   // instead of showing it.
   std::optional<TBytes> DecodeEntry(uint32_t Index, std::optional<TBytes> Stored, std::string& Message) const;

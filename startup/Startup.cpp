@@ -55,7 +55,6 @@ constexpr char kLanguagePrefix[] = "LANGUAGE-";
 constexpr char kRolledBack[] = "A run of a setup in ";
 constexpr char kRolledBackEnd[] = " did not finish (it was ended, or the computer went off) and was rolled back.\r\r";
 constexpr char kCaptionRolledBack[] = "Setup";
-constexpr uint32_t kMinimumVerifyDisplayMs = 500;
 constexpr uint32_t kVerifyRepaintMs = 50;
 
 std::string StatusVerified(uint32_t done, uint32_t total) {
@@ -83,18 +82,22 @@ bool IsSwitch(const std::string& Arg) {
 // (retrying with nobody there to change anything would never end).
 class TLoggedPrompt : public TPrompt {
  public:
-  TLoggedPrompt(TPrompt& Inner, bool Unattended) : inner_(Inner), unattended_(Unattended) {}
+  TLoggedPrompt(TPrompt& Inner, TProgram& Program)
+      : inner_(Inner), program_(Program), unattended_(Program.Unattended) {}
   int Show(const std::string& Text, const std::string& Caption, uint32_t Flags) override {
+    program_.CloseVerifyWindow();
     int answer = unattended_ ? DefaultAnswer(Flags) : inner_.Show(Text, Caption, Flags);
     Log(platform::TextToWide(Caption + ": " + Text), answer);
     return answer;
   }
   int ShowWide(const WideString& Text, const WideString& Caption, uint32_t Flags) override {
+    program_.CloseVerifyWindow();
     int answer = unattended_ ? DefaultAnswer(Flags) : inner_.ShowWide(Text, Caption, Flags);
     Log(Caption + u": " + Text, answer);
     return answer;
   }
   void FatalAppExit(const std::string& Text) override {
+    program_.CloseVerifyWindow();
     LogLine("Fatal", Text);
     if (!unattended_) inner_.FatalAppExit(Text);
   }
@@ -122,6 +125,7 @@ class TLoggedPrompt : public TPrompt {
     LogLineWide("Message box", Text + u" -> " + AsciiToWide(answer) + (unattended_ ? u" (unattended)" : u""));
   }
   TPrompt& inner_;
+  TProgram& program_;
   bool unattended_;
 };
 
@@ -149,7 +153,7 @@ class TLoggedObserver : public TSetupObserver {
 };
 
 // The start-up check of the package: every entry checked while the
-// "Verifying Contents" window counts, then the window shown for at least 500 ms. Returns false when an entry failed
+// "Verifying Contents" window counts. Returns false when an entry failed
 // (its message shown).
 bool Verify(TProgram& p, platform::ProgressWindow& window, uint64_t& groupedTotal) {
   TPak& pak = *p.SetupPak;
@@ -198,10 +202,6 @@ bool Verify(TProgram& p, platform::ProgressWindow& window, uint64_t& groupedTota
     return false;
   }
   LogLine("Verified", DecimalText(n) + " entries");
-  // Shown long enough to be read; unattended, nothing is shown to wait for.
-  uint32_t end = platform::TickCount();
-  while (!p.Unattended && platform::TickCount() - end < kMinimumVerifyDisplayMs) platform::Sleep(10);
-  window.Close();
   return true;
 }
 
@@ -278,9 +278,9 @@ int RunRoad(TProgram& p, TSetupObserver* observer) {
 // the command line) and verifies every entry in the "Verifying Contents"
 // window; GroupedTotal receives the original bytes of the grouped entries.
 int OpenAndVerify(TProgram& p, uint64_t& GroupedTotal) {
-  platform::ProgressWindow window;
-  if (!p.Unattended) window.Show(kVerifyCaption, kVerifyLabel, kLoadingHeader);
-  window.SetProgress(0, 100);
+  auto window = std::make_unique<platform::ProgressWindow>();
+  if (!p.Unattended) window->Show(kVerifyCaption, kVerifyLabel, kLoadingHeader);
+  window->SetProgress(0, 100);
 
   std::string package = p.Args[0];
   if (p.Args.size() >= 2 && !IsSwitch(p.Args[1]) && platform::FileExists(p.Args[1])) {
@@ -294,7 +294,11 @@ int OpenAndVerify(TProgram& p, uint64_t& GroupedTotal) {
     return kExitFatalMessage;
   }
   try {
-    if (!Verify(p, window, GroupedTotal)) return kExitFatalMessage;
+    if (!Verify(p, *window, GroupedTotal)) return kExitFatalMessage;
+    // The window stays up while the setup loads and the wizard is built
+    // behind it; the first page, the road or a message box closes it.
+    p.VerifiedAt = platform::TickCount();
+    if (!p.Unattended) p.VerifyWindow = std::move(window);
   } catch (const ESetupError& e) {
     WriteErrorLog(e.what(), kVerificationStage, p.Report());
   }
@@ -447,7 +451,9 @@ int FindInstallDir(TProgram& p) {
 int Run(TProgram& p, TSetupObserver* observer, TWizardRunner wizard) {
   int status = PrepareProgram(p);
   if (status != kContinue) return status;
-  return wizard ? wizard(p, observer) : RunRoad(p, observer);
+  if (wizard) return wizard(p, observer);
+  p.CloseVerifyWindow();
+  return RunRoad(p, observer);
 }
 
 }  // namespace
@@ -552,7 +558,7 @@ int RunProgram(const std::vector<std::string>& Args, TSetupObserver* Observer, T
   TProgram program;
   program.Args = Args.empty() ? std::vector<std::string>{platform::ExecutablePath()} : Args;
   ReadSwitches(program, platform::CommandLine());
-  TLoggedPrompt prompt(Prompt(), program.Unattended);
+  TLoggedPrompt prompt(Prompt(), program);
   TPromptScope promptScope(prompt);
   if (!program.LogPath.empty() && !OpenRunLog(program.LogPath)) {
     Fatal(kLogUnwritable + program.LogPath + " (" + platform::DescribeError(platform::LastError()) + ")",

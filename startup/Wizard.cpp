@@ -10,6 +10,8 @@ int RunWizard(TProgram& Program, TSetupObserver* Observer) {
   TDumpedPrompt boxes(*window);
   TFrmMain form(Program, *window, Observer);
   if (!form.SetPagesUp()) return kExitFatalMessage;
+  // The wizard is built: the verification window gives way to its first page.
+  Program.CloseVerifyWindow();
   window->SetOnIdle([&form, &boxes](const std::string& action) { ReportIdle(form, action, &boxes); });
   window->Run();
   return form.ExitCode();

@@ -2,6 +2,7 @@
 
 #include "common/FileUtils.h"
 #include "common/RunLog.h"
+#include "platform/System.h"
 #include "script/FilesInUse.h"
 
 namespace {
@@ -16,6 +17,16 @@ TProgram::TProgram() {
   LanguageStrings.AddField("<%SPACEREQ%>", &SpaceRequiredText);
   LanguageStrings.AddField("<%SPACEAVA%>", &SpaceAvailableText);
   LanguageStrings.AddField("<%DEVICENAME%>", &RefusedDeviceName);
+}
+
+void TProgram::CloseVerifyWindow() {
+  if (!VerifyWindow) return;
+  // Shown long enough to be read: 500 ms from the end of the check, of
+  // which loading the setup and building the wizard have taken their part.
+  constexpr uint32_t kMinimumVerifyDisplayMs = 500;
+  while (platform::TickCount() - VerifiedAt < kMinimumVerifyDisplayMs) platform::Sleep(10);
+  VerifyWindow->Close();
+  VerifyWindow.reset();
 }
 
 TPathFields TProgram::Fields() const {

@@ -16,6 +16,7 @@
 #include "package/ZUI_CompLines.h"
 #include "package/ZUI_PakFile.h"
 #include "package/ZUI_SetupInfo.h"
+#include "platform/Widgets.h"
 #include "script/SE_ScriptState.h"
 #include "script/SE_Uninstall_List.h"
 #include "ui/ZUI_Language.h"
@@ -65,6 +66,11 @@ struct TProgram {
   uint16_t LangID = 0;
   bool ExternalPak = false;
   bool VerifyFailed = false;
+  // The "Verifying Contents" window, kept up after a passed check while the
+  // setup loads and the wizard is built behind it; VerifiedAt is when the
+  // check ended (platform::TickCount).
+  std::unique_ptr<platform::ProgressWindow> VerifyWindow;
+  uint32_t VerifiedAt = 0;
   uint64_t SpaceRequired = 0;
   std::string SpaceRequiredText;
   uint64_t SpaceAvailable = 0;
@@ -74,6 +80,9 @@ struct TProgram {
   std::string SpaceAvailableText;
   std::string RefusedDeviceName;  // "<%DEVICENAME%>": the device InstallDirRefusal names
 
+  // Closes the verification window once it has been shown for 500 ms after
+  // the check: before the first page, the road or any message box.
+  void CloseVerifyWindow();
   // The path fields with the install directory as it stands now.
   TPathFields Fields() const;
   // What the error log reports of the program.
