@@ -15,6 +15,17 @@ namespace {
 constexpr char kEntryMagic[8] = {'w', 'z', 'p', 'c', 'a', 'c', 'h', 'e'};
 constexpr uint32_t kEntryVersion = 2;
 constexpr char kIndexHead[] = "wizpak cache index 1";
+// A pack: its head, the entries one after another, then the directory (for
+// each entry its key, offset and length) and the directory's place, its
+// count and the end mark.
+constexpr char kPackMagic[8] = {'w', 'z', 'p', 'c', 'p', 'a', 'c', 'k'};
+constexpr char kPackEndMagic[8] = {'w', 'z', 'p', 'c', 'd', 'i', 'r', '1'};
+constexpr uint32_t kPackVersion = 1;
+constexpr size_t kPackHead = sizeof kPackMagic + 4 + 4;
+constexpr size_t kDirectoryRecord = 3 * 4 + 8 + 4;
+constexpr size_t kPackFoot = 8 + 4 + sizeof kPackEndMagic;
+constexpr char kPackPrefix[] = "pack-";
+constexpr char kTemporaryPack[] = ".tmp";
 
 std::string Hex(uint32_t Value) {
   static const char kDigits[] = "0123456789abcdef";
@@ -23,12 +34,15 @@ std::string Hex(uint32_t Value) {
   return out;
 }
 
-// A name of this write's own beside Path, so two builds never write one file.
-std::string TemporaryBeside(const std::string& Path) {
+// 16 letters from the system's random source: names of a build's own.
+std::string RandomName() {
   uint32_t random[2] = {0, 0};
   platform::RandomBytes(random, sizeof random);
-  return Path + ".tmp-" + Hex(random[0]) + Hex(random[1]);
+  return Hex(random[0]) + Hex(random[1]);
 }
+
+// A name of this write's own beside Path, so two builds never write one file.
+std::string TemporaryBeside(const std::string& Path) { return Path + ".tmp-" + RandomName(); }
 
 // Writes Bytes to Path whole: under a name of its own, then renamed.
 bool WriteWhole(const std::string& Path, const TBytes& Bytes) {
@@ -60,25 +74,78 @@ void Put32(TBytes& Out, uint32_t Value) {
   for (int i = 0; i < 4; ++i) Out.push_back(static_cast<uint8_t>(Value >> (8 * i)));
 }
 
+void Put64(TBytes& Out, uint64_t Value) {
+  Put32(Out, static_cast<uint32_t>(Value));
+  Put32(Out, static_cast<uint32_t>(Value >> 32));
+}
+
+uint64_t Get64(const uint8_t* P) { return GetU32(P) | static_cast<uint64_t>(GetU32(P + 4)) << 32; }
+
+bool StartsWith(const std::string& Text, const char* Prefix) { return Text.rfind(Prefix, 0) == 0; }
+
+bool EndsWith(const std::string& Text, const std::string& End) {
+  return Text.size() >= End.size() && Text.compare(Text.size() - End.size(), End.size(), End) == 0;
+}
+
+// Count bytes of Handle at Offset, all of them.
+bool ReadAt(platform::File& Handle, uint64_t Offset, uint32_t Count, TBytes& Out) {
+  Out.resize(Count);
+  return Handle.Seek(static_cast<int64_t>(Offset), platform::SeekOrigin::kBegin) &&
+         (Count == 0 || Handle.Read(Out.data(), Count) == Count);
+}
+
 }  // namespace
 
 TCacheKey CacheKeyOf(const uint8_t* Data, uint32_t Size) { return {Size, Crc32(Data, Size), Adler32(Data, Size)}; }
 
+struct TPackCache::TPackWriter {
+  std::string path;  // the final name; the file is written beside it until the build ends
+  std::string temporary;
+  platform::File file;
+  uint64_t size = 0;
+  bool broken = false;
+  TBytes directory;
+  uint32_t count = 0;
+  std::map<TCacheKey, bool, TKeyOrder> stored;
+
+  bool Append(const TBytes& Bytes) {
+    if (broken) return false;
+    broken = file.Write(Bytes.data(), static_cast<uint32_t>(Bytes.size())) != Bytes.size();
+    size += Bytes.size();
+    return !broken;
+  }
+};
+
 TPackCache::TPackCache(std::string Folder, int Level, uint64_t Limit)
     : folder_(std::move(Folder)), level_(Level), limit_(Limit) {}
 
-std::string TPackCache::EntryPath(const TCacheKey& Key) const {
-  const std::string crc = Hex(Key.Crc);
-  return folder_ + "/L" + std::to_string(level_) + "/" + crc.substr(0, 2) + "/" + crc + Hex(Key.Adler) + "-" +
-         std::to_string(Key.Size);
+TPackCache::~TPackCache() {
+  // A build that never closed its cache leaves no half-written pack.
+  if (pack_ && pack_->file.IsOpen()) {
+    pack_->file.Close();
+    platform::DeleteFile(pack_->temporary);
+  }
 }
+
+std::string TPackCache::LevelFolder() const { return folder_ + "/L" + std::to_string(level_); }
 
 std::string TPackCache::IndexPath() const { return folder_ + "/index-L" + std::to_string(level_); }
 
 bool TPackCache::Open(std::string& Error) {
-  if (!MakeFolders(folder_ + "/L" + std::to_string(level_))) {
+  if (!MakeFolders(LevelFolder())) {
     Error = "cannot make the cache folder " + folder_ + ": " + platform::DescribeError(platform::LastError());
     return false;
+  }
+  // The packs, oldest first, so that a key in two packs is taken from the
+  // newer.
+  std::vector<platform::DirEntry> files;
+  platform::ListDirectory(LevelFolder(), files);
+  std::sort(files.begin(), files.end(), [](const platform::DirEntry& a, const platform::DirEntry& b) {
+    return a.Modified != b.Modified ? a.Modified < b.Modified : a.Name < b.Name;
+  });
+  for (const platform::DirEntry& f : files) {
+    if (!f.IsDirectory() && StartsWith(f.Name, kPackPrefix) && !EndsWith(f.Name, kTemporaryPack))
+      ReadPack(LevelFolder() + "/" + f.Name);
   }
   TBytes raw;
   try {
@@ -116,11 +183,44 @@ bool TPackCache::Open(std::string& Error) {
   return true;
 }
 
+void TPackCache::ReadPack(const std::string& Path) {
+  platform::File file;
+  if (!file.Open(Path, platform::kAccessRead, platform::kShareReadWrite, platform::FileDisposition::kOpenExisting))
+    return;
+  const int64_t size = file.Size();
+  TBytes head, foot, directory;
+  if (size < static_cast<int64_t>(kPackHead + kPackFoot) || !ReadAt(file, 0, kPackHead, head) ||
+      std::memcmp(head.data(), kPackMagic, sizeof kPackMagic) != 0 || GetU32(head.data() + 8) != kPackVersion ||
+      GetU32(head.data() + 12) != static_cast<uint32_t>(level_) ||
+      !ReadAt(file, static_cast<uint64_t>(size) - kPackFoot, kPackFoot, foot) ||
+      std::memcmp(foot.data() + 12, kPackEndMagic, sizeof kPackEndMagic) != 0) {
+    return;
+  }
+  const uint64_t at = Get64(foot.data());
+  const uint32_t count = GetU32(foot.data() + 8);
+  // The directory lies between the head and the foot, exactly.
+  const uint64_t end = static_cast<uint64_t>(size) - kPackFoot;
+  if (at < kPackHead || at > end || end - at > (64u << 20) || (end - at) / kDirectoryRecord != count ||
+      (end - at) % kDirectoryRecord != 0 || !ReadAt(file, at, static_cast<uint32_t>(end - at), directory)) {
+    return;
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* r = directory.data() + i * kDirectoryRecord;
+    const TCacheKey key{GetU32(r), GetU32(r + 4), GetU32(r + 8)};
+    const uint64_t offset = Get64(r + 12);
+    const uint32_t length = GetU32(r + 20);
+    if (offset >= kPackHead && offset <= at && length <= at - offset) places_[key] = {Path, offset, length};
+  }
+}
+
 std::optional<TStoredForm> TPackCache::Load(const TCacheKey& Key) const {
+  auto place = places_.find(Key);
+  if (place == places_.end()) return std::nullopt;
   TBytes raw;
-  try {
-    raw = LoadWholeFile(EntryPath(Key));
-  } catch (const ESetupError&) {
+  platform::File file;
+  if (!file.Open(place->second.Pack, platform::kAccessRead, platform::kShareReadWrite,
+                 platform::FileDisposition::kOpenExisting) ||
+      !ReadAt(file, place->second.Offset, place->second.Length, raw)) {
     return std::nullopt;
   }
   const std::string compressor = CompressorName();
@@ -178,10 +278,24 @@ std::optional<TStoredForm> TPackCache::Find(const uint8_t* Data, const TCacheKey
   return form;
 }
 
-void TPackCache::Store(const TCacheKey& Key, const TStoredForm& Form) const {
+void TPackCache::Store(const TCacheKey& Key, const TStoredForm& Form) {
   ++Misses;
-  const std::string path = EntryPath(Key);
-  MakeFolder(path.substr(0, path.rfind('/')));
+  if (!pack_) {
+    pack_ = std::make_unique<TPackWriter>();
+    pack_->path = LevelFolder() + "/" + kPackPrefix + RandomName();
+    pack_->temporary = pack_->path + kTemporaryPack;
+    if (!pack_->file.Open(pack_->temporary, platform::kAccessWrite, platform::kShareNone,
+                          platform::FileDisposition::kCreateNew)) {
+      pack_->broken = true;
+      return;
+    }
+    TBytes head(kPackMagic, kPackMagic + sizeof kPackMagic);
+    Put32(head, kPackVersion);
+    Put32(head, static_cast<uint32_t>(level_));
+    pack_->Append(head);
+  }
+  TPackWriter& pack = *pack_;
+  if (pack.broken || pack.stored.count(Key)) return;
   const std::string compressor = CompressorName();
   TBytes out(kEntryMagic, kEntryMagic + sizeof kEntryMagic);
   Put32(out, kEntryVersion);
@@ -194,7 +308,13 @@ void TPackCache::Store(const TCacheKey& Key, const TStoredForm& Form) const {
   const uint32_t count = Form.StoredSize ? static_cast<uint32_t>(Form.Bytes.size()) : 0;
   for (uint32_t v : {Key.Size, Key.Crc, Key.Adler, Form.StoredSize, Form.Checksum, count}) Put32(out, v);
   out.insert(out.end(), Form.Bytes.begin(), Form.Bytes.begin() + count);
-  WriteWhole(path, out);
+  const uint64_t offset = pack.size;
+  if (!pack.Append(out)) return;
+  for (uint32_t v : {Key.Size, Key.Crc, Key.Adler}) Put32(pack.directory, v);
+  Put64(pack.directory, offset);
+  Put32(pack.directory, static_cast<uint32_t>(out.size()));
+  ++pack.count;
+  pack.stored[Key] = true;
 }
 
 void TPackCache::Remember(const std::string& Path, uint64_t Size, uint64_t Modified, const TCacheKey& Key,
@@ -204,6 +324,16 @@ void TPackCache::Remember(const std::string& Path, uint64_t Size, uint64_t Modif
 }
 
 void TPackCache::Close() {
+  if (pack_ && pack_->file.IsOpen()) {
+    TPackWriter& pack = *pack_;
+    TBytes foot;
+    Put64(foot, pack.size);
+    Put32(foot, pack.count);
+    foot.insert(foot.end(), kPackEndMagic, kPackEndMagic + sizeof kPackEndMagic);
+    const bool whole = pack.count > 0 && pack.Append(pack.directory) && pack.Append(foot);
+    pack.file.Close();
+    if (!whole || !platform::MoveFile(pack.temporary, pack.path, false)) platform::DeleteFile(pack.temporary);
+  }
   // What this build saw wins; other files the index knew stay known.
   std::map<std::string, TRecord> merged = index_;
   for (const auto& [path, record] : seen_) merged[path] = record;
@@ -224,20 +354,26 @@ void TPackCache::Trim() {
   };
   std::vector<TKept> kept;
   uint64_t total = 0;
-  std::vector<platform::DirEntry> levels, prefixes, files;
+  std::vector<platform::DirEntry> levels, files, old;
   platform::ListDirectory(folder_, levels);
   for (const platform::DirEntry& l : levels) {
     if (!l.IsDirectory() || l.Name.size() < 2 || l.Name[0] != 'L') continue;
     const std::string level = folder_ + "/" + l.Name;
-    platform::ListDirectory(level, prefixes);
-    for (const platform::DirEntry& p : prefixes) {
-      if (!p.IsDirectory()) continue;
-      platform::ListDirectory(level + "/" + p.Name, files);
-      for (const platform::DirEntry& f : files) {
-        if (f.IsDirectory()) continue;
-        kept.push_back({f.Modified, f.Size, level + "/" + p.Name + "/" + f.Name});
+    platform::ListDirectory(level, files);
+    for (const platform::DirEntry& f : files) {
+      const std::string path = level + "/" + f.Name;
+      if (!f.IsDirectory()) {
+        kept.push_back({f.Modified, f.Size, path});
         total += f.Size;
+        continue;
       }
+      // A folder of entries one file each, as earlier builds kept them: no
+      // build reads them now.
+      platform::ListDirectory(path, old);
+      for (const platform::DirEntry& o : old) {
+        if (!o.IsDirectory()) platform::DeleteFile(path + "/" + o.Name);
+      }
+      platform::RemoveDirectory(path);
     }
   }
   if (total <= limit_) return;

@@ -5,14 +5,18 @@
 // when it is whole (its CRC-32) and, when the data was read, when it inflates
 // to that data byte for byte; a file whose size and write time are those the
 // index saw is taken from the entry the index names without being read, that
-// entry's CRC-32 still checked. Entries and the index are written whole under
-// names of their own and renamed into place, so builds may share the folder
-// at once; the folder is kept below its limit, oldest entries out first.
+// entry's CRC-32 still checked. A build appends the entries it compressed to
+// one pack file of its own, its directory at the end (one file, not one per
+// entry: making thousands of files cost a cold build more than its hashing);
+// the pack and the index are written under names of their own and renamed
+// into place when the build ends, so builds may share the folder at once. The
+// folder is kept below its limit, the oldest packs out first.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,16 +50,19 @@ class TPackCache {
   // Any thread. The stored form of Data when an entry holds it: whole, and
   // inflating to Data byte for byte.
   std::optional<TStoredForm> Find(const uint8_t* Data, const TCacheKey& Key) const;
-  // Any thread. Keeps Form as the entry of Key; a failure to write only
-  // costs a later build its time.
-  void Store(const TCacheKey& Key, const TStoredForm& Form) const;
+  // The writer's thread. Keeps Form as the entry of Key in this build's
+  // pack; a failure to write only costs a later build its time.
+  void Store(const TCacheKey& Key, const TStoredForm& Form);
 
   // The writer's thread: Path (Size bytes, written at Modified) holds the
   // data of Key, whose stored form has CRC-32 Checksum.
   void Remember(const std::string& Path, uint64_t Size, uint64_t Modified, const TCacheKey& Key, uint32_t Checksum);
-  // After the build: writes the index, then takes the oldest entries out
-  // until the folder holds no more than the limit.
+  // After the build: puts this build's pack in place, writes the index, then
+  // takes the oldest packs out until the folder holds no more than the limit.
   void Close();
+  ~TPackCache();
+  TPackCache(const TPackCache&) = delete;
+  TPackCache& operator=(const TPackCache&) = delete;
 
   // What the build found: entries taken from the cache, and compressed.
   mutable std::atomic<uint32_t> Hits{0}, Misses{0};
@@ -66,10 +73,27 @@ class TPackCache {
     TCacheKey Key;
     uint32_t Checksum = 0;
   };
-  std::string EntryPath(const TCacheKey& Key) const;
+  // Where an entry lies: in which pack, and its bytes there.
+  struct TPlace {
+    std::string Pack;
+    uint64_t Offset = 0;
+    uint32_t Length = 0;
+  };
+  struct TKeyOrder {
+    bool operator()(const TCacheKey& A, const TCacheKey& B) const {
+      return A.Size != B.Size ? A.Size < B.Size : A.Crc != B.Crc ? A.Crc < B.Crc : A.Adler < B.Adler;
+    }
+  };
+  std::string LevelFolder() const;
+  void ReadPack(const std::string& Path);
   std::optional<TStoredForm> Load(const TCacheKey& Key) const;
   std::string IndexPath() const;
   void Trim();
+
+  // This build's pack, written as it goes under a name of its own.
+  struct TPackWriter;
+  std::unique_ptr<TPackWriter> pack_;
+  std::map<TCacheKey, TPlace, TKeyOrder> places_;  // the packs' entries, read at Open
 
   std::string folder_;
   int level_;

@@ -96,7 +96,8 @@ struct TPackJob {
   int64_t Size = 0;
   uint64_t Modified = 0;  // a file's write time, for the cache
   bool Parallel = false;
-  bool Keyed = false;  // Key holds the data's cache key
+  bool Keyed = false;       // Key holds the data's cache key
+  bool Compressed = false;  // Form was made here, for the cache to keep
   TCacheKey Key;
   TStoredForm Form;
   std::string Error;
@@ -211,7 +212,7 @@ class TPackRun {
         }
       }
       job.Form = MakeStoredFormAtLevel(data.data(), size, r_.Level);
-      if (cache) cache->Store(job.Key, job.Form);
+      job.Compressed = cache != nullptr;
     } catch (const std::exception& e) {
       job.Error = e.what();
     }
@@ -234,6 +235,8 @@ class TPackRun {
       if (!pak.WriteStoredForm(index, job.Form)) {
         return Fail("Failed to write entry \"" + in.EntryName + "\" to " + temp_ + ": " + DescribeError(LastError()));
       }
+      // The cache keeps what was compressed, in the order of the package.
+      if (job.Compressed) r_.Cache->Store(job.Key, job.Form);
       job.Form = TStoredForm{};
     } else if (job.Size > 0 && !pak.WriteEntryFromFile(index)) {
       return Fail("Failed to write entry \"" + in.EntryName + "\" from " + in.SourcePath + " to " + temp_ + ": " +

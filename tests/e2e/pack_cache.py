@@ -8,6 +8,7 @@ import os
 import shutil
 import subprocess
 import sys
+import struct
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -22,7 +23,22 @@ def build(src, out, *extra):
 
 
 def entries(cache):
+    """Every file the cache keeps its entries in."""
     return sorted(os.path.join(r, f) for r, _, fs in os.walk(cache) for f in fs if os.sep + 'L' in r)
+
+
+def packs(cache):
+    return [p for p in entries(cache) if os.path.basename(p).startswith('pack-') and not p.endswith('.tmp')]
+
+
+def directory(pack):
+    """A pack's entries as (data size, offset, length), and where its directory starts."""
+    data = open(pack, 'rb').read()
+    assert data[:8] == b'wzpcpack' and data[-8:] == b'wzpcdir1', pack
+    at, count = struct.unpack_from('<QI', data, len(data) - 20)
+    assert at + 24 * count == len(data) - 20
+    records = [struct.unpack_from('<IIIQI', data, at + 24 * i) for i in range(count)]
+    return [(r[0], r[3], r[4]) for r in records], at
 
 
 with tempfile.TemporaryDirectory() as work:
@@ -37,7 +53,9 @@ with tempfile.TemporaryDirectory() as work:
 
     plain = build(src, out, '--no-cache')
     assert build(src, out, '--cache', cache) == plain  # cold: fills the cache
-    assert len(entries(cache)) >= 40
+    # One pack for the build, its entries in it, nothing else beside it.
+    assert len(packs(cache)) == 1 and entries(cache) == packs(cache), entries(cache)
+    assert len(directory(packs(cache)[0])[0]) >= 40
     warm = subprocess.run([wizpak, 'build', os.path.join(src, 'setup.wps'), '-o', out, '--stub', stub, '--cache',
                            cache, '-v'], capture_output=True, text=True)
     assert warm.returncode == 0 and open(out, 'rb').read() == plain
@@ -61,17 +79,28 @@ with tempfile.TemporaryDirectory() as work:
     sout = os.path.join(work, 'Small.exe')
     expected = build(small, sout, '--no-cache')
     assert build(small, sout, '--cache', one) == expected
-    # The entries of a.txt and b.bin: named after their data's sizes.
-    for size in (960, 300):
-        [target] = [p for p in entries(one) if p.endswith(f'-{size}')]
-        good = open(target, 'rb').read()
-        assert len(good) > 40 and (size == 960 or len(good) < 100), len(good)
-        for i in range(len(good)):
-            bad = bytearray(good)
-            bad[i] ^= 0xFF
-            open(target, 'wb').write(bytes(bad))
-            assert build(small, sout, '--cache', one) == expected, f'byte {i} of {target} flipped was packed'
-            open(target, 'wb').write(good)
+    # Each byte of the entries of a.txt and b.bin flipped in turn (their
+    # records, their directory lines), and of the pack's head and foot. Only
+    # the damaged pack is beside each build: the pack a build writes after a
+    # miss is taken away again.
+    [target] = packs(one)
+    good = open(target, 'rb').read()
+    records, at = directory(target)
+    ranges = [range(0, 16), range(len(good) - 20, len(good))]
+    for n, (size, offset, length) in enumerate(records):
+        if size in (960, 300):
+            assert length > 40 and (size == 960 or length < 100), length
+            ranges += [range(offset, offset + length), range(at + 24 * n, at + 24 * n + 24)]
+    assert len(ranges) == 6, records
+    for i in (i for r in ranges for i in r):
+        bad = bytearray(good)
+        bad[i] ^= 0xFF
+        open(target, 'wb').write(bytes(bad))
+        assert build(small, sout, '--cache', one) == expected, f'byte {i} of {target} flipped was packed'
+        for p in packs(one):
+            if p != target:
+                os.remove(p)
+    open(target, 'wb').write(good)
     # Both ways of finding it: the unchanged file (the index), then a touched one (its data).
     os.utime(os.path.join(small, 'files', 'a.txt'), None)
     assert build(small, sout, '--cache', one) == expected
