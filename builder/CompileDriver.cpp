@@ -104,13 +104,7 @@ void CheckPackedPageSet(const TCompiler& Compiler, const std::vector<TPackInput>
   };
   TEntryLookup lookup = [&](const std::string& name) -> std::optional<TBytes> {
     const TPackInput* in = find(name);
-    if (!in) return std::nullopt;
-    if (in->Data) return in->Data;
-    try {
-      return LoadWholeFile(in->SourcePath);
-    } catch (const ESetupError&) {
-      return std::nullopt;
-    }
+    return in ? InputBytes(*in) : std::nullopt;
   };
   const TSetupInfo& info = Compiler.SetupInfo.Info;
   TLanguageStrings fields;
@@ -285,13 +279,7 @@ std::string ProductValue(const std::string& Lines, const std::string& Name) {
 // icon); empty when there is none.
 TBytes IconOf(const std::vector<TPackInput>& Entries, const std::string& Entry) {
   for (const TPackInput& in : Entries) {
-    if (in.Group != 0 || !SameTextAscii(in.EntryName, Entry)) continue;
-    if (in.Data) return *in.Data;
-    try {
-      return LoadWholeFile(in.SourcePath);
-    } catch (const ESetupError&) {
-      return {};
-    }
+    if (in.Group == 0 && SameTextAscii(in.EntryName, Entry)) return InputBytes(in).value_or(TBytes{});
   }
   return {};
 }

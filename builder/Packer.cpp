@@ -286,3 +286,12 @@ bool WritePackage(const TPackRequest& Request, const std::vector<TPackInput>& In
   Stats = TPackStats{};
   return CheckInputs(Request, Inputs, Error) && TPackRun(Request, Inputs, Stats, Error).Run();
 }
+
+std::optional<TBytes> InputBytes(const TPackInput& Input) {
+  if (Input.Data) return Input.Data;
+  try {
+    return LoadWholeFile(Input.SourcePath);
+  } catch (const ESetupError&) {
+    return std::nullopt;
+  }
+}

@@ -20,6 +20,10 @@ struct TPackInput {
   std::optional<TBytes> Data;  // the entry's bytes, held in memory
 };
 
+// The bytes Input stands for: its Data, else its file's; nothing when the
+// file cannot be read.
+std::optional<TBytes> InputBytes(const TPackInput& Input);
+
 struct TPackStats {
   uint32_t Files = 0;
   uint64_t BytesIn = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <type_traits>
 
 #include "platform/Text.h"
 
@@ -198,34 +199,32 @@ TBytes ResourceSectionBytes(const std::vector<TResource>& Resources, uint32_t Se
     for (const auto& item : level) n += item.first.Name.empty() ? 0 : 1;
     return n;
   };
+  // Writes directory At's header and its entries for Level's items, each
+  // pointing to a subdirectory of its own made next; returns those, with the
+  // items they are for.
+  auto subdirectories = [&](uint32_t at, const auto& level) {
+    using TInner = typename std::decay_t<decltype(level)>::mapped_type;
+    header(at, countNamed(level), level.size() - countNamed(level));
+    std::vector<std::pair<uint32_t, const TInner*>> made;
+    uint32_t slot = at + 16;
+    for (const auto& [key, inner] : level) {
+      const uint32_t sub = nextDirectory;
+      nextDirectory += directorySize(inner.size());
+      PutU32(out.data() + slot, putName(key));
+      PutU32(out.data() + slot + 4, sub | 0x80000000u);
+      slot += 8;
+      made.emplace_back(sub, &inner);
+    }
+    return made;
+  };
   // Breadth first: the root, then each type's directory, then each name's.
   const uint32_t root = nextDirectory;
   nextDirectory += directorySize(tree.size());
-  header(root, countNamed(tree), tree.size() - countNamed(tree));
-  std::vector<std::pair<uint32_t, const std::map<TResourceKey, std::map<uint16_t, const TResource*>, TKeyLess>*>>
-      typeDirectories;
-  uint32_t slot = root + 16;
-  for (const auto& [type, byName] : tree) {
-    const uint32_t at = nextDirectory;
-    nextDirectory += directorySize(byName.size());
-    PutU32(out.data() + slot, putName(type));
-    PutU32(out.data() + slot + 4, at | 0x80000000u);
-    slot += 8;
-    typeDirectories.emplace_back(at, &byName);
-  }
   std::vector<std::pair<uint32_t, const std::map<uint16_t, const TResource*>*>> nameDirectories;
-  for (const auto& [at, byName] : typeDirectories) {
-    header(at, countNamed(*byName), byName->size() - countNamed(*byName));
-    slot = at + 16;
-    for (const auto& [name, byLanguage] : *byName) {
-      const uint32_t sub = nextDirectory;
-      nextDirectory += directorySize(byLanguage.size());
-      PutU32(out.data() + slot, putName(name));
-      PutU32(out.data() + slot + 4, sub | 0x80000000u);
-      slot += 8;
-      nameDirectories.emplace_back(sub, &byLanguage);
-    }
+  for (const auto& [at, byName] : subdirectories(root, tree)) {
+    for (const auto& made : subdirectories(at, *byName)) nameDirectories.push_back(made);
   }
+  uint32_t slot = 0;
   for (const auto& [at, byLanguage] : nameDirectories) {
     header(at, 0, byLanguage->size());
     slot = at + 16;

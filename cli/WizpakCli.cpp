@@ -102,7 +102,7 @@ constexpr char kBuildHelp[] =
     "                   rebuild compresses only what changed; the output is the\n"
     "                   same byte for byte (default: ~/.cache/wizpak, on Windows\n"
     "                   the local application data's wizpak\\cache)\n"
-    "  --cache-limit MB the most the cache keeps, oldest entries out first\n"
+    "  --cache-limit MB the most the cache keeps, oldest packs out first\n"
     "                   (default 2048)\n"
     "  --no-cache       compress everything, keep nothing\n"
     "Signing (Authenticode, with osslsigncode), the whole setup, package included:\n"
