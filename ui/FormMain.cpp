@@ -129,13 +129,13 @@ TFrmMain::TFrmMain(TProgram& Program, platform::Form& Form, TSetupObserver* Oute
   language_->SetButtonPicture(LanguageTriangle());
   form_.SetActions(WizardActions());
 
-  back_->SetOnClick([this] { Guarded([this] { BackButtonClick(); }); });
-  next_->SetOnClick([this] { Guarded([this] { NextButtonClick(); }); });
-  cancel_->SetOnClick([this] { Guarded([this] { CancelButtonClick(); }); });
-  language_->SetOnClick([this] { Guarded([this] { LanguageButtonClick(); }); });
+  back_->SetOnClick(GuardedHandler(&TFrmMain::BackButtonClick));
+  next_->SetOnClick(GuardedHandler(&TFrmMain::NextButtonClick));
+  cancel_->SetOnClick(GuardedHandler(&TFrmMain::CancelButtonClick));
+  language_->SetOnClick(GuardedHandler(&TFrmMain::LanguageButtonClick));
   form_.SetOnCloseQuery([this] { return FormCloseQuery(); });
   form_.SetOnClose([this] { FormClose(); });
-  form_.SetOnDebugKey([this] { Guarded([this] { ShowDebugWindow(); }); });
+  form_.SetOnDebugKey(GuardedHandler(&TFrmMain::ShowDebugWindow));
 
   layout_.Pak = program_.SetupPak.get();
   layout_.Languages = &program_.Languages;
@@ -161,6 +161,14 @@ void TFrmMain::Guarded(const std::function<void()>& Handler) {
   } catch (const std::exception& e) {
     ShowMessage(e.what(), ApplicationTitle(), platform::kMbOk | platform::kMbIconError);
   }
+}
+
+std::function<void()> TFrmMain::GuardedHandler(void (TFrmMain::*Method)()) {
+  return [this, Method] { Guarded([this, Method] { (this->*Method)(); }); };
+}
+
+std::function<void(size_t)> TFrmMain::LanguageMenuHandler() {
+  return [this](size_t index) { Guarded([this, index] { English1Click(index); }); };
 }
 
 std::string TFrmMain::ApplicationTitle() const {
@@ -212,14 +220,14 @@ bool TFrmMain::SetPagesUp() {
 
   info.InstallDir = ExpandPathFields(info.InstallDir, program_.Fields());
   if (installDirTree_) {
-    installDirTree_->SetOnChange([this] { Guarded([this] { ShellTreeViewChange(); }); });
+    installDirTree_->SetOnChange(GuardedHandler(&TFrmMain::ShellTreeViewChange));
     installDirTree_->SetVisible(true);
     SelectDirInTree(info.InstallDir, false);
     installDirTree_->SetVisible(false);
   }
   if (installDirEdit_) {
     installDirEdit_->SetText(platform::TextToWide(info.InstallDir));  // expanded above
-    installDirEdit_->SetOnChange([this] { Guarded([this] { InstallDir_Edit_Change(); }); });
+    installDirEdit_->SetOnChange(GuardedHandler(&TFrmMain::InstallDir_Edit_Change));
   }
   back_->SetText(program_.Languages.GetString(kStringBack));
   next_->SetText(program_.Languages.GetString(kStringNext));
@@ -235,14 +243,14 @@ void TFrmMain::SetupLanguages() {
   language_->SetVisible(languages.Items.size() >= 2);
   std::vector<platform::MenuItem> items;
   for (size_t i = 0; i < languages.Items.size(); ++i) items.push_back({languages.Items[i].DisplayName, i == current});
-  form_.SetMenu(items, [this](size_t index) { Guarded([this, index] { English1Click(index); }); });
+  form_.SetMenu(items, LanguageMenuHandler());
 }
 
 void TFrmMain::SetupCheckedLanguage() {
   std::vector<platform::MenuItem> items = form_.Menu();
   for (size_t i = 0; i < items.size(); ++i)
     items[i].Checked = static_cast<int32_t>(i) == program_.Languages.CurrentIndex;
-  form_.SetMenu(items, [this](size_t index) { Guarded([this, index] { English1Click(index); }); });
+  form_.SetMenu(items, LanguageMenuHandler());
 }
 
 void TFrmMain::LanguageButtonClick() {

@@ -72,6 +72,11 @@ class TFrmMain {
   // Runs a handler the way the message loop would: an exception becomes a
   // message box with its text.
   void Guarded(const std::function<void()>& Handler);
+  // The form's handler that runs Method guarded; one closure type for them
+  // all, so the program carries one copy of its code.
+  std::function<void()> GuardedHandler(void (TFrmMain::*Method)());
+  // The language menu's handler: the language chosen, guarded.
+  std::function<void(size_t)> LanguageMenuHandler();
   void StartPatching();
   // The patch page's space check and its free-space label.
   void CheckPatchPage();
