@@ -31,14 +31,14 @@ TEST(TStreamChecker, AgreesWithInflateExactStreamAfterStream) {
   TBytes damaged = small;
   damaged[damaged.size() / 2] ^= 0x55;
   TBytes garbage(100, 0x7f);
+  const TBytes empty = Deflated("");
   struct Case {
     const TBytes& stream;
     uint64_t claim;
   };
   const std::vector<Case> cases = {
-      {small, 5004}, {small, 5003},     {small, 5005}, {large, big.size()}, {large, big.size() - 1},
-      {cut, 5004},   {damaged, 5004},   {garbage, 10}, {small, 60000000},   {large, big.size() + 1},
-      {small, 5004}, {Deflated(""), 0},
+      {small, 5004},   {small, 5003}, {small, 5005},     {large, big.size()},     {large, big.size() - 1}, {cut, 5004},
+      {damaged, 5004}, {garbage, 10}, {small, 60000000}, {large, big.size() + 1}, {small, 5004},           {empty, 0},
   };
   TStreamChecker checker;
   for (size_t i = 0; i < cases.size(); ++i) {
