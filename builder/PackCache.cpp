@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "builder/Deflate.h"
 #include "common/Crc32.h"
@@ -79,8 +80,6 @@ void Put64(TBytes& Out, uint64_t Value) {
   Put32(Out, static_cast<uint32_t>(Value >> 32));
 }
 
-uint64_t Get64(const uint8_t* P) { return GetU32(P) | static_cast<uint64_t>(GetU32(P + 4)) << 32; }
-
 bool StartsWith(const std::string& Text, const char* Prefix) { return Text.rfind(Prefix, 0) == 0; }
 
 bool EndsWith(const std::string& Text, const std::string& End) {
@@ -105,8 +104,7 @@ struct TPackCache::TPackWriter {
   uint64_t size = 0;
   bool broken = false;
   TBytes directory;
-  uint32_t count = 0;
-  std::map<TCacheKey, bool, TKeyOrder> stored;
+  std::set<TCacheKey, TKeyOrder> stored;  // the keys this pack holds
 
   bool Append(const TBytes& Bytes) {
     if (broken) return false;
@@ -196,7 +194,7 @@ void TPackCache::ReadPack(const std::string& Path) {
       std::memcmp(foot.data() + 12, kPackEndMagic, sizeof kPackEndMagic) != 0) {
     return;
   }
-  const uint64_t at = Get64(foot.data());
+  const uint64_t at = GetU64(foot.data());
   const uint32_t count = GetU32(foot.data() + 8);
   // The directory lies between the head and the foot, exactly.
   const uint64_t end = static_cast<uint64_t>(size) - kPackFoot;
@@ -207,7 +205,7 @@ void TPackCache::ReadPack(const std::string& Path) {
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t* r = directory.data() + i * kDirectoryRecord;
     const TCacheKey key{GetU32(r), GetU32(r + 4), GetU32(r + 8)};
-    const uint64_t offset = Get64(r + 12);
+    const uint64_t offset = GetU64(r + 12);
     const uint32_t length = GetU32(r + 20);
     if (offset >= kPackHead && offset <= at && length <= at - offset) places_[key] = {Path, offset, length};
   }
@@ -313,8 +311,7 @@ void TPackCache::Store(const TCacheKey& Key, const TStoredForm& Form) {
   for (uint32_t v : {Key.Size, Key.Crc, Key.Adler}) Put32(pack.directory, v);
   Put64(pack.directory, offset);
   Put32(pack.directory, static_cast<uint32_t>(out.size()));
-  ++pack.count;
-  pack.stored[Key] = true;
+  pack.stored.insert(Key);
 }
 
 void TPackCache::Remember(const std::string& Path, uint64_t Size, uint64_t Modified, const TCacheKey& Key,
@@ -328,9 +325,9 @@ void TPackCache::Close() {
     TPackWriter& pack = *pack_;
     TBytes foot;
     Put64(foot, pack.size);
-    Put32(foot, pack.count);
+    Put32(foot, static_cast<uint32_t>(pack.stored.size()));
     foot.insert(foot.end(), kPackEndMagic, kPackEndMagic + sizeof kPackEndMagic);
-    const bool whole = pack.count > 0 && pack.Append(pack.directory) && pack.Append(foot);
+    const bool whole = !pack.stored.empty() && pack.Append(pack.directory) && pack.Append(foot);
     pack.file.Close();
     if (!whole || !platform::MoveFile(pack.temporary, pack.path, false)) platform::DeleteFile(pack.temporary);
   }

@@ -260,38 +260,40 @@ struct TPak::TReaders {
     }
     if (threads != 1) threads = n;
   }
+  // A free handle's slot, taken until Release; slot 0, the package's own
+  // handle, when reading on one thread.
+  size_t Acquire() {
+    if (threads == 1) return 0;
+    for (size_t h = 0;; h = (h + 1) % handles.size()) {
+      bool expected = false;
+      if (busy[h].compare_exchange_strong(expected, true)) return h;
+    }
+  }
+  void Release(size_t h) {
+    if (threads != 1) busy[h] = false;
+  }
+  File& Handle(size_t h) { return threads == 1 ? pak.handle_ : handles[h]; }
   // The stored bytes of entry Index, read through a free handle.
   std::optional<TBytes> Read(uint32_t Index) {
-    if (threads == 1) return pak.ReadStored(Index);
-    size_t h = 0;
-    for (;; h = (h + 1) % handles.size()) {
-      bool expected = false;
-      if (busy[h].compare_exchange_strong(expected, true)) break;
-    }
-    std::optional<TBytes> stored = pak.ReadStoredFrom(handles[h], size, Index);
-    busy[h] = false;
-    return stored;
+    const size_t h = Acquire();
+    std::optional<TBytes> read = pak.ReadStoredFrom(Handle(h), size, Index);
+    Release(h);
+    return read;
   }
   // Entry Index read and inflated as ReadEntry would, its bytes not kept:
   // each handle has a buffer and a checker of its own, reused entry after
   // entry. Message gets the DecompSize text.
   bool Check(uint32_t Index, std::string& Message) {
     const TPakFile& e = pak.Entries[Index];
-    size_t h = 0;
-    if (threads != 1) {
-      for (;; h = (h + 1) % handles.size()) {
-        bool expected = false;
-        if (busy[h].compare_exchange_strong(expected, true)) break;
-      }
-    }
-    File& handle = threads == 1 ? pak.handle_ : handles[h];
-    bool ok = pak.ReadStoredInto(handle, size, Index, stored[h]);
+    const size_t h = Acquire();
+    bool ok = pak.ReadStoredInto(Handle(h), size, Index, stored[h]);
     if (ok && e.StoredSize != 0) {
       uint64_t produced = 0;
+      // A compressed entry that large is malformed: refused, as DecodeEntry does, without its message.
       ok = e.OrigSize < kLargeEntrySize && checkers[h].Check(stored[h].data(), stored[h].size(), e.OrigSize, produced);
       if (!ok && e.OrigSize < kLargeEntrySize) Message = pak.DecompSizeMessage(Index, produced);
     }
-    if (threads != 1) busy[h] = false;
+    Release(h);
     return ok;
   }
   TPak& pak;
