@@ -98,6 +98,18 @@ struct GaugeState {
 // the backend's to draw on top. Both backends call it.
 void DrawGauge(const GaugeState& Gauge, uint32_t Width, uint32_t Height, std::vector<uint32_t>& Pixels);
 
+// A wizard page is 578 x 375: 16 megapixels (64 MB decoded) is far beyond any
+// picture it shows, and keeps a few hundred bytes claiming a giant picture
+// (a JPEG, a run-length bitmap) from taking hundreds of megabytes.
+constexpr uint64_t kMaxPicturePixels = 16ull * 1024 * 1024;
+
+// A JPEG held in memory decoded into Image: the system's own decoder on
+// Windows, libjpeg on the emulated machine. A picture of more than
+// kMaxPicturePixels is refused before it is decoded. False, with Error naming
+// the reason, for data that is no JPEG the decoder can show; never reads
+// outside Data.
+bool DecodeJpeg(const uint8_t* Data, size_t Size, Picture& Image, std::string& Error);
+
 // A Windows metafile (Enhanced: ".emf", else ".wmf", placeable or not) drawn
 // at its own size into Image. Windows only: elsewhere false with Error saying
 // so. False with the reason for data the system cannot play.

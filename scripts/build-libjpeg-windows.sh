@@ -3,7 +3,10 @@
 # build/deps/libjpeg-win32 (WIDTH 32, the default) or build/deps/libjpeg-win64
 # (WIDTH 64). A finished prefix built with the same flags is reused.
 #
-# Built for a setup's size: NO_GETENV drops the JPEGMEM lookup (and with it
+# The Windows programs decode pictures with the system's own decoder; this
+# library is the encoder of the Windows test programs, which write the JPEG
+# pictures they then read back through that decoder. It keeps the trimming
+# it had when setups carried it: NO_GETENV drops the JPEGMEM lookup (and with it
 # sscanf, 100 KB of MinGW's scanf and float parsing), and the library's error
 # texts are formatted by the system's msvcrt instead of MinGW's own printf.
 # The code is optimised for size, one section per function, and the paths a

@@ -1,9 +1,9 @@
 // JPEG encoding, in an object of its own: the tools and the tests write
 // pictures, a setup only reads them.
-#include "ui/JpegErrors.h"
+#include "platform/JpegErrors.h"
 #include "ui/JpegPicture.h"
 
-bool EncodeJpeg(const TRgbImage& Image, int Quality, TBytes& Out, std::string& Error) {
+bool EncodeJpeg(const TRgbImage& Image, int Quality, TBytes& Out, std::string& Error, bool Progressive) {
   Out.clear();
   if (Image.Width == 0 || Image.Height == 0 ||
       Image.Pixels.size() != static_cast<size_t>(Image.Width) * Image.Height * 3) {
@@ -29,6 +29,7 @@ bool EncodeJpeg(const TRgbImage& Image, int Quality, TBytes& Out, std::string& E
   info.in_color_space = JCS_RGB;
   jpeg_set_defaults(&info);
   jpeg_set_quality(&info, Quality, TRUE);
+  if (Progressive) jpeg_simple_progression(&info);
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < info.image_height) {
     JSAMPROW row =

@@ -1,4 +1,4 @@
-// Pictures of the layouts: JPEG through libjpeg, Windows bitmaps and icons
+// Pictures of the layouts: JPEG through the platform's decoder, Windows bitmaps and icons
 // decoded here (a device-independent bitmap is a few fixed headers; Windows
 // itself is not there on the host build), metafiles checked record by record
 // here and played by the platform.
@@ -6,7 +6,6 @@
 
 #include "common/BufferManager.h"
 #include "common/Strings.h"
-#include "ui/JpegPicture.h"
 #include "ui/Metafiles.h"
 #include "ui/SE_Parser.h"
 
@@ -95,7 +94,7 @@ bool DecodeDib(const uint8_t* Data, size_t Size, size_t PixelOffset, bool IconHe
   if (width <= 0 || h == 0 || w > kMaxSide || h > kMaxSide) return Error = "bitmap size out of range", false;
   // Run-length data is not bounded by the picture (a move skips 255 rows in
   // four bytes): the picture's size is.
-  if (static_cast<uint64_t>(w) * h > kMaxPicturePixels) {
+  if (static_cast<uint64_t>(w) * h > platform::kMaxPicturePixels) {
     return Error = "picture of " + DecimalText(w) + "x" + DecimalText(h) + " pixels is not supported", false;
   }
   const bool rle = compression == kRle8 || compression == kRle4;
@@ -205,16 +204,7 @@ bool DecodePicture(const std::string& Name, const uint8_t* Data, size_t Size, pl
   std::string ext =
       name.substr(std::min(name.size(), name.rfind('.') == std::string::npos ? name.size() : name.rfind('.')));
   if (ext == ".jpg" || ext == ".jpeg") {
-    TRgbImage rgb;
-    if (!DecodeJpeg(Data, Size, rgb, Error)) return false;
-    Image.Width = rgb.Width;
-    Image.Height = rgb.Height;
-    Image.Pixels.resize(static_cast<size_t>(rgb.Width) * rgb.Height);
-    for (size_t i = 0; i < Image.Pixels.size(); ++i) {
-      const uint8_t* p = rgb.Pixels.data() + i * 3;
-      Image.Pixels[i] = static_cast<uint32_t>(p[0]) << 16 | p[1] << 8 | p[2];
-    }
-    return true;
+    return platform::DecodeJpeg(Data, Size, Image, Error);
   }
   if (ext == ".bmp") return DecodeBitmapFile(Data, Size, Image, Error);
   if (ext == ".ico") return DecodeIcon(Data, Size, Image, Error);

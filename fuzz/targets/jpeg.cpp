@@ -1,10 +1,10 @@
 // The pictures the wizard shows come from the payload: JPEG decoding.
 #include "fuzz/FuzzSupport.h"
-#include "ui/JpegPicture.h"
+#include "platform/Widgets.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  TRgbImage image;
+  platform::Picture image;
   std::string error;
-  DecodeJpeg(Data, Size, image, error);
+  platform::DecodeJpeg(Data, Size, image, error);
   return 0;
 }

@@ -1,7 +1,10 @@
-#include "ui/JpegPicture.h"
+// JPEG pictures on the emulated machine, decoded with libjpeg.
+#include "platform/JpegErrors.h"
+#include "platform/Widgets.h"
 
-#include "common/Strings.h"
-#include "ui/JpegErrors.h"
+#include <string>
+
+namespace platform {
 
 namespace {
 
@@ -9,8 +12,8 @@ constexpr long kMaxDecoderMemory = 256L * 1024 * 1024;
 
 }  // namespace
 
-bool DecodeJpeg(const uint8_t* Data, size_t Size, TRgbImage& Image, std::string& Error) {
-  Image = TRgbImage{};
+bool DecodeJpeg(const uint8_t* Data, size_t Size, Picture& Image, std::string& Error) {
+  Image = Picture{};
   if (!Data || Size == 0 || Size > 0xFFFFFFFFu) {
     Error = "no JPEG data";
     return false;
@@ -22,13 +25,13 @@ bool DecodeJpeg(const uint8_t* Data, size_t Size, TRgbImage& Image, std::string&
   if (setjmp(err.jump)) {
     Error = err.message;
     jpeg_destroy_decompress(&info);
-    Image = TRgbImage{};
+    Image = Picture{};
     return false;
   }
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, const_cast<unsigned char*>(Data), static_cast<unsigned long>(Size));
   auto refuse = [&](uint32_t Width, uint32_t Height) {
-    Error = "picture of " + DecimalText(Width) + "x" + DecimalText(Height) + " pixels is not supported";
+    Error = "picture of " + std::to_string(Width) + "x" + std::to_string(Height) + " pixels is not supported";
     jpeg_destroy_decompress(&info);
     return false;
   };
@@ -45,12 +48,21 @@ bool DecodeJpeg(const uint8_t* Data, size_t Size, TRgbImage& Image, std::string&
   if (info.output_components != 3) return refuse(info.output_width, info.output_height);
   Image.Width = info.output_width;
   Image.Height = info.output_height;
-  Image.Pixels.resize(static_cast<size_t>(Image.Width) * Image.Height * 3);
+  Image.Pixels.resize(static_cast<size_t>(Image.Width) * Image.Height);
+  // Each row is read as R G B bytes into the front of its own pixels and
+  // widened in place from the back: no buffer outlives a jump.
   while (info.output_scanline < info.output_height) {
-    JSAMPROW row = Image.Pixels.data() + static_cast<size_t>(info.output_scanline) * Image.Width * 3;
+    uint32_t* out = Image.Pixels.data() + static_cast<size_t>(info.output_scanline) * Image.Width;
+    JSAMPROW row = reinterpret_cast<JSAMPROW>(out);
     jpeg_read_scanlines(&info, &row, 1);
+    for (uint32_t x = Image.Width; x-- > 0;) {
+      const JSAMPLE* p = row + x * 3;
+      out[x] = static_cast<uint32_t>(p[0]) << 16 | p[1] << 8 | p[2];
+    }
   }
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
   return true;
 }
+
+}  // namespace platform
