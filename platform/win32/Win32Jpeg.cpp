@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "platform/Shell.h"
 #include "platform/Widgets.h"
 #include "platform/win32/Win32Common.h"
 
@@ -100,7 +101,7 @@ bool DecodeJpeg(const uint8_t* Data, size_t Size, Picture& Image, std::string& E
   ::GlobalUnlock(memory);
   // The system's decoder may be a COM object: COM is entered for the call
   // and left again (a thread already in COM only counts up and down).
-  HRESULT entered = ::CoInitialize(nullptr);
+  ComScope com;
   IStream* stream = nullptr;
   IPicture* loaded = nullptr;
   bool ok = false;
@@ -115,7 +116,6 @@ bool DecodeJpeg(const uint8_t* Data, size_t Size, Picture& Image, std::string& E
     stream->Release();
   }
   if (memory) ::GlobalFree(memory);
-  if (SUCCEEDED(entered)) ::CoUninitialize();
   if (!ok) {
     Image = Picture{};
     return Error = "damaged or unsupported JPEG data: the system cannot decode it", false;
