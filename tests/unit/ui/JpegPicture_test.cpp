@@ -50,10 +50,10 @@ TEST(JpegPicture, EncodedPictureDecodes) {
     EXPECT_EQ(jpeg[1], 0xD8);
     EXPECT_EQ(jpeg[FrameAt(jpeg) + 1], progressive ? 0xC2 : 0xC0);
     // A long comment and two fill bytes after the start of the image.
-    TBytes padded(jpeg.begin(), jpeg.begin() + 2);
-    padded.insert(padded.end(), {0xFF, 0xFF, 0xFF, 0xFE, 0x01, 0x02});
-    padded.insert(padded.end(), 0x100, 'c');
-    padded.insert(padded.end(), jpeg.begin() + 2, jpeg.end());
+    TBytes padded = {0xFF, 0xD8, 0xFF, 0xFF, 0xFF, 0xFE, 0x01, 0x02};
+    padded.resize(padded.size() + 0x100, 'c');
+    padded.reserve(padded.size() + jpeg.size() - 2);
+    for (size_t i = 2; i < jpeg.size(); ++i) padded.push_back(jpeg[i]);
     for (const TBytes* data : {&jpeg, &padded}) {
       platform::Picture back;
       ASSERT_TRUE(platform::DecodeJpeg(data->data(), data->size(), back, error)) << error;
