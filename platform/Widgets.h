@@ -102,6 +102,8 @@ void DrawGauge(const GaugeState& Gauge, uint32_t Width, uint32_t Height, std::ve
 // picture it shows, and keeps a few hundred bytes claiming a giant picture
 // (a JPEG, a run-length bitmap) from taking hundreds of megabytes.
 constexpr uint64_t kMaxPicturePixels = 16ull * 1024 * 1024;
+// The refusal of a picture past that bound, the same for every format.
+std::string PictureTooLarge(uint64_t Width, uint64_t Height);
 
 // A JPEG held in memory decoded into Image: the system's own decoder on
 // Windows, libjpeg on the emulated machine. A picture of more than

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include <algorithm>
+#include <string>
 
 #include "platform/PlatformShared.h"
 #include "platform/Widgets.h"
@@ -62,6 +63,10 @@ void DrawGauge(const GaugeState& Gauge, uint32_t Width, uint32_t Height, std::ve
   for (uint32_t y = 2; y + 1 < Height; ++y) {
     for (int64_t x = 0; x < fill; ++x) put(static_cast<uint32_t>(2 + x), y, colour);
   }
+}
+
+std::string PictureTooLarge(uint64_t Width, uint64_t Height) {
+  return "picture of " + std::to_string(Width) + "x" + std::to_string(Height) + " pixels is not supported";
 }
 
 namespace shared {

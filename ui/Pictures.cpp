@@ -95,7 +95,7 @@ bool DecodeDib(const uint8_t* Data, size_t Size, size_t PixelOffset, bool IconHe
   // Run-length data is not bounded by the picture (a move skips 255 rows in
   // four bytes): the picture's size is.
   if (static_cast<uint64_t>(w) * h > platform::kMaxPicturePixels) {
-    return Error = "picture of " + DecimalText(w) + "x" + DecimalText(h) + " pixels is not supported", false;
+    return Error = platform::PictureTooLarge(w, h), false;
   }
   const bool rle = compression == kRle8 || compression == kRle4;
   const bool fields = compression == kBitFields || compression == kAlphaBitFields;

@@ -31,7 +31,7 @@ bool DecodeJpeg(const uint8_t* Data, size_t Size, Picture& Image, std::string& E
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, const_cast<unsigned char*>(Data), static_cast<unsigned long>(Size));
   auto refuse = [&](uint32_t Width, uint32_t Height) {
-    Error = "picture of " + std::to_string(Width) + "x" + std::to_string(Height) + " pixels is not supported";
+    Error = PictureTooLarge(Width, Height);
     jpeg_destroy_decompress(&info);
     return false;
   };

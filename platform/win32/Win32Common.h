@@ -41,6 +41,9 @@ struct WideText {
   bool empty() const { return Text.empty(); }
 };
 
+// The header of a 32-bit top-down device-independent bitmap (pixels
+// 0x00RRGGBB, rows top to bottom: the toolkit's Picture).
+BITMAPINFO TopDownBitmapInfo(LONG Width, LONG Height);
 // UTF-8 text as the UTF-16 the wide entry points take.
 WideText Wide(const std::string& Text);
 // A path for the wide file functions: past the classic limit of 260

@@ -59,14 +59,7 @@ bool ReadBitmap(IPicture& Loaded, Picture& Image) {
       static_cast<uint64_t>(bitmap.bmWidth) * static_cast<uint64_t>(bitmap.bmHeight) > kMaxPicturePixels) {
     return false;
   }
-  BITMAPINFO info;
-  ZeroMemory(&info, sizeof(info));
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = bitmap.bmWidth;
-  info.bmiHeader.biHeight = -bitmap.bmHeight;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO info = win32::TopDownBitmapInfo(bitmap.bmWidth, bitmap.bmHeight);
   Image.Width = static_cast<uint32_t>(bitmap.bmWidth);
   Image.Height = static_cast<uint32_t>(bitmap.bmHeight);
   Image.Pixels.resize(static_cast<size_t>(Image.Width) * Image.Height);
@@ -88,8 +81,7 @@ bool DecodeJpeg(const uint8_t* Data, size_t Size, Picture& Image, std::string& E
   if (!JpegFrameSize(Data, Size, width, height))
     return Error = "not a JPEG file, or its frame header is damaged", false;
   if (static_cast<uint64_t>(width) * height > kMaxPicturePixels) {
-    return Error = "picture of " + std::to_string(width) + "x" + std::to_string(height) + " pixels is not supported",
-           false;
+    return Error = PictureTooLarge(width, height), false;
   }
   HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, Size);
   void* copy = memory ? ::GlobalLock(memory) : nullptr;

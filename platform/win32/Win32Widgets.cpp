@@ -56,17 +56,30 @@ HFONT MakeFont(const FontSpec& Font) {
   return ::CreateFontIndirectW(&lf);
 }
 
-// A picture as a 32-bit top-down DIB drawn into a device context.
-void DrawPicture(HDC Dc, const Picture& Image, int X, int Y, int Width, int Height) {
-  if (Image.Empty()) return;
+}  // namespace
+
+namespace win32 {
+
+BITMAPINFO TopDownBitmapInfo(LONG Width, LONG Height) {
   BITMAPINFO bi;
   ZeroMemory(&bi, sizeof(bi));
   bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-  bi.bmiHeader.biWidth = static_cast<LONG>(Image.Width);
-  bi.bmiHeader.biHeight = -static_cast<LONG>(Image.Height);
+  bi.bmiHeader.biWidth = Width;
+  bi.bmiHeader.biHeight = -Height;
   bi.bmiHeader.biPlanes = 1;
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
+  return bi;
+}
+
+}  // namespace win32
+
+namespace {
+
+// A picture as a 32-bit top-down DIB drawn into a device context.
+void DrawPicture(HDC Dc, const Picture& Image, int X, int Y, int Width, int Height) {
+  if (Image.Empty()) return;
+  BITMAPINFO bi = win32::TopDownBitmapInfo(static_cast<LONG>(Image.Width), static_cast<LONG>(Image.Height));
   ::SetStretchBltMode(Dc, COLORONCOLOR);
   ::StretchDIBits(Dc, X, Y, Width, Height, 0, 0, static_cast<int>(Image.Width), static_cast<int>(Image.Height),
                   Image.Pixels.data(), &bi, DIB_RGB_COLORS, SRCCOPY);
@@ -1140,14 +1153,7 @@ bool DecodeMetafile(const uint8_t* Data, size_t Size, bool Enhanced, Picture& Im
     ::DeleteEnhMetaFile(meta);
     return Error = "the metafile's size is out of range", false;
   }
-  BITMAPINFO bi;
-  ZeroMemory(&bi, sizeof(bi));
-  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-  bi.bmiHeader.biWidth = width;
-  bi.bmiHeader.biHeight = -height;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO bi = win32::TopDownBitmapInfo(width, height);
   void* bits = nullptr;
   HDC dc = ::CreateCompatibleDC(nullptr);
   HBITMAP bitmap = ::CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
