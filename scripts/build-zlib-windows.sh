@@ -8,8 +8,10 @@
 # in 32-bit code without unwind tables (nothing is unwound through it: no
 # callback of ours runs inside zlib). The compressed output is the same
 # whatever the flags, so packages stay byte for byte those of the Linux
-# builder. When no zlib source can be fetched, the build falls back to
-# Debian's prebuilt library and says so.
+# builder. Nothing here reads or writes gzip files (every stream is a zlib
+# stream), so zlib is built without its gzip wrapper (NO_GZIP). When no zlib
+# source can be fetched, the build falls back to Debian's prebuilt library
+# and says so.
 set -euo pipefail
 
 width=${1:-32}
@@ -20,7 +22,7 @@ case "$width" in
 esac
 here=$(cd "$(dirname "$0")/.." && pwd)
 prefix="$here/build/deps/zlib-win$width"
-flags="-Os -DNDEBUG -ffunction-sections -fdata-sections"
+flags="-Os -DNDEBUG -DNO_GZIP -ffunction-sections -fdata-sections"
 [ "$width" = 32 ] && flags="$flags -fno-asynchronous-unwind-tables"
 if [ -f "$prefix/lib/libz.a" ] && [ "$(cat "$prefix/wizpak-flags" 2>/dev/null)" = "$flags" ]; then exit 0; fi
 rm -rf "$prefix"
