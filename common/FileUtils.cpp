@@ -53,11 +53,11 @@ std::string ExtractFileName(const std::string& Path) {
 TBytes LoadWholeFile(const std::string& Path) {
   platform::File f;
   if (!f.Open(Path, platform::kAccessRead, platform::kShareRead, platform::FileDisposition::kOpenExisting)) {
-    throw ESetupError("Failed to open " + Path + ": " + DescribeError(LastError()));
+    throw ESetupError(Concat({"Failed to open ", Path, ": ", DescribeError(LastError())}));
   }
   int64_t size = f.Size();
   if (size < 0 || size > 0xFFFFFFFFLL) {
-    throw ESetupError("Failed to read " + Path + ": size " + DecimalText(size) + " out of range");
+    throw ESetupError(Concat({"Failed to read ", Path, ": size ", DecimalText(size), " out of range"}));
   }
   TBytes data(static_cast<size_t>(size));
   uint32_t got = size ? f.Read(data.data(), static_cast<uint32_t>(size)) : 0;
@@ -72,7 +72,7 @@ bool RemoveTree(const std::string& Dir) {
   std::vector<platform::DirEntry> entries;
   if (platform::ListDirectory(base, entries)) {
     for (const platform::DirEntry& e : entries) {
-      std::string full = base + "\\" + e.Name;
+      std::string full = Concat({base, "\\", e.Name});
       if (e.IsDirectory()) {
         RemoveTree(full);
       } else {

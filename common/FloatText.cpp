@@ -18,7 +18,7 @@ std::string FloatToText(double Value) {
     std::string exponent = s.substr(e + 1);
     bool negative = !exponent.empty() && exponent[0] == '-';
     size_t digits = exponent.find_first_not_of("+-0");
-    s = mantissa + "E" + (negative ? "-" : "") + (digits == std::string::npos ? "0" : exponent.substr(digits));
+    s = Concat({mantissa, "E", (negative ? "-" : ""), (digits == std::string::npos ? "0" : exponent.substr(digits))});
   }
   if (s.find('.') == std::string::npos) s += ".0";
   return s;

@@ -139,7 +139,7 @@ std::string FormatSize(uint64_t Bytes) {
     for (int i = 7; i < digits; ++i) scale *= 10;
     v = std::round(v / scale) * scale;
   }
-  return FixedTwoDecimals(v) + " " + kUnits[unit];
+  return Concat({FixedTwoDecimals(v), " ", kUnits[unit]});
 }
 
 std::string FixedTwoDecimals(double Value) {
@@ -165,7 +165,7 @@ std::string FixedTwoDecimals(double Value) {
   }
   std::string decimals = std::to_string(hundredths);
   if (decimals.size() < 2) decimals.insert(0, 1, '0');
-  return std::to_string(whole) + "." + decimals;
+  return Concat({std::to_string(whole), ".", decimals});
 }
 
 std::string FloatToText(long double Value) {
@@ -191,12 +191,13 @@ std::string FloatToText(long double Value) {
   while (d.size() > 1 && d.back() == '0') d.pop_back();
   std::string text;
   if (exponent < -4 || exponent >= 15) {
-    text = d.substr(0, 1) + (d.size() > 1 ? "." + d.substr(1) : "") + "E" + std::to_string(exponent);
+    text = Concat({d.substr(0, 1), (d.size() > 1 ? "." + d.substr(1) : ""), "E", std::to_string(exponent)});
   } else if (exponent < 0) {
-    text = "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + d;
+    text = Concat({"0.", std::string(static_cast<size_t>(-exponent - 1), '0'), d});
   } else {
     size_t point = static_cast<size_t>(exponent) + 1;
-    text = d.size() > point ? d.substr(0, point) + "." + d.substr(point) : d + std::string(point - d.size(), '0');
+    text =
+        d.size() > point ? Concat({d.substr(0, point), ".", d.substr(point)}) : d + std::string(point - d.size(), '0');
   }
   if (negative) text = "-" + text;
   if (text.find('.') == std::string::npos) text += ".0";

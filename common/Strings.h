@@ -57,6 +57,7 @@ std::string FloatToText(double Value);
 std::string FloatToText(long double Value);
 
 // Text is UTF-8 inside the program (see platform/Text.h for the edges).
+using platform::Concat;
 using platform::Utf8ToWide;
 using platform::WideToUtf8;
 

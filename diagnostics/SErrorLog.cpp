@@ -14,13 +14,13 @@ constexpr char kUnknown[] = "Unknown";
 std::string Value(const char* label, const std::string& value) {
   std::string head = label;
   if (head.size() < 22) head.resize(22, ' ');
-  return head + " : " + value + "\r\n";
+  return Concat({head, " : ", value, "\r\n"});
 }
 
 // Error logs tried before a run gives up on writing one.
 constexpr unsigned kMaxLogAttempts = 100;
 
-std::string Title(const std::string& title) { return title + "\r\n" + std::string(title.size(), '-') + "\r\n"; }
+std::string Title(const std::string& title) { return Concat({title, "\r\n", std::string(title.size(), '-'), "\r\n"}); }
 
 }  // namespace
 
@@ -29,7 +29,7 @@ std::string NextErrorLogName(const std::string& Folder, unsigned* Number) {
   for (unsigned n = Number ? *Number : 0;; ++n) {
     std::string digits = DecimalText(n);
     if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
-    std::string name = base + "ErrorLog" + digits + ".TXT";
+    std::string name = Concat({base, "ErrorLog", digits, ".TXT"});
     if (!platform::FileExists(name)) {
       if (Number) *Number = n;
       return name;
@@ -89,7 +89,7 @@ std::string ErrorLogText(const std::string& ErrorText, const std::string& ErrorT
   text += Value("ParamCount", DecimalText(Report.Arguments.size()));
   text += "\r\n";
   text += Title("Windows Info");
-  text += Value("Product", std::string(TOSInfo::ProductName(os.Product())) + " " + os.Edition());
+  text += Value("Product", Concat({std::string(TOSInfo::ProductName(os.Product())), " ", os.Edition()}));
   text += Value("BuildNumber", DecimalText(os.BuildNumber()));
   text += Value("ServicePack", os.ServicePack());
   text += Value("ServicePackMajor", DecimalText(os.ServicePackMajor()));
@@ -115,15 +115,16 @@ std::string WriteErrorLog(const std::string& ErrorText, const std::string& Error
     const bool taken = error == platform::kErrorFileExists || error == platform::kErrorAlreadyExists ||
                        error == platform::kErrorLinkInPath;
     if (!taken || attempt >= kMaxLogAttempts) {
-      throw ESetupError("Failed to write the error log " + path + ": " + platform::DescribeError(error));
+      throw ESetupError(Concat({"Failed to write the error log ", path, ": ", platform::DescribeError(error)}));
     }
   }
   if (f.Write(text.data(), static_cast<uint32_t>(text.size())) != text.size()) {
-    throw ESetupError("Failed to write the error log " + path + ": " + platform::DescribeError(platform::LastError()));
+    throw ESetupError(
+        Concat({"Failed to write the error log ", path, ": ", platform::DescribeError(platform::LastError())}));
   }
   f.Close();
-  ShowMessage((ErrorType.empty() ? kUnknown : ErrorType) + " Error: " + ErrorText +
-                  "\r\rError Log Created. Please Include \"" + path + "\" with your bug report",
+  ShowMessage(Concat({(ErrorType.empty() ? kUnknown : ErrorType), " Error: ", ErrorText,
+                      "\r\rError Log Created. Please Include \"", path, "\" with your bug report"}),
               kCaption, platform::kMbOk);
   LogLine("Error log", path);
   // Unattended, nobody is there to read it: it is only named in the log.

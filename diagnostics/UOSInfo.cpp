@@ -78,7 +78,7 @@ std::string TOSInfo::Edition() const {
                        : type == "servernt" ? "Advanced Server"
                                             : "";
     if (name.empty()) return {};
-    return name + " " + DecimalText(v_.Major) + "." + DecimalText(v_.Minor);
+    return Concat({name, " ", DecimalText(v_.Major), ".", DecimalText(v_.Minor)});
   }
   int cls = ProductClass();
   uint16_t suite = v_.SuiteMask;

@@ -38,21 +38,21 @@ std::string CheckVFSContainer(const std::string& FileName, bool* Restored) {
       uint64_t length = 0;
       for (int32_t block = node.Entry->FirstBlock - 1;;) {
         if (block < 0 || static_cast<size_t>(block) >= owner.size()) {
-          return "the chain of " + node.Path + " leaves the block table at block " + DecimalText(block + 1);
+          return Concat({"the chain of ", node.Path, " leaves the block table at block ", DecimalText(block + 1)});
         }
         const int other = owner[static_cast<size_t>(block)];
         if (other == static_cast<int>(n))
-          return "the chain of " + node.Path + " loops at block " + DecimalText(block + 1);
+          return Concat({"the chain of ", node.Path, " loops at block ", DecimalText(block + 1)});
         if (other != -1) {
-          return "block " + DecimalText(block + 1) + " belongs to " + node.Path + " and to " +
-                 vfs.Tree.Nodes[static_cast<size_t>(other)].Path;
+          return Concat({"block ", DecimalText(block + 1), " belongs to ", node.Path, " and to ",
+                         vfs.Tree.Nodes[static_cast<size_t>(other)].Path});
         }
         owner[static_cast<size_t>(block)] = static_cast<int>(n);
         ++inUse;
         ++length;
         const int32_t next = vfs.BlockLinks[static_cast<size_t>(block)].Next;
         if (next == -1) break;
-        if (next == 0) return "block " + DecimalText(block + 1) + " of " + node.Path + " is marked free";
+        if (next == 0) return Concat({"block ", DecimalText(block + 1), " of ", node.Path, " is marked free"});
         block = next - 1;
       }
       if (static_cast<uint64_t>(node.Entry->Size) > length * static_cast<uint64_t>(vfs.Header.BlockSize)) {
@@ -60,10 +60,12 @@ std::string CheckVFSContainer(const std::string& FileName, bool* Restored) {
       }
     }
     for (size_t b = 0; b < vfs.BlockLinks.size(); ++b) {
-      if (owner[b] == -1 && vfs.BlockLinks[b].Next != 0) return "block " + DecimalText(b + 1) + " is in no chain";
+      if (owner[b] == -1 && vfs.BlockLinks[b].Next != 0)
+        return Concat({"block ", DecimalText(b + 1), " is in no chain"});
     }
     if (inUse != vfs.Header.UsedBlocks) {
-      return "UsedBlocks is " + DecimalText(vfs.Header.UsedBlocks) + ", " + DecimalText(inUse) + " blocks are in use";
+      return Concat(
+          {"UsedBlocks is ", DecimalText(vfs.Header.UsedBlocks), ", ", DecimalText(inUse), " blocks are in use"});
     }
     std::vector<TVFSHashEntry> expected = vfs.Tree.BuildHashTable();
     std::string side = HashFilePath(FileName);
@@ -71,7 +73,7 @@ std::string CheckVFSContainer(const std::string& FileName, bool* Restored) {
       if (platform::FileExists(side)) return "a side file exists for a container without files";
       return {};
     }
-    if (!platform::FileExists(side)) return "the side file " + side + " is missing";
+    if (!platform::FileExists(side)) return Concat({"the side file ", side, " is missing"});
     size_t trailing = 0;
     const std::vector<TVFSHashEntry> records = ReadHashRecords(LoadWholeFile(side), side, &trailing);
     if (records.size() != expected.size()) return "the side file's record count differs from the tree's";

@@ -26,10 +26,10 @@ TBytes UnpackStoredData(const TVFSEntry& Entry, const TBytes& Stored) {
     if (n > Stored.size() - pos) throw ESetupError("a compressed chunk runs past the end of " + Entry.Name);
     uLongf got = chunk.size();
     if (uncompress(chunk.data(), &got, Stored.data() + pos, n) != Z_OK) {
-      throw ESetupError("a compressed chunk of " + Entry.Name + " does not inflate");
+      throw ESetupError(Concat({"a compressed chunk of ", Entry.Name, " does not inflate"}));
     }
     if (got > limit - out.size()) {
-      throw ESetupError(Entry.Name + " inflates past its size of " + DecimalText(Entry.OrigSize) + " bytes");
+      throw ESetupError(Concat({Entry.Name, " inflates past its size of ", DecimalText(Entry.OrigSize), " bytes"}));
     }
     out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<ptrdiff_t>(got));
     pos += n;

@@ -60,7 +60,7 @@ std::string ParentPath(const std::string& Path) {
 uint32_t HashName(const std::string& Path, const std::string& Name) {
   std::string prefix = Path.size() >= Name.size() ? Path.substr(0, Path.size() - Name.size()) : std::string();
   std::string key = Name;
-  if (prefix.size() >= 2 && prefix.back() == '\\') key = prefix.substr(0, prefix.size() - 1) + "/" + Name;
+  if (prefix.size() >= 2 && prefix.back() == '\\') key = Concat({prefix.substr(0, prefix.size() - 1), "/", Name});
   uint32_t hash = 0;
   for (char c : key) hash = hash * 65599u + static_cast<uint8_t>(c);
   return hash;
@@ -116,19 +116,19 @@ TVFSFile::~TVFSFile() { Close(); }
 void TVFSFile::Read(void* Dest, uint32_t Count) {
   if (!Handle.IsOpen() || Handle.Read(Dest, Count) != Count) {
     ReadError = true;
-    VFS_CHECK(false, "Open: " + FileName + " ends early or cannot be read");
+    VFS_CHECK(false, Concat({"Open: ", FileName, " ends early or cannot be read"}));
   }
 }
 
 void TVFSFile::Write(const void* Data, uint32_t Count) {
-  VFS_CHECK(Handle.IsOpen() && undo_, "Write: " + FileName + " is not open");
+  VFS_CHECK(Handle.IsOpen() && undo_, Concat({"Write: ", FileName, " is not open"}));
   VFS_CHECK(!writeFailed_,
-            "Write: an earlier write to " + FileName + " failed; the update is undone when it is closed");
+            Concat({"Write: an earlier write to ", FileName, " failed; the update is undone when it is closed"}));
   writeFailed_ = true;  // until this write is through
   if (!undo_->Active()) undo_->Begin({HashFilePath(FileName)});
   undo_->Protect(Handle.Position(), Count);
   VFS_CHECK(Handle.Write(Data, Count) == Count,
-            "Write: cannot write to " + FileName + ": " + platform::DescribeError(platform::LastError()));
+            Concat({"Write: cannot write to ", FileName, ": ", platform::DescribeError(platform::LastError())}));
   writeFailed_ = false;
 }
 
@@ -170,7 +170,7 @@ void TVFSFile::Open(const std::string& Name, bool Build, const std::function<voi
   if (Progress) Progress(0, 100);
   VFS_CHECK(Handle.Open(Name, platform::kAccessReadWrite, platform::kShareReadWrite | platform::kShareDelete,
                         platform::FileDisposition::kOpenExisting),
-            "Open: cannot open " + Name + ": " + platform::DescribeError(platform::LastError()));
+            Concat({"Open: cannot open ", Name, ": ", platform::DescribeError(platform::LastError())}));
   writeFailed_ = false;
   undo_ = std::make_unique<TUndoJournal>(Handle, Name + kUndoSuffix);
   undo_->Keeper = Keeper;
@@ -190,21 +190,21 @@ void TVFSFile::Open(const std::string& Name, bool Build, const std::function<voi
   Header.Reserved3 = static_cast<int32_t>(ReadU32(b));
   b.ReadInto(16, Header.MD5);
   Header.DescriptionSize = static_cast<int32_t>(ReadU32(b));
-  VFS_CHECK(Header.BlockSize > 0, "Open: BlockSize " + DecimalText(Header.BlockSize) + " is not positive");
-  VFS_CHECK(Header.BlockCount > 0, "Open: BlockCount " + DecimalText(Header.BlockCount) + " is not positive");
+  VFS_CHECK(Header.BlockSize > 0, Concat({"Open: BlockSize ", DecimalText(Header.BlockSize), " is not positive"}));
+  VFS_CHECK(Header.BlockCount > 0, Concat({"Open: BlockCount ", DecimalText(Header.BlockCount), " is not positive"}));
   VFS_CHECK(Header.RootCount > 0, "Open: RootCount is 0");
   VFS_CHECK(Header.DescriptionSize >= static_cast<int32_t>(kDescriptionField),
-            "Open: DescriptionSize " + DecimalText(Header.DescriptionSize) + " is below 256");
+            Concat({"Open: DescriptionSize ", DecimalText(Header.DescriptionSize), " is below 256"}));
   // The tables must lie inside the file before anything is allocated for them.
   BlockTableStart = kHeaderFixedSize + 4 + static_cast<uint64_t>(Header.DescriptionSize) + 4;
   RootTableStart = BlockTableStart + 8ull * static_cast<uint64_t>(Header.BlockCount);
   DataStart = RootTableStart + static_cast<uint64_t>(kVFSEntrySize) * Header.RootCount;
-  VFS_CHECK(DataStart <= fileSize, "Open: the tables of " + Name + " run past the end of the file");
+  VFS_CHECK(DataStart <= fileSize, Concat({"Open: the tables of ", Name, " run past the end of the file"}));
   // Every data block starts inside the file (the last may be short): a
   // container cut short would otherwise grow by whole blocks at every write.
   VFS_CHECK(
       DataStart + static_cast<uint64_t>(Header.BlockCount - 1) * static_cast<uint64_t>(Header.BlockSize) <= fileSize,
-      "Open: the data blocks of " + Name + " run past the end of the file");
+      Concat({"Open: the data blocks of ", Name, " run past the end of the file"}));
 
   Header.Description.assign(kDescriptionField, '\0');
   Read(Header.Description.data(), kDescriptionField);
@@ -224,7 +224,7 @@ void TVFSFile::Open(const std::string& Name, bool Build, const std::function<voi
     BlockLinks[i].InUse = GetU32(&table[8 * i]);
     BlockLinks[i].Next = static_cast<int32_t>(GetU32(&table[8 * i + 4]));
     VFS_CHECK(BlockLinks[i].Next >= -1 && BlockLinks[i].Next <= Header.BlockCount,
-              "Open: block " + DecimalText(i) + " links outside the block table");
+              Concat({"Open: block ", DecimalText(i), " links outside the block table"}));
     if (BlockLinks[i].Next == 0) freeBlocks_.insert(static_cast<int32_t>(i));
   }
   if (Progress) Progress(static_cast<uint32_t>(Header.BlockCount), total);
@@ -250,13 +250,14 @@ std::vector<int32_t> TVFSFile::ChainOf(int32_t FirstBlock) const {
   // 64 bits: a damaged record's first block may be any 32-bit value.
   int64_t i = static_cast<int64_t>(FirstBlock) - 1;
   while (true) {
-    VFS_CHECK(i >= 0 && i < Header.BlockCount, "Chain: block " + DecimalText(i + 1) + " lies outside the table");
+    VFS_CHECK(i >= 0 && i < Header.BlockCount,
+              Concat({"Chain: block ", DecimalText(i + 1), " lies outside the table"}));
     VFS_CHECK(chain.size() < static_cast<size_t>(Header.BlockCount),
-              "Chain: the chain from block " + DecimalText(FirstBlock) + " loops");
+              Concat({"Chain: the chain from block ", DecimalText(FirstBlock), " loops"}));
     chain.push_back(static_cast<int32_t>(i));
     int32_t next = BlockLinks[static_cast<size_t>(i)].Next;
     if (next == -1) break;
-    VFS_CHECK(next != 0, "Chain: block " + DecimalText(i + 1) + " of a chain is marked free");
+    VFS_CHECK(next != 0, Concat({"Chain: block ", DecimalText(i + 1), " of a chain is marked free"}));
     i = static_cast<int64_t>(next) - 1;
   }
   return chain;
@@ -265,8 +266,8 @@ std::vector<int32_t> TVFSFile::ChainOf(int32_t FirstBlock) const {
 std::optional<TBytes> TVFSFile::ReadEntryData(const TVFSEntry& Entry) {
   if (Entry.Size <= 0) return std::nullopt;
   // No entry holds more than the container: checked before allocating.
-  VFS_CHECK(Entry.Size <= Handle.Size(), "ReadEntryData: " + Entry.Name + " claims " + DecimalText(Entry.Size) +
-                                             " bytes, more than " + FileName + " holds");
+  VFS_CHECK(Entry.Size <= Handle.Size(), Concat({"ReadEntryData: ", Entry.Name, " claims ", DecimalText(Entry.Size),
+                                                 " bytes, more than ", FileName, " holds"}));
   TBytes data(static_cast<size_t>(Entry.Size));
   uint32_t remaining = static_cast<uint32_t>(Entry.Size);
   for (int32_t block : ChainOf(Entry.FirstBlock)) {
@@ -276,7 +277,7 @@ std::optional<TBytes> TVFSFile::ReadEntryData(const TVFSEntry& Entry) {
     remaining -= n;
     if (remaining == 0) break;
   }
-  VFS_CHECK(remaining == 0, "ReadEntryData: the chain of " + Entry.Name + " is shorter than its size");
+  VFS_CHECK(remaining == 0, Concat({"ReadEntryData: the chain of ", Entry.Name, " is shorter than its size"}));
   return data;
 }
 
@@ -351,7 +352,7 @@ void TVFSFile::OverwriteFile(TVFSEntry& Entry, const uint8_t* Data, uint32_t Siz
     Write(Data + done, n);
     done += n;
   }
-  VFS_CHECK(done == Size, "OverwriteFile: the chain of " + Entry.Name + " is too short");
+  VFS_CHECK(done == Size, Concat({"OverwriteFile: the chain of ", Entry.Name, " is too short"}));
 }
 
 void TVFSFile::ReleaseChain(int32_t FirstBlock) {
@@ -380,7 +381,8 @@ void TVFSFile::CalculateMD5() {
 }
 
 void TVFSFile::Save(bool SkipMD5) {
-  VFS_CHECK(!writeFailed_, "Save: an earlier write to " + FileName + " failed; the update is undone when it is closed");
+  VFS_CHECK(!writeFailed_,
+            Concat({"Save: an earlier write to ", FileName, " failed; the update is undone when it is closed"}));
   Handle.Seek(kHeaderFixedSize, platform::SeekOrigin::kBegin);
   WriteU32(static_cast<uint32_t>(Header.DescriptionSize));
   std::string description = Header.Description;
@@ -403,7 +405,8 @@ void TVFSFile::Save(bool SkipMD5) {
   WriteU32(static_cast<uint32_t>(Header.Reserved3));
   Write(Header.MD5, 16);
   writeFailed_ = true;  // until the side file is written and the journal gone
-  VFS_CHECK(Handle.Flush(), "Save: cannot flush " + FileName + ": " + platform::DescribeError(platform::LastError()));
+  VFS_CHECK(Handle.Flush(),
+            Concat({"Save: cannot flush ", FileName, ": ", platform::DescribeError(platform::LastError())}));
   if (BuildTree) {
     Tree.SaveHashFile();
   } else if (HashFile.Loaded) {
@@ -412,8 +415,8 @@ void TVFSFile::Save(bool SkipMD5) {
   // The update is whole on the disk once its journal is gone; a journal that
   // stays would undo it at the next open, so it is undone now as well.
   if (!undo_->Commit()) {
-    throw ESetupError("Unable to delete " + undo_->Path() + ": " + platform::DescribeError(platform::LastError()) +
-                      "; the update of " + FileName + " is undone");
+    throw ESetupError(Concat({"Unable to delete ", undo_->Path(), ": ", platform::DescribeError(platform::LastError()),
+                              "; the update of ", FileName, " is undone"}));
   }
   writeFailed_ = false;
 }
@@ -494,7 +497,7 @@ uint32_t TVFSTree::AddNode(TVFSEntry* Entry, int32_t Parent, int32_t RootSlot) {
   n.Children.clear();
   n.Path.clear();
   n.Index = index;
-  SetPath(index, Parent == -1 ? Entry->Name : Nodes[static_cast<size_t>(Parent)].Path + "\\" + Entry->Name);
+  SetPath(index, Parent == -1 ? Entry->Name : Concat({Nodes[static_cast<size_t>(Parent)].Path, "\\", Entry->Name}));
   if (Parent != -1) {
     std::vector<uint32_t>& children = Nodes[static_cast<size_t>(Parent)].Children;
     auto slot = std::find(children.begin(), children.end(), kFreeChild);
@@ -538,18 +541,19 @@ void TVFSTree::LoadSubdirectories(uint32_t Start) {
     if (Nodes[i].Index == kFreeNode) continue;
     const TVFSEntry entry = *Nodes[i].Entry;
     if (!(entry.Flags & vfDirectory) || entry.Size == 0) continue;
-    VFS_CHECK(entry.Size % kVFSEntrySize == 0, "LoadSubdirectories: directory " + Nodes[i].Path + " has " +
-                                                   DecimalText(entry.Size) + " bytes, not a multiple of 88");
+    VFS_CHECK(entry.Size % kVFSEntrySize == 0, Concat({"LoadSubdirectories: directory ", Nodes[i].Path, " has ",
+                                                       DecimalText(entry.Size), " bytes, not a multiple of 88"}));
     for (int64_t b = static_cast<int64_t>(entry.FirstBlock) - 1;;) {
       VFS_CHECK(b >= 0 && static_cast<size_t>(b) < owned.size(),
-                "LoadSubdirectories: the chain of directory " + Nodes[i].Path + " leaves the block table");
-      VFS_CHECK(!owned[static_cast<size_t>(b)], "LoadSubdirectories: directory " + Nodes[i].Path + " shares block " +
-                                                    DecimalText(b + 1) + " with another directory, or its chain loops");
+                Concat({"LoadSubdirectories: the chain of directory ", Nodes[i].Path, " leaves the block table"}));
+      VFS_CHECK(!owned[static_cast<size_t>(b)],
+                Concat({"LoadSubdirectories: directory ", Nodes[i].Path, " shares block ", DecimalText(b + 1),
+                        " with another directory, or its chain loops"}));
       owned[static_cast<size_t>(b)] = 1;
       const int32_t next = file_.BlockLinks[static_cast<size_t>(b)].Next;
       if (next == -1) break;
-      VFS_CHECK(next != 0, "LoadSubdirectories: block " + DecimalText(b + 1) + " of directory " + Nodes[i].Path +
-                               " is marked free");
+      VFS_CHECK(next != 0, Concat({"LoadSubdirectories: block ", DecimalText(b + 1), " of directory ", Nodes[i].Path,
+                                   " is marked free"}));
       b = static_cast<int64_t>(next) - 1;
     }
     std::optional<TBytes> data = file_.ReadEntryData(entry);
@@ -569,7 +573,7 @@ int32_t TVFSTree::FindChild(int32_t Parent, const std::string& Name) const {
   if (Parent == -1) return FindByPath(Name);
   const TTreeFileInfo& p = Nodes[static_cast<size_t>(Parent)];
   // Through the path index; the first child in slot order when names repeat.
-  auto it = byPath_.find(LowerAscii(p.Path + "\\" + Name));
+  auto it = byPath_.find(LowerAscii(Concat({p.Path, "\\", Name})));
   if (it == byPath_.end()) return -1;
   for (uint32_t c : p.Children) {
     if (c != kFreeChild && it->second.count(c) && SameTextAscii(Nodes[c].Entry->Name, Name)) {
@@ -754,7 +758,7 @@ uint32_t TVFSTree::AddFile(const std::string& Path, const uint8_t* Data, uint32_
   }
   size_t slash = Path.rfind('\\');
   std::string n = slash == std::string::npos ? Path : Path.substr(slash + 1);
-  DeleteByPath(b == -1 ? n : Nodes[static_cast<size_t>(b)].Path + "\\" + n, true);
+  DeleteByPath(b == -1 ? n : Concat({Nodes[static_cast<size_t>(b)].Path, "\\", n}), true);
   uint32_t i = CreateNewFileDir(b, n, 0, 0, 0, 0, false, vfFile);
   StoreFileData(*Nodes[i].Entry, Data, Length);
   if (b == -1) {
@@ -807,7 +811,7 @@ void WriteHashFile(const std::string& path, const std::vector<TVFSHashEntry>& en
   platform::File f;
   VFS_CHECK(f.Open(path, platform::kAccessWrite, platform::kShareNone, platform::FileDisposition::kCreateAlways) &&
                 f.Write(out.data(), static_cast<uint32_t>(out.size())) == out.size() && f.Flush(),
-            "SaveHashFile: cannot write " + path + ": " + platform::DescribeError(platform::LastError()));
+            Concat({"SaveHashFile: cannot write ", path, ": ", platform::DescribeError(platform::LastError())}));
 }
 
 }  // namespace
@@ -815,7 +819,7 @@ void WriteHashFile(const std::string& path, const std::vector<TVFSHashEntry>& en
 void TVFSTree::SaveHashFile() {
   std::string path = HashFilePath(file_.FileName);
   VFS_CHECK(!platform::FileExists(path) || platform::DeleteFile(path),
-            "SaveHashFile: cannot delete " + path + ": " + platform::DescribeError(platform::LastError()));
+            Concat({"SaveHashFile: cannot delete ", path, ": ", platform::DescribeError(platform::LastError())}));
   if (CountFiles() == 0) return;
   WriteHashFile(path, BuildHashTable());
 }
@@ -823,7 +827,7 @@ void TVFSTree::SaveHashFile() {
 std::vector<TVFSHashEntry> ReadHashRecords(const TBytes& Data, const std::string& Path, size_t* Trailing) {
   TBufferManager b(Data);
   uint32_t count = ReadU32(b);
-  VFS_CHECK(count <= b.Remaining() / kHashRecordSize, "Load: " + Path + " holds fewer records than it counts");
+  VFS_CHECK(count <= b.Remaining() / kHashRecordSize, Concat({"Load: ", Path, " holds fewer records than it counts"}));
   std::vector<TVFSHashEntry> records(count);
   for (TVFSHashEntry& r : records) {
     r.Hash = ReadU32(b);
@@ -850,6 +854,6 @@ void TVFSHashFile::Save() {
   if (!Loaded) return;
   std::string path = HashFilePath(file_.FileName);
   VFS_CHECK(!platform::FileExists(path) || platform::DeleteFile(path),
-            "Save: cannot delete " + path + ": " + platform::DescribeError(platform::LastError()));
+            Concat({"Save: cannot delete ", path, ": ", platform::DescribeError(platform::LastError())}));
   if (!Entries.empty()) WriteHashFile(path, Entries);
 }

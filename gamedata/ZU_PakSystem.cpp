@@ -287,29 +287,29 @@ TPakSystem::TPakSystem() {
 }
 
 std::string TPakSystem::ArchivePathIn(const std::string& InstallDir, const std::string& Name) {
-  return InstallDir.empty() ? Name : InstallDir + "\\" + Name;
+  return InstallDir.empty() ? Name : Concat({InstallDir, "\\", Name});
 }
 
 std::string TPakSystem::Message(int Number) const {
-  const std::string quoted = "\"" + ArchivePath + "\"";
+  const std::string quoted = Concat({"\"", ArchivePath, "\""});
   switch (Number) {
     case 1:
-      return "Unable to modify " + quoted + " attributes";
+      return Concat({"Unable to modify ", quoted, " attributes"});
     case 2:
-      return "File not found: " + quoted + ".";
+      return Concat({"File not found: ", quoted, "."});
     case 3:
-      return "Unable to modify file:" + quoted + ", file may be in use or drive is write protected...";
+      return Concat({"Unable to modify file:", quoted, ", file may be in use or drive is write protected..."});
     case 4:
-      return "File " + ArchivePath + " has corrupted header.";
+      return Concat({"File ", ArchivePath, " has corrupted header."});
     case 5:
       return "Error Incorrect Password\rFile: " + ArchiveName;
     // The update's undo journal keeps the old end of the archive, so a full
     // disk loses nothing: the archive is put back now, or when next opened.
     case 7:
-      return "Disk full: " + ArchivePath + " could not be updated. It was put back as it was; nothing is lost.";
+      return Concat({"Disk full: ", ArchivePath, " could not be updated. It was put back as it was; nothing is lost."});
     default:
-      return "Disk full: " + ArchivePath + " could not be updated. It is put back as it was from " + ArchivePath +
-             kUndoSuffix + " when it is next opened; nothing is lost.";
+      return Concat({"Disk full: ", ArchivePath, " could not be updated. It is put back as it was from ", ArchivePath,
+                     kUndoSuffix, " when it is next opened; nothing is lost."});
   }
 }
 
@@ -460,7 +460,7 @@ std::string TPakSystem::MemberDamage() const {
   std::vector<const TArchiveEntry*> members;
   for (const TArchiveEntry& e : Directory.Records()) {
     if (static_cast<uint64_t>(e.Offset) + e.StoredSize > DirectoryOffset) {
-      return "member " + e.Name + " reaches into the directory";
+      return Concat({"member ", e.Name, " reaches into the directory"});
     }
     if (e.StoredSize > 0) members.push_back(&e);
   }
@@ -470,7 +470,7 @@ std::string TPakSystem::MemberDamage() const {
     // A duplicated member names the very bytes of its source: that is sound.
     if (members[i - 1]->Offset == members[i]->Offset && members[i - 1]->StoredSize == members[i]->StoredSize) continue;
     if (static_cast<uint64_t>(members[i - 1]->Offset) + members[i - 1]->StoredSize > members[i]->Offset) {
-      return "members " + members[i - 1]->Name + " and " + members[i]->Name + " share bytes";
+      return Concat({"members ", members[i - 1]->Name, " and ", members[i]->Name, " share bytes"});
     }
   }
   return {};
@@ -479,7 +479,7 @@ std::string TPakSystem::MemberDamage() const {
 void TPakSystem::OpenForChange(const std::string& Path) {
   OpenArchive(Path);
   if (std::string damage = MemberDamage(); !damage.empty()) {
-    FatalExit("File \"" + ArchivePath + "\" is damaged (" + damage + "). It was not changed.");
+    FatalExit(Concat({"File \"", ArchivePath, "\" is damaged (", damage, "). It was not changed."}));
   }
 }
 
@@ -512,7 +512,7 @@ void TPakSystem::CutAtDirectory() {
     // Nothing was cut: the journal is not needed.
     undo_->Commit();
     CloseArchive();
-    throw ESetupError(ArchivePath + " was not changed: " + failure);
+    throw ESetupError(Concat({ArchivePath, " was not changed: ", failure}));
   }
   WritePosition = DirectoryOffset;
 }
@@ -617,9 +617,9 @@ void TPakSystem::WriteDirectory() {
   }
   bool restored = PutBackOldEnd();
   ArchiveHandle.Close();
-  throw ESetupError("Unable to write the directory of " + ArchivePath + ": " + reason +
-                    (restored ? "; the archive is as it was before this update"
-                              : "; it is put back as it was when it is next opened (" + undo + ")"));
+  throw ESetupError(Concat({"Unable to write the directory of ", ArchivePath, ": ", reason,
+                            (restored ? "; the archive is as it was before this update"
+                                      : "; it is put back as it was when it is next opened (" + undo + ")")}));
 }
 
 void TPakSystem::ShowStatus(uint16_t Number, uint32_t Done) {

@@ -7,6 +7,7 @@
 #include "common/BufferManager.h"
 #include "common/Inflate.h"
 #include "common/ScopeExit.h"
+#include "common/Strings.h"
 #include "gamedata/UndoJournal.h"
 #include "gamedata/ZU_PakSystem.h"
 
@@ -87,7 +88,7 @@ void TPakSystem::CreateArchive(const std::string& Path, const std::string& Passw
   undo_ = std::make_unique<TUndoJournal>(ArchiveHandle, Path + kUndoSuffix);
   if (!ArchiveHandle.Open(Path, platform::kAccessReadWrite, platform::kShareRead,
                           platform::FileDisposition::kCreateNew)) {
-    throw ESetupError("Unable to create " + Path + ": " + platform::DescribeError(platform::LastError()));
+    throw ESetupError(Concat({"Unable to create ", Path, ": ", platform::DescribeError(platform::LastError())}));
   }
   ExtraInfo = TExtraInfo{};
   ExtraInfo.Password = Password;

@@ -51,7 +51,7 @@ void TCompilerFileList::AddPath(const std::string& Path, uint16_t Group, bool Ab
   if (full.back() != '\\') full += '\\';
   std::string pages = owner_.SetupInfo.Info.InstallPages;
   if (pages.empty() || (pages.back() != '\\' && pages.back() != '/')) pages += '\\';
-  const std::string skippedIcon = LowerText(Backslashes(owner_.FindData("layout\\" + pages + "icon.ico")));
+  const std::string skippedIcon = LowerText(Backslashes(owner_.FindData(Concat({"layout\\", pages, "icon.ico"}))));
 
   std::vector<std::string> work{full};
   for (size_t next = 0; next < work.size(); ++next) {
@@ -90,7 +90,7 @@ void TCompilerFileList::AddFile(const std::string& SourcePath, const std::string
     platform::File probe;
     if (!probe.Open(SourcePath, platform::kAccessRead, platform::kShareRead,
                     platform::FileDisposition::kOpenExisting)) {
-      owner_.Error(SourcePath + " cannot be read: " + platform::DescribeError(platform::LastError()), Row);
+      owner_.Error(Concat({SourcePath, " cannot be read: ", platform::DescribeError(platform::LastError())}), Row);
       return;
     }
   }
@@ -141,7 +141,7 @@ void TCompiler::Detail(const std::string& Text) const {
 }
 
 std::string TCompiler::FromSourceDir(const std::string& Path) const {
-  return SourceDir.empty() ? Path : SourceDir + "\\" + Path;
+  return SourceDir.empty() ? Path : Concat({SourceDir, "\\", Path});
 }
 
 std::vector<std::string> TCompiler::DataSearch() const {
@@ -155,7 +155,7 @@ std::vector<std::string> TCompiler::DataSearch() const {
 
 std::string TCompiler::FindData(const std::string& Relative) const {
   for (const std::string& folder : DataSearch()) {
-    std::string path = folder + "\\" + Relative;
+    std::string path = Concat({folder, "\\", Relative});
     if (platform::FileExists(path) || platform::DirectoryExists(path)) return path;
   }
   return {};

@@ -183,7 +183,7 @@ std::optional<TBytes> TPak::ReadStoredFrom(File& Handle, uint64_t Size, uint32_t
 
 std::string TPak::DecompSizeMessage(uint32_t Index, uint64_t Produced) const {
   const TPakFile& e = Entries[Index];
-  return e.Name + "\r\r" + kDecompSizeText + DecimalText(Produced) + kOrigSizeText + DecimalText(e.OrigSize);
+  return Concat({e.Name, "\r\r", kDecompSizeText, DecimalText(Produced), kOrigSizeText, DecimalText(e.OrigSize)});
 }
 
 std::optional<TBytes> TPak::ReadStored(uint32_t Index) { return ReadStoredFrom(handle_, packageEnd_, Index); }
@@ -405,7 +405,8 @@ uint32_t TPak::CountInGroup(uint16_t Group) const {
 std::vector<std::string> TPak::GroupTargets(const std::string& TargetDir, uint16_t Group) const {
   std::vector<std::string> targets;
   for (const TPakFile& entry : Entries) {
-    if (entry.Group == Group && IsSafeRelativeName(entry.Name)) targets.push_back(TargetDir + "\\" + entry.Name);
+    if (entry.Group == Group && IsSafeRelativeName(entry.Name))
+      targets.push_back(Concat({TargetDir, "\\", entry.Name}));
   }
   return targets;
 }
@@ -457,7 +458,7 @@ uint32_t TPak::ExtractGroup(const std::string& TargetDir, uint16_t Group, const 
     uint32_t i = items[k];
     const TPakFile& e = Entries[i];
     if (Sink.Observer) Sink.Observer->SetStatusText(StatusText(Sink, e.Name));
-    std::string target = TargetDir + "\\" + e.Name;
+    std::string target = Concat({TargetDir, "\\", e.Name});
     bool written = false, readable = true;
     if (e.OrigSize >= kLargeEntrySize) {
       written = ExtractStreamed(target, e.Name, e.OrigSize, i, Sink);
@@ -496,7 +497,7 @@ bool TPak::ExtractStreamed(const std::string& TargetPath, const std::string& Dis
   uint32_t done = 0;
   while (done < Size) {
     if (Sink.Observer) {
-      std::string progress = DisplayName + " - " + FormatSize(done) + " / " + FormatSize(Size);
+      std::string progress = Concat({DisplayName, " - ", FormatSize(done), " / ", FormatSize(Size)});
       Sink.Observer->SetStatusText(StatusText(Sink, progress));
     }
     uint32_t n = Size - done < kStreamChunkSize ? Size - done : kStreamChunkSize;

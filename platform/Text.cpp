@@ -3,6 +3,15 @@
 #include <cstdint>
 
 namespace platform {
+
+std::string Concat(std::initializer_list<std::string_view> Pieces) {
+  size_t size = 0;
+  for (std::string_view piece : Pieces) size += piece.size();
+  std::string out;
+  out.reserve(size);
+  for (std::string_view piece : Pieces) out.append(piece.data(), piece.size());
+  return out;
+}
 namespace {
 
 // Windows-1252 in 0x80..0x9F; every other byte is the code point of its value.

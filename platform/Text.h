@@ -15,11 +15,18 @@
 //   reads them (Utf8ToCp1252 refuses what it cannot represent).
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "platform/Errors.h"
 
 namespace platform {
+
+// The pieces joined into one string, in one allocation. A chain of "+" makes
+// (and cleans up after) a string at every step, inline at every use; the
+// setup stub carries hundreds of messages built that way.
+std::string Concat(std::initializer_list<std::string_view> Pieces);
 
 // UTF-8 to UTF-16; false when Text is not valid UTF-8.
 bool Utf8ToWide(const std::string& Text, WideString& Wide);

@@ -66,7 +66,7 @@ void DrawGauge(const GaugeState& Gauge, uint32_t Width, uint32_t Height, std::ve
 }
 
 std::string PictureTooLarge(uint64_t Width, uint64_t Height) {
-  return "picture of " + std::to_string(Width) + "x" + std::to_string(Height) + " pixels is not supported";
+  return Concat({"picture of ", std::to_string(Width), "x", std::to_string(Height), " pixels is not supported"});
 }
 
 namespace shared {
@@ -97,7 +97,7 @@ std::vector<std::string> FolderTreeChildren(const std::string& Path, bool Drives
   }
   std::sort(names.begin(), names.end(),
             [&](const std::string& a, const std::string& b) { return lower(a) < lower(b); });
-  for (const std::string& n : names) paths.push_back(Path + n + "\\");
+  for (const std::string& n : names) paths.push_back(Concat({Path, n, "\\"}));
   return paths;
 }
 

@@ -54,7 +54,7 @@ std::vector<TRecord> ReadRecords(const std::string& Path, bool& Damaged, std::st
     // before it changed anything.
     if (platform::LastError() != platform::kErrorFileNotFound) {
       Damaged = true;
-      Problem = Path + " cannot be read: " + Reason();
+      Problem = Concat({Path, " cannot be read: ", Reason()});
     }
     return records;
   }
@@ -67,7 +67,7 @@ std::vector<TRecord> ReadRecords(const std::string& Path, bool& Damaged, std::st
   TBytes bytes(static_cast<size_t>(size));
   if (size && f.Read(bytes.data(), static_cast<uint32_t>(size)) != bytes.size()) {
     Damaged = true;
-    Problem = Path + " cannot be read: " + Reason();
+    Problem = Concat({Path, " cannot be read: ", Reason()});
     return records;
   }
   if (bytes.size() < kMagicSize) return records;  // cut while it was started
@@ -81,8 +81,8 @@ std::vector<TRecord> ReadRecords(const std::string& Path, bool& Damaged, std::st
     const size_t start = at;
     auto fail = [&] {
       Damaged = true;
-      Problem = Path + " ends in a damaged record at byte " + DecimalText(static_cast<uint64_t>(start)) +
-                ": whatever the run recorded from there on could not be undone";
+      Problem = Concat({Path, " ends in a damaged record at byte ", DecimalText(static_cast<uint64_t>(start)),
+                        ": whatever the run recorded from there on could not be undone"});
     };
     if (bytes.size() - at < 5) return fail(), records;
     const uint8_t kind = bytes[at];
@@ -142,7 +142,7 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
     switch (r.Kind) {
       case kFileCreated:
         if (platform::FileExists(r.S[0]) && !platform::DeleteFile(r.S[0]) && platform::FileExists(r.S[0])) {
-          problem(r.S[0] + " (made by the run) could not be deleted: " + Reason());
+          problem(Concat({r.S[0], " (made by the run) could not be deleted: ", Reason()}));
           undone = false;
         }
         break;
@@ -154,7 +154,7 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
         if (!stashed) break;
         if (tree && platform::DirectoryExists(r.S[0])) platform::RemoveDirectory(r.S[0]);
         if (!platform::MoveFile(r.S[1], r.S[0], !tree)) {
-          problem(r.S[0] + " could not be put back from " + r.S[1] + ": " + Reason());
+          problem(Concat({r.S[0], " could not be put back from ", r.S[1], ": ", Reason()}));
           undone = false;
         }
         break;
@@ -172,7 +172,7 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
       case kRenamed:
         if (platform::FileExists(r.S[1]) && !platform::FileExists(r.S[0]) &&
             !platform::MoveFile(r.S[1], r.S[0], false)) {
-          problem(r.S[1] + " could not be renamed back to " + r.S[0] + ": " + Reason());
+          problem(Concat({r.S[1], " could not be renamed back to ", r.S[0], ": ", Reason()}));
           undone = false;
         }
         break;
@@ -186,7 +186,7 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
         Registry->SetRoot(static_cast<int>(r.N[0]));
         if (r.Kind == kKeyCreated) {
           if (Registry->KeyExists(r.S[0]) && !Registry->DeleteKey(r.S[0])) {
-            problem("the registry key " + r.S[0] + " (made by the run) could not be deleted: " + Reason());
+            problem(Concat({"the registry key ", r.S[0], " (made by the run) could not be deleted: ", Reason()}));
             undone = false;
           }
           break;
@@ -204,7 +204,7 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
           ok = !existed;
         }
         if (!ok) {
-          problem("the registry value " + r.S[0] + " \"" + r.S[1] + "\" could not be put back: " + Reason());
+          problem(Concat({"the registry value ", r.S[0], " \"", r.S[1], "\" could not be put back: ", Reason()}));
           undone = false;
         }
         break;
@@ -219,7 +219,7 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
         try {
           if (!target.Open(r.S[0], platform::kAccessReadWrite, platform::kShareRead,
                            platform::FileDisposition::kOpenExisting)) {
-            throw ESetupError(r.S[0] + " cannot be opened: " + Reason());
+            throw ESetupError(Concat({r.S[0], " cannot be opened: ", Reason()}));
           }
           TUndoJournal::Recover(target, journal, sides);
         } catch (const ESetupError& e) {
@@ -241,18 +241,19 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
   // What is left in the folder is what no readable record names: a damaged
   // journal's files stay for the user to see, in the folder renamed, so that
   // the journal's name is free and nobody takes them for a finished run's.
-  platform::DeleteFile(Folder + "\\" + kFileName);
+  platform::DeleteFile(Concat({Folder, "\\", kFileName}));
   std::vector<platform::DirEntry> left;
   if (platform::ListDirectory(Folder, left) && !left.empty()) {
     std::string kept = Folder + ".kept";
     for (uint32_t n = 2; platform::DirectoryExists(kept) || platform::FileExists(kept); ++n) {
-      kept = Folder + ".kept" + DecimalText(n);
+      kept = Concat({Folder, ".kept", DecimalText(n)});
     }
     if (!platform::MoveFile(Folder, kept, false)) kept = Folder;
-    problem(kept + " holds " + DecimalText(static_cast<uint32_t>(left.size())) +
-            " item(s) no record names (old files among them, perhaps); it stays so that nothing in it is lost");
+    problem(
+        Concat({kept, " holds ", DecimalText(static_cast<uint32_t>(left.size())),
+                " item(s) no record names (old files among them, perhaps); it stays so that nothing in it is lost"}));
   } else if (platform::DirectoryExists(Folder) && !platform::RemoveDirectory(Folder)) {
-    problem(Folder + " could not be removed: " + Reason());
+    problem(Concat({Folder, " could not be removed: ", Reason()}));
   }
   for (const std::string& dir : outer) {
     if (platform::DirectoryExists(dir) && !platform::RemoveDirectory(dir) && platform::DirectoryExists(dir)) {
@@ -267,14 +268,14 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
 std::string TRollBackReport::Text() const {
   std::string text;
   if (Complete()) {
-    text = "Everything the run had changed was put back (" + DecimalText(Undone) +
-           (Undone == 1 ? " change" : " changes") + " undone).";
+    text = Concat({"Everything the run had changed was put back (", DecimalText(Undone),
+                   (Undone == 1 ? " change" : " changes"), " undone)."});
   } else {
-    text = "The run's changes were put back as far as possible (" + DecimalText(Undone) + " of " + DecimalText(Total) +
-           " undone); what could not be:";
+    text = Concat({"The run's changes were put back as far as possible (", DecimalText(Undone), " of ",
+                   DecimalText(Total), " undone); what could not be:"});
     for (const std::string& p : Problems) text += "\r\n" + p;
   }
-  for (const std::string& s : Started) text += "\r\n" + s + " was started by the run and cannot be undone.";
+  for (const std::string& s : Started) text += Concat({"\r\n", s, " was started by the run and cannot be undone."});
   return text;
 }
 
@@ -291,12 +292,12 @@ TRunJournal::~TRunJournal() = default;
 
 bool TRunJournal::Start() {
   if (!platform::CreateDirectory(folder_)) return false;
-  if (!file_.Open(folder_ + "\\" + kFileName, platform::kAccessWrite, platform::kShareRead,
+  if (!file_.Open(Concat({folder_, "\\", kFileName}), platform::kAccessWrite, platform::kShareRead,
                   platform::FileDisposition::kCreateNew) ||
       file_.Write(kMagic, kMagicSize) != kMagicSize || !file_.Flush()) {
     uint32_t error = platform::LastError();
     file_.Close();
-    platform::DeleteFile(folder_ + "\\" + kFileName);
+    platform::DeleteFile(Concat({folder_, "\\", kFileName}));
     platform::RemoveDirectory(folder_);
     platform::SetLastError(error);
     return false;
@@ -322,7 +323,7 @@ bool TRunJournal::Append(uint8_t Kind, const std::vector<std::string>& Strings, 
   return batch_ || file_.Flush();
 }
 
-std::string TRunJournal::StashName() { return folder_ + "\\" + DecimalText(records_ + 1); }
+std::string TRunJournal::StashName() { return Concat({folder_, "\\", DecimalText(records_ + 1)}); }
 
 bool TRunJournal::Present(const std::string& Bare) {
   std::string key = Key(Bare);
@@ -366,7 +367,7 @@ bool TRunJournal::FileRecord(const std::string& Path) {
     }
     if (!moved) {
       // Another drive: beside the file itself, still a rename.
-      std::string beside = Path + "." + DecimalText(records_ + 1) + ".run-journal";
+      std::string beside = Concat({Path, ".", DecimalText(records_ + 1), ".run-journal"});
       if (!Append(kFileMoved, {Path, beside}, {}) || !platform::MoveFile(Path, beside, false)) return false;
     }
   } else if (!Append(kFileCreated, {Path}, {})) {
@@ -430,8 +431,8 @@ std::string TRunJournal::KeepUndoOf(const std::string& Target, const std::vector
   const bool sameDrive =
       Target.size() > 2 && folder_.size() > 2 && Target[1] == ':' &&
       std::toupper(static_cast<unsigned char>(Target[0])) == std::toupper(static_cast<unsigned char>(folder_[0]));
-  std::string kept = sameDrive ? folder_ + "\\" + DecimalText(records_ + 1) + kUndoSuffix
-                               : Target + ".run" + DecimalText(records_ + 1) + kUndoSuffix;
+  std::string kept = sameDrive ? Concat({folder_, "\\", DecimalText(records_ + 1), kUndoSuffix})
+                               : Concat({Target, ".run", DecimalText(records_ + 1), kUndoSuffix});
   std::vector<std::string> strings{Target, kept};
   strings.insert(strings.end(), Sides.begin(), Sides.end());
   return Append(kContainer, strings, {}) ? kept : std::string();
@@ -502,13 +503,13 @@ void TRunJournal::NoteStarted(const std::string& Program) { Append(kStarted, {Pr
 
 bool TRunJournal::Commit(std::string& Problem) {
   file_.Close();
-  const std::string journal = folder_ + "\\" + kFileName;
+  const std::string journal = Concat({folder_, "\\", kFileName});
   bool damaged = false;
   std::string readProblem;
   std::vector<TRecord> records = ReadRecords(journal, damaged, readProblem);
   // Deleting the journal makes the run final; until then a crash rolls it back.
   if (!platform::DeleteFile(journal) && platform::FileExists(journal)) {
-    Problem = journal + " could not be deleted: " + Reason();
+    Problem = Concat({journal, " could not be deleted: ", Reason()});
     return false;
   }
   // Then the old files and the kept undo journals go, each tried twice (a
@@ -524,11 +525,11 @@ bool TRunJournal::Commit(std::string& Problem) {
     } else if (r.Kind == kTreeMoved) {
       ok = twice([&] { return RemoveTree(path) || !platform::DirectoryExists(path); });
     }
-    if (!ok && Problem.empty()) Problem = path + " could not be deleted: " + Reason();
+    if (!ok && Problem.empty()) Problem = Concat({path, " could not be deleted: ", Reason()});
   }
   if (!twice([&] { return platform::RemoveDirectory(folder_) || !platform::DirectoryExists(folder_); }) &&
       Problem.empty()) {
-    Problem = folder_ + " could not be removed: " + Reason();
+    Problem = Concat({folder_, " could not be removed: ", Reason()});
   }
   return true;
 }
@@ -543,16 +544,16 @@ TRollBackReport TRunJournal::RollBackFolder(const std::string& Folder, platform:
   // Without its journal the folder is what a finished run could not clear
   // (the old files it replaced), or one a run was ended in while making it:
   // nothing to undo, and it goes.
-  if (!platform::FileExists(Folder + "\\" + kFileName) &&
-      platform::GetFileAttributes(Folder + "\\" + kFileName) == platform::kInvalidAttributes) {
+  if (!platform::FileExists(Concat({Folder, "\\", kFileName})) &&
+      platform::GetFileAttributes(Concat({Folder, "\\", kFileName})) == platform::kInvalidAttributes) {
     TRollBackReport report;
     report.Leftover = true;
-    if (!RemoveTree(Folder)) report.Problems.push_back(Folder + " could not be removed: " + Reason());
+    if (!RemoveTree(Folder)) report.Problems.push_back(Concat({Folder, " could not be removed: ", Reason()}));
     return report;
   }
   bool damaged = false;
   std::string problem;
-  std::vector<TRecord> records = ReadRecords(Folder + "\\" + kFileName, damaged, problem);
+  std::vector<TRecord> records = ReadRecords(Concat({Folder, "\\", kFileName}), damaged, problem);
   TRollBackReport report = Undo(records, Folder, Registry, Progress);
   if (damaged) {
     report.Damaged = true;

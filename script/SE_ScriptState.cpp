@@ -51,7 +51,7 @@ TCompLine* TScriptState::MutableLine(int32_t Row) {
 }
 
 void TScriptState::NoteFailure(const std::string& What, const std::string& Reason) {
-  Failures.push_back(What + ": " + Reason);
+  Failures.push_back(Concat({What, ": ", Reason}));
   // Going on is pointless: what the run did is undone.
   if (Journal) StopFlag = true;
 }
@@ -69,7 +69,7 @@ void TScriptState::NoteLastError(const std::string& What) {
 
 std::string TScriptState::FailureText() const {
   std::string text =
-      DecimalText(Failures.size()) + (Failures.size() == 1 ? " thing" : " things") + " could not be done:";
+      Concat({DecimalText(Failures.size()), (Failures.size() == 1 ? " thing" : " things"), " could not be done:"});
   for (const std::string& f : Failures) text += "\r\n" + f;
   if (!RollBackText.empty()) text += "\r\n" + RollBackText;
   return text;

@@ -31,8 +31,8 @@ void RollBackLeftover(const std::string& Folder, platform::Registry* Registry) {
   LogLine(report.Leftover ? "Cleared" : "Rolled back",
           report.Leftover ? Folder : "an unfinished run: " + report.Text());
   if (platform::DirectoryExists(Folder)) {
-    throw ESetupError("The journal of an unfinished run, " + Folder + ", could not be cleared:\r\n" + report.Text() +
-                      "\r\nNothing was changed by this run.");
+    throw ESetupError(Concat({"The journal of an unfinished run, ", Folder, ", could not be cleared:\r\n",
+                              report.Text(), "\r\nNothing was changed by this run."}));
   }
 }
 
@@ -66,7 +66,7 @@ bool StartJournal(TScriptState& State, std::vector<std::string>& Made) {
     const std::string reason = platform::DescribeError(platform::LastError());
     journal->RollBack(nullptr);
     for (auto it = made.rbegin(); it != made.rend(); ++it) platform::RemoveDirectory(*it);
-    State.NoteFailure(folder, "the run's journal could not be made (" + reason + "), so nothing was changed");
+    State.NoteFailure(folder, Concat({"the run's journal could not be made (", reason, "), so nothing was changed"}));
     return false;
   }
   State.Journal = std::move(journal);
@@ -135,7 +135,7 @@ void TSetupThread::RunScript() {
   } catch (const std::exception& e) {
     if (!state_.Journal) throw;
     RollBackRun(state_);
-    throw ESetupError(std::string(e.what()) + "\r\n" + state_.RollBackText);
+    throw ESetupError(Concat({std::string(e.what()), "\r\n", state_.RollBackText}));
   }
   if (state_.Journal) {
     std::string problem;

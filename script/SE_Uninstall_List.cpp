@@ -46,7 +46,7 @@ void TUninstallList::AddDirectory(const std::string& Path) {
 
 std::string MakeRegistryRecord(const std::string& Root, const std::string& Key, const std::string& Name,
                                const std::string& Data) {
-  return "\"" + Root + "\" \"" + Key + "\" \"" + Name + "\" \"" + Data + "\"";
+  return Concat({"\"", Root, "\" \"", Key, "\" \"", Name, "\" \"", Data, "\""});
 }
 
 const char* const kUninstallLogKey =
@@ -83,15 +83,15 @@ std::string TUninstallList::CapacityProblem() const {
       {"files", files_.size()}, {"registry values", registry_.size()}, {"folders", directories_.size()}};
   for (const auto& [what, count] : lists) {
     if (count > kMaxLogRecords) {
-      return "the uninstall log would list " + DecimalText(count) + " " + what + ", more than the " +
-             DecimalText(kMaxLogRecords) + " it can hold";
+      return Concat({"the uninstall log would list ", DecimalText(count), " ", what, ", more than the ",
+                     DecimalText(kMaxLogRecords), " it can hold"});
     }
   }
   return {};
 }
 
 bool TUninstallList::SaveLog(const std::string& Dir, const std::string& Prefix) const {
-  std::string path = Dir + "\\" + UninstallLogName(Prefix);
+  std::string path = Concat({Dir, "\\", UninstallLogName(Prefix)});
   // A count that wrapped would leave records unread, or read as another kind.
   if (!CapacityProblem().empty()) {
     platform::SetLastError(platform::kErrorInvalidParameter);
@@ -129,7 +129,7 @@ bool TUninstallList::SaveLog(const std::string& Dir, const std::string& Prefix) 
 }
 
 void TUninstallList::LoadLog(const std::string& Dir, const std::string& Prefix) {
-  std::string path = Dir + "\\" + UninstallLogName(Prefix);
+  std::string path = Concat({Dir, "\\", UninstallLogName(Prefix)});
   if (!platform::FileExists(path)) return;
   platform::File f;
   if (!f.Open(path, platform::kAccessRead, platform::kShareRead, platform::FileDisposition::kOpenExisting)) return;
@@ -180,7 +180,7 @@ std::vector<std::string> SplitRegistryRecord(const std::string& Record) {
 std::string InstallLogDigest(const std::string& Dir, const std::string& Prefix) {
   TBytes log;
   try {
-    log = LoadWholeFile(Dir + "\\" + UninstallLogName(Prefix));
+    log = LoadWholeFile(Concat({Dir, "\\", UninstallLogName(Prefix)}));
   } catch (const ESetupError&) {
     return {};
   }
@@ -225,7 +225,7 @@ bool ClimbsOut(const std::string& Path) {
 }  // namespace
 
 bool SaveUninstallLog(TScriptState& State, const std::string& Dir, const std::string& Prefix) {
-  const std::string log = Dir + "\\" + UninstallLogName(Prefix);
+  const std::string log = Concat({Dir, "\\", UninstallLogName(Prefix)});
   if (!State.UninstallList) return true;
   // The old log (and a temporary copy a crash left) are put back if the run is undone.
   if (TInstallRecorder* recorder = State.Recorder();

@@ -52,7 +52,7 @@ void RegisterProduct(TScriptState& State) {
     if (!State.Journal) return true;
     reg.CloseKey();
     bool ok = State.Journal->BeforeValue(key, name) && reg.OpenKey(key, true);
-    if (!ok) State.NoteLastError(where + " \"" + name + "\"");
+    if (!ok) State.NoteLastError(Concat({where, " \"", name, "\""}));
     return ok;
   };
   if (!journaled("DisplayName")) return;
@@ -63,18 +63,18 @@ void RegisterProduct(TScriptState& State) {
   const std::string uninstaller = AddBackslash(info.InstallDir) + info.UninstallExeName;
   // Quoted: an unquoted path with blanks ("C:\Program Files\...") would
   // let a planted "C:\Program.exe" run in the uninstaller's place.
-  const std::string command = "\"" + uninstaller + "\"";
+  const std::string command = Concat({"\"", uninstaller, "\""});
   auto write = [&](const std::string& name, const std::string& value) {
     if (!journaled(name)) return;
     if (reg.WriteString(name, value)) {
-      LogLine("Registry", where + "\\" + name + " = " + value);
+      LogLine("Registry", Concat({where, "\\", name, " = ", value}));
     } else {
-      State.NoteLastError(where + " \"" + name + "\"");
+      State.NoteLastError(Concat({where, " \"", name, "\""}));
     }
   };
   auto writeNumber = [&](const std::string& name, uint32_t value) {
     if (!journaled(name)) return;
-    if (!reg.WriteInteger(name, value)) State.NoteLastError(where + " \"" + name + "\"");
+    if (!reg.WriteInteger(name, value)) State.NoteLastError(Concat({where, " \"", name, "\""}));
   };
   write("DisplayName", info.SetupShortName);
   write("UninstallString", command);
@@ -97,7 +97,7 @@ void RegisterProduct(TScriptState& State) {
   // The uninstaller believes only the log the setup saved.
   std::string digest = InstallLogDigest(info.InstallDir, info.UninstallPrefix);
   if (!digest.empty() && journaled(kLogDigestValue) && !reg.WriteString(kLogDigestValue, digest))
-    State.NoteLastError(where + " \"" + kLogDigestValue + "\"");
+    State.NoteLastError(Concat({where, " \"", kLogDigestValue, "\""}));
   reg.CloseKey();
 }
 
@@ -216,7 +216,7 @@ bool LaunchFinaliser(TScriptState& State, const std::string& ProgramPath) {
   std::optional<TBytes> data = State.Pak ? State.Pak->FindEntry(kFinaliserEntry, 0, size) : std::nullopt;
   // A setup built without one (the builder warned) leaves its uninstaller.
   if (!data || data->empty()) {
-    LogLine("Finaliser", "none packed; " + ProgramPath + " stays");
+    LogLine("Finaliser", Concat({"none packed; ", ProgramPath, " stays"}));
     return true;
   }
   // A folder of this run's own, made new under a random name, and the file
@@ -227,7 +227,7 @@ bool LaunchFinaliser(TScriptState& State, const std::string& ProgramPath) {
     State.NoteLastError(AddBackslash(platform::TempPath()) + "wizpak-...");
     return false;
   }
-  const std::string path = folder + "\\" + kFinaliserFile;
+  const std::string path = Concat({folder, "\\", kFinaliserFile});
   auto failed = [&](uint32_t error) {
     State.NoteFailure(path,
                       platform::DescribeError(error) + "; the finaliser was not started, so the uninstaller stays");
@@ -253,6 +253,6 @@ bool LaunchFinaliser(TScriptState& State, const std::string& ProgramPath) {
       held.Read(back.data(), static_cast<uint32_t>(back.size())) != back.size() || back != *data) {
     return failed(platform::kErrorWriteFault);
   }
-  if (!platform::ShellExecute(path, "\"" + ProgramPath + "\"", 1, false)) return failed(platform::LastError());
+  if (!platform::ShellExecute(path, Concat({"\"", ProgramPath, "\""}), 1, false)) return failed(platform::LastError());
   return true;
 }

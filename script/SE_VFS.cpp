@@ -70,7 +70,7 @@ void TVFSSession::VFSUpdate(TScriptState& State, uint16_t Group, const std::stri
   VFSTotal = State.Pak ? State.Pak->CountInGroup(Group) : 0;
   if (VFSTotal == 0) return;
   if (!platform::FileExists(ContainerPath(State, Name))) {
-    ShowMessage(kMissingText + Name + ">", kMissingCaption, platform::kMbOk);
+    ShowMessage(Concat({kMissingText, Name, ">"}), kMissingCaption, platform::kMbOk);
     if (State.Observer) State.Observer->SetFinishText(State.String(kStringFailed), false);
     State.StopFlag = true;
     return;

@@ -48,7 +48,8 @@ void WriteValue(TScriptState& s, platform::Registry& reg, const std::string& roo
   bool written =
       (!s.Journal || s.Journal->BeforeValue(key, name)) && reg.OpenKey(key, true) && reg.WriteString(name, value);
   reg.CloseKey();
-  if (!written) s.NoteFailure(rootName + "\\" + key + " \"" + name + "\"", "the registry value could not be written");
+  if (!written)
+    s.NoteFailure(Concat({rootName, "\\", key, " \"", name, "\""}), "the registry value could not be written");
 }
 
 TCompLine& LineOf(TCompiler& c, int32_t row) { return c.Lines.Lines[static_cast<size_t>(row)]; }
@@ -67,8 +68,8 @@ void AppendParam(TCompLine& line, const std::string& value) {
 uint16_t GroupOf(const TCompLine& line, const std::string& keyword) {
   int32_t group = line.Params.empty() ? -1 : IntOrMinusOne(line.Params.back());
   if (group < 0 || group > 0xFFFF) {
-    throw ESetupError(keyword + ": group number \"" + (line.Params.empty() ? "" : line.Params.back()) +
-                      "\" is not a number");
+    throw ESetupError(
+        Concat({keyword, ": group number \"", (line.Params.empty() ? "" : line.Params.back()), "\" is not a number"}));
   }
   return static_cast<uint16_t>(group);
 }
@@ -133,7 +134,7 @@ void CompileGroup(TCompiler& c, int32_t row, std::string groupName) {
 void CompileRoot(TCompiler& c, int32_t row, size_t index) {
   const std::string& root = LineOf(c, row).Params[index];
   if (!IsRootName(root)) {
-    throw ESetupError("unknown registry root \"" + root + "\" (known: " + RootNameList() + ")");
+    throw ESetupError(Concat({"unknown registry root \"", root, "\" (known: ", RootNameList(), ")"}));
   }
 }
 
@@ -344,7 +345,7 @@ class TProductValueCommand : public TCommandClass {
   TProductValueCommand(const char* keyword, const char* valueName)
       : TCommandClass(keyword, true, 1), valueName_(valueName) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
-    if (HasArgs(c, row, 1)) c.ProductInfo += valueName_ + "=" + LineOf(c, row).Params[0] + "\r\n";
+    if (HasArgs(c, row, 1)) c.ProductInfo += Concat({valueName_, "=", LineOf(c, row).Params[0], "\r\n"});
   }
 
  private:
@@ -490,7 +491,7 @@ class TLanguageFileCommand : public TCommandClass {
     if (!HasArgs(c, row, 1)) return;
     const std::string& language = LineOf(c, row).Params[0];
     // Not found: the builder names the folders searched.
-    std::string file = c.FindData("languages\\" + language + ".wri");
+    std::string file = c.FindData(Concat({"languages\\", language, ".wri"}));
     if (!file.empty()) c.Files().AddFile(file, entryPrefix_ + language, 0, row);
   }
 
@@ -622,7 +623,7 @@ class TWriteRegStr_URLCommand : public TCommandClass {
       command.append(s.Expand(line.Params[2])).push_back('"');
       for (size_t i = 3; i < line.Params.size(); ++i) command.append(" \"").append(line.Params[i]).push_back('"');
       reg->SetRoot(platform::kRootClassesRoot);
-      WriteValue(s, *reg, "HKCR", key, "", "URL:" + key + " Protocol");
+      WriteValue(s, *reg, "HKCR", key, "", Concat({"URL:", key, " Protocol"}));
       WriteValue(s, *reg, "HKCR", key, "URL Protocol", "");
       WriteValue(s, *reg, "HKCR", key + "\\DefaultIcon\\", "", s.Expand(line.Params[1]));
       WriteValue(s, *reg, "HKCR", key + "\\shell\\open\\command\\", "", command);

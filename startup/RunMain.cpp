@@ -17,7 +17,7 @@ class PrintingObserver : public TSetupObserver {
   void StepProgress(bool) override { Print("Progress", DecimalText(++count_)); }
   void SetFinishText(const WideString& Text, bool) override { Print("Finish", WideToUtf8(Text)); }
   void SetProgress(uint32_t Position, uint32_t Maximum) override {
-    Print("Progress", DecimalText(Position) + " of " + DecimalText(Maximum));
+    Print("Progress", Concat({DecimalText(Position), " of ", DecimalText(Maximum)}));
   }
 
  private:

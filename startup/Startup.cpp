@@ -58,7 +58,7 @@ constexpr char kCaptionRolledBack[] = "Setup";
 constexpr uint32_t kVerifyRepaintMs = 50;
 
 std::string StatusVerified(uint32_t done, uint32_t total) {
-  return "Status: " + DecimalText(done) + " out of " + DecimalText(total) + " files verifyed";
+  return Concat({"Status: ", DecimalText(done), " out of ", DecimalText(total), " files verifyed"});
 }
 
 void Fatal(const std::string& text, const std::string& caption) { ShowMessage(text, caption, platform::kMbOk); }
@@ -87,7 +87,7 @@ class TLoggedPrompt : public TPrompt {
   int Show(const std::string& Text, const std::string& Caption, uint32_t Flags) override {
     program_.CloseVerifyWindow();
     int answer = unattended_ ? DefaultAnswer(Flags) : inner_.Show(Text, Caption, Flags);
-    Log(platform::TextToWide(Caption + ": " + Text), answer);
+    Log(platform::TextToWide(Concat({Caption, ": ", Text})), answer);
     return answer;
   }
   int ShowWide(const WideString& Text, const WideString& Caption, uint32_t Flags) override {
@@ -168,7 +168,7 @@ bool Verify(TProgram& p, platform::ProgressWindow& window, uint64_t& groupedTota
     const TPakFile& e = pak.Entries[i];
     p.VerifyFailed = !ok;
     if (p.VerifyFailed) {
-      Fatal(kVerificationFailed + DecimalText(i) + kFilename + e.Name, kCaptionVerification);
+      Fatal(Concat({kVerificationFailed, DecimalText(i), kFilename, e.Name}), kCaptionVerification);
       return false;
     }
     if (e.Group > 0) groupedTotal += e.OrigSize;
@@ -187,8 +187,8 @@ bool Verify(TProgram& p, platform::ProgressWindow& window, uint64_t& groupedTota
   // trailer claims: that is a damaged package too.
   if (pak.Entries.size() < n) {
     p.VerifyFailed = true;
-    Fatal(kVerificationFailed + DecimalText(pak.Entries.size()) + kFilename + "(the directory of " + DecimalText(n) +
-              " entries does not fit the file)",
+    Fatal(Concat({kVerificationFailed, DecimalText(pak.Entries.size()), kFilename, "(the directory of ", DecimalText(n),
+                  " entries does not fit the file)"}),
           kCaptionVerification);
     return false;
   }
@@ -197,11 +197,11 @@ bool Verify(TProgram& p, platform::ProgressWindow& window, uint64_t& groupedTota
   uint32_t digest = 0;
   if (pak.CheckDirectoryDigest(digest) == TDigestCheck::kDiffers) {
     p.VerifyFailed = true;
-    Fatal(kVerificationFailed + DecimalText(digest) + kFilename + pak.Entries[digest].Name + kDigestDiffers,
+    Fatal(Concat({kVerificationFailed, DecimalText(digest), kFilename, pak.Entries[digest].Name, kDigestDiffers}),
           kCaptionVerification);
     return false;
   }
-  LogLine("Verified", DecimalText(n) + " entries");
+  LogLine("Verified", Concat({DecimalText(n), " entries"}));
   return true;
 }
 
@@ -216,20 +216,20 @@ int RunRoad(TProgram& p, TSetupObserver* observer) {
     // the files, with room for them.
     p.FreeSpaceOf(info.InstallDir);
     if (std::string device = DevicePathReason(info.InstallDir); !device.empty()) {
-      LogLine("Stopped", info.InstallDir + " cannot be installed to: it " + device);
+      LogLine("Stopped", Concat({info.InstallDir, " cannot be installed to: it ", device}));
       return kExitDriveUnusable;
     }
     if (!TProgram::DriveAcceptable(info.InstallDir)) {
-      LogLine("Stopped", "the drive of " + info.InstallDir + " cannot be installed to");
+      LogLine("Stopped", Concat({"the drive of ", info.InstallDir, " cannot be installed to"}));
       return kExitDriveUnusable;
     }
     if (!p.SpaceKnown) {
-      LogLine("Stopped", "the free space of " + info.InstallDir + "'s drive cannot be read");
+      LogLine("Stopped", Concat({"the free space of ", info.InstallDir, "'s drive cannot be read"}));
       return kExitDriveUnusable;
     }
     if (!p.SpaceEnough()) {
-      LogLine("Stopped", info.InstallDir + " has " + FormatSize(p.SpaceAvailable) + " free, the setup needs " +
-                             FormatSize(p.SpaceRequired));
+      LogLine("Stopped", Concat({info.InstallDir, " has ", FormatSize(p.SpaceAvailable), " free, the setup needs ",
+                                 FormatSize(p.SpaceRequired)}));
       return kExitDriveUnusable;
     }
   }
@@ -241,7 +241,7 @@ int RunRoad(TProgram& p, TSetupObserver* observer) {
   // road stops before it changes anything.
   if (std::string held = p.FilesHeld(state, false); !held.empty()) {
     LogLine("Stopped", "files in use: nothing was changed");
-    WriteErrorLog("Files in use: nothing was changed.\r\n" + held,
+    WriteErrorLog(Concat({"Files in use: nothing was changed.\r\n", held}),
                   info.IsUninstaller == 1 ? kUninstallationStage : kInstallationStage, p.Report());
     return kExitFilesInUse;
   }
@@ -319,10 +319,10 @@ void RollBackUnfinishedRun(TProgram& p) {
     report = TRunJournal::RollBackFolder(folder, SetupRegistry, nullptr);
   }
   if (report.Leftover) {
-    LogLine("Cleared", folder + (report.Complete() ? std::string() : ": " + report.Text()));
+    LogLine("Cleared", report.Complete() ? folder : Concat({folder, ": ", report.Text()}));
     return;
   }
-  std::string text = kRolledBack + dir + kRolledBackEnd + report.Text();
+  std::string text = Concat({kRolledBack, dir, kRolledBackEnd, report.Text()});
   LogLine("Rolled back", text);
   ShowMessage(text, kCaptionRolledBack, platform::kMbOk | platform::kMbIconInformation);
 }
@@ -343,7 +343,7 @@ int Load(TProgram& p) {
   // for its files, its log and its registry key.
   p.InstanceLock = std::make_unique<platform::InstanceLock>(info.SetupShortName);
   if (!p.InstanceLock->Held()) {
-    Fatal(kAlreadyRunning + info.SetupShortName + kAlreadyRunningEnd, kCaptionSetup);
+    Fatal(Concat({kAlreadyRunning, info.SetupShortName, kAlreadyRunningEnd}), kCaptionSetup);
     return kExitFatalMessage;
   }
 
@@ -389,7 +389,7 @@ int Load(TProgram& p) {
     std::string expected = LowerAscii(ExtractFileName(info.SetupExeName));
     std::string found = ExtractFileName(p.Args[0]);
     if (NormaliseExeName(LowerAscii(found)) != expected) {
-      Fatal(kRenamed + info.SetupExeName + "\r\r" + kFound + "\r" + found, kCaptionError);
+      Fatal(Concat({kRenamed, info.SetupExeName, "\r\r", kFound, "\r", found}), kCaptionError);
       return kExitFatalMessage;
     }
   }
@@ -561,7 +561,7 @@ int RunProgram(const std::vector<std::string>& Args, TSetupObserver* Observer, T
   TLoggedPrompt prompt(Prompt(), program);
   TPromptScope promptScope(prompt);
   if (!program.LogPath.empty() && !OpenRunLog(program.LogPath)) {
-    Fatal(kLogUnwritable + program.LogPath + " (" + platform::DescribeError(platform::LastError()) + ")",
+    Fatal(Concat({kLogUnwritable, program.LogPath, " (", platform::DescribeError(platform::LastError()), ")"}),
           kCaptionError);
     return kExitFatalMessage;
   }
@@ -578,10 +578,10 @@ int RunProgram(const std::vector<std::string>& Args, TSetupObserver* Observer, T
       WriteErrorLog(e.what(), "", program.Report());
     } catch (const std::exception& f) {
       // The log itself could not be written; the exit status still tells.
-      LogLine("Error", std::string(e.what()) + " (no error log: " + f.what() + ")");
+      LogLine("Error", Concat({e.what(), " (no error log: ", f.what(), ")"}));
     }
   }
-  LogLine("End", "exit code " + DecimalText(static_cast<uint32_t>(status)));
+  LogLine("End", Concat({"exit code ", DecimalText(static_cast<uint32_t>(status))}));
   CloseRunLog();
   return status;
 }

@@ -174,7 +174,7 @@ std::function<void(size_t)> TFrmMain::LanguageMenuHandler() {
 std::string TFrmMain::ApplicationTitle() const {
   const TSetupInfo& info = program_.SetupInfoFile.Info;
   if (info.IsUninstaller == 1) {
-    return info.SetupShortName + " " + platform::WideToUtf8(program_.Languages.GetString(kStringUninstaller));
+    return Concat({info.SetupShortName, " ", platform::WideToUtf8(program_.Languages.GetString(kStringUninstaller))});
   }
   return info.SetupName;
 }
@@ -355,7 +355,7 @@ void TFrmMain::ReportError(const std::string& Text, const std::string& Stage) {
     WriteErrorLog(Text, Stage, program_.Report());
   } catch (const std::exception& e) {
     // No log could be written: the error and the reason are shown instead.
-    ShowMessage(Text + "\r\r" + e.what(), kSetupErrorCaption, platform::kMbOk | platform::kMbIconError);
+    ShowMessage(Concat({Text, "\r\r", e.what()}), kSetupErrorCaption, platform::kMbOk | platform::kMbIconError);
   }
 }
 

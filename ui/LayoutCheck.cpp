@@ -3,6 +3,7 @@
 #include <map>
 
 #include "common/Exceptions.h"
+#include "common/Strings.h"
 #include "ui/ZUI_Language.h"
 
 namespace {
@@ -148,31 +149,31 @@ std::vector<TLayoutProblem> CheckPageSet(const TEntryLookup& Entries, const std:
 }
 
 std::string LayoutProblemText(const TLayoutProblem& Problem) {
-  const std::string quoted = "\"" + Problem.Name + "\"";
+  const std::string quoted = Concat({"\"", Problem.Name, "\""});
   switch (Problem.Fault) {
     case TLayoutFault::kNoPageSet:
       return "no page set " + quoted;
     case TLayoutFault::kNoLayout:
-      return "layout " + quoted + " is not in the page set (the setup would show \"Error File Missing: |" +
-             Problem.Name + "|\" and an empty page)";
+      return Concat({"layout ", quoted, " is not in the page set (the setup would show \"Error File Missing: |",
+                     Problem.Name, "|\" and an empty page)"});
     case TLayoutFault::kNoPicture:
-      return "picture " + quoted + " is not in the page set";
+      return Concat({"picture ", quoted, " is not in the page set"});
     case TLayoutFault::kBadPicture:
-      return "picture " + Problem.Name + " cannot be shown: " + Problem.Detail;
+      return Concat({"picture ", Problem.Name, " cannot be shown: ", Problem.Detail});
     case TLayoutFault::kNoFile:
-      return "file " + quoted + (Problem.Detail == Problem.Name ? "" : " (\"" + Problem.Detail + "\")") +
-             " is not packed (the setup would show \"Error: File \"" + Problem.Detail + "\" Missing\")";
+      return Concat({"file ", quoted, (Problem.Detail == Problem.Name ? "" : " (\"" + Problem.Detail + "\")"),
+                     " is not packed (the setup would show \"Error: File \"", Problem.Detail, "\" Missing\")"});
     case TLayoutFault::kUnknownPageType: {
       std::string known;
       for (uint8_t t = 0; t < kPageTypeCount; ++t) known += (t ? ", " : "") + std::string(PageTypeName(t));
-      return "unknown page type " + quoted + " (known: " + known + ")";
+      return Concat({"unknown page type ", quoted, " (known: ", known, ")"});
     }
     case TLayoutFault::kTypeWithoutPage:
-      return "page type " + quoted + " has no page: [Pages] lists fewer";
+      return Concat({"page type ", quoted, " has no page: [Pages] lists fewer"});
     case TLayoutFault::kUnknownControl:
-      return "unknown control type " + quoted + " (known: " + ControlKindList() + ")";
+      return Concat({"unknown control type ", quoted, " (known: ", ControlKindList(), ")"});
     case TLayoutFault::kNoTypeLine:
-      return "section " + Problem.Name + " has no \"Type=\" line after it";
+      return Concat({"section ", Problem.Name, " has no \"Type=\" line after it"});
     case TLayoutFault::kRefused:
       break;
   }

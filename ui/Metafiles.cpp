@@ -221,8 +221,9 @@ bool CheckEnhanced(const uint8_t* Data, size_t Size, std::string& Error) {
     uint32_t type = Le32(Data + at), size = Le32(Data + at + 4);
     if (size < 8 || size % 4 || size > Size - at) return Error = where + " has a damaged size", false;
     const EmfRecordKind* kind = FindEmfKind(type);
-    if (!kind) return Error = where + " is of type " + DecimalText(type) + ", which pictures do not use", false;
-    if (const char* why = CheckEmfRecord(Data + at, size, *kind, handles)) return Error = where + ": " + why, false;
+    if (!kind) return Error = Concat({where, " is of type ", DecimalText(type), ", which pictures do not use"}), false;
+    if (const char* why = CheckEmfRecord(Data + at, size, *kind, handles))
+      return Error = Concat({where, ": ", why}), false;
     at += size;
     if (kind->Shape == EmfShape::kEnd) {
       if (at != Size) return Error = "the metafile goes on after its end record", false;
@@ -360,10 +361,10 @@ bool CheckWindows(const uint8_t* Data, size_t Size, std::string& Error) {
     if (words < 3 || words > maxRecord || 2 * words > bytes - at) return Error = where + " has a damaged size", false;
     const WmfRecordKind* kind = FindWmfKind(function);
     if (!kind) {
-      return Error = where + " is of function " + DecimalText(function) + ", which pictures do not use", false;
+      return Error = Concat({where, " is of function ", DecimalText(function), ", which pictures do not use"}), false;
     }
     if (const char* why = CheckWmfRecord(Data + at + 6, words - 3, *kind, function, objects)) {
-      return Error = where + ": " + why, false;
+      return Error = Concat({where, ": ", why}), false;
     }
     at += 2 * words;
     if (kind->Shape == WmfShape::kEnd) return true;

@@ -107,7 +107,7 @@ bool DecodeDib(const uint8_t* Data, size_t Size, size_t PixelOffset, bool IconHe
     return Error = "bitmap compression does not fit its pixels", false;
   }
   if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-    return Error = "bitmaps of " + DecimalText(bits) + " bits per pixel are not supported", false;
+    return Error = Concat({"bitmaps of ", DecimalText(bits), " bits per pixel are not supported"}), false;
   }
   // The masks: after a 40-byte header, in a longer one, or the defaults.
   size_t after = headerSize;
@@ -212,5 +212,5 @@ bool DecodePicture(const std::string& Name, const uint8_t* Data, size_t Size, pl
     return CheckMetafile(Data, Size, ext == ".emf", Error) &&
            platform::DecodeMetafile(Data, Size, ext == ".emf", Image, Error);
   }
-  return Error = "unknown picture format \"" + ext + "\"", false;
+  return Error = Concat({"unknown picture format \"", ext, "\""}), false;
 }

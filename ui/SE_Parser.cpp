@@ -133,7 +133,7 @@ void TControlParser::LoadFromEntry(const std::string& Name) {
     if (problems) {
       problems->Add(TLayoutFault::kNoLayout, Name);
     } else {
-      ShowMessage(kMissingLayout + Name + "|", kMissingCaption, platform::kMbOk);
+      ShowMessage(Concat({kMissingLayout, Name, "|"}), kMissingCaption, platform::kMbOk);
     }
     return;
   }
@@ -167,11 +167,11 @@ void TControlParser::BuildControl(const TStringList& Section) {
   }
   std::string name = SectionName(Section.Get(0));
   if (!IsIdentifier(name) &&
-      !Refused(context_, Section.LineOf(0), "Control name \"" + name + "\" is not a valid component name")) {
+      !Refused(context_, Section.LineOf(0), Concat({"Control name \"", name, "\" is not a valid component name"}))) {
     return;
   }
   if (!context_.Names.insert(LowerAscii(name)).second &&
-      !Refused(context_, Section.LineOf(0), "A component named " + name + " already exists")) {
+      !Refused(context_, Section.LineOf(0), Concat({"A component named ", name, " already exists"}))) {
     return;
   }
   platform::Widget& widget = context_.Form->Create(kind->Kind, name, context_.Panel);

@@ -221,7 +221,7 @@ std::string PageTranscript(TFrmMain& Form) {
   const TSEPageControl& pages = Form.Pages();
   const int32_t current = pages.CurrentPage();
   const uint8_t type = pages.PageCount() > 0 ? pages.PageType(current) : kPageWelcome;
-  std::string out = "page " + DecimalText(current) + " (" + PageTypeName(type) + ")";
+  std::string out = Concat({"page ", DecimalText(current), " (", PageTypeName(type), ")"});
   for (int32_t p = 0; p < pages.PageCount(); ++p) {
     for (const TPageControl& c : pages.Page(p).Controls()) {
       platform::Widget& w = *c.Widget;
@@ -231,14 +231,14 @@ std::string PageTranscript(TFrmMain& Form) {
       std::string text = c.KindRow && (c.KindRow->DumpFields & kDumpGauge) ? w.GetGauge().Caption()
                          : traits & kTranscribesPath                       ? w.SelectedPath()
                                                                            : OneLine(w.GetText());
-      if (!text.empty()) out += "\n  " + w.Name() + ": " + text;
+      if (!text.empty()) out += Concat({"\n  ", w.Name(), ": ", text});
     }
   }
   out += "\n  buttons:";
   for (int i = 0; i < kWizardButtonCount; ++i) {
     platform::Widget& b = Form.Button(i);
     if (!b.IsVisible()) continue;
-    out += " [" + OneLine(b.GetText()) + (b.IsEnabled() ? "" : " (disabled)") + "]";
+    out += Concat({" [", OneLine(b.GetText()), (b.IsEnabled() ? "" : " (disabled)"), "]"});
   }
   return out;
 }

@@ -80,7 +80,7 @@ void LoadRichFile(const TPropertyCall& c) {
     if (c.Context.Problems) {
       c.Context.Problems->Add(TLayoutFault::kNoFile, c.Value, entry);
     } else {
-      ShowMessage("Error: File \"" + entry + "\" Missing", kRichEditCaption, platform::kMbOk);
+      ShowMessage(Concat({"Error: File \"", entry, "\" Missing"}), kRichEditCaption, platform::kMbOk);
     }
     return;
   }
@@ -109,7 +109,7 @@ void LoadPicture(const TPropertyCall& c) {
   } else if (c.Context.Problems) {
     c.Context.Problems->Add(TLayoutFault::kBadPicture, c.Value, error);
   } else if (c.Context.Form) {
-    c.Context.Form->Report("picture " + c.Value + " not shown: " + error);
+    c.Context.Form->Report(Concat({"picture ", c.Value, " not shown: ", error}));
   }
 }
 

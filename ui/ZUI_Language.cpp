@@ -9,7 +9,7 @@ constexpr char kCannotOpen[] = "Cannot open file";
 constexpr char16_t kNotFound[] = u"NOT FOUND ";
 
 [[noreturn]] void ConversionError(const std::string& text) {
-  throw ESetupError("'" + text + "' is not a valid integer value");
+  throw ESetupError(Concat({"'", text, "' is not a valid integer value"}));
 }
 
 int32_t ParseHex(const std::string& text) {

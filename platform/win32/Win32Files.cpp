@@ -77,7 +77,8 @@ std::string ErrorText(uint32_t Code) {
   DWORD n =
       ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                        nullptr, Code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string result = n && text ? win32::Narrow(text, n) : "System Error.  Code: " + std::to_string(Code) + ".";
+  std::string result =
+      n && text ? win32::Narrow(text, n) : Concat({"System Error.  Code: ", std::to_string(Code), "."});
   if (text) ::LocalFree(text);
   while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' ')) {
     result.pop_back();

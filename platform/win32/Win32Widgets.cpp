@@ -842,7 +842,7 @@ void Win32Form::PopupMenu(int32_t ScreenX, int32_t ScreenY) {
       ::TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, ScreenX, ScreenY, 0, hwnd_, nullptr));
   ::DestroyMenu(menu);
   if (chosen >= 1 && chosen <= menu_.size()) {
-    pendingAction_ = VerbOf(ActionKind::kPressAndPick) + " " + std::to_string(chosen - 1);
+    pendingAction_ = Concat({VerbOf(ActionKind::kPressAndPick), " ", std::to_string(chosen - 1)});
     if (onPick_) onPick_(chosen - 1);
   }
 }
@@ -997,7 +997,7 @@ LRESULT Win32Form::Handle(HWND Window, UINT Message, WPARAM W, LPARAM L) {
       if (HIWORD(W) == EN_CHANGE) {
         const UserAction* typed = ActionOfControl(actions_, w->Name(), ActionKind::kType);
         if (typed && ::GetFocus() == control)
-          pendingAction_ = std::string(typed->Verb) + " " + WideToUtf8(w->GetText());
+          pendingAction_ = Concat({std::string(typed->Verb), " ", WideToUtf8(w->GetText())});
         w->Changed();
         return 0;
       }
@@ -1012,7 +1012,7 @@ LRESULT Win32Form::Handle(HWND Window, UINT Message, WPARAM W, LPARAM L) {
       } else if (header->code == TVN_SELCHANGEDW) {
         const UserAction* chosen = ActionOfControl(actions_, w->Name(), ActionKind::kSelectFolder);
         if (chosen && reinterpret_cast<NMTREEVIEWW*>(L)->action != TVC_UNKNOWN) {
-          pendingAction_ = std::string(chosen->Verb) + " " + w->SelectedPath();
+          pendingAction_ = Concat({std::string(chosen->Verb), " ", w->SelectedPath()});
         }
         w->Changed();
       }
