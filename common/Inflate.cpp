@@ -51,7 +51,7 @@ std::optional<TBytes> InflateExact(const uint8_t* Data, size_t Size, uint64_t Ex
 }
 
 bool InflateExactTo(const uint8_t* Data, size_t Size, uint64_t Expected,
-                    const std::function<bool(const uint8_t* Piece, size_t Count)>& Sink) {
+                    TFunctionRef<bool(const uint8_t* Piece, size_t Count)> Sink) {
   if (!CouldHold(Size, Expected)) return false;
   z_stream zs{};
   if (inflateInit(&zs) != Z_OK) return false;

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "common/Bytes.h"
+#include "common/FunctionRef.h"
 
 // The most bytes one byte of a deflate stream can stand for (a stream is at
 // least 1/1032 of what it holds, plus its header and end): a claim beyond
@@ -33,7 +34,7 @@ std::optional<TBytes> InflateExact(const uint8_t* Data, size_t Size, uint64_t Ex
 // at exactly Expected bytes; false for any other stream, when Sink returns
 // false, or for a claim the stream could not hold (Sink not called).
 bool InflateExactTo(const uint8_t* Data, size_t Size, uint64_t Expected,
-                    const std::function<bool(const uint8_t* Piece, size_t Count)>& Sink);
+                    TFunctionRef<bool(const uint8_t* Piece, size_t Count)> Sink);
 
 // Checks streams one after another as InflateExact would read them, without
 // keeping their bytes: its zlib state and output buffer are reused from one

@@ -81,7 +81,7 @@ std::string CheckVFSContainer(const std::string& FileName, bool* Restored) {
       const TVFSHashEntry &r = expected[i], &got = records[i];
       if (got.Hash != r.Hash || got.Flags != r.Flags || got.Size != r.Size || got.OrigSize != r.OrigSize ||
           got.FirstBlock != r.FirstBlock || got.Unique != r.Unique) {
-        return "the side file's record for hash " + DecimalText(r.Hash) + " differs from the tree's";
+        return Concat({"the side file's record for hash ", DecimalText(r.Hash), " differs from the tree's"});
       }
     }
     if (trailing != 0) return "the side file holds bytes after its records";

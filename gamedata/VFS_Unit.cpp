@@ -163,7 +163,7 @@ void TVFSFile::WriteEntryRecord(const TVFSEntry& Entry) {
 // archive code takes it.
 uint32_t TVFSFile::Today() const { return FixedDate ? FixedDate : DosDate(platform::Today()); }
 
-void TVFSFile::Open(const std::string& Name, bool Build, const std::function<void(uint32_t, uint32_t)>& Progress) {
+void TVFSFile::Open(const std::string& Name, bool Build, TFunctionRef<void(uint32_t, uint32_t)> Progress) {
   BuildTree = Build;
   FileName = Name;
   ReadError = false;
@@ -177,7 +177,8 @@ void TVFSFile::Open(const std::string& Name, bool Build, const std::function<voi
   Restored = TUndoJournal::Recover(Handle, undo_->Path(), {HashFilePath(Name)});
   Handle.Seek(0, platform::SeekOrigin::kBegin);
   const uint64_t fileSize = static_cast<uint64_t>(std::max<int64_t>(Handle.Size(), 0));
-  VFS_CHECK(fileSize >= kHeaderFixedSize + 4 + kDescriptionField + 4, "Open: " + Name + " is too short for a header");
+  VFS_CHECK(fileSize >= kHeaderFixedSize + 4 + kDescriptionField + 4,
+            Concat({"Open: ", Name, " is too short for a header"}));
   uint8_t fixed[kHeaderFixedSize + 4];
   Read(fixed, sizeof(fixed));
   TBufferManager b(fixed, sizeof(fixed));
@@ -312,8 +313,8 @@ void TVFSFile::WriteFile(TVFSEntry& Entry, const uint8_t* Data, uint32_t Size) {
   const uint32_t blockSize = static_cast<uint32_t>(Header.BlockSize);
   const uint64_t needed = Size == 0 ? 1 : (static_cast<uint64_t>(Size) + blockSize - 1) / blockSize;
   // The whole chain must fit before anything is touched.
-  VFS_CHECK(needed <= FreeBlockCount(), "WriteFile: " + DecimalText(needed) + " blocks needed for " + Entry.Name +
-                                            ", " + DecimalText(FreeBlockCount()) + " free in " + FileName);
+  VFS_CHECK(needed <= FreeBlockCount(), Concat({"WriteFile: ", DecimalText(needed), " blocks needed for ", Entry.Name,
+                                                ", ", DecimalText(FreeBlockCount()), " free in ", FileName}));
   // An empty file still owns one zeroed block, written in pieces so a large
   // block size costs no large buffer.
   TBytes zero;
@@ -619,9 +620,9 @@ uint32_t TVFSTree::CreateNewFileDir(int32_t Parent, const std::string& Name, uin
     auto& roots = file_.RootEntries;
     size_t slot = 0;
     while (slot < roots.size() && !roots[slot].Name.empty()) ++slot;
-    VFS_CHECK(slot < roots.size(), "CreateNewFileDir: no free root slot for \"" + name + "\": all " +
-                                       DecimalText(roots.size()) +
-                                       " root entries of the container are in use, nothing was added");
+    VFS_CHECK(slot < roots.size(),
+              Concat({"CreateNewFileDir: no free root slot for \"", name, "\": all ", DecimalText(roots.size()),
+                      " root entries of the container are in use, nothing was added"}));
     roots[slot] = TVFSEntry{};
     roots[slot].Name = name;
     index = AddNode(&roots[slot], -1, static_cast<int32_t>(slot));

@@ -18,6 +18,7 @@
 
 #include "common/Bytes.h"
 #include "common/Exceptions.h"
+#include "common/FunctionRef.h"
 #include "gamedata/GameData.h"
 #include "gamedata/UndoJournal.h"
 #include "platform/Platform.h"
@@ -204,7 +205,7 @@ class TVFSFile {
   // update left (Restored). Raises EAssertionFailed for a file that cannot be
   // opened or a header, table or chain that does not make sense, ESetupError
   // when an undo journal is there but cannot be applied.
-  void Open(const std::string& FileName, bool BuildTree, const std::function<void(uint32_t, uint32_t)>& Progress = {});
+  void Open(const std::string& FileName, bool BuildTree, TFunctionRef<void(uint32_t, uint32_t)> Progress = {});
   // Rewrites the header (with a fresh digest unless SkipMD5) and the side
   // file, then ends the update's journal. Refused after a failed write.
   void Save(bool SkipMD5);

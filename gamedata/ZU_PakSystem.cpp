@@ -89,7 +89,7 @@ void TArchiveDirectory::Clear() {
   records_.clear();
 }
 
-void TFileMembers::ForEach(const std::function<void(uint32_t)>& Callback) {
+void TFileMembers::ForEach(TFunctionRef<void(uint32_t)> Callback) {
   for (uint32_t i = 0; i < items_.size(); ++i) Callback(i);
 }
 
@@ -530,7 +530,7 @@ void TPakSystem::AddMember(TArchiveMembers& Members, uint32_t Index) {
   std::string name = Members.Name(Index).substr(0, kArchiveNameMax);
   uint32_t size = Members.OrigSize(Index);
   std::optional<TBytes> data = Members.Read(Index);
-  if (!data) throw ESetupError("Unable to read " + name + " for " + ArchiveName);
+  if (!data) throw ESetupError(Concat({"Unable to read ", name, " for ", ArchiveName}));
   TBytes stored;
   uint8_t kind = kMemberStream;
   std::string extension = name.size() >= 4 ? UpperAscii(name.substr(name.size() - 4)) : std::string();
@@ -619,7 +619,7 @@ void TPakSystem::WriteDirectory() {
   ArchiveHandle.Close();
   throw ESetupError(Concat({"Unable to write the directory of ", ArchivePath, ": ", reason,
                             (restored ? "; the archive is as it was before this update"
-                                      : "; it is put back as it was when it is next opened (" + undo + ")")}));
+                                      : Concat({"; it is put back as it was when it is next opened (", undo, ")"}))}));
 }
 
 void TPakSystem::ShowStatus(uint16_t Number, uint32_t Done) {

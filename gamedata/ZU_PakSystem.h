@@ -21,6 +21,7 @@
 
 #include "common/Bytes.h"
 #include "common/Exceptions.h"
+#include "common/FunctionRef.h"
 #include "common/Observers.h"
 #include "gamedata/GameData.h"
 #include "gamedata/UndoJournal.h"
@@ -83,7 +84,7 @@ class TArchiveMembers {
  public:
   virtual ~TArchiveMembers() = default;
   virtual uint32_t Count() = 0;
-  virtual void ForEach(const std::function<void(uint32_t)>& Callback) = 0;
+  virtual void ForEach(TFunctionRef<void(uint32_t)> Callback) = 0;
   virtual std::string Name(uint32_t Index) = 0;
   virtual uint32_t OrigSize(uint32_t Index) = 0;
   // The member's bytes; nothing when they cannot be read.
@@ -99,7 +100,7 @@ class TFileMembers : public TArchiveMembers {
   };
   explicit TFileMembers(std::vector<Item> Items) : items_(std::move(Items)) {}
   uint32_t Count() override { return static_cast<uint32_t>(items_.size()); }
-  void ForEach(const std::function<void(uint32_t)>& Callback) override;
+  void ForEach(TFunctionRef<void(uint32_t)> Callback) override;
   std::string Name(uint32_t Index) override { return items_[Index].Name; }
   uint32_t OrigSize(uint32_t Index) override;
   std::optional<TBytes> Read(uint32_t Index) override;
@@ -251,7 +252,7 @@ std::optional<TBytes> DecodeMember(const TArchiveEntry& Entry, const TBytes& Sto
 // whole); false when the member is malformed or Sink refused a piece, after
 // the pieces before it were handed over.
 bool DecodeMemberTo(const TArchiveEntry& Entry, const TBytes& Stored,
-                    const std::function<bool(const uint8_t* Piece, size_t Count)>& Sink);
+                    TFunctionRef<bool(const uint8_t* Piece, size_t Count)> Sink);
 
 // Shared by the archive's writing and the tools' reading: the IMA ADPCM step
 // and index tables.

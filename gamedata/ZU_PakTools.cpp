@@ -27,7 +27,7 @@ int16_t DecodeSample(uint8_t Code, TAdpcmState& State) {
 }  // namespace
 
 bool DecodeMemberTo(const TArchiveEntry& Entry, const TBytes& Stored,
-                    const std::function<bool(const uint8_t* Piece, size_t Count)>& Sink) {
+                    TFunctionRef<bool(const uint8_t* Piece, size_t Count)> Sink) {
   if (Entry.Kind == kMemberStream) {
     TBytes stream = Stored;
     ScrambleStream(stream.data(), stream.size());  // the XOR undoes itself

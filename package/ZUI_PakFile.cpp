@@ -305,7 +305,7 @@ struct TPak::TReaders {
   std::vector<TStreamChecker> checkers;
 };
 
-uint32_t TPak::VerifyEntries(uint32_t Count, uint32_t Threads, const std::function<bool(uint32_t, bool)>& Done) {
+uint32_t TPak::VerifyEntries(uint32_t Count, uint32_t Threads, TFunctionRef<bool(uint32_t, bool)> Done) {
   Count = std::min<uint32_t>(Count, static_cast<uint32_t>(Entries.size()));
   struct Result {
     bool ok = false;
@@ -383,7 +383,7 @@ bool TPak::FindNextIndex(uint16_t Group, uint32_t& Index) {
   return false;
 }
 
-void TPak::ForEachInGroup(uint16_t Group, const std::function<void(uint32_t)>& Callback) {
+void TPak::ForEachInGroup(uint16_t Group, TFunctionRef<void(uint32_t)> Callback) {
   if (!Callback) return;
   for (uint32_t i = 0; i < Entries.size(); ++i) {
     if (Entries[i].Group == Group) Callback(i);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/Bytes.h"
+#include "common/FunctionRef.h"
 #include "common/Observers.h"
 #include "platform/Platform.h"
 
@@ -122,7 +123,7 @@ class TPak {
   // for each entry in order, after any "Error: DecompSize - " message of it;
   // the checks stop after the first entry that fails or when Done returns
   // false. Returns the number of entries reported.
-  uint32_t VerifyEntries(uint32_t Count, uint32_t Threads, const std::function<bool(uint32_t, bool)>& Done);
+  uint32_t VerifyEntries(uint32_t Count, uint32_t Threads, TFunctionRef<bool(uint32_t, bool)> Done);
   // The directory digest, when the package has one (the last entry of that
   // name, in any group): kDiffers when its entry cannot be read or the
   // directory or trailer do not match it, and when bytes lie between the
@@ -139,7 +140,7 @@ class TPak {
   std::optional<TBytes> FindNext(uint16_t Group, uint32_t& Size, bool Read, std::string& Name);
   bool FindFirstIndex(uint16_t Group, uint32_t& Index);
   bool FindNextIndex(uint16_t Group, uint32_t& Index);
-  void ForEachInGroup(uint16_t Group, const std::function<void(uint32_t)>& Callback);
+  void ForEachInGroup(uint16_t Group, TFunctionRef<void(uint32_t)> Callback);
 
   uint32_t GroupedCount() const;
   uint32_t CountInGroup(uint16_t Group) const;

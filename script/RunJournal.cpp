@@ -130,7 +130,7 @@ bool Below(const std::string& Path, const std::string& Folder) {
 // Undoes Records newest first. Folders that hold the journal's folder are
 // removed once it is gone.
 TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Folder, platform::Registry* Registry,
-                     const std::function<void(uint32_t, uint32_t)>& Progress) {
+                     TFunctionRef<void(uint32_t, uint32_t)> Progress) {
   TRollBackReport report;
   report.Total = static_cast<uint32_t>(Records.size());
   std::vector<std::string> outer;  // made folders that hold the journal's folder
@@ -516,7 +516,7 @@ bool TRunJournal::Commit(std::string& Problem) {
   // virus scanner may hold one a moment); one that stays is named, the run is
   // final all the same, and the next run's start clears the folder.
   Problem.clear();
-  auto twice = [](const std::function<bool()>& Step) { return Step() || Step(); };
+  auto twice = [](TFunctionRef<bool()> Step) { return Step() || Step(); };
   for (const TRecord& r : records) {
     const std::string& path = r.S.size() > 1 ? r.S[1] : r.S[0];
     bool ok = true;
@@ -534,13 +534,13 @@ bool TRunJournal::Commit(std::string& Problem) {
   return true;
 }
 
-TRollBackReport TRunJournal::RollBack(const std::function<void(uint32_t, uint32_t)>& Progress) {
+TRollBackReport TRunJournal::RollBack(TFunctionRef<void(uint32_t, uint32_t)> Progress) {
   file_.Close();
   return RollBackFolder(folder_, registry_, Progress);
 }
 
 TRollBackReport TRunJournal::RollBackFolder(const std::string& Folder, platform::Registry* Registry,
-                                            const std::function<void(uint32_t, uint32_t)>& Progress) {
+                                            TFunctionRef<void(uint32_t, uint32_t)> Progress) {
   // Without its journal the folder is what a finished run could not clear
   // (the old files it replaced), or one a run was ended in while making it:
   // nothing to undo, and it goes.

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "common/FunctionRef.h"
 #include "common/Observers.h"
 #include "platform/Platform.h"
 
@@ -87,10 +88,10 @@ class TRunJournal : public TInstallRecorder, public TUndoKeeper {
   bool Commit(std::string& Problem);
   // Undoes every recorded change, newest first, then deletes the journal.
   // Progress is told (done, total) as it goes.
-  TRollBackReport RollBack(const std::function<void(uint32_t, uint32_t)>& Progress);
+  TRollBackReport RollBack(TFunctionRef<void(uint32_t, uint32_t)> Progress);
   // The same for a journal folder a run left behind (killed, power lost).
   static TRollBackReport RollBackFolder(const std::string& Folder, platform::Registry* Registry,
-                                        const std::function<void(uint32_t, uint32_t)>& Progress);
+                                        TFunctionRef<void(uint32_t, uint32_t)> Progress);
 
   // Asked when a file to be moved aside is held by another program: true to
   // try again (a person closed it and chose Retry). Unset: it fails at once.

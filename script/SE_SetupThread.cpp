@@ -197,7 +197,7 @@ void TSetupThread::FinishRun() {
   }
 }
 
-bool StartRun(TSetupThread& Thread, TScriptState& State, const std::function<void()>& Pump) {
+bool StartRun(TSetupThread& Thread, TScriptState& State, TFunctionRef<void()> Pump) {
   uint32_t total = State.Pak ? State.Pak->GroupedCount() : 0;
   if (State.Observer) {
     State.Observer->SetStatusText(AsciiToWide(kStatusStart + DecimalText(total) + kFilesExtracted));

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/FunctionRef.h"
 #include "package/ZUI_CommandList.h"
 #include "platform/Platform.h"
 #include "script/SE_ScriptState.h"
@@ -53,4 +54,4 @@ class TSetupThread {
 // directory recorded, then the run requested; returns when the thread has
 // finished it (Pump is called between 1 ms sleeps). False when the run ended
 // with an exception.
-bool StartRun(TSetupThread& Thread, TScriptState& State, const std::function<void()>& Pump);
+bool StartRun(TSetupThread& Thread, TScriptState& State, TFunctionRef<void()> Pump);

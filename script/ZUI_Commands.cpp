@@ -86,7 +86,7 @@ class TPakGroupMembers : public TArchiveMembers {
  public:
   TPakGroupMembers(TPak& pak, uint16_t group) : pak_(pak), group_(group) {}
   uint32_t Count() override { return pak_.CountInGroup(group_); }
-  void ForEach(const std::function<void(uint32_t)>& callback) override { pak_.ForEachInGroup(group_, callback); }
+  void ForEach(TFunctionRef<void(uint32_t)> callback) override { pak_.ForEachInGroup(group_, callback); }
   std::string Name(uint32_t index) override { return GameText(pak_.Entries[index].Name); }
   uint32_t OrigSize(uint32_t index) override { return pak_.Entries[index].OrigSize; }
   std::optional<TBytes> Read(uint32_t index) override { return pak_.ReadEntry(index); }

@@ -155,7 +155,7 @@ TFrmMain::TFrmMain(TProgram& Program, platform::Form& Form, TSetupObserver* Oute
 
 TFrmMain::~TFrmMain() = default;
 
-void TFrmMain::Guarded(const std::function<void()>& Handler) {
+void TFrmMain::Guarded(TFunctionRef<void()> Handler) {
   try {
     Handler();
   } catch (const std::exception& e) {

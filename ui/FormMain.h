@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "common/FunctionRef.h"
 #include "common/Observers.h"
 #include "platform/Widgets.h"
 #include "script/SE_ScriptState.h"
@@ -71,7 +72,7 @@ class TFrmMain {
 
   // Runs a handler the way the message loop would: an exception becomes a
   // message box with its text.
-  void Guarded(const std::function<void()>& Handler);
+  void Guarded(TFunctionRef<void()> Handler);
   // The form's handler that runs Method guarded; one closure type for them
   // all, so the program carries one copy of its code.
   std::function<void()> GuardedHandler(void (TFrmMain::*Method)());

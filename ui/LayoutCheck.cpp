@@ -161,7 +161,7 @@ std::string LayoutProblemText(const TLayoutProblem& Problem) {
     case TLayoutFault::kBadPicture:
       return Concat({"picture ", Problem.Name, " cannot be shown: ", Problem.Detail});
     case TLayoutFault::kNoFile:
-      return Concat({"file ", quoted, (Problem.Detail == Problem.Name ? "" : " (\"" + Problem.Detail + "\")"),
+      return Concat({"file ", quoted, (Problem.Detail == Problem.Name ? "" : Concat({" (\"", Problem.Detail, "\")"})),
                      " is not packed (the setup would show \"Error: File \"", Problem.Detail, "\" Missing\")"});
     case TLayoutFault::kUnknownPageType: {
       std::string known;

@@ -119,3 +119,12 @@ TEST(RegistryRoots, NumbersAndNames) {
   EXPECT_EQ(RootKeyOf(3), 3);
   EXPECT_EQ(RootKeyOf(7), -1);
 }
+
+// Concat keeps every byte of every piece (embedded NULs too) in order.
+TEST(Concat, PiecesInOrder) {
+  const std::string path = "C:\\Game";
+  const std::string withNul("a\0b", 3);
+  EXPECT_EQ(Concat({"Open: ", path, " failed (", std::to_string(5), ")"}), "Open: C:\\Game failed (5)");
+  EXPECT_EQ(Concat({withNul, "", withNul}), std::string("a\0ba\0b", 6));
+  EXPECT_EQ(Concat({}), "");
+}
