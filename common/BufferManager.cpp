@@ -30,8 +30,8 @@ namespace {
 
 void Need(const TBufferManager& buffer, uint32_t count, const char* what) {
   if (buffer.Remaining() < count) {
-    throw ESetupError(Concat({std::string("Record ends inside a "), what, " at offset ", DecimalText(buffer.Position()),
-                              ": ", DecimalText(count), " bytes needed, ", DecimalText(buffer.Remaining()), " left"}));
+    RaiseSetupError({"Record ends inside a ", what, " at offset ", DecimalText(buffer.Position()), ": ",
+                     DecimalText(count), " bytes needed, ", DecimalText(buffer.Remaining()), " left"});
   }
 }
 
@@ -76,8 +76,8 @@ void WriteU32(TBytes& Out, uint32_t Value) {
 
 void WriteShortString(TBytes& Out, const std::string& Text) {
   if (Text.size() > 0xFFFF) {
-    throw ESetupError(
-        Concat({"String of ", DecimalText(Text.size()), " bytes is longer than 65535: ", Text.substr(0, 40), "..."}));
+    RaiseSetupError(
+        {"String of ", DecimalText(Text.size()), " bytes is longer than 65535: ", Text.substr(0, 40), "..."});
   }
   WriteU16(Out, static_cast<uint16_t>(Text.size()));
   Out.insert(Out.end(), Text.begin(), Text.end());

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <exception>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 // Derived from std::exception with its own text, not from std::runtime_error:
 // that one keeps its text in the library's older string type, which would
@@ -19,3 +21,7 @@ class ESetupError : public std::exception {
  private:
   std::string message_;
 };
+
+// Raises ESetupError with the pieces joined: one call where a throw site
+// would join its message, allocate and build the exception inline.
+[[noreturn]] void RaiseSetupError(std::initializer_list<std::string_view> Pieces);

@@ -7,10 +7,10 @@
 
 std::string ReadShortStringFromFile(platform::File& Handle) {
   uint8_t len[2];
-  if (Handle.Read(len, 2) != 2) throw ESetupError("File ends inside a string length");
+  if (Handle.Read(len, 2) != 2) RaiseSetupError({"File ends inside a string length"});
   uint32_t n = len[0] | (len[1] << 8);
   std::string s(n, '\0');
-  if (n && Handle.Read(s.data(), n) != n) throw ESetupError("File ends inside a string");
+  if (n && Handle.Read(s.data(), n) != n) RaiseSetupError({"File ends inside a string"});
   return s;
 }
 
@@ -41,8 +41,8 @@ void TFileReader::Fill() {
 
 void TFileReader::ReadBytes(void* Dest, uint32_t Count) {
   if (position_ > limit_ || Count > limit_ - position_) {
-    throw ESetupError(Concat({"Record at offset ", DecimalText(position_), " runs past the end of its region (",
-                              DecimalText(Count), " bytes needed, ", DecimalText(limit_ - position_), " left)"}));
+    RaiseSetupError({"Record at offset ", DecimalText(position_), " runs past the end of its region (",
+                     DecimalText(Count), " bytes needed, ", DecimalText(limit_ - position_), " left)"});
   }
   auto* out = static_cast<uint8_t*>(Dest);
   while (Count > 0) {
@@ -50,8 +50,7 @@ void TFileReader::ReadBytes(void* Dest, uint32_t Count) {
     if (available == 0) {
       Fill();
       available = bufferStart_ + buffer_.size() - position_;
-      if (available == 0)
-        throw ESetupError(Concat({"File ends at offset ", DecimalText(position_), " inside a record"}));
+      if (available == 0) RaiseSetupError({"File ends at offset ", DecimalText(position_), " inside a record"});
     }
     uint32_t n = Count < available ? Count : static_cast<uint32_t>(available);
     std::memcpy(out, buffer_.data() + (position_ - bufferStart_), n);

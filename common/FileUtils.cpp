@@ -53,11 +53,11 @@ std::string ExtractFileName(const std::string& Path) {
 TBytes LoadWholeFile(const std::string& Path) {
   platform::File f;
   if (!f.Open(Path, platform::kAccessRead, platform::kShareRead, platform::FileDisposition::kOpenExisting)) {
-    throw ESetupError(Concat({"Failed to open ", Path, ": ", DescribeError(LastError())}));
+    RaiseSetupError({"Failed to open ", Path, ": ", DescribeError(LastError())});
   }
   int64_t size = f.Size();
   if (size < 0 || size > 0xFFFFFFFFLL) {
-    throw ESetupError(Concat({"Failed to read ", Path, ": size ", DecimalText(size), " out of range"}));
+    RaiseSetupError({"Failed to read ", Path, ": size ", DecimalText(size), " out of range"});
   }
   TBytes data(static_cast<size_t>(size));
   uint32_t got = size ? f.Read(data.data(), static_cast<uint32_t>(size)) : 0;

@@ -77,7 +77,7 @@ std::string FirstCDDrive() {
   std::string strings;
   uint32_t n = platform::LogicalDriveStrings(kDriveStringsChars, strings);
   if (n > kDriveStringsChars || (n > 0 && strings.empty())) {
-    throw ESetupError(platform::ErrorText(platform::kErrorOutOfMemory));
+    RaiseSetupError({platform::ErrorText(platform::kErrorOutOfMemory)});
   }
   size_t pos = 0;
   while (pos < strings.size() && strings[pos] != '\0') {

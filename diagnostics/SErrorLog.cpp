@@ -115,12 +115,11 @@ std::string WriteErrorLog(const std::string& ErrorText, const std::string& Error
     const bool taken = error == platform::kErrorFileExists || error == platform::kErrorAlreadyExists ||
                        error == platform::kErrorLinkInPath;
     if (!taken || attempt >= kMaxLogAttempts) {
-      throw ESetupError(Concat({"Failed to write the error log ", path, ": ", platform::DescribeError(error)}));
+      RaiseSetupError({"Failed to write the error log ", path, ": ", platform::DescribeError(error)});
     }
   }
   if (f.Write(text.data(), static_cast<uint32_t>(text.size())) != text.size()) {
-    throw ESetupError(
-        Concat({"Failed to write the error log ", path, ": ", platform::DescribeError(platform::LastError())}));
+    RaiseSetupError({"Failed to write the error log ", path, ": ", platform::DescribeError(platform::LastError())});
   }
   f.Close();
   ShowMessage(Concat({(ErrorType.empty() ? kUnknown : ErrorType), " Error: ", ErrorText,

@@ -2,8 +2,8 @@
 
 #include "common/Strings.h"
 
-void RaiseAssertion(const std::string& Text, const char* Unit, int Line) {
-  throw EAssertionFailed(Concat({Text, " (", Unit, ", line ", DecimalText(Line), ")"}));
+void RaiseAssertion(std::initializer_list<std::string_view> Text, const char* Unit, int Line) {
+  throw EAssertionFailed(Concat({Concat(Text), " (", Unit, ", line ", DecimalText(Line), ")"}));
 }
 
 uint32_t DosDate(const platform::CalendarDate& Date) {
@@ -15,9 +15,8 @@ uint32_t DosDate(const platform::CalendarDate& Date) {
 std::string GameText(const std::string& Text) {
   std::string bytes, bad;
   if (!platform::Utf8ToCp1252(Text, bytes, &bad)) {
-    throw ESetupError(
-        Concat({"\"", Text, "\" has a character (", bad,
-                ") that the game's containers and archives cannot hold: they take Windows-1252 text only"}));
+    RaiseSetupError({"\"", Text, "\" has a character (", bad,
+                     ") that the game's containers and archives cannot hold: they take Windows-1252 text only"});
   }
   return bytes;
 }

@@ -15,9 +15,9 @@ class EAssertionFailed : public ESetupError {
  public:
   using ESetupError::ESetupError;
 };
-// Raises EAssertionFailed with "<Text> (<Unit>, line <Line>)"; one call site
-// per check instead of the whole message and throw at each.
-[[noreturn]] void RaiseAssertion(const std::string& Text, const char* Unit, int Line);
+// Raises EAssertionFailed with "<Text> (<Unit>, line <Line>)", Text given as
+// its pieces: one call per check instead of the message and throw at each.
+[[noreturn]] void RaiseAssertion(std::initializer_list<std::string_view> Text, const char* Unit, int Line);
 
 // Text as the game's containers and archives hold it (member names,
 // passwords): Windows-1252, converted from the program's UTF-8. A text with

@@ -21,7 +21,7 @@ namespace {
 
 void NeedKey(const std::string& key, const char* which, uint8_t seed) {
   if (key.empty()) {
-    throw ESetupError(Concat({std::string("line encryption: seed "), DecimalText(seed), " gives an empty ", which}));
+    RaiseSetupError({"line encryption: seed ", DecimalText(seed), " gives an empty ", which});
   }
 }
 

@@ -33,12 +33,10 @@ void TUndoJournal::Begin(const std::vector<std::string>& SideFiles) {
   if (Keeper) {
     std::string target = path_.substr(0, path_.size() - std::min(path_.size(), std::strlen(kUndoSuffix)));
     keepAs_ = Keeper->KeepUndoOf(target, SideFiles);
-    if (keepAs_.empty())
-      throw ESetupError(Concat({"Unable to start ", path_, ": the run cannot record it: ", Reason()}));
+    if (keepAs_.empty()) RaiseSetupError({"Unable to start ", path_, ": the run cannot record it: ", Reason()});
   }
   int64_t size = target_.Size();
-  if (size < 0)
-    throw ESetupError(Concat({"Unable to start ", path_, ": the size of the file cannot be taken: ", Reason()}));
+  if (size < 0) RaiseSetupError({"Unable to start ", path_, ": the size of the file cannot be taken: ", Reason()});
   originalSize_ = static_cast<uint64_t>(size);
   TBytes head(20);
   std::memcpy(head.data(), kMagic, 8);
@@ -61,7 +59,7 @@ void TUndoJournal::Begin(const std::vector<std::string>& SideFiles) {
     std::string reason = Reason();
     journal_.Close();
     platform::DeleteFile(path_);
-    throw ESetupError(Concat({"Unable to write ", path_, ": ", reason}));
+    RaiseSetupError({"Unable to write ", path_, ": ", reason});
   }
   saved_.assign(static_cast<size_t>((originalSize_ + kGranule - 1) / kGranule), 0);
   active_ = true;
@@ -69,12 +67,12 @@ void TUndoJournal::Begin(const std::vector<std::string>& SideFiles) {
 
 void TUndoJournal::Append(const uint8_t* Data, size_t Size) {
   if (journal_.Write(Data, static_cast<uint32_t>(Size)) != Size) {
-    throw ESetupError(Concat({"Unable to write ", path_, ": ", Reason()}));
+    RaiseSetupError({"Unable to write ", path_, ": ", Reason()});
   }
 }
 
 void TUndoJournal::Protect(uint64_t Offset, uint64_t Length) {
-  if (!active_) throw ESetupError(Concat({"Unable to change the file before ", path_, " is started"}));
+  if (!active_) RaiseSetupError({"Unable to change the file before ", path_, " is started"});
   uint64_t end = std::min(Offset + Length, originalSize_);
   if (Length == 0 || Offset >= end) return;
   // The granules the write touches; nothing to do when they are all saved.
@@ -103,12 +101,12 @@ void TUndoJournal::Protect(uint64_t Offset, uint64_t Length) {
                 ReadExact(target_, record.data() + 12, n);
     std::string reason = Reason();
     target_.Seek(static_cast<int64_t>(back), platform::SeekOrigin::kBegin);
-    if (!read) throw ESetupError(Concat({"Unable to read the bytes to keep in ", path_, ": ", reason}));
+    if (!read) RaiseSetupError({"Unable to read the bytes to keep in ", path_, ": ", reason});
     PutU32(record.data() + 12 + n, Crc32(record.data(), 12 + static_cast<size_t>(n)));
     Append(record.data(), record.size());
     g = run;
   }
-  if (!journal_.Flush()) throw ESetupError(Concat({"Unable to write ", path_, ": ", Reason()}));
+  if (!journal_.Flush()) RaiseSetupError({"Unable to write ", path_, ": ", Reason()});
 }
 
 bool TUndoJournal::Commit() {
@@ -218,7 +216,7 @@ bool TUndoJournal::Recover(platform::File& Target, const std::string& Path, cons
   if (!platform::FileExists(Path)) return false;
   platform::File j;
   if (!j.Open(Path, platform::kAccessRead, platform::kShareRead, platform::FileDisposition::kOpenExisting)) {
-    throw ESetupError(Concat({"Unable to read ", Path, ", left by an interrupted change: ", Reason()}));
+    RaiseSetupError({"Unable to read ", Path, ", left by an interrupted change: ", Reason()});
   }
   uint64_t originalSize = 0;
   std::vector<TSideFile> sides;
@@ -237,7 +235,7 @@ bool TUndoJournal::Recover(platform::File& Target, const std::string& Path, cons
   }
   auto fail = [&](const std::string& what) {
     std::string reason = Reason();
-    throw ESetupError(Concat({"Unable to put back ", what, " from ", Path, ": ", reason}));
+    RaiseSetupError({"Unable to put back ", what, " from ", Path, ": ", reason});
   };
   TBytes bytes;
   for (const TRecord& r : records) {

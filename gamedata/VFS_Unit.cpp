@@ -116,19 +116,18 @@ TVFSFile::~TVFSFile() { Close(); }
 void TVFSFile::Read(void* Dest, uint32_t Count) {
   if (!Handle.IsOpen() || Handle.Read(Dest, Count) != Count) {
     ReadError = true;
-    VFS_CHECK(false, Concat({"Open: ", FileName, " ends early or cannot be read"}));
+    VFS_CHECK(false, "Open: ", FileName, " ends early or cannot be read");
   }
 }
 
 void TVFSFile::Write(const void* Data, uint32_t Count) {
-  VFS_CHECK(Handle.IsOpen() && undo_, Concat({"Write: ", FileName, " is not open"}));
-  VFS_CHECK(!writeFailed_,
-            Concat({"Write: an earlier write to ", FileName, " failed; the update is undone when it is closed"}));
+  VFS_CHECK(Handle.IsOpen() && undo_, "Write: ", FileName, " is not open");
+  VFS_CHECK(!writeFailed_, "Write: an earlier write to ", FileName, " failed; the update is undone when it is closed");
   writeFailed_ = true;  // until this write is through
   if (!undo_->Active()) undo_->Begin({HashFilePath(FileName)});
   undo_->Protect(Handle.Position(), Count);
-  VFS_CHECK(Handle.Write(Data, Count) == Count,
-            Concat({"Write: cannot write to ", FileName, ": ", platform::DescribeError(platform::LastError())}));
+  VFS_CHECK(Handle.Write(Data, Count) == Count, "Write: cannot write to ", FileName, ": ",
+            platform::DescribeError(platform::LastError()));
   writeFailed_ = false;
 }
 
@@ -170,15 +169,14 @@ void TVFSFile::Open(const std::string& Name, bool Build, TFunctionRef<void(uint3
   if (Progress) Progress(0, 100);
   VFS_CHECK(Handle.Open(Name, platform::kAccessReadWrite, platform::kShareReadWrite | platform::kShareDelete,
                         platform::FileDisposition::kOpenExisting),
-            Concat({"Open: cannot open ", Name, ": ", platform::DescribeError(platform::LastError())}));
+            "Open: cannot open ", Name, ": ", platform::DescribeError(platform::LastError()));
   writeFailed_ = false;
   undo_ = std::make_unique<TUndoJournal>(Handle, Name + kUndoSuffix);
   undo_->Keeper = Keeper;
   Restored = TUndoJournal::Recover(Handle, undo_->Path(), {HashFilePath(Name)});
   Handle.Seek(0, platform::SeekOrigin::kBegin);
   const uint64_t fileSize = static_cast<uint64_t>(std::max<int64_t>(Handle.Size(), 0));
-  VFS_CHECK(fileSize >= kHeaderFixedSize + 4 + kDescriptionField + 4,
-            Concat({"Open: ", Name, " is too short for a header"}));
+  VFS_CHECK(fileSize >= kHeaderFixedSize + 4 + kDescriptionField + 4, "Open: ", Name, " is too short for a header");
   uint8_t fixed[kHeaderFixedSize + 4];
   Read(fixed, sizeof(fixed));
   TBufferManager b(fixed, sizeof(fixed));
@@ -191,21 +189,21 @@ void TVFSFile::Open(const std::string& Name, bool Build, TFunctionRef<void(uint3
   Header.Reserved3 = static_cast<int32_t>(ReadU32(b));
   b.ReadInto(16, Header.MD5);
   Header.DescriptionSize = static_cast<int32_t>(ReadU32(b));
-  VFS_CHECK(Header.BlockSize > 0, Concat({"Open: BlockSize ", DecimalText(Header.BlockSize), " is not positive"}));
-  VFS_CHECK(Header.BlockCount > 0, Concat({"Open: BlockCount ", DecimalText(Header.BlockCount), " is not positive"}));
+  VFS_CHECK(Header.BlockSize > 0, "Open: BlockSize ", DecimalText(Header.BlockSize), " is not positive");
+  VFS_CHECK(Header.BlockCount > 0, "Open: BlockCount ", DecimalText(Header.BlockCount), " is not positive");
   VFS_CHECK(Header.RootCount > 0, "Open: RootCount is 0");
-  VFS_CHECK(Header.DescriptionSize >= static_cast<int32_t>(kDescriptionField),
-            Concat({"Open: DescriptionSize ", DecimalText(Header.DescriptionSize), " is below 256"}));
+  VFS_CHECK(Header.DescriptionSize >= static_cast<int32_t>(kDescriptionField), "Open: DescriptionSize ",
+            DecimalText(Header.DescriptionSize), " is below 256");
   // The tables must lie inside the file before anything is allocated for them.
   BlockTableStart = kHeaderFixedSize + 4 + static_cast<uint64_t>(Header.DescriptionSize) + 4;
   RootTableStart = BlockTableStart + 8ull * static_cast<uint64_t>(Header.BlockCount);
   DataStart = RootTableStart + static_cast<uint64_t>(kVFSEntrySize) * Header.RootCount;
-  VFS_CHECK(DataStart <= fileSize, Concat({"Open: the tables of ", Name, " run past the end of the file"}));
+  VFS_CHECK(DataStart <= fileSize, "Open: the tables of ", Name, " run past the end of the file");
   // Every data block starts inside the file (the last may be short): a
   // container cut short would otherwise grow by whole blocks at every write.
   VFS_CHECK(
       DataStart + static_cast<uint64_t>(Header.BlockCount - 1) * static_cast<uint64_t>(Header.BlockSize) <= fileSize,
-      Concat({"Open: the data blocks of ", Name, " run past the end of the file"}));
+      "Open: the data blocks of ", Name, " run past the end of the file");
 
   Header.Description.assign(kDescriptionField, '\0');
   Read(Header.Description.data(), kDescriptionField);
@@ -224,8 +222,8 @@ void TVFSFile::Open(const std::string& Name, bool Build, TFunctionRef<void(uint3
   for (size_t i = 0; i < BlockLinks.size(); ++i) {
     BlockLinks[i].InUse = GetU32(&table[8 * i]);
     BlockLinks[i].Next = static_cast<int32_t>(GetU32(&table[8 * i + 4]));
-    VFS_CHECK(BlockLinks[i].Next >= -1 && BlockLinks[i].Next <= Header.BlockCount,
-              Concat({"Open: block ", DecimalText(i), " links outside the block table"}));
+    VFS_CHECK(BlockLinks[i].Next >= -1 && BlockLinks[i].Next <= Header.BlockCount, "Open: block ", DecimalText(i),
+              " links outside the block table");
     if (BlockLinks[i].Next == 0) freeBlocks_.insert(static_cast<int32_t>(i));
   }
   if (Progress) Progress(static_cast<uint32_t>(Header.BlockCount), total);
@@ -251,14 +249,13 @@ std::vector<int32_t> TVFSFile::ChainOf(int32_t FirstBlock) const {
   // 64 bits: a damaged record's first block may be any 32-bit value.
   int64_t i = static_cast<int64_t>(FirstBlock) - 1;
   while (true) {
-    VFS_CHECK(i >= 0 && i < Header.BlockCount,
-              Concat({"Chain: block ", DecimalText(i + 1), " lies outside the table"}));
-    VFS_CHECK(chain.size() < static_cast<size_t>(Header.BlockCount),
-              Concat({"Chain: the chain from block ", DecimalText(FirstBlock), " loops"}));
+    VFS_CHECK(i >= 0 && i < Header.BlockCount, "Chain: block ", DecimalText(i + 1), " lies outside the table");
+    VFS_CHECK(chain.size() < static_cast<size_t>(Header.BlockCount), "Chain: the chain from block ",
+              DecimalText(FirstBlock), " loops");
     chain.push_back(static_cast<int32_t>(i));
     int32_t next = BlockLinks[static_cast<size_t>(i)].Next;
     if (next == -1) break;
-    VFS_CHECK(next != 0, Concat({"Chain: block ", DecimalText(i + 1), " of a chain is marked free"}));
+    VFS_CHECK(next != 0, "Chain: block ", DecimalText(i + 1), " of a chain is marked free");
     i = static_cast<int64_t>(next) - 1;
   }
   return chain;
@@ -267,8 +264,8 @@ std::vector<int32_t> TVFSFile::ChainOf(int32_t FirstBlock) const {
 std::optional<TBytes> TVFSFile::ReadEntryData(const TVFSEntry& Entry) {
   if (Entry.Size <= 0) return std::nullopt;
   // No entry holds more than the container: checked before allocating.
-  VFS_CHECK(Entry.Size <= Handle.Size(), Concat({"ReadEntryData: ", Entry.Name, " claims ", DecimalText(Entry.Size),
-                                                 " bytes, more than ", FileName, " holds"}));
+  VFS_CHECK(Entry.Size <= Handle.Size(), "ReadEntryData: ", Entry.Name, " claims ", DecimalText(Entry.Size),
+            " bytes, more than ", FileName, " holds");
   TBytes data(static_cast<size_t>(Entry.Size));
   uint32_t remaining = static_cast<uint32_t>(Entry.Size);
   for (int32_t block : ChainOf(Entry.FirstBlock)) {
@@ -278,7 +275,7 @@ std::optional<TBytes> TVFSFile::ReadEntryData(const TVFSEntry& Entry) {
     remaining -= n;
     if (remaining == 0) break;
   }
-  VFS_CHECK(remaining == 0, Concat({"ReadEntryData: the chain of ", Entry.Name, " is shorter than its size"}));
+  VFS_CHECK(remaining == 0, "ReadEntryData: the chain of ", Entry.Name, " is shorter than its size");
   return data;
 }
 
@@ -313,8 +310,8 @@ void TVFSFile::WriteFile(TVFSEntry& Entry, const uint8_t* Data, uint32_t Size) {
   const uint32_t blockSize = static_cast<uint32_t>(Header.BlockSize);
   const uint64_t needed = Size == 0 ? 1 : (static_cast<uint64_t>(Size) + blockSize - 1) / blockSize;
   // The whole chain must fit before anything is touched.
-  VFS_CHECK(needed <= FreeBlockCount(), Concat({"WriteFile: ", DecimalText(needed), " blocks needed for ", Entry.Name,
-                                                ", ", DecimalText(FreeBlockCount()), " free in ", FileName}));
+  VFS_CHECK(needed <= FreeBlockCount(), "WriteFile: ", DecimalText(needed), " blocks needed for ", Entry.Name, ", ",
+            DecimalText(FreeBlockCount()), " free in ", FileName);
   // An empty file still owns one zeroed block, written in pieces so a large
   // block size costs no large buffer.
   TBytes zero;
@@ -353,7 +350,7 @@ void TVFSFile::OverwriteFile(TVFSEntry& Entry, const uint8_t* Data, uint32_t Siz
     Write(Data + done, n);
     done += n;
   }
-  VFS_CHECK(done == Size, Concat({"OverwriteFile: the chain of ", Entry.Name, " is too short"}));
+  VFS_CHECK(done == Size, "OverwriteFile: the chain of ", Entry.Name, " is too short");
 }
 
 void TVFSFile::ReleaseChain(int32_t FirstBlock) {
@@ -382,8 +379,7 @@ void TVFSFile::CalculateMD5() {
 }
 
 void TVFSFile::Save(bool SkipMD5) {
-  VFS_CHECK(!writeFailed_,
-            Concat({"Save: an earlier write to ", FileName, " failed; the update is undone when it is closed"}));
+  VFS_CHECK(!writeFailed_, "Save: an earlier write to ", FileName, " failed; the update is undone when it is closed");
   Handle.Seek(kHeaderFixedSize, platform::SeekOrigin::kBegin);
   WriteU32(static_cast<uint32_t>(Header.DescriptionSize));
   std::string description = Header.Description;
@@ -406,8 +402,7 @@ void TVFSFile::Save(bool SkipMD5) {
   WriteU32(static_cast<uint32_t>(Header.Reserved3));
   Write(Header.MD5, 16);
   writeFailed_ = true;  // until the side file is written and the journal gone
-  VFS_CHECK(Handle.Flush(),
-            Concat({"Save: cannot flush ", FileName, ": ", platform::DescribeError(platform::LastError())}));
+  VFS_CHECK(Handle.Flush(), "Save: cannot flush ", FileName, ": ", platform::DescribeError(platform::LastError()));
   if (BuildTree) {
     Tree.SaveHashFile();
   } else if (HashFile.Loaded) {
@@ -416,8 +411,8 @@ void TVFSFile::Save(bool SkipMD5) {
   // The update is whole on the disk once its journal is gone; a journal that
   // stays would undo it at the next open, so it is undone now as well.
   if (!undo_->Commit()) {
-    throw ESetupError(Concat({"Unable to delete ", undo_->Path(), ": ", platform::DescribeError(platform::LastError()),
-                              "; the update of ", FileName, " is undone"}));
+    RaiseSetupError({"Unable to delete ", undo_->Path(), ": ", platform::DescribeError(platform::LastError()),
+                     "; the update of ", FileName, " is undone"});
   }
   writeFailed_ = false;
 }
@@ -542,19 +537,18 @@ void TVFSTree::LoadSubdirectories(uint32_t Start) {
     if (Nodes[i].Index == kFreeNode) continue;
     const TVFSEntry entry = *Nodes[i].Entry;
     if (!(entry.Flags & vfDirectory) || entry.Size == 0) continue;
-    VFS_CHECK(entry.Size % kVFSEntrySize == 0, Concat({"LoadSubdirectories: directory ", Nodes[i].Path, " has ",
-                                                       DecimalText(entry.Size), " bytes, not a multiple of 88"}));
+    VFS_CHECK(entry.Size % kVFSEntrySize == 0, "LoadSubdirectories: directory ", Nodes[i].Path, " has ",
+              DecimalText(entry.Size), " bytes, not a multiple of 88");
     for (int64_t b = static_cast<int64_t>(entry.FirstBlock) - 1;;) {
-      VFS_CHECK(b >= 0 && static_cast<size_t>(b) < owned.size(),
-                Concat({"LoadSubdirectories: the chain of directory ", Nodes[i].Path, " leaves the block table"}));
-      VFS_CHECK(!owned[static_cast<size_t>(b)],
-                Concat({"LoadSubdirectories: directory ", Nodes[i].Path, " shares block ", DecimalText(b + 1),
-                        " with another directory, or its chain loops"}));
+      VFS_CHECK(b >= 0 && static_cast<size_t>(b) < owned.size(), "LoadSubdirectories: the chain of directory ",
+                Nodes[i].Path, " leaves the block table");
+      VFS_CHECK(!owned[static_cast<size_t>(b)], "LoadSubdirectories: directory ", Nodes[i].Path, " shares block ",
+                DecimalText(b + 1), " with another directory, or its chain loops");
       owned[static_cast<size_t>(b)] = 1;
       const int32_t next = file_.BlockLinks[static_cast<size_t>(b)].Next;
       if (next == -1) break;
-      VFS_CHECK(next != 0, Concat({"LoadSubdirectories: block ", DecimalText(b + 1), " of directory ", Nodes[i].Path,
-                                   " is marked free"}));
+      VFS_CHECK(next != 0, "LoadSubdirectories: block ", DecimalText(b + 1), " of directory ", Nodes[i].Path,
+                " is marked free");
       b = static_cast<int64_t>(next) - 1;
     }
     std::optional<TBytes> data = file_.ReadEntryData(entry);
@@ -620,9 +614,8 @@ uint32_t TVFSTree::CreateNewFileDir(int32_t Parent, const std::string& Name, uin
     auto& roots = file_.RootEntries;
     size_t slot = 0;
     while (slot < roots.size() && !roots[slot].Name.empty()) ++slot;
-    VFS_CHECK(slot < roots.size(),
-              Concat({"CreateNewFileDir: no free root slot for \"", name, "\": all ", DecimalText(roots.size()),
-                      " root entries of the container are in use, nothing was added"}));
+    VFS_CHECK(slot < roots.size(), "CreateNewFileDir: no free root slot for \"", name, "\": all ",
+              DecimalText(roots.size()), " root entries of the container are in use, nothing was added");
     roots[slot] = TVFSEntry{};
     roots[slot].Name = name;
     index = AddNode(&roots[slot], -1, static_cast<int32_t>(slot));
@@ -812,15 +805,15 @@ void WriteHashFile(const std::string& path, const std::vector<TVFSHashEntry>& en
   platform::File f;
   VFS_CHECK(f.Open(path, platform::kAccessWrite, platform::kShareNone, platform::FileDisposition::kCreateAlways) &&
                 f.Write(out.data(), static_cast<uint32_t>(out.size())) == out.size() && f.Flush(),
-            Concat({"SaveHashFile: cannot write ", path, ": ", platform::DescribeError(platform::LastError())}));
+            "SaveHashFile: cannot write ", path, ": ", platform::DescribeError(platform::LastError()));
 }
 
 }  // namespace
 
 void TVFSTree::SaveHashFile() {
   std::string path = HashFilePath(file_.FileName);
-  VFS_CHECK(!platform::FileExists(path) || platform::DeleteFile(path),
-            Concat({"SaveHashFile: cannot delete ", path, ": ", platform::DescribeError(platform::LastError())}));
+  VFS_CHECK(!platform::FileExists(path) || platform::DeleteFile(path), "SaveHashFile: cannot delete ", path, ": ",
+            platform::DescribeError(platform::LastError()));
   if (CountFiles() == 0) return;
   WriteHashFile(path, BuildHashTable());
 }
@@ -828,7 +821,7 @@ void TVFSTree::SaveHashFile() {
 std::vector<TVFSHashEntry> ReadHashRecords(const TBytes& Data, const std::string& Path, size_t* Trailing) {
   TBufferManager b(Data);
   uint32_t count = ReadU32(b);
-  VFS_CHECK(count <= b.Remaining() / kHashRecordSize, Concat({"Load: ", Path, " holds fewer records than it counts"}));
+  VFS_CHECK(count <= b.Remaining() / kHashRecordSize, "Load: ", Path, " holds fewer records than it counts");
   std::vector<TVFSHashEntry> records(count);
   for (TVFSHashEntry& r : records) {
     r.Hash = ReadU32(b);
@@ -854,7 +847,7 @@ void TVFSHashFile::Load() {
 void TVFSHashFile::Save() {
   if (!Loaded) return;
   std::string path = HashFilePath(file_.FileName);
-  VFS_CHECK(!platform::FileExists(path) || platform::DeleteFile(path),
-            Concat({"Save: cannot delete ", path, ": ", platform::DescribeError(platform::LastError())}));
+  VFS_CHECK(!platform::FileExists(path) || platform::DeleteFile(path), "Save: cannot delete ", path, ": ",
+            platform::DescribeError(platform::LastError()));
   if (!Entries.empty()) WriteHashFile(path, Entries);
 }

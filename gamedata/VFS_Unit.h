@@ -24,9 +24,9 @@
 #include "platform/Platform.h"
 
 // The VFS code's internal check.
-#define VFS_CHECK(cond, text)                                \
-  do {                                                       \
-    if (!(cond)) RaiseAssertion(text, "VFS_Unit", __LINE__); \
+#define VFS_CHECK(cond, ...)                                          \
+  do {                                                                \
+    if (!(cond)) RaiseAssertion({__VA_ARGS__}, "VFS_Unit", __LINE__); \
   } while (0)
 
 constexpr uint32_t vfFile = 1;

@@ -14,9 +14,9 @@
 #include "common/Strings.h"
 #include "gamedata/LineEncryption.h"
 
-#define ZUP_CHECK(cond, text)                                    \
-  do {                                                           \
-    if (!(cond)) RaiseAssertion(text, "ZU_PakSystem", __LINE__); \
+#define ZUP_CHECK(cond, ...)                                              \
+  do {                                                                    \
+    if (!(cond)) RaiseAssertion({__VA_ARGS__}, "ZU_PakSystem", __LINE__); \
   } while (0)
 
 namespace {
@@ -512,7 +512,7 @@ void TPakSystem::CutAtDirectory() {
     // Nothing was cut: the journal is not needed.
     undo_->Commit();
     CloseArchive();
-    throw ESetupError(Concat({ArchivePath, " was not changed: ", failure}));
+    RaiseSetupError({ArchivePath, " was not changed: ", failure});
   }
   WritePosition = DirectoryOffset;
 }
@@ -530,7 +530,7 @@ void TPakSystem::AddMember(TArchiveMembers& Members, uint32_t Index) {
   std::string name = Members.Name(Index).substr(0, kArchiveNameMax);
   uint32_t size = Members.OrigSize(Index);
   std::optional<TBytes> data = Members.Read(Index);
-  if (!data) throw ESetupError(Concat({"Unable to read ", name, " for ", ArchiveName}));
+  if (!data) RaiseSetupError({"Unable to read ", name, " for ", ArchiveName});
   TBytes stored;
   uint8_t kind = kMemberStream;
   std::string extension = name.size() >= 4 ? UpperAscii(name.substr(name.size() - 4)) : std::string();
@@ -617,9 +617,9 @@ void TPakSystem::WriteDirectory() {
   }
   bool restored = PutBackOldEnd();
   ArchiveHandle.Close();
-  throw ESetupError(Concat({"Unable to write the directory of ", ArchivePath, ": ", reason,
-                            (restored ? "; the archive is as it was before this update"
-                                      : Concat({"; it is put back as it was when it is next opened (", undo, ")"}))}));
+  RaiseSetupError({"Unable to write the directory of ", ArchivePath, ": ", reason,
+                   (restored ? "; the archive is as it was before this update"
+                             : Concat({"; it is put back as it was when it is next opened (", undo, ")"}))});
 }
 
 void TPakSystem::ShowStatus(uint16_t Number, uint32_t Done) {

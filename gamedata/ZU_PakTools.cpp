@@ -88,7 +88,7 @@ void TPakSystem::CreateArchive(const std::string& Path, const std::string& Passw
   undo_ = std::make_unique<TUndoJournal>(ArchiveHandle, Path + kUndoSuffix);
   if (!ArchiveHandle.Open(Path, platform::kAccessReadWrite, platform::kShareRead,
                           platform::FileDisposition::kCreateNew)) {
-    throw ESetupError(Concat({"Unable to create ", Path, ": ", platform::DescribeError(platform::LastError())}));
+    RaiseSetupError({"Unable to create ", Path, ": ", platform::DescribeError(platform::LastError())});
   }
   ExtraInfo = TExtraInfo{};
   ExtraInfo.Password = Password;

@@ -15,9 +15,8 @@ void TCompLines::LoadFromBuffer(const uint8_t* Data, uint32_t Size) {
     line.ParamCount = static_cast<int32_t>(ReadU32(b));
     // Every parameter takes at least its two length bytes.
     if (line.ParamCount < 0 || static_cast<uint32_t>(line.ParamCount) > b.Remaining() / 2) {
-      throw ESetupError(
-          Concat({"Compiled line ", DecimalText(i), " declares ", DecimalText(line.ParamCount),
-                  " parameters, which the remaining ", DecimalText(b.Remaining()), " bytes cannot hold"}));
+      RaiseSetupError({"Compiled line ", DecimalText(i), " declares ", DecimalText(line.ParamCount),
+                       " parameters, which the remaining ", DecimalText(b.Remaining()), " bytes cannot hold"});
     }
     line.Params.resize(static_cast<size_t>(line.ParamCount));
     for (std::string& p : line.Params) p = ReadStoredText(b);

@@ -7,7 +7,7 @@
 
 TBytes TCompLines::SaveToBytes() const {
   if (Lines.size() > 0xFFFF) {
-    throw ESetupError(Concat({"A script of ", DecimalText(Lines.size()), " lines has more than 65535"}));
+    RaiseSetupError({"A script of ", DecimalText(Lines.size()), " lines has more than 65535"});
   }
   TBytes out;
   WriteU16(out, static_cast<uint16_t>(Lines.size()));

@@ -97,16 +97,16 @@ std::vector<TRecord> ReadRecords(const std::string& Path, bool& Damaged, std::st
     try {
       TBufferManager b(bytes.data() + at + 5, length);
       uint32_t strings = ReadU32(b);
-      if (strings > length) throw ESetupError("count");
+      if (strings > length) RaiseSetupError({"count"});
       for (uint32_t i = 0; i < strings; ++i) {
         uint32_t n = ReadU32(b);
-        if (n > length) throw ESetupError("length");
+        if (n > length) RaiseSetupError({"length"});
         std::string s(n, '\0');
-        if (n && b.ReadInto(n, &s[0]) != n) throw ESetupError("cut");
+        if (n && b.ReadInto(n, &s[0]) != n) RaiseSetupError({"cut"});
         r.S.push_back(std::move(s));
       }
       uint32_t numbers = ReadU32(b);
-      if (numbers > length) throw ESetupError("count");
+      if (numbers > length) RaiseSetupError({"count"});
       for (uint32_t i = 0; i < numbers; ++i) r.N.push_back(ReadU32(b));
     } catch (const ESetupError&) {
       return fail(), records;
@@ -219,7 +219,7 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
         try {
           if (!target.Open(r.S[0], platform::kAccessReadWrite, platform::kShareRead,
                            platform::FileDisposition::kOpenExisting)) {
-            throw ESetupError(Concat({r.S[0], " cannot be opened: ", Reason()}));
+            RaiseSetupError({r.S[0], " cannot be opened: ", Reason()});
           }
           TUndoJournal::Recover(target, journal, sides);
         } catch (const ESetupError& e) {

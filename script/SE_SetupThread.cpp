@@ -31,8 +31,8 @@ void RollBackLeftover(const std::string& Folder, platform::Registry* Registry) {
   LogLine(report.Leftover ? "Cleared" : "Rolled back",
           report.Leftover ? Folder : "an unfinished run: " + report.Text());
   if (platform::DirectoryExists(Folder)) {
-    throw ESetupError(Concat({"The journal of an unfinished run, ", Folder, ", could not be cleared:\r\n",
-                              report.Text(), "\r\nNothing was changed by this run."}));
+    RaiseSetupError({"The journal of an unfinished run, ", Folder, ", could not be cleared:\r\n", report.Text(),
+                     "\r\nNothing was changed by this run."});
   }
 }
 
@@ -135,7 +135,7 @@ void TSetupThread::RunScript() {
   } catch (const std::exception& e) {
     if (!state_.Journal) throw;
     RollBackRun(state_);
-    throw ESetupError(Concat({std::string(e.what()), "\r\n", state_.RollBackText}));
+    RaiseSetupError({std::string(e.what()), "\r\n", state_.RollBackText});
   }
   if (state_.Journal) {
     std::string problem;

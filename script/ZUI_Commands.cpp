@@ -68,8 +68,8 @@ void AppendParam(TCompLine& line, const std::string& value) {
 uint16_t GroupOf(const TCompLine& line, const std::string& keyword) {
   int32_t group = line.Params.empty() ? -1 : IntOrMinusOne(line.Params.back());
   if (group < 0 || group > 0xFFFF) {
-    throw ESetupError(
-        Concat({keyword, ": group number \"", (line.Params.empty() ? "" : line.Params.back()), "\" is not a number"}));
+    RaiseSetupError(
+        {keyword, ": group number \"", (line.Params.empty() ? "" : line.Params.back()), "\" is not a number"});
   }
   return static_cast<uint16_t>(group);
 }
@@ -134,7 +134,7 @@ void CompileGroup(TCompiler& c, int32_t row, std::string groupName) {
 void CompileRoot(TCompiler& c, int32_t row, size_t index) {
   const std::string& root = LineOf(c, row).Params[index];
   if (!IsRootName(root)) {
-    throw ESetupError(Concat({"unknown registry root \"", root, "\" (known: ", RootNameList(), ")"}));
+    RaiseSetupError({"unknown registry root \"", root, "\" (known: ", RootNameList(), ")"});
   }
 }
 

@@ -257,7 +257,7 @@ int RunRoad(TProgram& p, TSetupObserver* observer) {
   }
   std::string threadError;
   TSetupThread thread(state, p.CommandList, [&threadError](const std::string& message) { threadError = message; });
-  if (!thread.Start()) throw ESetupError("Failed to start the setup thread");
+  if (!thread.Start()) RaiseSetupError({"Failed to start the setup thread"});
   bool ok = StartRun(thread, state, nullptr);
   thread.RequestQuit();
   if (!ok) {

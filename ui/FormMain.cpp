@@ -150,7 +150,7 @@ TFrmMain::TFrmMain(TProgram& Program, platform::Form& Form, TSetupObserver* Oute
   state_.AskWhenInUse = true;
   thread_ = std::make_unique<TSetupThread>(state_, program_.CommandList,
                                            [this](const std::string& message) { threadError_ = message; });
-  if (!thread_->Start()) throw ESetupError("Failed to start the setup thread");
+  if (!thread_->Start()) RaiseSetupError({"Failed to start the setup thread"});
 }
 
 TFrmMain::~TFrmMain() = default;

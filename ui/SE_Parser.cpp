@@ -58,7 +58,7 @@ std::string SectionName(const std::string& Header) {
 // A name the setup refuses: raised, or under the builder's check recorded at
 // Line (false: the reading goes on without it).
 bool Refused(const TLayoutContext& Context, int32_t Line, const std::string& Text) {
-  if (!Context.Problems) throw ESetupError(Text);
+  if (!Context.Problems) RaiseSetupError({Text});
   Context.Problems->Line = Line;
   Context.Problems->Add(TLayoutFault::kRefused, {}, Text);
   return false;

@@ -9,7 +9,7 @@ constexpr char kCannotOpen[] = "Cannot open file";
 constexpr char16_t kNotFound[] = u"NOT FOUND ";
 
 [[noreturn]] void ConversionError(const std::string& text) {
-  throw ESetupError(Concat({"'", text, "' is not a valid integer value"}));
+  RaiseSetupError({"'", text, "' is not a valid integer value"});
 }
 
 int32_t ParseHex(const std::string& text) {
@@ -61,7 +61,7 @@ const WideString& TUnicodeStringList::Get(size_t Index) const {
 }
 
 void TUnicodeStringList::LoadFromBuffer(const uint8_t* Data, uint32_t Size) {
-  if (!Data) throw ESetupError(kCannotOpen);
+  if (!Data) RaiseSetupError({kCannotOpen});
   Clear();
   size_t units = Size >= 2 ? (Size - 2) / 2 : 0;
   WideString line;
