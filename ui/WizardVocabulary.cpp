@@ -264,20 +264,23 @@ const TWizardButton kWizardButtons[kWizardButtonCount] = {
     {"LanguageButton", "language", {8, 384, 89, 25}},
 };
 
-const platform::ActionTable& WizardActions() {
-  using platform::ActionKey;
-  using platform::ActionKind;
-  static const platform::ActionTable kActions = {
-      {"start", ActionKind::kStart},
-      {"next", ActionKind::kPress, "NextButton", "Next button", "", ActionKey::kEnter},
-      {"back", ActionKind::kPress, "BackButton", "Back button"},
-      {"cancel", ActionKind::kPress, "CancelButton", "Cancel button", "", ActionKey::kEscape},
-      {"close", ActionKind::kClose},
-      {"language", ActionKind::kPressAndPick, "LanguageButton", "language button", "N"},
-      {"dir", ActionKind::kType, kInstallDirEditName, "install-directory box", "TEXT"},
-      {"tree", ActionKind::kSelectFolder, kInstallDirTreeName, "folder tree", "PATH"},
-      {"accept", ActionKind::kPress, kLicenseAcceptName, "licence check box"},
-      {"debug", ActionKind::kDebugKey},
-  };
-  return kActions;
-}
+namespace {
+using platform::ActionKey;
+using platform::ActionKind;
+// Built with the program's other constants, before main: a table made on
+// first use would need a guard against two threads.
+const platform::ActionTable kWizardActions = {
+    {"start", ActionKind::kStart},
+    {"next", ActionKind::kPress, "NextButton", "Next button", "", ActionKey::kEnter},
+    {"back", ActionKind::kPress, "BackButton", "Back button"},
+    {"cancel", ActionKind::kPress, "CancelButton", "Cancel button", "", ActionKey::kEscape},
+    {"close", ActionKind::kClose},
+    {"language", ActionKind::kPressAndPick, "LanguageButton", "language button", "N"},
+    {"dir", ActionKind::kType, kInstallDirEditName, "install-directory box", "TEXT"},
+    {"tree", ActionKind::kSelectFolder, kInstallDirTreeName, "folder tree", "PATH"},
+    {"accept", ActionKind::kPress, kLicenseAcceptName, "licence check box"},
+    {"debug", ActionKind::kDebugKey},
+};
+}  // namespace
+
+const platform::ActionTable& WizardActions() { return kWizardActions; }

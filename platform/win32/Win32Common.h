@@ -53,5 +53,8 @@ WideText WidePath(const std::string& Path);
 // UTF-16 from the system as UTF-8.
 std::string Narrow(const wchar_t* Text);
 std::string Narrow(const wchar_t* Text, size_t Length);
+// A DLL from the system folder only (never one planted beside the setup),
+// for the services looked up at run time; null when it is not there.
+HMODULE LoadSystemLibrary(const char16_t* Name);
 
 }  // namespace platform::win32

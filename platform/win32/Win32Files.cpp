@@ -34,6 +34,16 @@ std::string Narrow(const wchar_t* Text, size_t Length) {
 
 std::string Narrow(const wchar_t* Text) { return Narrow(Text, std::wcslen(Text)); }
 
+HMODULE LoadSystemLibrary(const char16_t* Name) {
+  wchar_t system[MAX_PATH];
+  UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH - 16) return nullptr;
+  WideText path{WideString(reinterpret_cast<const char16_t*>(system), n)};
+  path.Text += u'\\';
+  path.Text += Name;
+  return ::LoadLibraryW(path.c_str());
+}
+
 }  // namespace win32
 
 namespace {

@@ -1,6 +1,7 @@
 // Who holds a file: the Restart Manager (Windows Vista and later), loaded at
 // run time so that the setup still starts on Windows XP, where no program
 // is named and the files alone are listed.
+#include <atomic>
 #include <vector>
 
 #include "platform/PlatformShared.h"
@@ -34,24 +35,27 @@ Fn Entry(HMODULE Module, const char* Name) {
   return Module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(Module, Name))) : nullptr;
 }
 
+RestartManager LoadRestartManager() {
+  RestartManager m;
+  HMODULE module = win32::LoadSystemLibrary(u"rstrtmgr.dll");
+  m.Start = Entry<StartSessionFn>(module, "RmStartSession");
+  m.End = Entry<EndSessionFn>(module, "RmEndSession");
+  m.Register = Entry<RegisterResourcesFn>(module, "RmRegisterResources");
+  m.GetList = Entry<GetListFn>(module, "RmGetList");
+  m.QueryImageName = Entry<QueryImageNameFn>(::GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameW");
+  return m;
+}
+
+// Looked up once, by whichever thread asks first; two threads that ask at
+// once both look it up and one of the results is kept (the same entries).
 const RestartManager& Manager() {
-  static const RestartManager manager = [] {
-    RestartManager m;
-    // From the system folder only: never a DLL planted beside the setup.
-    wchar_t system[MAX_PATH];
-    UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH - 16) return m;
-    WideString path(reinterpret_cast<const char16_t*>(system), n);
-    path += u"\\rstrtmgr.dll";
-    HMODULE module = ::LoadLibraryW(reinterpret_cast<const wchar_t*>(path.c_str()));
-    m.Start = Entry<StartSessionFn>(module, "RmStartSession");
-    m.End = Entry<EndSessionFn>(module, "RmEndSession");
-    m.Register = Entry<RegisterResourcesFn>(module, "RmRegisterResources");
-    m.GetList = Entry<GetListFn>(module, "RmGetList");
-    m.QueryImageName = Entry<QueryImageNameFn>(::GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameW");
-    return m;
-  }();
-  return manager;
+  static std::atomic<const RestartManager*> loaded{nullptr};
+  if (const RestartManager* m = loaded.load(std::memory_order_acquire)) return *m;
+  const RestartManager* fresh = new RestartManager(LoadRestartManager());
+  const RestartManager* first = nullptr;
+  if (loaded.compare_exchange_strong(first, fresh, std::memory_order_acq_rel)) return *fresh;
+  delete fresh;
+  return *first;
 }
 
 // The file name of a process's program ("demo.exe"), empty when unknown.

@@ -686,36 +686,27 @@ void RegisterClasses() {
   }
 }
 
-// The rich-edit control from System32 by its full path, loaded once (on the
-// UI thread).
 // A check box drawn by the visual styles ignores the text colour its parent
 // sets, so on a dark page its caption would vanish: it is drawn classic
-// (uxtheme's SetWindowTheme, XP and later, looked up at run time).
+// (uxtheme's SetWindowTheme, XP and later, looked up at run time, on the UI
+// thread).
 void Unthemed(HWND Window) {
   using SetThemeFn = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
-  static SetThemeFn setTheme = [] {
-    wchar_t system[MAX_PATH];
-    UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH - 16) return static_cast<SetThemeFn>(nullptr);
-    WideString path(reinterpret_cast<const char16_t*>(system), n);
-    path += u"\\uxtheme.dll";
-    HMODULE module = ::LoadLibraryW(reinterpret_cast<const wchar_t*>(path.c_str()));
-    return module ? reinterpret_cast<SetThemeFn>(reinterpret_cast<void*>(::GetProcAddress(module, "SetWindowTheme")))
-                  : nullptr;
-  }();
+  static bool looked = false;
+  static SetThemeFn setTheme = nullptr;
+  if (!looked) {
+    HMODULE module = win32::LoadSystemLibrary(u"uxtheme.dll");
+    if (module)
+      setTheme = reinterpret_cast<SetThemeFn>(reinterpret_cast<void*>(::GetProcAddress(module, "SetWindowTheme")));
+    looked = true;
+  }
   if (setTheme) setTheme(Window, L"", L"");
 }
 
+// The rich-edit control from System32, loaded once (on the UI thread).
 bool LoadRichEdit() {
   static HMODULE module = nullptr;
-  if (!module) {
-    wchar_t system[MAX_PATH];
-    UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH - 16) return false;
-    WideString path(reinterpret_cast<const char16_t*>(system), n);
-    path += u"\\riched20.dll";
-    module = ::LoadLibraryW(reinterpret_cast<const wchar_t*>(path.c_str()));
-  }
+  if (!module) module = win32::LoadSystemLibrary(u"riched20.dll");
   return module != nullptr;
 }
 
