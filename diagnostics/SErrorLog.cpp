@@ -11,16 +11,26 @@ namespace {
 constexpr char kCaption[] = "Error Report";
 constexpr char kUnknown[] = "Unknown";
 
-std::string Value(const char* label, const std::string& value) {
-  std::string head = label;
-  if (head.size() < 22) head.resize(22, ' ');
-  return Concat({head, " : ", value, "\r\n"});
+// One "Label                  : value" line of the log, appended to Text.
+void AddValue(std::string& Text, const char* Label, std::string_view Value) {
+  const size_t start = Text.size();
+  Text += Label;
+  if (Text.size() - start < 22) Text.resize(start + 22, ' ');
+  Text += " : ";
+  Text += Value;
+  Text += "\r\n";
 }
 
 // Error logs tried before a run gives up on writing one.
 constexpr unsigned kMaxLogAttempts = 100;
 
-std::string Title(const std::string& title) { return Concat({title, "\r\n", std::string(title.size(), '-'), "\r\n"}); }
+// A heading underlined with "-", appended to Text.
+void AddTitle(std::string& Text, std::string_view Title) {
+  Text += Title;
+  Text += "\r\n";
+  Text.append(Title.size(), '-');
+  Text += "\r\n";
+}
 
 }  // namespace
 
@@ -73,31 +83,31 @@ std::string ErrorLogText(const std::string& ErrorText, const std::string& ErrorT
     if (c == '\0') c = ' ';
   }
   std::string text;
-  text += Title("General Info");
-  text += Value("Setup Name", info.SetupName);
-  text += Value("Setup EXE Name", info.SetupExeName);
+  AddTitle(text, "General Info");
+  AddValue(text, "Setup Name", info.SetupName);
+  AddValue(text, "Setup EXE Name", info.SetupExeName);
   text += "\r\n";
-  text += Title("Pak Info");
-  text += Value("ID", magic);
-  text += Value("Version", Report.Trailer ? DecimalText(Report.Trailer->Version) : "");
-  text += Value("Count", Report.Trailer ? DecimalText(Report.Trailer->Count) : "");
+  AddTitle(text, "Pak Info");
+  AddValue(text, "ID", magic);
+  AddValue(text, "Version", Report.Trailer ? DecimalText(Report.Trailer->Version) : "");
+  AddValue(text, "Count", Report.Trailer ? DecimalText(Report.Trailer->Count) : "");
   text += "\r\n";
-  text += Value("ErrorType", ErrorType.empty() ? kUnknown : ErrorType);
-  text += Value("ErrorText", ErrorText);
+  AddValue(text, "ErrorType", ErrorType.empty() ? std::string_view(kUnknown) : std::string_view(ErrorType));
+  AddValue(text, "ErrorText", ErrorText);
   text += "\r\n";
-  text += Value("Params", MaskedCommandLine(Report.Arguments));
-  text += Value("ParamCount", DecimalText(Report.Arguments.size()));
+  AddValue(text, "Params", MaskedCommandLine(Report.Arguments));
+  AddValue(text, "ParamCount", DecimalText(Report.Arguments.size()));
   text += "\r\n";
-  text += Title("Windows Info");
-  text += Value("Product", Concat({std::string(TOSInfo::ProductName(os.Product())), " ", os.Edition()}));
-  text += Value("BuildNumber", DecimalText(os.BuildNumber()));
-  text += Value("ServicePack", os.ServicePack());
-  text += Value("ServicePackMajor", DecimalText(os.ServicePackMajor()));
-  text += Value("ServicePackMinor", DecimalText(os.ServicePackMinor()));
+  AddTitle(text, "Windows Info");
+  AddValue(text, "Product", Concat({TOSInfo::ProductName(os.Product()), " ", os.Edition()}));
+  AddValue(text, "BuildNumber", DecimalText(os.BuildNumber()));
+  AddValue(text, "ServicePack", os.ServicePack());
+  AddValue(text, "ServicePackMajor", DecimalText(os.ServicePackMajor()));
+  AddValue(text, "ServicePackMinor", DecimalText(os.ServicePackMinor()));
   text += "\r\n";
-  text += Value("Physical Memory", MemoryText(platform::PhysicalMemoryBytes()));
+  AddValue(text, "Physical Memory", MemoryText(platform::PhysicalMemoryBytes()));
   uint32_t first = MeasureCpuMhz(), second = MeasureCpuMhz();
-  text += Value("CPU Speed", DecimalText(first > second ? first : second) + "Mhz");
+  AddValue(text, "CPU Speed", DecimalText(first > second ? first : second) + "Mhz");
   return text;
 }
 
