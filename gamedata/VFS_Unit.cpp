@@ -768,24 +768,28 @@ std::vector<TVFSHashEntry> TVFSTree::BuildHashTable() const {
   // first file of each hash in node order, ascending by hash, Unique 0 where
   // another file had the same hash. Inserting one by one moves the table for
   // every file, which is quadratic in large containers.
-  std::vector<TVFSHashEntry> table;
-  table.reserve(CountFiles());
+  std::vector<TVFSHashEntry> files;
+  files.reserve(CountFiles());
   for (const TTreeFileInfo& node : Nodes) {
     if (node.Index == kFreeNode || !(node.Entry->Flags & vfFile)) continue;
     const TVFSEntry& e = *node.Entry;
-    table.push_back({HashName(node.Path, e.Name), e.Flags, e.Size, e.OrigSize, e.FirstBlock, 1});
+    files.push_back({HashName(node.Path, e.Name), e.Flags, e.Size, e.OrigSize, e.FirstBlock, 1});
   }
-  std::stable_sort(table.begin(), table.end(),
-                   [](const TVFSHashEntry& a, const TVFSHashEntry& b) { return a.Hash < b.Hash; });
-  size_t out = 0;
-  for (size_t i = 0; i < table.size(); ++i) {
-    if (out > 0 && table[out - 1].Hash == table[i].Hash) {
-      table[out - 1].Unique = 0;
+  // Hash above, node index below: one sort of plain numbers orders by hash
+  // and keeps node order within a hash.
+  std::vector<uint64_t> order(files.size());
+  for (size_t i = 0; i < files.size(); ++i) order[i] = (uint64_t{files[i].Hash} << 32) | i;
+  std::sort(order.begin(), order.end());
+  std::vector<TVFSHashEntry> table;
+  table.reserve(files.size());
+  for (uint64_t key : order) {
+    const TVFSHashEntry& e = files[static_cast<uint32_t>(key)];
+    if (!table.empty() && table.back().Hash == e.Hash) {
+      table.back().Unique = 0;
     } else {
-      table[out++] = table[i];
+      table.push_back(e);
     }
   }
-  table.resize(out);
   return table;
 }
 

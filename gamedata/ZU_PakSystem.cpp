@@ -458,19 +458,24 @@ void TPakSystem::ReadDirectory(uint32_t TrailerLength) {
 
 std::string TPakSystem::MemberDamage() const {
   std::vector<const TArchiveEntry*> members;
+  // Offset above, index into members below: sorted as plain numbers.
+  std::vector<uint64_t> byOffset;
   for (const TArchiveEntry& e : Directory.Records()) {
     if (static_cast<uint64_t>(e.Offset) + e.StoredSize > DirectoryOffset) {
       return Concat({"member ", e.Name, " reaches into the directory"});
     }
-    if (e.StoredSize > 0) members.push_back(&e);
+    if (e.StoredSize == 0) continue;
+    byOffset.push_back((uint64_t{e.Offset} << 32) | members.size());
+    members.push_back(&e);
   }
-  std::sort(members.begin(), members.end(),
-            [](const TArchiveEntry* a, const TArchiveEntry* b) { return a->Offset < b->Offset; });
-  for (size_t i = 1; i < members.size(); ++i) {
+  std::sort(byOffset.begin(), byOffset.end());
+  for (size_t i = 1; i < byOffset.size(); ++i) {
+    const TArchiveEntry& a = *members[static_cast<uint32_t>(byOffset[i - 1])];
+    const TArchiveEntry& b = *members[static_cast<uint32_t>(byOffset[i])];
     // A duplicated member names the very bytes of its source: that is sound.
-    if (members[i - 1]->Offset == members[i]->Offset && members[i - 1]->StoredSize == members[i]->StoredSize) continue;
-    if (static_cast<uint64_t>(members[i - 1]->Offset) + members[i - 1]->StoredSize > members[i]->Offset) {
-      return Concat({"members ", members[i - 1]->Name, " and ", members[i]->Name, " share bytes"});
+    if (a.Offset == b.Offset && a.StoredSize == b.StoredSize) continue;
+    if (static_cast<uint64_t>(a.Offset) + a.StoredSize > b.Offset) {
+      return Concat({"members ", a.Name, " and ", b.Name, " share bytes"});
     }
   }
   return {};

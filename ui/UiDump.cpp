@@ -8,54 +8,57 @@ namespace {
 
 using platform::WidgetFlag;
 
-std::string JsonString(const std::string& Utf8) {
-  std::string out = "\"";
+// Utf8 as a JSON string, appended to Out.
+void AddJsonString(std::string& Out, std::string_view Utf8) {
+  Out += '"';
   for (char ch : Utf8) {
     auto c = static_cast<unsigned char>(ch);
     switch (c) {
       case '"':
-        out += "\\\"";
+        Out += "\\\"";
         break;
       case '\\':
-        out += "\\\\";
+        Out += "\\\\";
         break;
       case '\r':
-        out += "\\r";
+        Out += "\\r";
         break;
       case '\n':
-        out += "\\n";
+        Out += "\\n";
         break;
       case '\t':
-        out += "\\t";
+        Out += "\\t";
         break;
       default:
         if (c < 0x20) {
           static const char digits[] = "0123456789abcdef";
-          out += "\\u00";
-          out += digits[c >> 4];
-          out += digits[c & 15];
+          Out += "\\u00";
+          Out += digits[c >> 4];
+          Out += digits[c & 15];
         } else {
-          out += ch;
+          Out += ch;
         }
     }
   }
-  return out + "\"";
+  Out += '"';
 }
-
-std::string JsonText(const WideString& Text) { return JsonString(WideToUtf8(Text)); }
 
 // Writes one JSON object field by field: a call per field keeps the dump's
 // code small (it travels in every setup).
 class TJsonObject {
  public:
   explicit TJsonObject(std::string& Out) : out_(Out) { out_ += '{'; }
-  TJsonObject& Raw(const char* Key, const std::string& Json) {
+  TJsonObject& Raw(const char* Key, std::string_view Json) {
     Name(Key);
     out_ += Json;
     return *this;
   }
-  TJsonObject& Str(const char* Key, const std::string& Utf8) { return Raw(Key, JsonString(Utf8)); }
-  TJsonObject& Text(const char* Key, const WideString& Text) { return Raw(Key, JsonText(Text)); }
+  TJsonObject& Str(const char* Key, std::string_view Utf8) {
+    Name(Key);
+    AddJsonString(out_, Utf8);
+    return *this;
+  }
+  TJsonObject& Text(const char* Key, const WideString& Text) { return Str(Key, WideToUtf8(Text)); }
   TJsonObject& Num(const char* Key, int64_t Value) { return Raw(Key, DecimalText(Value)); }
   TJsonObject& Bool(const char* Key, bool Value) { return Raw(Key, Value ? "true" : "false"); }
   void Close() { out_ += '}'; }
