@@ -24,7 +24,7 @@ class TCommandClass {
   // Out of line, so the 32 registrations do not each build a string inline.
   // PathArgs: the arguments the run expands as paths, bit N for argument N
   // (the builder refuses a variable it does not know in them).
-  TCommandClass(const char* Keyword, bool SetupInfoOnly, int32_t MinArgs, uint8_t PathArgs = 0);
+  [[gnu::noinline]] TCommandClass(const char* Keyword, bool SetupInfoOnly, int32_t MinArgs, uint8_t PathArgs = 0);
   virtual ~TCommandClass();
 
   // The builder's compile step for line Row of Compiler's lines. A line with
