@@ -306,12 +306,13 @@ bool TRunJournal::Start() {
   return true;
 }
 
-bool TRunJournal::Append(uint8_t Kind, const std::vector<std::string>& Strings, const std::vector<uint32_t>& Numbers) {
+bool TRunJournal::Append(uint8_t Kind, const std::string_view* Strings, size_t StringCount,
+                         std::initializer_list<uint32_t> Numbers) {
   TBytes record{Kind, 0, 0, 0, 0};
-  WriteU32(record, static_cast<uint32_t>(Strings.size()));
-  for (const std::string& s : Strings) {
-    WriteU32(record, static_cast<uint32_t>(s.size()));
-    record.insert(record.end(), s.begin(), s.end());
+  WriteU32(record, static_cast<uint32_t>(StringCount));
+  for (size_t i = 0; i < StringCount; ++i) {
+    WriteU32(record, static_cast<uint32_t>(Strings[i].size()));
+    record.insert(record.end(), Strings[i].begin(), Strings[i].end());
   }
   WriteU32(record, static_cast<uint32_t>(Numbers.size()));
   for (uint32_t n : Numbers) WriteU32(record, n);
@@ -342,7 +343,7 @@ bool TRunJournal::MissingParents(const std::string& Path) {
     missing.push_back(bare);
   }
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-    if (!Append(kDirCreated, {*it}, {})) return false;
+    if (!Append(kDirCreated, {*it})) return false;
     dirs_.insert(Key(*it));
   }
   return true;
@@ -355,7 +356,7 @@ bool TRunJournal::FileRecord(const std::string& Path) {
   if (platform::FileExists(Path)) {
     // The old file is moved aside: recorded first, then renamed.
     std::string stash = StashName();
-    if (!Append(kFileMoved, {Path, stash}, {})) return false;
+    if (!Append(kFileMoved, {Path, stash})) return false;
     bool moved = platform::MoveFile(Path, stash, false);
     while (!moved && platform::IsInUseError(platform::LastError())) {
       const uint32_t error = platform::LastError();
@@ -368,9 +369,9 @@ bool TRunJournal::FileRecord(const std::string& Path) {
     if (!moved) {
       // Another drive: beside the file itself, still a rename.
       std::string beside = Concat({Path, ".", DecimalText(records_ + 1), ".run-journal"});
-      if (!Append(kFileMoved, {Path, beside}, {}) || !platform::MoveFile(Path, beside, false)) return false;
+      if (!Append(kFileMoved, {Path, beside}) || !platform::MoveFile(Path, beside, false)) return false;
     }
-  } else if (!Append(kFileCreated, {Path}, {})) {
+  } else if (!Append(kFileCreated, {Path})) {
     return false;
   }
   files_.insert(key);
@@ -381,7 +382,7 @@ bool TRunJournal::RecordDirectoriesMade(const std::vector<std::string>& Paths) {
   batch_ = true;
   bool ok = true;
   for (const std::string& path : Paths) {
-    ok = ok && Append(kDirCreated, {path}, {});
+    ok = ok && Append(kDirCreated, {path});
     dirs_.insert(Key(path));
   }
   batch_ = false;
@@ -401,7 +402,7 @@ bool TRunJournal::BeforeFile(const std::string& Path) { return FileRecord(Path);
 bool TRunJournal::BeforeDirectory(const std::string& Path) {
   std::string bare = Path.size() > 3 && Path.back() == '\\' ? Path.substr(0, Path.size() - 1) : Path;
   if (Present(bare)) return true;
-  if (!MissingParents(bare) || !Append(kDirCreated, {bare}, {})) return false;
+  if (!MissingParents(bare) || !Append(kDirCreated, {bare})) return false;
   dirs_.insert(Key(bare));
   return true;
 }
@@ -433,9 +434,9 @@ std::string TRunJournal::KeepUndoOf(const std::string& Target, const std::vector
       std::toupper(static_cast<unsigned char>(Target[0])) == std::toupper(static_cast<unsigned char>(folder_[0]));
   std::string kept = sameDrive ? Concat({folder_, "\\", DecimalText(records_ + 1), kUndoSuffix})
                                : Concat({Target, ".run", DecimalText(records_ + 1), kUndoSuffix});
-  std::vector<std::string> strings{Target, kept};
+  std::vector<std::string_view> strings{Target, kept};
   strings.insert(strings.end(), Sides.begin(), Sides.end());
-  return Append(kContainer, strings, {}) ? kept : std::string();
+  return Append(kContainer, strings.data(), strings.size()) ? kept : std::string();
 }
 
 bool TRunJournal::RemoveFile(const std::string& Path) {
@@ -451,7 +452,7 @@ bool TRunJournal::RemoveFolder(const std::string& Path) {
     return false;
   }
   std::string stash = StashName();
-  if (!Append(kTreeMoved, {bare, stash}, {})) return false;
+  if (!Append(kTreeMoved, {bare, stash})) return false;
   if (!platform::MoveFile(bare, stash, false)) return false;
   // What the run wrote in it before is in the stash now; writes after it start afresh.
   for (auto it = files_.begin(); it != files_.end();) it = Below(*it, bare) ? files_.erase(it) : std::next(it);
@@ -463,7 +464,7 @@ bool TRunJournal::RemoveFolder(const std::string& Path) {
 bool TRunJournal::BeforeRename(const std::string& From, const std::string& To) {
   // A rename never replaces a file, so undoing it is renaming back.
   files_.erase(Key(To));
-  return Append(kRenamed, {From, To}, {});
+  return Append(kRenamed, {From, To});
 }
 
 bool TRunJournal::BeforeValue(const std::string& KeyPath, const std::string& Name) {
@@ -499,7 +500,7 @@ bool TRunJournal::BeforeValue(const std::string& KeyPath, const std::string& Nam
   return Append(kValue, {path, Name, data}, {root, existed ? 1u : 0u, type});
 }
 
-void TRunJournal::NoteStarted(const std::string& Program) { Append(kStarted, {Program}, {}); }
+void TRunJournal::NoteStarted(const std::string& Program) { Append(kStarted, {Program}); }
 
 bool TRunJournal::Commit(std::string& Problem) {
   file_.Close();

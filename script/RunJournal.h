@@ -15,8 +15,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/FunctionRef.h"
@@ -101,7 +103,13 @@ class TRunJournal : public TInstallRecorder, public TUndoKeeper {
   uint32_t Records() const { return records_; }
 
  private:
-  bool Append(uint8_t Kind, const std::vector<std::string>& Strings, const std::vector<uint32_t>& Numbers);
+  // One record, written (and flushed unless batched); false when it could not be.
+  bool Append(uint8_t Kind, const std::string_view* Strings, size_t StringCount,
+              std::initializer_list<uint32_t> Numbers = {});
+  bool Append(uint8_t Kind, std::initializer_list<std::string_view> Strings,
+              std::initializer_list<uint32_t> Numbers = {}) {
+    return Append(Kind, Strings.begin(), Strings.size(), Numbers);
+  }
   bool FileRecord(const std::string& Path);
   bool MissingParents(const std::string& Path);
   std::string StashName();
