@@ -25,6 +25,10 @@ std::atomic<TPrompt*> g_prompt{&g_platformPrompt};
 
 TPrompt& Prompt() { return *g_prompt.load(); }
 
+int ShowMessage(std::string_view Text, std::string_view Caption, uint32_t Flags) {
+  return Prompt().Show(std::string(Text), std::string(Caption), Flags);
+}
+
 TPromptScope::TPromptScope(TPrompt& Prompt) : previous_(g_prompt.exchange(&Prompt)) {}
 
 TPromptScope::~TPromptScope() { g_prompt.store(previous_); }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "common/Bytes.h"
 
@@ -37,10 +38,10 @@ class TPromptScope {
   TPrompt* previous_;
 };
 
-// Shorthands for the prompt in force.
-inline int ShowMessage(const std::string& Text, const std::string& Caption, uint32_t Flags) {
-  return Prompt().Show(Text, Caption, Flags);
-}
+// Shorthands for the prompt in force. Out of line and taking views, so a
+// caption or text given as a literal is made a string here once rather than
+// at every box.
+int ShowMessage(std::string_view Text, std::string_view Caption, uint32_t Flags);
 inline int ShowMessageWide(const WideString& Text, const WideString& Caption, uint32_t Flags) {
   return Prompt().ShowWide(Text, Caption, Flags);
 }

@@ -11,9 +11,9 @@ Char LowerChar(Char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<Char>(c - 'A' + 'a') : c;
 }
 
-template <typename Str>
-Str ReplaceAll(const Str& source, const Str& key, const Str& replacement) {
-  if (key.empty()) return source;
+template <typename Str, typename View>
+Str ReplaceAll(View source, View key, View replacement) {
+  if (key.empty()) return Str(source);
   Str result;
   result.reserve(source.size());
   size_t pos = 0;
@@ -30,18 +30,18 @@ Str ReplaceAll(const Str& source, const Str& key, const Str& replacement) {
       ++pos;
     }
   }
-  result.append(source, copied, Str::npos);
+  result += source.substr(copied);
   return result;
 }
 
 }  // namespace
 
-WideString ReplaceText(const WideString& Source, const WideString& Key, const WideString& Replacement) {
-  return ReplaceAll(Source, Key, Replacement);
+WideString ReplaceText(std::u16string_view Source, std::u16string_view Key, std::u16string_view Replacement) {
+  return ReplaceAll<WideString>(Source, Key, Replacement);
 }
 
-std::string ReplaceText(const std::string& Source, const std::string& Key, const std::string& Replacement) {
-  return ReplaceAll(Source, Key, Replacement);
+std::string ReplaceText(std::string_view Source, std::string_view Key, std::string_view Replacement) {
+  return ReplaceAll<std::string>(Source, Key, Replacement);
 }
 
 std::string LowerAscii(std::string Text) {
@@ -56,7 +56,7 @@ std::string UpperAscii(std::string Text) {
   return Text;
 }
 
-bool SameTextAscii(const std::string& A, const std::string& B) {
+bool SameTextAscii(std::string_view A, std::string_view B) {
   if (A.size() != B.size()) return false;
   for (size_t i = 0; i < A.size(); ++i) {
     if (LowerChar(A[i]) != LowerChar(B[i])) return false;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 #include "common/Bytes.h"
@@ -11,13 +12,13 @@
 // Replaces every occurrence of Key in Source, comparing ASCII letters without
 // regard to case and every other character exactly. The search goes on after
 // each inserted replacement, so a replacement holding its own key terminates.
-WideString ReplaceText(const WideString& Source, const WideString& Key, const WideString& Replacement);
-std::string ReplaceText(const std::string& Source, const std::string& Key, const std::string& Replacement);
+WideString ReplaceText(std::u16string_view Source, std::u16string_view Key, std::u16string_view Replacement);
+std::string ReplaceText(std::string_view Source, std::string_view Key, std::string_view Replacement);
 
 // ASCII lower-casing, as the package and the logs compare names.
 std::string LowerAscii(std::string Text);
 std::string UpperAscii(std::string Text);
-bool SameTextAscii(const std::string& A, const std::string& B);
+bool SameTextAscii(std::string_view A, std::string_view B);
 // Lower-casing of UTF-8 text as the Western code page's locale does it:
 // ASCII and the Latin-1 letters; everything else is kept.
 std::string LowerText(const std::string& Text);

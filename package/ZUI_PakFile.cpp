@@ -339,11 +339,10 @@ uint32_t TPak::VerifyEntries(uint32_t Count, uint32_t Threads, TFunctionRef<bool
   return checked;
 }
 
-std::optional<TBytes> TPak::FindEntry(const std::string& Name, uint16_t Group, uint32_t& Size) {
+std::optional<TBytes> TPak::FindEntry(std::string_view Name, uint16_t Group, uint32_t& Size) {
   Size = 0;
-  std::string wanted = LowerAscii(Name);
   for (uint32_t i = 0; i < Entries.size(); ++i) {
-    if (Entries[i].Group == Group && LowerAscii(Entries[i].Name) == wanted) {
+    if (Entries[i].Group == Group && SameTextAscii(Entries[i].Name, Name)) {
       Size = Entries[i].OrigSize;
       return ReadEntry(i);
     }

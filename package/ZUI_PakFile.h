@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Bytes.h"
@@ -132,7 +133,7 @@ class TPak {
   TDigestCheck CheckDirectoryDigest(uint32_t& Index);
   // First entry of Group named Name (ignoring case): its data; Size is its
   // original size (0 when nothing matches).
-  std::optional<TBytes> FindEntry(const std::string& Name, uint16_t Group, uint32_t& Size);
+  std::optional<TBytes> FindEntry(std::string_view Name, uint16_t Group, uint32_t& Size);
 
   // Enumeration of one group with the object's cursor. When no entry is left,
   // Name is empty and the result nothing.

@@ -44,8 +44,8 @@ void TUninstallList::AddDirectory(const std::string& Path) {
   directories_.push_back(Path);
 }
 
-std::string MakeRegistryRecord(const std::string& Root, const std::string& Key, const std::string& Name,
-                               const std::string& Data) {
+std::string MakeRegistryRecord(std::string_view Root, std::string_view Key, std::string_view Name,
+                               std::string_view Data) {
   return Concat({"\"", Root, "\" \"", Key, "\" \"", Name, "\" \"", Data, "\""});
 }
 

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -94,5 +95,5 @@ bool SaveUninstallLog(TScriptState& State, const std::string& Dir, const std::st
 
 // A registry record: root name, key path, value name and data, each in double
 // quotes, separated by one blank.
-std::string MakeRegistryRecord(const std::string& Root, const std::string& Key, const std::string& Name,
-                               const std::string& Data);
+std::string MakeRegistryRecord(std::string_view Root, std::string_view Key, std::string_view Name,
+                               std::string_view Data);

@@ -61,7 +61,7 @@ std::string StatusVerified(uint32_t done, uint32_t total) {
   return Concat({"Status: ", DecimalText(done), " out of ", DecimalText(total), " files verifyed"});
 }
 
-void Fatal(const std::string& text, const std::string& caption) { ShowMessage(text, caption, platform::kMbOk); }
+void Fatal(std::string_view text, std::string_view caption) { ShowMessage(text, caption, platform::kMbOk); }
 
 // Text starts with Prefix, ignoring ASCII case.
 bool StartsWithText(const std::string& Text, const char* Prefix) {
