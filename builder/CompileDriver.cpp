@@ -164,6 +164,7 @@ bool CompileScript(const std::string& ScriptName, const std::string& Text, TComp
   for (size_t i = 0; i < lines.size(); ++i) {
     TCommandClass* command = Commands.ForNumber(lines[i].Command);
     if (!command) continue;
+    const std::string_view keyword = command->Keyword;
     const int lineNumber = parsed[i].LineNumber;
     int32_t given = static_cast<int32_t>(lines[i].Params.size());
     if (given < command->MinArgs) {
@@ -190,7 +191,7 @@ bool CompileScript(const std::string& ScriptName, const std::string& Text, TComp
         Errors.push_back(At(ScriptName, lineNumber) + "\"" + command->Keyword + "\" source " + full + " not found");
       }
     }
-    if (command->Keyword == "changelog") {
+    if (keyword == "changelog") {
       // Its name is the package entry's, so it must be one a folder can hold.
       std::string file = Compiler.FromSourceDir(source);
       if (std::string why = UnsafeNameReason(source); !why.empty()) {
@@ -199,10 +200,10 @@ bool CompileScript(const std::string& ScriptName, const std::string& Text, TComp
         Errors.push_back(At(ScriptName, lineNumber) + "change log " + file + " not found");
       }
     }
-    if (command->Keyword == "license" && !platform::FileExists(Compiler.FromSourceDir(source))) {
+    if (keyword == "license" && !platform::FileExists(Compiler.FromSourceDir(source))) {
       Errors.push_back(At(ScriptName, lineNumber) + "licence file " + Compiler.FromSourceDir(source) + " not found");
     }
-    if (command->Keyword == "language" || command->Keyword == "uninstalllanguage") {
+    if (keyword == "language" || keyword == "uninstalllanguage") {
       std::string file = "languages\\" + source + ".wri";
       if (!platform::FileExists(Compiler.FindData(file))) {
         Errors.push_back(At(ScriptName, lineNumber) + "language file " + file + " not found in " +

@@ -2,25 +2,20 @@
 
 #include "common/Strings.h"
 
-TCommandClass::TCommandClass(const char* Keyword, bool SetupInfoOnly, int32_t MinArgs, uint8_t PathArgs)
-    : Keyword(Keyword), SetupInfoOnly(SetupInfoOnly), MinArgs(MinArgs), PathArgs(PathArgs) {}
-
-TCommandClass::~TCommandClass() = default;
-
 void TCommandClass::CompileProcess(TCompiler&, int32_t) {}
 
 void TCommandClass::SFXProcess(TScriptState&, int32_t) {}
 
 void TCommandClass::ChangedFiles(TScriptState&, int32_t, std::vector<std::string>&) const {}
 
-int32_t TCommandList::Add(std::unique_ptr<TCommandClass> Command) {
-  Commands.push_back(std::move(Command));
+int32_t TCommandList::Add(TCommandClass& Command) {
+  Commands.push_back(&Command);
   return static_cast<int32_t>(Commands.size() - 1);
 }
 
 TCommandClass* TCommandList::ForNumber(int32_t Number) const {
   if (Number < 1 || static_cast<size_t>(Number) > Commands.size()) return nullptr;
-  return Commands[static_cast<size_t>(Number - 1)].get();
+  return Commands[static_cast<size_t>(Number - 1)];
 }
 
 int32_t TCommandList::NumberOf(const std::string& Keyword) const {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,13 +18,17 @@ constexpr uint8_t kGroupNone = 0;
 constexpr uint8_t kGroupFiles = 1;
 constexpr uint8_t kGroupPatch = 2;
 
+// A command keeps no state of its own: each is one object for the whole
+// program, built before main and never destroyed (RegisterCommands), so no
+// command needs a destructor, a place on the heap or code to build it.
 class TCommandClass {
  public:
-  // Out of line, so the 32 registrations do not each build a string inline.
   // PathArgs: the arguments the run expands as paths, bit N for argument N
   // (the builder refuses a variable it does not know in them).
-  [[gnu::noinline]] TCommandClass(const char* Keyword, bool SetupInfoOnly, int32_t MinArgs, uint8_t PathArgs = 0);
-  virtual ~TCommandClass();
+  constexpr TCommandClass(const char* Keyword, bool SetupInfoOnly, int32_t MinArgs, uint8_t PathArgs = 0)
+      : Keyword(Keyword), SetupInfoOnly(SetupInfoOnly), MinArgs(MinArgs), PathArgs(PathArgs) {}
+  TCommandClass(const TCommandClass&) = delete;
+  TCommandClass& operator=(const TCommandClass&) = delete;
 
   // The builder's compile step for line Row of Compiler's lines. A line with
   // fewer than MinArgs arguments is left unchanged. The base does nothing.
@@ -38,16 +41,19 @@ class TCommandClass {
   virtual void ChangedFiles(TScriptState& State, int32_t Row, std::vector<std::string>& Paths) const;
   virtual uint8_t GroupKind() const { return kGroupNone; }
 
-  const std::string Keyword;
+  const char* const Keyword;
   const bool SetupInfoOnly;
   const int32_t MinArgs;  // the argument count CompileProcess requires
   const uint8_t PathArgs;
+
+ protected:
+  ~TCommandClass() = default;
 };
 
 class TCommandList {
  public:
-  // Appends a command; returns its 0-based position.
-  int32_t Add(std::unique_ptr<TCommandClass> Command);
+  // Appends a command, which outlives the list; returns its 0-based position.
+  int32_t Add(TCommandClass& Command);
   // The command of a compiled line's number, or null for 0, -1 and numbers
   // beyond the registry.
   TCommandClass* ForNumber(int32_t Number) const;
@@ -55,7 +61,7 @@ class TCommandList {
   int32_t NumberOf(const std::string& Keyword) const;
   size_t Count() const { return Commands.size(); }
 
-  std::vector<std::unique_ptr<TCommandClass>> Commands;
+  std::vector<TCommandClass*> Commands;
 };
 
 // The argument Index of a line, empty when the line has fewer.

@@ -65,7 +65,7 @@ void AppendParam(TCompLine& line, const std::string& value) {
 }
 
 // The group number a group command's compile step appended to its line.
-uint16_t GroupOf(const TCompLine& line, const std::string& keyword) {
+uint16_t GroupOf(const TCompLine& line, std::string_view keyword) {
   int32_t group = line.Params.empty() ? -1 : IntOrMinusOne(line.Params.back());
   if (group < 0 || group > 0xFFFF) {
     RaiseSetupError(
@@ -148,7 +148,7 @@ void CompileJump(TCompiler& c, int32_t row, size_t index) {
 
 class TGotoCommand : public TCommandClass {
  public:
-  TGotoCommand() : TCommandClass("goto", false, 1) {}
+  constexpr TGotoCommand() : TCommandClass("goto", false, 1) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 1) || LineOf(c, row).Command != 1) return;
     std::string& target = LineOf(c, row).Params[0];
@@ -163,7 +163,7 @@ class TGotoCommand : public TCommandClass {
 
 class TNameCommand : public TCommandClass {
  public:
-  TNameCommand() : TCommandClass("name", true, 1) {}
+  constexpr TNameCommand() : TCommandClass("name", true, 1) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 1)) return;
     c.SetupInfo.Info.SetupName = c.SetupInfo.Info.SetupShortName = LineOf(c, row).Params[0];
@@ -172,7 +172,7 @@ class TNameCommand : public TCommandClass {
 
 class TOutFileCommand : public TCommandClass {
  public:
-  TOutFileCommand() : TCommandClass("outfile", true, 1) {}
+  constexpr TOutFileCommand() : TCommandClass("outfile", true, 1) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (HasArgs(c, row, 1)) c.SetupInfo.Info.SetupExeName = LineOf(c, row).Params[0];
   }
@@ -180,7 +180,7 @@ class TOutFileCommand : public TCommandClass {
 
 class TInstallDirCommand : public TCommandClass {
  public:
-  TInstallDirCommand() : TCommandClass("installdir", true, 1, 0b1) {}
+  constexpr TInstallDirCommand() : TCommandClass("installdir", true, 1, 0b1) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (HasArgs(c, row, 1)) c.SetupInfo.Info.InstallDir = LineOf(c, row).Params[0];
   }
@@ -188,7 +188,7 @@ class TInstallDirCommand : public TCommandClass {
 
 class TInstallDirRegKeyCommand : public TCommandClass {
  public:
-  TInstallDirRegKeyCommand() : TCommandClass("installdirregkey", true, 3) {}
+  constexpr TInstallDirRegKeyCommand() : TCommandClass("installdirregkey", true, 3) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 3)) return;
     CompileRoot(c, row, 0);
@@ -202,7 +202,7 @@ class TInstallDirRegKeyCommand : public TCommandClass {
 
 class TIfFileExistsCommand : public TCommandClass {
  public:
-  TIfFileExistsCommand() : TCommandClass("iffileexists", false, 3, 0b1) {}
+  constexpr TIfFileExistsCommand() : TCommandClass("iffileexists", false, 3, 0b1) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 3) return;
@@ -224,7 +224,7 @@ class TIfFileExistsCommand : public TCommandClass {
 
 class TFileCommand : public TCommandClass {
  public:
-  TFileCommand() : TCommandClass("file", false, 1) {}
+  constexpr TFileCommand() : TCommandClass("file", false, 1) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 1)) return;
     // The registry condition's root, before the group number joins the line.
@@ -279,7 +279,7 @@ class TFileCommand : public TCommandClass {
 
 class TDeleteCommand : public TCommandClass {
  public:
-  TDeleteCommand() : TCommandClass("delete", false, 1, 0b1) {}
+  constexpr TDeleteCommand() : TCommandClass("delete", false, 1, 0b1) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     TCompLine* line = s.MutableLine(row);
     if (!line || line->Params.empty()) return;
@@ -297,7 +297,7 @@ class TDeleteCommand : public TCommandClass {
 
 class TWriteRegStrCommand : public TCommandClass {
  public:
-  TWriteRegStrCommand() : TCommandClass("writeregstr", false, 4) {}
+  constexpr TWriteRegStrCommand() : TCommandClass("writeregstr", false, 4) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (HasArgs(c, row, 4)) CompileRoot(c, row, 0);
   }
@@ -317,7 +317,7 @@ class TWriteRegStrCommand : public TCommandClass {
 
 class TChangelogCommand : public TCommandClass {
  public:
-  TChangelogCommand() : TCommandClass("changelog", true, 1) {}
+  constexpr TChangelogCommand() : TCommandClass("changelog", true, 1) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 1)) return;
     // The name as the script gives it is the entry's name, which a rich-text
@@ -332,7 +332,7 @@ class TChangelogCommand : public TCommandClass {
 // rich-text box names ("File=License"); rich text or plain text.
 class TLicenseCommand : public TCommandClass {
  public:
-  TLicenseCommand() : TCommandClass("license", true, 1) {}
+  constexpr TLicenseCommand() : TCommandClass("license", true, 1) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (HasArgs(c, row, 1)) c.Files().AddFile(c.FromSourceDir(LineOf(c, row).Params[0]), kLicenseEntry, 0, row);
   }
@@ -342,19 +342,19 @@ class TLicenseCommand : public TCommandClass {
 // kept in the package's "ProductInfo" entry as a "Name=Value" line.
 class TProductValueCommand : public TCommandClass {
  public:
-  TProductValueCommand(const char* keyword, const char* valueName)
+  constexpr TProductValueCommand(const char* keyword, const char* valueName)
       : TCommandClass(keyword, true, 1), valueName_(valueName) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (HasArgs(c, row, 1)) c.ProductInfo += Concat({valueName_, "=", LineOf(c, row).Params[0], "\r\n"});
   }
 
  private:
-  const std::string valueName_;
+  const char* const valueName_;
 };
 
 class TZUPUpdateCommand : public TCommandClass {
  public:
-  TZUPUpdateCommand() : TCommandClass("zupupdate", false, 3) {}
+  constexpr TZUPUpdateCommand() : TCommandClass("zupupdate", false, 3) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 3) return;
@@ -379,7 +379,7 @@ class TZUPUpdateCommand : public TCommandClass {
 
 class TRMDirCommand : public TCommandClass {
  public:
-  TRMDirCommand() : TCommandClass("rmdir", false, 2, 0b1) {}
+  constexpr TRMDirCommand() : TCommandClass("rmdir", false, 2, 0b1) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.empty()) return;
@@ -396,7 +396,7 @@ class TRMDirCommand : public TCommandClass {
 
 class TCreateDirectoryCommand : public TCommandClass {
  public:
-  TCreateDirectoryCommand() : TCommandClass("createdirectory", false, 1, 0b1) {}
+  constexpr TCreateDirectoryCommand() : TCommandClass("createdirectory", false, 1, 0b1) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.empty()) return;
@@ -409,7 +409,7 @@ class TCreateDirectoryCommand : public TCommandClass {
 
 class TCreateShortCutCommand : public TCommandClass {
  public:
-  TCreateShortCutCommand() : TCommandClass("createshortcut", false, 3, 0b1011) {}
+  constexpr TCreateShortCutCommand() : TCommandClass("createshortcut", false, 3, 0b1011) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 3) return;
@@ -429,7 +429,7 @@ class TCreateShortCutCommand : public TCommandClass {
 
 class TMessageCommand : public TCommandClass {
  public:
-  TMessageCommand() : TCommandClass("message", false, 1) {}
+  constexpr TMessageCommand() : TCommandClass("message", false, 1) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.empty()) return;
@@ -440,7 +440,7 @@ class TMessageCommand : public TCommandClass {
 
 class TMessageBoxCommand : public TCommandClass {
  public:
-  TMessageBoxCommand() : TCommandClass("messagebox", false, 4) {}
+  constexpr TMessageBoxCommand() : TCommandClass("messagebox", false, 4) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 4) return;
@@ -464,7 +464,7 @@ class TMessageBoxCommand : public TCommandClass {
 
 class TCopyFileCommand : public TCommandClass {
  public:
-  TCopyFileCommand() : TCommandClass("copyfile", false, 2, 0b11) {}
+  constexpr TCopyFileCommand() : TCommandClass("copyfile", false, 2, 0b11) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 2) return;
@@ -485,7 +485,7 @@ class TCopyFileCommand : public TCommandClass {
 // Packs a language file of the data folder under Prefix + L in group 0.
 class TLanguageFileCommand : public TCommandClass {
  public:
-  TLanguageFileCommand(const char* keyword, const char* entryPrefix)
+  constexpr TLanguageFileCommand(const char* keyword, const char* entryPrefix)
       : TCommandClass(keyword, false, 1), entryPrefix_(entryPrefix) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 1)) return;
@@ -496,17 +496,17 @@ class TLanguageFileCommand : public TCommandClass {
   }
 
  private:
-  const std::string entryPrefix_;
+  const char* const entryPrefix_;
 };
 
 class TLanguageCommand : public TLanguageFileCommand {
  public:
-  TLanguageCommand() : TLanguageFileCommand("language", "LANGUAGE-") {}
+  constexpr TLanguageCommand() : TLanguageFileCommand("language", "LANGUAGE-") {}
 };
 
 class TFailureCommand : public TCommandClass {
  public:
-  TFailureCommand() : TCommandClass("failure", false, 0) {}
+  constexpr TFailureCommand() : TCommandClass("failure", false, 0) {}
   void SFXProcess(TScriptState& s, int32_t) override {
     if (s.Observer) s.Observer->SetFinishText(s.String(kStringFailed), true);
     s.FailureLine = true;
@@ -516,7 +516,7 @@ class TFailureCommand : public TCommandClass {
 
 class TPagesCommand : public TCommandClass {
  public:
-  TPagesCommand() : TCommandClass("pages", true, 1) {}
+  constexpr TPagesCommand() : TCommandClass("pages", true, 1) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (HasArgs(c, row, 1)) c.SetupInfo.Info.InstallPages = LineOf(c, row).Params[0];
   }
@@ -524,7 +524,7 @@ class TPagesCommand : public TCommandClass {
 
 class TShortNameCommand : public TCommandClass {
  public:
-  TShortNameCommand() : TCommandClass("shortname", true, 1) {}
+  constexpr TShortNameCommand() : TCommandClass("shortname", true, 1) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (HasArgs(c, row, 1)) c.SetupInfo.Info.SetupShortName = LineOf(c, row).Params[0];
   }
@@ -532,7 +532,7 @@ class TShortNameCommand : public TCommandClass {
 
 class TUninstallPagesCommand : public TCommandClass {
  public:
-  TUninstallPagesCommand() : TCommandClass("uninstallpages", true, 1) {}
+  constexpr TUninstallPagesCommand() : TCommandClass("uninstallpages", true, 1) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 1)) return;
     c.SetupInfo.Info.UninstallPages = LineOf(c, row).Params[0];
@@ -542,12 +542,12 @@ class TUninstallPagesCommand : public TCommandClass {
 
 class TUninstallLanguageCommand : public TLanguageFileCommand {
  public:
-  TUninstallLanguageCommand() : TLanguageFileCommand("uninstalllanguage", "UNINSTALL_LANGUAGE-") {}
+  constexpr TUninstallLanguageCommand() : TLanguageFileCommand("uninstalllanguage", "UNINSTALL_LANGUAGE-") {}
 };
 
 class TUninstallPrefixCommand : public TCommandClass {
  public:
-  TUninstallPrefixCommand() : TCommandClass("prefix", true, 1) {}
+  constexpr TUninstallPrefixCommand() : TCommandClass("prefix", true, 1) {}
   void CompileProcess(TCompiler& c, int32_t row) override {
     if (!HasArgs(c, row, 1)) return;
     const std::string& prefix = LineOf(c, row).Params[0];
@@ -560,7 +560,7 @@ class TUninstallPrefixCommand : public TCommandClass {
 // fields expanded), argument 1 the optional prefix.
 class TUninstallLogLoadCommand : public TCommandClass {
  public:
-  TUninstallLogLoadCommand() : TCommandClass("uninstalllogload", false, 1, 0b1) {}
+  constexpr TUninstallLogLoadCommand() : TCommandClass("uninstalllogload", false, 1, 0b1) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.empty() || !s.UninstallList) return;
@@ -570,7 +570,7 @@ class TUninstallLogLoadCommand : public TCommandClass {
 
 class TUninstallLogSaveCommand : public TCommandClass {
  public:
-  TUninstallLogSaveCommand() : TCommandClass("uninstalllogsave", false, 1, 0b1) {}
+  constexpr TUninstallLogSaveCommand() : TCommandClass("uninstalllogsave", false, 1, 0b1) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.empty() || !s.UninstallList) return;
@@ -580,7 +580,7 @@ class TUninstallLogSaveCommand : public TCommandClass {
 
 class TZUPOfficialCommand : public TCommandClass {
  public:
-  TZUPOfficialCommand() : TCommandClass("zupofficial", false, 3) {}
+  constexpr TZUPOfficialCommand() : TCommandClass("zupofficial", false, 3) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 3) return;
@@ -598,7 +598,7 @@ class TZUPOfficialCommand : public TCommandClass {
 
 class TDuplicateEntryCommand : public TCommandClass {
  public:
-  TDuplicateEntryCommand() : TCommandClass("duplicateentry", false, 3) {}
+  constexpr TDuplicateEntryCommand() : TCommandClass("duplicateentry", false, 3) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 3) return;
@@ -612,7 +612,7 @@ class TDuplicateEntryCommand : public TCommandClass {
 
 class TWriteRegStr_URLCommand : public TCommandClass {
  public:
-  TWriteRegStr_URLCommand() : TCommandClass("writeregstr_url", false, 3, 0b110) {}
+  constexpr TWriteRegStr_URLCommand() : TCommandClass("writeregstr_url", false, 3, 0b110) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 3) return;
@@ -639,7 +639,7 @@ class TWriteRegStr_URLCommand : public TCommandClass {
 
 class TVFSUpdateCommand : public TCommandClass {
  public:
-  TVFSUpdateCommand() : TCommandClass("vfsupdate", false, 2) {}
+  constexpr TVFSUpdateCommand() : TCommandClass("vfsupdate", false, 2) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     const TCompLine& line = s.Line(row);
     if (line.Params.size() < 3) return;
@@ -662,7 +662,7 @@ class TVFSUpdateCommand : public TCommandClass {
 
 class TRenameCommand : public TCommandClass {
  public:
-  TRenameCommand() : TCommandClass("rename", false, 2, 0b11) {}
+  constexpr TRenameCommand() : TCommandClass("rename", false, 2, 0b11) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     TCompLine* line = s.MutableLine(row);
     if (!line || line->Params.size() < 2) return;
@@ -682,7 +682,7 @@ class TRenameCommand : public TCommandClass {
 
 class TExecuteCommand : public TCommandClass {
  public:
-  TExecuteCommand() : TCommandClass("execute", false, 1, 0b1) {}
+  constexpr TExecuteCommand() : TCommandClass("execute", false, 1, 0b1) {}
   void SFXProcess(TScriptState& s, int32_t row) override {
     TCompLine* line = s.MutableLine(row);
     if (!line || line->Params.empty()) return;
@@ -714,41 +714,87 @@ std::string FindOnCDDrives(const std::string& Path) {
   return Path;
 }
 
+namespace {
+// One object of each command for the whole program, built by the compiler.
+struct TRegisteredCommands {
+  TGotoCommand Goto;
+  TNameCommand Name;
+  TOutFileCommand OutFile;
+  TInstallDirCommand InstallDir;
+  TInstallDirRegKeyCommand InstallDirRegKey;
+  TIfFileExistsCommand IfFileExists;
+  TFileCommand File;
+  TDeleteCommand Delete;
+  TWriteRegStrCommand WriteRegStr;
+  TChangelogCommand Changelog;
+  TZUPUpdateCommand ZUPUpdate;
+  TRMDirCommand RMDir;
+  TCreateDirectoryCommand CreateDirectory;
+  TCreateShortCutCommand CreateShortCut;
+  TMessageCommand Message;
+  TMessageBoxCommand MessageBox;
+  TCopyFileCommand CopyFile;
+  TLanguageCommand Language;
+  TFailureCommand Failure;
+  TPagesCommand Pages;
+  TShortNameCommand ShortName;
+  TUninstallPagesCommand UninstallPages;
+  TUninstallLanguageCommand UninstallLanguage;
+  TUninstallPrefixCommand UninstallPrefix;
+  TUninstallLogLoadCommand UninstallLogLoad;
+  TUninstallLogSaveCommand UninstallLogSave;
+  TZUPOfficialCommand ZUPOfficial;
+  TDuplicateEntryCommand DuplicateEntry;
+  TWriteRegStr_URLCommand WriteRegStr_URL;
+  TVFSUpdateCommand VFSUpdate;
+  TRenameCommand Rename;
+  TExecuteCommand Execute;
+  TProductValueCommand Version{"version", "DisplayVersion"};
+  TProductValueCommand Publisher{"publisher", "Publisher"};
+  TProductValueCommand Url{"url", "URLInfoAbout"};
+  TLicenseCommand License;
+};
+constinit TRegisteredCommands g_commands;
+
+// In registration order: a command's number is its position.
+TCommandClass* const kRegistrationOrder[] = {&g_commands.Goto,
+                                             &g_commands.Name,
+                                             &g_commands.OutFile,
+                                             &g_commands.InstallDir,
+                                             &g_commands.InstallDirRegKey,
+                                             &g_commands.IfFileExists,
+                                             &g_commands.File,
+                                             &g_commands.Delete,
+                                             &g_commands.WriteRegStr,
+                                             &g_commands.Changelog,
+                                             &g_commands.ZUPUpdate,
+                                             &g_commands.RMDir,
+                                             &g_commands.CreateDirectory,
+                                             &g_commands.CreateShortCut,
+                                             &g_commands.Message,
+                                             &g_commands.MessageBox,
+                                             &g_commands.CopyFile,
+                                             &g_commands.Language,
+                                             &g_commands.Failure,
+                                             &g_commands.Pages,
+                                             &g_commands.ShortName,
+                                             &g_commands.UninstallPages,
+                                             &g_commands.UninstallLanguage,
+                                             &g_commands.UninstallPrefix,
+                                             &g_commands.UninstallLogLoad,
+                                             &g_commands.UninstallLogSave,
+                                             &g_commands.ZUPOfficial,
+                                             &g_commands.DuplicateEntry,
+                                             &g_commands.WriteRegStr_URL,
+                                             &g_commands.VFSUpdate,
+                                             &g_commands.Rename,
+                                             &g_commands.Execute,
+                                             &g_commands.Version,
+                                             &g_commands.Publisher,
+                                             &g_commands.Url,
+                                             &g_commands.License};
+}  // namespace
+
 void RegisterCommands(TCommandList& List) {
-  List.Add(std::make_unique<TGotoCommand>());
-  List.Add(std::make_unique<TNameCommand>());
-  List.Add(std::make_unique<TOutFileCommand>());
-  List.Add(std::make_unique<TInstallDirCommand>());
-  List.Add(std::make_unique<TInstallDirRegKeyCommand>());
-  List.Add(std::make_unique<TIfFileExistsCommand>());
-  List.Add(std::make_unique<TFileCommand>());
-  List.Add(std::make_unique<TDeleteCommand>());
-  List.Add(std::make_unique<TWriteRegStrCommand>());
-  List.Add(std::make_unique<TChangelogCommand>());
-  List.Add(std::make_unique<TZUPUpdateCommand>());
-  List.Add(std::make_unique<TRMDirCommand>());
-  List.Add(std::make_unique<TCreateDirectoryCommand>());
-  List.Add(std::make_unique<TCreateShortCutCommand>());
-  List.Add(std::make_unique<TMessageCommand>());
-  List.Add(std::make_unique<TMessageBoxCommand>());
-  List.Add(std::make_unique<TCopyFileCommand>());
-  List.Add(std::make_unique<TLanguageCommand>());
-  List.Add(std::make_unique<TFailureCommand>());
-  List.Add(std::make_unique<TPagesCommand>());
-  List.Add(std::make_unique<TShortNameCommand>());
-  List.Add(std::make_unique<TUninstallPagesCommand>());
-  List.Add(std::make_unique<TUninstallLanguageCommand>());
-  List.Add(std::make_unique<TUninstallPrefixCommand>());
-  List.Add(std::make_unique<TUninstallLogLoadCommand>());
-  List.Add(std::make_unique<TUninstallLogSaveCommand>());
-  List.Add(std::make_unique<TZUPOfficialCommand>());
-  List.Add(std::make_unique<TDuplicateEntryCommand>());
-  List.Add(std::make_unique<TWriteRegStr_URLCommand>());
-  List.Add(std::make_unique<TVFSUpdateCommand>());
-  List.Add(std::make_unique<TRenameCommand>());
-  List.Add(std::make_unique<TExecuteCommand>());
-  List.Add(std::make_unique<TProductValueCommand>("version", "DisplayVersion"));
-  List.Add(std::make_unique<TProductValueCommand>("publisher", "Publisher"));
-  List.Add(std::make_unique<TProductValueCommand>("url", "URLInfoAbout"));
-  List.Add(std::make_unique<TLicenseCommand>());
+  for (TCommandClass* command : kRegistrationOrder) List.Add(*command);
 }

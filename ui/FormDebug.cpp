@@ -105,7 +105,7 @@ std::string SetupDump(const TSetupInfo& i, const TCompLines& Lines) {
     const TCommandClass* command = commands.ForNumber(line.Command);
     const char* keyword = line.Command == kLabelLine     ? ":label"
                           : line.Command == kNothingLine ? "-"
-                          : command                      ? command->Keyword.c_str()
+                          : command                      ? command->Keyword
                                                          : "?";
     Number(out, n, 5);
     out += " row ";

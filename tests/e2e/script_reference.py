@@ -19,7 +19,7 @@ text = open(reference, encoding='utf-8').read()
 
 # Every keyword registered by the commands has a heading of its own.
 source = open(commands, encoding='utf-8').read()
-keywords = set(re.findall(r'(?:TCommandClass|TLanguageFileCommand|TProductValueCommand>)\("([a-z_]+)"', source))
+keywords = set(re.findall(r'(?:TCommandClass\(|TLanguageFileCommand\(|TProductValueCommand [A-Za-z]+\{)"([a-z_]+)"', source))
 assert len(keywords) == 36, sorted(keywords)
 headings = set()
 for line in text.splitlines():

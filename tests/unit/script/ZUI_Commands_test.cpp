@@ -60,7 +60,7 @@ TEST(ZUI_Commands, RegistrationOrderKindsAndMinimums) {
     const Row& want = expected[n - 1];
     const TCommandClass* c = list.ForNumber(n);
     ASSERT_NE(c, nullptr) << n;
-    EXPECT_EQ(c->Keyword, want.keyword) << n;
+    EXPECT_STREQ(c->Keyword, want.keyword) << n;
     EXPECT_EQ(c->GroupKind(), want.kind) << want.keyword;
     EXPECT_EQ(c->SetupInfoOnly, want.setupInfoOnly) << want.keyword;
     EXPECT_EQ(c->MinArgs, want.min) << want.keyword;
