@@ -50,7 +50,7 @@ TCompLine* TScriptState::MutableLine(int32_t Row) {
                                                                        : nullptr;
 }
 
-void TScriptState::NoteFailure(const std::string& What, const std::string& Reason) {
+void TScriptState::NoteFailure(std::string_view What, std::string_view Reason) {
   Failures.push_back(Concat({What, ": ", Reason}));
   // Going on is pointless: what the run did is undone.
   if (Journal) StopFlag = true;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Observers.h"
@@ -77,7 +78,7 @@ struct TScriptState {
   // registry value or shortcut not written, a program not started). Asking
   // for what is already so (deleting or renaming a file that is not there)
   // is no failure. Each failure is one line "What: Reason".
-  void NoteFailure(const std::string& What, const std::string& Reason);
+  void NoteFailure(std::string_view What, std::string_view Reason);
   // The same with the reason the platform's last error gives for What.
   void NoteLastError(const std::string& What);
   // "2 things could not be done:" and the failures, a line each, then what

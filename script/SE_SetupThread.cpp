@@ -190,7 +190,7 @@ void TSetupThread::FinishRun() {
     if (logSaved && built) {
       RegisterProduct(state_);
     } else if (!state_.Journal) {
-      state_.NoteFailure(std::string("HKLM\\") + kProductUninstallKey + info.SetupShortName,
+      state_.NoteFailure(Concat({"HKLM\\", kProductUninstallKey, info.SetupShortName}),
                          "the product was not registered: its uninstall log or uninstaller could not be written, so "
                          "what the run wrote stays until it is removed by hand");
     }

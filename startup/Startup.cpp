@@ -379,11 +379,13 @@ int Load(TProgram& p) {
     p.SpaceRequired = SpaceRequiredFor(pak, p.CompLines, p.CommandList);
   }
   p.SpaceRequiredText = FormatSize(p.SpaceRequired);
-  ProgramFilesDir = SpecialFolder(platform::kCsidlProgramFiles) + "\\";
-  StartMenuProgramsDir = SpecialFolder(platform::kCsidlPrograms) + "\\";
-  DesktopDir = SpecialFolder(platform::kCsidlDesktopDirectory) + "\\";
-  CommonDesktopDir = SpecialFolder(platform::kCsidlCommonDesktopDirectory) + "\\";
-  CommonProgramsDir = SpecialFolder(platform::kCsidlCommonPrograms) + "\\";
+  for (auto [folder, csidl] : {std::pair{&ProgramFilesDir, platform::kCsidlProgramFiles},
+                               {&StartMenuProgramsDir, platform::kCsidlPrograms},
+                               {&DesktopDir, platform::kCsidlDesktopDirectory},
+                               {&CommonDesktopDir, platform::kCsidlCommonDesktopDirectory},
+                               {&CommonProgramsDir, platform::kCsidlCommonPrograms}}) {
+    *folder = SpecialFolder(csidl) + "\\";
+  }
 
   if (!p.ExternalPak && info.IsUninstaller == 0) {
     std::string expected = LowerAscii(ExtractFileName(info.SetupExeName));
