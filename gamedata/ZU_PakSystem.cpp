@@ -679,7 +679,7 @@ void TPakSystem::UpdateArchive(TArchiveMembers& Members, const std::string& Name
 }
 
 void TPakSystem::SetOfficial(const std::string& Name, const std::string& AccessCode, const std::string& FlagText) {
-  if (LowerAscii(AccessCode) != kOfficialAccessCode) return;
+  if (!SameTextAscii(AccessCode, kOfficialAccessCode)) return;
   ArchiveName = Name;
   WriteFailed = false;
   OpenForChange(PathOf(Name));

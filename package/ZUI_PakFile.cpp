@@ -707,9 +707,8 @@ TDigestCheck TPak::CheckDirectoryDigest(uint32_t& Index) {
     Index = static_cast<uint32_t>(Entries.size() - 1);
     return TDigestCheck::kDiffers;
   }
-  const std::string wanted = LowerAscii(kDirectoryDigestEntry);
   Index = static_cast<uint32_t>(Entries.size());
-  while (Index > 0 && LowerAscii(Entries[Index - 1].Name) != wanted) --Index;
+  while (Index > 0 && !SameTextAscii(Entries[Index - 1].Name, kDirectoryDigestEntry)) --Index;
   if (Index == 0) return TDigestCheck::kAbsent;
   --Index;
   const TPakFile& e = Entries[Index];

@@ -153,7 +153,7 @@ bool BuildUninstaller(TScriptState& State) {
   // The icon and the setup information go from memory into the copy: no
   // file of a shared folder is written on the way.
   for (uint32_t i = 0; i < pak.Entries.size(); ++i) {
-    if (pak.Entries[i].Group != 0 || UpperAscii(pak.Entries[i].Name) != kUninstallIcon) continue;
+    if (pak.Entries[i].Group != 0 || !SameTextAscii(pak.Entries[i].Name, kUninstallIcon)) continue;
     if (std::optional<TBytes> icon = pak.ReadEntry(i)) ChangeIconFromImage(*icon, partial);
   }
 

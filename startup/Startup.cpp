@@ -405,7 +405,7 @@ void ChooseLanguage(TProgram& p) {
   std::string name;
   for (std::optional<TBytes> data = pak.FindFirst(0, size, true, name); data;
        data = pak.FindNext(0, size, true, name)) {
-    if (UpperAscii(name.substr(0, 9)) == kLanguagePrefix)
+    if (SameTextAscii(std::string_view(name).substr(0, 9), kLanguagePrefix))
       p.Languages.AddLanguage(data->data(), static_cast<uint32_t>(data->size()));
   }
   int32_t chosen = p.Languages.FindByLangID(p.LangID);

@@ -158,7 +158,7 @@ void TControlParser::BuildControl(const TStringList& Section) {
     if (context_.Problems) {
       std::string key, value;
       SplitKeyValue(typeLine, key, value);
-      bool typed = eq != std::string::npos && LowerAscii(key) == "type";
+      bool typed = eq != std::string::npos && SameTextAscii(key, "type");
       context_.Problems->Line = Section.LineOf(typed ? 1 : 0);
       context_.Problems->Add(typed ? TLayoutFault::kUnknownControl : TLayoutFault::kNoTypeLine,
                              typed ? value : Section.Get(0));
@@ -270,10 +270,10 @@ void TSEPageControl::ApplySection(const TStringList& Section) {
     for (int32_t i = 1; i < Section.Count(); ++i) {
       const std::string& line = Section.Get(i);
       const int32_t at = Section.LineOf(i);
-      if (LowerAscii(line.substr(0, 6)) == "colour") {
+      if (SameTextAscii(std::string_view(line).substr(0, 6), "colour")) {
         background_ =
             static_cast<uint32_t>(SettingInteger(context_, at, line.size() > 7 ? line.substr(7) : std::string()));
-      } else if (LowerAscii(line.substr(0, 10)) == "fontcolour") {
+      } else if (SameTextAscii(std::string_view(line).substr(0, 10), "fontcolour")) {
         fontColour_ =
             static_cast<uint32_t>(SettingInteger(context_, at, line.size() > 11 ? line.substr(11) : std::string()));
       }

@@ -16,7 +16,7 @@ using platform::WidgetKind;
 constexpr char kRichEditCaption[] = "Rich Edit Error";
 constexpr int32_t kMaxTiledSide = 4096;
 
-bool IsTrue(const std::string& Value) { return LowerAscii(Value) == "true"; }
+bool IsTrue(const std::string& Value) { return SameTextAscii(Value, "true"); }
 
 platform::Widget& WidgetOf(const TPropertyCall& c) { return *c.Control.Widget; }
 
