@@ -11,7 +11,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include <deque>
+#include <vector>
 
 #include "platform/PlatformShared.h"
 #include "platform/Widgets.h"
@@ -452,7 +452,7 @@ class Win32Form : public Form {
   bool closed_ = false;
   std::string pendingAction_;
   CRITICAL_SECTION lock_;
-  std::deque<std::function<void()>> posted_;
+  std::vector<std::function<void()>> posted_;
 };
 
 Win32Widget* WidgetOf(HWND Window) {
@@ -898,7 +898,7 @@ void Win32Form::SetBusy(bool Busy) {
 }
 
 void Win32Form::RunPosted() {
-  std::deque<std::function<void()>> work;
+  std::vector<std::function<void()>> work;
   ::EnterCriticalSection(&lock_);
   work.swap(posted_);
   ::LeaveCriticalSection(&lock_);
