@@ -47,7 +47,7 @@ std::string NextErrorLogName(const std::string& Folder, unsigned* Number) {
   }
 }
 
-std::string MaskedCommandLine(const std::vector<std::string>& Arguments) {
+std::string MaskedCommandLine(std::span<const std::string> Arguments) {
   std::string out;
   for (size_t i = 0; i < Arguments.size(); ++i) {
     std::string part = UpperAscii(Arguments[i]);

@@ -4,6 +4,7 @@
 // log is opened.
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,9 @@
 struct TErrorReport {
   const TSetupInfoFile* SetupInfo = nullptr;  // may be null
   const TPakTrailer* Trailer = nullptr;       // may be null: the package is not open yet
-  std::vector<std::string> Arguments;         // the command-line arguments after the program
+  // The command-line arguments after the program, held by whoever made the
+  // report (a view: making a report copies nothing).
+  std::span<const std::string> Arguments;
   platform::Registry* Registry = nullptr;
   bool Unattended = false;  // the log is not opened
 };
@@ -23,7 +26,7 @@ struct TErrorReport {
 std::string NextErrorLogName(const std::string& Folder, unsigned* Number = nullptr);
 // "A.PAK /j X X.X.X.X EXTRA": upper-cased, "/J" and the two arguments after
 // it masked.
-std::string MaskedCommandLine(const std::vector<std::string>& Arguments);
+std::string MaskedCommandLine(std::span<const std::string> Arguments);
 // The report's text, lines ended by CR LF.
 std::string ErrorLogText(const std::string& ErrorText, const std::string& ErrorType, const TErrorReport& Report);
 // "2049MB" for 2 GiB: whole MiB plus one.

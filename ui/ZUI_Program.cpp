@@ -45,7 +45,7 @@ TErrorReport TProgram::Report() const {
   TErrorReport r;
   r.SetupInfo = &SetupInfoFile;
   r.Trailer = SetupPak ? &SetupPak->Trailer : nullptr;
-  r.Arguments.assign(Args.begin() + (Args.empty() ? 0 : 1), Args.end());
+  if (!Args.empty()) r.Arguments = std::span<const std::string>(Args).subspan(1);
   r.Registry = SetupRegistry;
   r.Unattended = Unattended;
   return r;

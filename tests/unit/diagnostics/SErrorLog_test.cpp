@@ -23,8 +23,9 @@ TEST(SErrorLog, NamesAndMasking) {
   TestMachine::Write(m.Path("ErrorLog0000.TXT"), "");
   TestMachine::Write(m.Path("ErrorLog0001.TXT"), "");
   EXPECT_EQ(NextErrorLogName(m.Dir() + "\\"), m.Path("ErrorLog0002.TXT"));
-  EXPECT_EQ(MaskedCommandLine({"a.pak", "/j", "name", "10.0.0.1", "extra"}), "A.PAK /j X X.X.X.X EXTRA");
-  EXPECT_EQ(MaskedCommandLine({"/J"}), "/j X X.X.X.X");
+  EXPECT_EQ(MaskedCommandLine(std::vector<std::string>{"a.pak", "/j", "name", "10.0.0.1", "extra"}),
+            "A.PAK /j X X.X.X.X EXTRA");
+  EXPECT_EQ(MaskedCommandLine(std::vector<std::string>{"/J"}), "/j X X.X.X.X");
   EXPECT_EQ(MaskedCommandLine({}), "");
   EXPECT_EQ(MemoryText(2147483648u), "2049MB");
   EXPECT_EQ(MemoryText(2146435072u), "2048MB");
@@ -42,7 +43,8 @@ TEST(SErrorLog, ReportLayout) {
   TErrorReport report;
   report.SetupInfo = &info;
   report.Trailer = &trailer;
-  report.Arguments = {"x.pak"};
+  const std::vector<std::string> arguments{"x.pak"};
+  report.Arguments = arguments;
 #ifndef _WIN32
   // The emulated machine's memory and processor clock are fixed figures, and
   // its clock is measured without waiting.
