@@ -168,6 +168,24 @@ std::string FixedTwoDecimals(double Value) {
   return Concat({std::to_string(whole), ".", decimals});
 }
 
+namespace {
+
+// 10^N by repeated squaring: exact as far as 10^27, which covers every
+// power the line keys need (14 to 19), and the setup carries no powl (with
+// its general logarithm and exponential) for it.
+long double PowerOfTen(int N) {
+  unsigned n = N < 0 ? 0u - static_cast<unsigned>(N) : static_cast<unsigned>(N);
+  long double result = (n & 1) ? 10.0L : 1.0L;
+  long double square = 10.0L;
+  for (n >>= 1; n != 0; n >>= 1) {
+    square *= square;
+    if (n & 1) result *= square;
+  }
+  return N < 0 ? 1.0L / result : result;
+}
+
+}  // namespace
+
 std::string FloatToText(long double Value) {
   // As the double form writes them, without its printf.
   if (Value == 0) return std::signbit(Value) ? "-0.0" : "0.0";
@@ -178,14 +196,14 @@ std::string FloatToText(long double Value) {
   int exponent = static_cast<int>(std::floor(std::log10(v)));
   // Fifteen significant digits as one integer, corrected when the rounding
   // or the logarithm lands one decade off.
-  long double scaled = v * std::pow(10.0L, 14 - exponent);
+  long double scaled = v * PowerOfTen(14 - exponent);
   long long digits = std::llround(scaled);
   if (digits >= 1000000000000000LL) {
     ++exponent;
-    digits = std::llround(v * std::pow(10.0L, 14 - exponent));
+    digits = std::llround(v * PowerOfTen(14 - exponent));
   } else if (digits < 100000000000000LL) {
     --exponent;
-    digits = std::llround(v * std::pow(10.0L, 14 - exponent));
+    digits = std::llround(v * PowerOfTen(14 - exponent));
   }
   std::string d = std::to_string(digits);
   while (d.size() > 1 && d.back() == '0') d.pop_back();
