@@ -610,6 +610,17 @@ class TDuplicateEntryCommand : public TCommandClass {
   }
 };
 
+namespace {
+// The values a URL protocol's keys get, in the order they are written: the
+// protocol's name, the marker, the icon, the command.
+struct TUrlValue {
+  const char* SubKey;
+  const char* Name;
+};
+constexpr TUrlValue kUrlValues[] = {
+    {"", ""}, {"", "URL Protocol"}, {"\\DefaultIcon\\", ""}, {"\\shell\\open\\command\\", ""}};
+}  // namespace
+
 class TWriteRegStr_URLCommand : public TCommandClass {
  public:
   constexpr TWriteRegStr_URLCommand() : TCommandClass("writeregstr_url", false, 3, 0b110) {}
@@ -623,16 +634,15 @@ class TWriteRegStr_URLCommand : public TCommandClass {
       command.append(s.Expand(line.Params[2])).push_back('"');
       for (size_t i = 3; i < line.Params.size(); ++i) command.append(" \"").append(line.Params[i]).push_back('"');
       reg->SetRoot(platform::kRootClassesRoot);
-      WriteValue(s, *reg, "HKCR", key, "", Concat({"URL:", key, " Protocol"}));
-      WriteValue(s, *reg, "HKCR", key, "URL Protocol", "");
-      WriteValue(s, *reg, "HKCR", key + "\\DefaultIcon\\", "", s.Expand(line.Params[1]));
-      WriteValue(s, *reg, "HKCR", key + "\\shell\\open\\command\\", "", command);
+      const std::string values[] = {Concat({"URL:", key, " Protocol"}), "", s.Expand(line.Params[1]), command};
+      for (size_t i = 0; i < std::size(kUrlValues); ++i) {
+        WriteValue(s, *reg, "HKCR", key + kUrlValues[i].SubKey, kUrlValues[i].Name, values[i]);
+      }
     }
     if (s.UninstallList) {
-      s.UninstallList->AddRegistryRecord(MakeRegistryRecord("HKCR", key, "", ""));
-      s.UninstallList->AddRegistryRecord(MakeRegistryRecord("HKCR", key, "URL Protocol", ""));
-      s.UninstallList->AddRegistryRecord(MakeRegistryRecord("HKCR", key + "\\DefaultIcon\\", "", ""));
-      s.UninstallList->AddRegistryRecord(MakeRegistryRecord("HKCR", key + "\\shell\\open\\command\\", "", ""));
+      for (const TUrlValue& v : kUrlValues) {
+        s.UninstallList->AddRegistryRecord(MakeRegistryRecord("HKCR", key + v.SubKey, v.Name, ""));
+      }
     }
   }
 };
