@@ -134,7 +134,7 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
   TRollBackReport report;
   report.Total = static_cast<uint32_t>(Records.size());
   std::vector<std::string> outer;  // made folders that hold the journal's folder
-  auto problem = [&](const std::string& Text) { report.Problems.push_back(Text); };
+  auto problem = [&](std::initializer_list<std::string_view> Pieces) { report.Problems.push_back(Concat(Pieces)); };
   uint32_t done = 0;
   for (auto it = Records.rbegin(); it != Records.rend(); ++it) {
     const TRecord& r = *it;
@@ -142,7 +142,7 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
     switch (r.Kind) {
       case kFileCreated:
         if (platform::FileExists(r.S[0]) && !platform::DeleteFile(r.S[0]) && platform::FileExists(r.S[0])) {
-          problem(Concat({r.S[0], " (made by the run) could not be deleted: ", Reason()}));
+          problem({r.S[0], " (made by the run) could not be deleted: ", Reason()});
           undone = false;
         }
         break;
@@ -154,7 +154,7 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
         if (!stashed) break;
         if (tree && platform::DirectoryExists(r.S[0])) platform::RemoveDirectory(r.S[0]);
         if (!platform::MoveFile(r.S[1], r.S[0], !tree)) {
-          problem(Concat({r.S[0], " could not be put back from ", r.S[1], ": ", Reason()}));
+          problem({r.S[0], " could not be put back from ", r.S[1], ": ", Reason()});
           undone = false;
         }
         break;
@@ -164,7 +164,7 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
           if (Below(Folder, r.S[0])) {
             outer.push_back(r.S[0]);
           } else if (platform::DirectoryExists(r.S[0])) {
-            problem(r.S[0] + " (made by the run) is not empty and stays");
+            problem({r.S[0], " (made by the run) is not empty and stays"});
             undone = false;
           }
         }
@@ -172,21 +172,21 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
       case kRenamed:
         if (platform::FileExists(r.S[1]) && !platform::FileExists(r.S[0]) &&
             !platform::MoveFile(r.S[1], r.S[0], false)) {
-          problem(Concat({r.S[1], " could not be renamed back to ", r.S[0], ": ", Reason()}));
+          problem({r.S[1], " could not be renamed back to ", r.S[0], ": ", Reason()});
           undone = false;
         }
         break;
       case kValue:
       case kKeyCreated: {
         if (!Registry) {
-          problem("the registry is not at hand for " + r.S[0]);
+          problem({"the registry is not at hand for ", r.S[0]});
           undone = false;
           break;
         }
         Registry->SetRoot(static_cast<int>(r.N[0]));
         if (r.Kind == kKeyCreated) {
           if (Registry->KeyExists(r.S[0]) && !Registry->DeleteKey(r.S[0])) {
-            problem(Concat({"the registry key ", r.S[0], " (made by the run) could not be deleted: ", Reason()}));
+            problem({"the registry key ", r.S[0], " (made by the run) could not be deleted: ", Reason()});
             undone = false;
           }
           break;
@@ -204,7 +204,7 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
           ok = !existed;
         }
         if (!ok) {
-          problem(Concat({"the registry value ", r.S[0], " \"", r.S[1], "\" could not be put back: ", Reason()}));
+          problem({"the registry value ", r.S[0], " \"", r.S[1], "\" could not be put back: ", Reason()});
           undone = false;
         }
         break;
@@ -223,7 +223,7 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
           }
           TUndoJournal::Recover(target, journal, sides);
         } catch (const ESetupError& e) {
-          problem(e.what());
+          problem({e.what()});
           undone = false;
         }
         break;
@@ -249,15 +249,14 @@ TRollBackReport Undo(const std::vector<TRecord>& Records, const std::string& Fol
       kept = Concat({Folder, ".kept", DecimalText(n)});
     }
     if (!platform::MoveFile(Folder, kept, false)) kept = Folder;
-    problem(
-        Concat({kept, " holds ", DecimalText(static_cast<uint32_t>(left.size())),
-                " item(s) no record names (old files among them, perhaps); it stays so that nothing in it is lost"}));
+    problem({kept, " holds ", DecimalText(static_cast<uint32_t>(left.size())),
+             " item(s) no record names (old files among them, perhaps); it stays so that nothing in it is lost"});
   } else if (platform::DirectoryExists(Folder) && !platform::RemoveDirectory(Folder)) {
-    problem(Concat({Folder, " could not be removed: ", Reason()}));
+    problem({Folder, " could not be removed: ", Reason()});
   }
   for (const std::string& dir : outer) {
     if (platform::DirectoryExists(dir) && !platform::RemoveDirectory(dir) && platform::DirectoryExists(dir)) {
-      problem(dir + " (made by the run) is not empty and stays");
+      problem({dir, " (made by the run) is not empty and stays"});
     }
   }
   return report;

@@ -715,7 +715,7 @@ std::string FindOnCDDrives(const std::string& Path) {
     size_t end = strings.find('\0', pos);
     std::string root = strings.substr(pos, end - pos);
     if (platform::GetDriveType(root) == platform::DriveType::kCdRom) {
-      std::string candidate = ReplaceText(Path, std::string("$CDDRIVE"), root);
+      std::string candidate = ReplaceText(Path, "$CDDRIVE", root);
       if (platform::FileExists(candidate)) return candidate;
     }
     if (end == std::string::npos) break;
