@@ -22,7 +22,7 @@ class TLock {
 };
 
 void Write(const char* What, const std::string& Utf8) {
-  std::string line = Concat({std::string(What), ": ", Utf8, "\r\n"});
+  std::string line = Concat({What, ": ", Utf8, "\r\n"});
   TLock lock;
   if (platform::File* file = g_file.load()) file->Write(line.data(), static_cast<uint32_t>(line.size()));
 }

@@ -18,9 +18,10 @@ constexpr uint8_t kGroupNone = 0;
 constexpr uint8_t kGroupFiles = 1;
 constexpr uint8_t kGroupPatch = 2;
 
-// A command keeps no state of its own: each is one object for the whole
-// program, built before main and never destroyed (RegisterCommands), so no
-// command needs a destructor, a place on the heap or code to build it.
+// A command keeps no state of its own: each is one constant object for the
+// whole program, made by the compiler and never destroyed (RegisterCommands
+// lists them), so no command needs a destructor, a place on the heap or code
+// to build it.
 class TCommandClass {
  public:
   // PathArgs: the arguments the run expands as paths, bit N for argument N

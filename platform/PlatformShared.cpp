@@ -157,7 +157,7 @@ std::string DescribeError(uint32_t Code) {
       name = "system error";
       break;
   }
-  return Concat({std::string(name), " (", std::to_string(Code), ")"});
+  return Concat({name, " (", std::to_string(Code), ")"});
 }
 
 }  // namespace platform

@@ -12,6 +12,7 @@ std::string Concat(std::initializer_list<std::string_view> Pieces) {
   for (std::string_view piece : Pieces) out.append(piece.data(), piece.size());
   return out;
 }
+
 namespace {
 
 // Windows-1252 in 0x80..0x9F; every other byte is the code point of its value.

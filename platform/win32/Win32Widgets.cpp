@@ -987,8 +987,7 @@ LRESULT Win32Form::Handle(HWND Window, UINT Message, WPARAM W, LPARAM L) {
       }
       if (HIWORD(W) == EN_CHANGE) {
         const UserAction* typed = ActionOfControl(actions_, w->Name(), ActionKind::kType);
-        if (typed && ::GetFocus() == control)
-          pendingAction_ = Concat({std::string(typed->Verb), " ", WideToUtf8(w->GetText())});
+        if (typed && ::GetFocus() == control) pendingAction_ = Concat({typed->Verb, " ", WideToUtf8(w->GetText())});
         w->Changed();
         return 0;
       }
@@ -1003,7 +1002,7 @@ LRESULT Win32Form::Handle(HWND Window, UINT Message, WPARAM W, LPARAM L) {
       } else if (header->code == TVN_SELCHANGEDW) {
         const UserAction* chosen = ActionOfControl(actions_, w->Name(), ActionKind::kSelectFolder);
         if (chosen && reinterpret_cast<NMTREEVIEWW*>(L)->action != TVC_UNKNOWN) {
-          pendingAction_ = Concat({std::string(chosen->Verb), " ", w->SelectedPath()});
+          pendingAction_ = Concat({chosen->Verb, " ", w->SelectedPath()});
         }
         w->Changed();
       }
