@@ -13,9 +13,9 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SCRIPT = os.path.join(HERE, '..', '..', 'scripts', 'trim-unwind.py')
-spec = importlib.util.spec_from_file_location('trim_unwind', SCRIPT)
-trim_unwind = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(trim_unwind)
+script_source = importlib.util.spec_from_file_location('trim_unwind', SCRIPT)
+trim_unwind = importlib.util.module_from_spec(script_source)
+script_source.loader.exec_module(trim_unwind)
 
 COMPILER = 'i686-w64-mingw32-g++'
 ASSEMBLER = 'i686-w64-mingw32-as'
