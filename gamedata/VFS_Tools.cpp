@@ -15,7 +15,7 @@ TBytes UnpackStoredData(const TVFSEntry& Entry, const TBytes& Stored) {
   // Each chunk inflates to at most one chunk's size, and all of them to at
   // most the entry's original size: a damaged entry ends at once instead of
   // growing without bound.
-  if (Entry.OrigSize < 0) RaiseSetupError({Entry.Name + " claims a negative size"});
+  if (Entry.OrigSize < 0) RaiseSetupError({Entry.Name, " claims a negative size"});
   const size_t limit = static_cast<size_t>(Entry.OrigSize);
   TBytes out;
   TBytes chunk(kVFSChunkSize);
@@ -23,7 +23,7 @@ TBytes UnpackStoredData(const TVFSEntry& Entry, const TBytes& Stored) {
   while (pos + 4 <= Stored.size()) {
     uint32_t n = GetU32(Stored.data() + pos);
     pos += 4;
-    if (n > Stored.size() - pos) RaiseSetupError({"a compressed chunk runs past the end of " + Entry.Name});
+    if (n > Stored.size() - pos) RaiseSetupError({"a compressed chunk runs past the end of ", Entry.Name});
     uLongf got = chunk.size();
     if (uncompress(chunk.data(), &got, Stored.data() + pos, n) != Z_OK) {
       RaiseSetupError({"a compressed chunk of ", Entry.Name, " does not inflate"});
@@ -34,7 +34,7 @@ TBytes UnpackStoredData(const TVFSEntry& Entry, const TBytes& Stored) {
     out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<ptrdiff_t>(got));
     pos += n;
   }
-  if (out.size() != static_cast<size_t>(Entry.OrigSize)) RaiseSetupError({Entry.Name + " inflates to the wrong size"});
+  if (out.size() != static_cast<size_t>(Entry.OrigSize)) RaiseSetupError({Entry.Name, " inflates to the wrong size"});
   return out;
 }
 

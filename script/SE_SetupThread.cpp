@@ -135,7 +135,7 @@ void TSetupThread::RunScript() {
   } catch (const std::exception& e) {
     if (!state_.Journal) throw;
     RollBackRun(state_);
-    RaiseSetupError({std::string(e.what()), "\r\n", state_.RollBackText});
+    RaiseSetupError({e.what(), "\r\n", state_.RollBackText});
   }
   if (state_.Journal) {
     std::string problem;

@@ -144,7 +144,7 @@ void TUninstallList::LoadLog(const std::string& Dir, const std::string& Prefix) 
       loaded[l].push_back(platform::FromStoredText(SubDigitKey(kUninstallLogKey, reader.ShortString())));
   }
   if (reader.Position() != static_cast<uint64_t>(size)) {
-    RaiseSetupError({path + " holds more records than its header counts: the log is damaged"});
+    RaiseSetupError({path, " holds more records than its header counts: the log is damaged"});
   }
   Clear();
   for (int l = 0; l < 3; ++l) *lists[l] = std::move(loaded[l]);

@@ -117,9 +117,9 @@ def changes(before, after):
 
 def rewrite(body):
     """The function's lines with its rows at its calls only."""
-    states = call_states(body)
     if split(body[0])[1]:
         raise Unmodelled(body[0])  # .cfi_startproc simple: no common entry rules
+    states = call_states(body)
     if not states:
         return [line for line in body if not split(line)[0].startswith('.cfi_')]
     out, emitted, calls = [], (ENTRY_CFA, ()), iter(states)

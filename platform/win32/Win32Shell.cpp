@@ -3,6 +3,8 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <atomic>
+
 #include "platform/win32/Win32Common.h"
 #include "platform/win32/Win32ShellLink.h"
 
@@ -44,11 +46,13 @@ std::string SpecialFolder(int Csidl) {
   wchar_t path[MAX_PATH + 1] = {0};
   // SHGetSpecialFolderPathW is in shell32 from Windows 98 / NT 4 with IE4 on.
   using Fn = BOOL(WINAPI*)(HWND, LPWSTR, int, BOOL);
-  // Set once; every thread that races to it stores the same value.
-  static Fn fn = nullptr;
+  // Looked up once; every thread that races to it stores the same value.
+  static std::atomic<Fn> entry{nullptr};
+  Fn fn = entry.load(std::memory_order_relaxed);
   if (!fn) {
-    fn = reinterpret_cast<Fn>(
-        reinterpret_cast<void*>(::GetProcAddress(::LoadLibraryA("shell32.dll"), "SHGetSpecialFolderPathW")));
+    if (HMODULE module = win32::LoadSystemLibrary(u"shell32.dll"))
+      fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, "SHGetSpecialFolderPathW")));
+    entry.store(fn, std::memory_order_relaxed);
   }
   if (!fn || !fn(::GetActiveWindow(), path, Csidl, FALSE)) return {};
   return win32::Narrow(path);
